@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds both builds and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine garbles non-ASCII arguments without the glibc locale ja_JP.UTF-8.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  echo "== generating the locale ja_JP.UTF-8"
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
+
+jobs=$(nproc)
+
+echo "== native build"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native -j"$jobs"
+
+echo "== Windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+export WINEPREFIX="$PWD/build/windows/wineprefix"
+export WINEDEBUG=-all
+mkdir -p "$WINEPREFIX"
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== making the Wine prefix"
+  wine wineboot -i </dev/null >"$PWD/build/windows/wineboot.log" 2>&1 || true
+  wineserver -w || true
+fi
+# Start the server and Wine's own services apart from the test runner's pipes:
+# a process that inherited them would keep the runner waiting.
+wineserver -p </dev/null >/dev/null 2>&1 || true
+wine cmd /c exit </dev/null >>"$PWD/build/windows/wineboot.log" 2>&1 || true
+ctest --preset windows -j"$jobs"

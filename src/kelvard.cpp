@@ -1,0 +1,18 @@
+// Kelvard: changes the modification, creation and access stamps of files and folders.
+
+#include "main/run.h"
+#include "platform/platform.h"
+#include "update/update_check.h"
+
+#include <exception>
+
+int main(int argc, char **argv) {
+    SetProgramArguments(argc, argv);
+    try {
+        RegisterForUpdateCheck("Kelvard", "ぽるかん");
+        RunProgram();
+    } catch (...) {
+        return ReportUnexpectedError(std::current_exception());
+    }
+    return ExitCode;
+}

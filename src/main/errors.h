@@ -1,0 +1,57 @@
+#pragma once
+// The program's error kinds.
+
+#include <exception>
+#include <string>
+
+// An error that ends the run with "Error: " + message.
+class EAppError : public std::exception {
+public:
+    explicit EAppError(std::string message) : Message(std::move(message)) {}
+    const char *what() const noexcept override { return Message.c_str(); }
+    const std::string &message() const { return Message; }
+
+private:
+    std::string Message;
+};
+
+// The counterpart of an item under a source folder does not exist.
+class ESrcFileNotExist : public EAppError {
+public:
+    ESrcFileNotExist() : EAppError("") {}
+};
+
+// Ends the run silently (after the usage screen).
+class EAbort : public std::exception {
+public:
+    const char *what() const noexcept override { return ""; }
+};
+
+// Errors that the run does not handle: they reach the last-resort report with
+// the name of their kind.
+class EUnexpected : public std::exception {
+public:
+    EUnexpected(std::string kind, std::string message)
+        : Kind(std::move(kind)), Message(std::move(message)) {}
+    const char *what() const noexcept override { return Message.c_str(); }
+    const std::string &kind() const { return Kind; }
+    const std::string &message() const { return Message; }
+
+private:
+    std::string Kind;
+    std::string Message;
+};
+
+// A registry value of the wrong type, or a registry write that failed.
+class ERegistryError : public EUnexpected {
+public:
+    explicit ERegistryError(std::string message)
+        : EUnexpected("ERegistryException", std::move(message)) {}
+};
+
+// A write to a standard stream that failed.
+class EStreamError : public EUnexpected {
+public:
+    explicit EStreamError(std::string message)
+        : EUnexpected("EInOutError", std::move(message)) {}
+};

@@ -1,0 +1,11 @@
+#pragma once
+// Running the program once.
+
+#include <exception>
+
+extern int ExitCode;
+
+// Sets the start values, writes the banner, parses and runs every operand.
+void RunProgram();
+// The report for an error that the run does not handle; returns the exit code.
+int ReportUnexpectedError(const std::exception_ptr &error);

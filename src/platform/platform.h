@@ -1,0 +1,153 @@
+#pragma once
+// The platform boundary: every service of the operating system that the program
+// uses, as one table of calls. The Windows build fills it from Win32
+// (windows/), the native build from POSIX (unix/), and the unit tests install
+// a fake one. Nothing outside this folder knows which operating system runs.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Path syntax of the build: the Windows build knows drive prefixes ("C:",
+// "\\server\share") and ends a folder part at "\" or ":"; the native build
+// has "/" only.
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+inline constexpr bool HasDriveSyntax = true;
+inline constexpr const char* LineEnd = "\r\n";
+#else
+inline constexpr char PathSeparator = '/';
+inline constexpr bool HasDriveSyntax = false;
+inline constexpr const char* LineEnd = "\n";
+#endif
+
+// One directory entry as the directory search reports it. Stamps are time
+// values (100-ns ticks since 1601-01-01 UTC); 0 where the file system keeps none.
+struct TFindData {
+    std::string Name; // the entry's own (long) name, without folder
+    bool IsFolder = false;
+    uint64_t CreationTime = 0;
+    uint64_t LastAccessTime = 0;
+    uint64_t LastWriteTime = 0;
+    // Identity of the item where the platform knows it (device and inode),
+    // 0 and 0 elsewhere: lets a recursive search notice a folder it is
+    // already inside.
+    uint64_t VolumeId = 0;
+    uint64_t FileId = 0;
+};
+
+using TSearchHandle = void *; // nullptr: no search
+using TRegHandle = void *;    // nullptr: no key
+
+enum TStream : int { stdOutput = 1, stdError = 2 };
+
+// What a registry string query found.
+enum TRegValueState : uint8_t {
+    rvEmpty,     // no such value, or a value of zero length
+    rvString,    // a string value (REG_SZ or REG_EXPAND_SZ, not expanded)
+    rvWrongType, // a value of another type
+};
+
+struct TPlatform {
+    // Platform family and time.
+    bool (*IsNTFamily)();                            // dwPlatformId == 2
+    uint64_t (*SystemTimeNow)();                     // current UTC time value
+    bool (*UtcToLocal)(uint64_t utc, uint64_t &local); // the offset in force now
+    bool (*LocalToUtc)(uint64_t local, uint64_t &utc);
+
+    // The running program and its environment.
+    std::string (*ModuleFileName)();    // full path of the program file
+    uint32_t (*ProgramBuild)();         // fourth number of the product version
+    bool (*CommandLineText)(std::string &text); // whole command line (Windows); false elsewhere
+    std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
+    bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
+
+    // Text in the system code page.
+    bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
+    std::string (*LowerCase)(const std::string &text); // by the user's locale
+    bool (*SameName)(const std::string &a, const std::string &b); // file names equal
+    std::string (*ToOemText)(const std::string &text); // for the last-resort report
+
+    // Standard streams, unbuffered: false when the write failed.
+    bool (*WriteStream)(TStream stream, const char *data, size_t size);
+
+    // Directory search: the pattern may hold "*" and "?" in its last component.
+    TSearchHandle (*FindFirst)(const std::string &pattern, TFindData &entry);
+    bool (*FindNext)(TSearchHandle search, TFindData &entry);
+    void (*FindClose)(TSearchHandle search);
+
+    // Opens the item and writes the given stamps in one call; a null pointer
+    // leaves that stamp alone. False: the item was not changed.
+    bool (*SetItemTimes)(const std::string &path, bool isFolder, const uint64_t *creation,
+                         const uint64_t *lastAccess, const uint64_t *lastWrite);
+
+    // File-system name of a volume: `where` is a root such as "C:\" (empty: the
+    // volume of the current folder) on Windows, any path on it elsewhere.
+    bool (*FileSystemName)(const std::string &where, std::string &name);
+
+    std::string (*FullPathName)(const std::string &path);
+    bool (*ShortPathName)(const std::string &path, std::string &shortPath);
+    bool (*ReadWholeFile)(const std::string &path, std::string &data);
+
+    // Starts a program with a hidden window and waits until it has ended.
+    // False: it could not be started.
+    bool (*RunHiddenAndWait)(const std::string &commandLine);
+
+    // Registry under the current user; key paths are written with "\" between
+    // the keys and may begin with "\".
+    TRegHandle (*RegOpenRead)(const std::string &path); // read rights, narrower ones as fallback
+    TRegHandle (*RegOpenWrite)(const std::string &path); // all access, existing key only
+    TRegHandle (*RegCreate)(const std::string &path);    // all access, created when missing
+    bool (*RegKeyExists)(const std::string &path);
+    void (*RegClose)(TRegHandle key);
+    TRegValueState (*RegQueryString)(TRegHandle key, const std::string &name, std::string &value);
+    bool (*RegSetString)(TRegHandle key, const std::string &name, const std::string &value);
+    bool (*RegSetDword)(TRegHandle key, const std::string &name, uint32_t value);
+    int (*RegSubKeyCount)(TRegHandle key);             // -1: failed
+    bool (*RegDeleteTree)(const std::string &path);    // the key and all keys below it
+    bool (*RegDeleteKey)(const std::string &path);     // a key without sub-keys
+};
+
+// The table in use: the build's own unless a test installed another.
+const TPlatform &Platform();
+const TPlatform &NativePlatform();
+void SetPlatform(const TPlatform *platform); // nullptr: back to the native one
+
+// The native build's entry point hands its arguments over here.
+void SetProgramArguments(int argc, char **argv);
+
+// Closes a directory search on every path.
+class TSearch {
+public:
+    TSearch(const std::string &pattern, TFindData &entry)
+        : Handle(Platform().FindFirst(pattern, entry)) {}
+    ~TSearch() {
+        if (Handle)
+            Platform().FindClose(Handle);
+    }
+    TSearch(const TSearch &) = delete;
+    TSearch &operator=(const TSearch &) = delete;
+    bool Started() const { return Handle != nullptr; }
+    bool Next(TFindData &entry) { return Platform().FindNext(Handle, entry); }
+
+private:
+    TSearchHandle Handle;
+};
+
+// Closes a registry key on every path.
+class TRegKey {
+public:
+    explicit TRegKey(TRegHandle handle) : Handle(handle) {}
+    ~TRegKey() {
+        if (Handle)
+            Platform().RegClose(Handle);
+    }
+    TRegKey(const TRegKey &) = delete;
+    TRegKey &operator=(const TRegKey &) = delete;
+    bool IsOpen() const { return Handle != nullptr; }
+    TRegHandle Get() const { return Handle; }
+
+private:
+    TRegHandle Handle;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The calls of the POSIX platform table, by service.
+
+#include "platform/platform.h"
+
+namespace posix {
+
+// Time values from POSIX times.
+inline constexpr int64_t EpochDifferenceSeconds = 11644473600LL; // 1601 to 1970
+uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
+
+// Files and folders (posix_files.cpp).
+TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);
+bool FindNext(TSearchHandle search, TFindData &entry);
+void FindClose(TSearchHandle search);
+bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
+                  const uint64_t *lastAccess, const uint64_t *lastWrite);
+bool FileSystemName(const std::string &where, std::string &name);
+std::string FullPathName(const std::string &path);
+bool ShortPathName(const std::string &path, std::string &shortPath);
+bool ReadWholeFile(const std::string &path, std::string &data);
+bool RunHiddenAndWait(const std::string &commandLine);
+// Wildcard match of one name: "*" and "?", case-sensitive; "*.*" matches every name.
+bool MatchWildcard(const std::string &pattern, const std::string &name);
+
+// The registry as a folder tree (posix_registry.cpp).
+TRegHandle RegOpenRead(const std::string &path);
+TRegHandle RegOpenWrite(const std::string &path);
+TRegHandle RegCreate(const std::string &path);
+bool RegKeyExists(const std::string &path);
+void RegClose(TRegHandle key);
+TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value);
+bool RegSetString(TRegHandle key, const std::string &name, const std::string &value);
+bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value);
+int RegSubKeyCount(TRegHandle key);
+bool RegDeleteTree(const std::string &path);
+bool RegDeleteKey(const std::string &path);
+
+} // namespace posix

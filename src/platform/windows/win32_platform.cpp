@@ -1,0 +1,379 @@
+// The platform table of the Windows build: Win32 calls with the access
+// rights and flags the program depends on.
+
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <memory>
+
+namespace {
+
+bool IsNTFamily() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA(&info))
+        return true;
+#pragma GCC diagnostic pop
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+uint64_t ToValue(const FILETIME &ft) {
+    return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME ToFileTime(uint64_t value) {
+    FILETIME ft;
+    ft.dwLowDateTime = DWORD(value);
+    ft.dwHighDateTime = DWORD(value >> 32);
+    return ft;
+}
+
+uint64_t SystemTimeNow() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return ToValue(ft);
+}
+
+bool UtcToLocal(uint64_t utc, uint64_t &local) {
+    FILETIME in = ToFileTime(utc), out;
+    if (!FileTimeToLocalFileTime(&in, &out))
+        return false;
+    local = ToValue(out);
+    return true;
+}
+
+bool LocalToUtc(uint64_t local, uint64_t &utc) {
+    FILETIME in = ToFileTime(local), out;
+    if (!LocalFileTimeToFileTime(&in, &out))
+        return false;
+    utc = ToValue(out);
+    return true;
+}
+
+std::string ModuleFileName() {
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+uint32_t ProgramBuild() {
+    std::string path = ModuleFileName();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    if (size == 0)
+        return 0;
+    std::unique_ptr<char[]> data(new char[size]);
+    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.get()))
+        return 0;
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(data.get(), "\\", reinterpret_cast<void **>(&fixed), &length) || !fixed)
+        return 0;
+    return fixed->dwProductVersionLS & 0xFFFF;
+}
+
+bool CommandLineText(std::string &text) {
+    const char *line = GetCommandLineA();
+    text = line ? line : "";
+    return true;
+}
+
+std::vector<std::string> Arguments() { return {}; }
+
+bool GetEnv(const std::string &name, std::string &value) {
+    std::string buffer(1024, '\0');
+    DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(), DWORD(buffer.size()));
+    if (n == 0) {
+        value.clear();
+        return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    }
+    if (n >= buffer.size()) {
+        buffer.assign(n, '\0');
+        n = GetEnvironmentVariableA(name.c_str(), buffer.data(), DWORD(buffer.size()));
+        if (n >= buffer.size())
+            n = 0;
+    }
+    buffer.resize(n);
+    value = buffer;
+    return true;
+}
+
+bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+
+std::string LowerCase(const std::string &text) {
+    std::string result = text;
+    if (!result.empty())
+        CharLowerBuffA(result.data(), DWORD(result.size()));
+    return result;
+}
+
+bool SameName(const std::string &a, const std::string &b) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
+                          int(b.size())) == CSTR_EQUAL;
+}
+
+std::string ToOemText(const std::string &text) {
+    std::string result = text;
+    if (!result.empty())
+        CharToOemBuffA(text.data(), result.data(), DWORD(result.size()));
+    return result;
+}
+
+bool WriteStream(TStream stream, const char *data, size_t size) {
+    HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return false;
+    while (size > 0) {
+        DWORD written = 0;
+        DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+void FillEntry(const WIN32_FIND_DATAA &data, TFindData &entry) {
+    entry.Name = data.cFileName;
+    entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.CreationTime = ToValue(data.ftCreationTime);
+    entry.LastAccessTime = ToValue(data.ftLastAccessTime);
+    entry.LastWriteTime = ToValue(data.ftLastWriteTime);
+}
+
+TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
+    WIN32_FIND_DATAA data;
+    HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    FillEntry(data, entry);
+    return handle;
+}
+
+bool FindNext(TSearchHandle search, TFindData &entry) {
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA(static_cast<HANDLE>(search), &data))
+        return false;
+    FillEntry(data, entry);
+    return true;
+}
+
+void FindCloseSearch(TSearchHandle search) { FindClose(static_cast<HANDLE>(search)); }
+
+bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
+                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME c, a, w;
+    if (creation)
+        c = ToFileTime(*creation);
+    if (lastAccess)
+        a = ToFileTime(*lastAccess);
+    if (lastWrite)
+        w = ToFileTime(*lastWrite);
+    BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
+                          lastWrite ? &w : nullptr);
+    CloseHandle(handle);
+    return ok != 0;
+}
+
+bool FileSystemName(const std::string &where, std::string &name) {
+    char buffer[256] = {};
+    DWORD scratch = 0;
+    if (!GetVolumeInformationA(where.empty() ? nullptr : where.c_str(), nullptr, 0, nullptr,
+                               &scratch, &scratch, buffer, sizeof buffer))
+        return false;
+    name = buffer;
+    return true;
+}
+
+std::string FullPathName(const std::string &path) {
+    std::string buffer(MAX_PATH, '\0');
+    char *filePart = nullptr;
+    DWORD n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), &filePart);
+    if (n >= buffer.size()) {
+        buffer.assign(n, '\0');
+        n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), &filePart);
+    }
+    if (n == 0 || n >= buffer.size())
+        return path;
+    buffer.resize(n);
+    return buffer;
+}
+
+bool ShortPathName(const std::string &path, std::string &shortPath) {
+    char buffer[MAX_PATH];
+    DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return false;
+    shortPath.assign(buffer, n);
+    return true;
+}
+
+bool ReadWholeFile(const std::string &path, std::string &data) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = false;
+    DWORD high = 0;
+    DWORD size = GetFileSize(handle, &high);
+    if (size != INVALID_FILE_SIZE && high == 0 &&
+        SetFilePointer(handle, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        data.assign(size, '\0');
+        DWORD read = 0;
+        ok = size == 0 || (ReadFile(handle, data.data(), size, &read, nullptr) && read == size);
+    }
+    CloseHandle(handle);
+    return ok;
+}
+
+bool RunHiddenAndWait(const std::string &commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    std::string line = commandLine; // CreateProcessA may write into it
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+        Sleep(1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::string KeyPath(const std::string &path) {
+    return !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+}
+
+HKEY OpenKey(const std::string &path, REGSAM access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, access, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+TRegHandle RegOpenRead(const std::string &path) {
+    for (REGSAM access : {REGSAM(KEY_READ), REGSAM(0x20009), REGSAM(KEY_QUERY_VALUE)})
+        if (HKEY key = OpenKey(path, access))
+            return key;
+    return nullptr;
+}
+
+TRegHandle RegOpenWrite(const std::string &path) { return OpenKey(path, KEY_ALL_ACCESS); }
+
+TRegHandle RegCreate(const std::string &path) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+bool RegKeyExists(const std::string &path) {
+    HKEY key = OpenKey(path, 0x20009);
+    if (!key)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void RegClose(TRegHandle key) { RegCloseKey(static_cast<HKEY>(key)); }
+
+TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
+    value.clear();
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        size == 0)
+        return rvEmpty;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return rvWrongType;
+    std::string data(size, '\0');
+    if (RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE *>(data.data()), &size) != ERROR_SUCCESS)
+        return rvEmpty;
+    data.resize(size);
+    value = data.substr(0, data.find('\0'));
+    return rvString;
+}
+
+bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {
+    return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE *>(value.c_str()),
+                          DWORD(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
+    DWORD data = value;
+    return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE *>(&data), sizeof data) == ERROR_SUCCESS;
+}
+
+int RegSubKeyCount(TRegHandle key) {
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(static_cast<HKEY>(key), nullptr, nullptr, nullptr, &count, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return -1;
+    return int(count);
+}
+
+bool RegDeleteTree(const std::string &path) {
+    std::string relative = KeyPath(path);
+    if (HKEY key = OpenKey(relative, KEY_ALL_ACCESS)) {
+        DWORD count = 0, longest = 0;
+        std::vector<std::string> names;
+        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            std::string buffer(longest + 1, '\0');
+            for (DWORD i = 0; i < count; ++i) {
+                DWORD length = DWORD(buffer.size());
+                if (RegEnumKeyExA(key, i, buffer.data(), &length, nullptr, nullptr, nullptr,
+                                  nullptr) == ERROR_SUCCESS)
+                    names.emplace_back(buffer.data(), length);
+            }
+        }
+        RegCloseKey(key);
+        for (const std::string &name : names)
+            RegDeleteTree(relative + "\\" + name);
+    }
+    return RegDeleteKeyA(HKEY_CURRENT_USER, relative.c_str()) == ERROR_SUCCESS;
+}
+
+bool RegDeleteKey(const std::string &path) {
+    return RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath(path).c_str()) == ERROR_SUCCESS;
+}
+
+const TPlatform Win32Platform = {
+    IsNTFamily,    SystemTimeNow, UtcToLocal,       LocalToUtc,     ModuleFileName,
+    ProgramBuild,  CommandLineText, Arguments,      GetEnv,         IsLeadByte,
+    LowerCase,     SameName,      ToOemText,        WriteStream,    FindFirst,
+    FindNext,      FindCloseSearch, SetItemTimes,   FileSystemName, FullPathName,
+    ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,    RegOpenWrite,
+    RegCreate,     RegKeyExists,  RegClose,         RegQueryString, RegSetString,
+    RegSetDword,   RegSubKeyCount, RegDeleteTree,   RegDeleteKey,
+};
+
+} // namespace
+
+const TPlatform &NativePlatform() { return Win32Platform; }
+
+void SetProgramArguments(int, char **) {}

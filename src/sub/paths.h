@@ -1,0 +1,18 @@
+#pragma once
+// The program's own path terms. A double-byte character of the system code
+// page is always one character: its second byte is never a separator.
+
+#include <string>
+
+// True for a character that ends a folder part: "\" and ":" on Windows, "/" elsewhere.
+bool IsFolderDelimiter(char c);
+// Index of the last folder delimiter that is not a trail byte, or npos.
+std::string::size_type LastDelimiter(const std::string &path);
+// Text up to and including the last delimiter; empty when there is none.
+std::string FolderPart(const std::string &path);
+// Text after the last delimiter.
+std::string FileNamePart(const std::string &path);
+// "C:", "\\server\share", or empty (always empty in the native build).
+std::string DrivePrefix(const std::string &path);
+// The last character is a delimiter (and not the trail byte of a double-byte character).
+bool EndsWithDelimiter(const std::string &path);

@@ -1,0 +1,131 @@
+"""Runs the built program, native or under Wine, for the command-line tests.
+
+The build is chosen by the environment: KELVARD_BUILD (native or windows) and
+KELVARD_EXE (the program file). Texts are compared as the bytes the build
+writes: CP932 with CR LF from the Windows build, UTF-8 with LF from the native
+build.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+BUILD = os.environ.get("KELVARD_BUILD", "native")
+EXE = os.environ.get("KELVARD_EXE", "")
+WINDOWS = BUILD == "windows"
+ENCODING = "cp932" if WINDOWS else "utf-8"
+EOL = "\r\n" if WINDOWS else "\n"
+SEP = "\\" if WINDOWS else "/"
+WINE_RUN = os.environ.get(
+    "KELVARD_WINE_RUN", os.path.join(os.path.dirname(__file__), "..", "wine-run.sh"))
+
+BANNER = ("タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)\n"
+          "Copyright (C) Varnhold. All rights reserved.\n")
+
+
+def text(s):
+    """The bytes the build writes for the text s (written with \\n line ends)."""
+    return s.replace("\n", EOL).encode(ENCODING)
+
+
+def decode(b):
+    return b.decode(ENCODING, errors="replace").replace("\r\n", "\n")
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out  # raw bytes
+        self.err = err  # raw bytes, without Wine's own diagnostics
+
+    @property
+    def out_text(self):
+        return decode(self.out)
+
+    @property
+    def err_text(self):
+        return decode(self.err)
+
+    def __repr__(self):
+        return "Result(code=%r, out=%r, err=%r)" % (self.code, self.out_text, self.err_text)
+
+
+def strip_wine_noise(err):
+    lines = err.split(b"\n")
+    kept = [line for line in lines if not line.startswith(b"wine: ")
+            and not line.startswith(b"wineserver: ")]
+    return b"\n".join(kept)
+
+
+def command(args, exe=None):
+    exe = exe or EXE
+    if WINDOWS:
+        return [WINE_RUN, exe] + list(args)
+    return [exe] + list(args)
+
+
+def run(args, cwd=None, env=None, exe=None, stdin=None, timeout=120):
+    """Runs the program with args; returns a Result."""
+    full_env = dict(os.environ)
+    if env:
+        full_env.update(env)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(command(args, exe), cwd=cwd, env=full_env, stdout=out,
+                              stderr=err, stdin=stdin if stdin is not None else subprocess.DEVNULL,
+                              timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Result(proc.returncode, out.read(), strip_wine_noise(err.read()))
+
+
+def wine_path(path):
+    """The path as the Windows build sees it (Wine maps / to Z:)."""
+    if not WINDOWS:
+        return path
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(args, env=None, timeout=120):
+    """Runs a Wine command (such as reg) in the prefix of the Windows build."""
+    full_env = dict(os.environ)
+    full_env.setdefault("WINEDEBUG", "-all")
+    if env:
+        full_env.update(env)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(["wine"] + list(args), env=full_env, stdout=out, stderr=err,
+                              stdin=subprocess.DEVNULL, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Result(proc.returncode, out.read(), err.read())
+
+
+class TempDirTestCase(unittest.TestCase):
+    """A test case with a fresh working folder per test."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="kelvard-cli-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def make_file(self, *parts, mtime_ns=None):
+        p = self.path(*parts)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb"):
+            pass
+        if mtime_ns is not None:
+            os.utime(p, ns=(mtime_ns, mtime_ns))
+        return p
+
+    def run_here(self, args, **kwargs):
+        kwargs.setdefault("cwd", self.dir)
+        return run(args, **kwargs)
+
+
+def main():
+    if not EXE:
+        raise SystemExit("KELVARD_EXE is not set")
+    unittest.main(verbosity=2)

@@ -1,0 +1,479 @@
+#include "fake/fake_platform.h"
+
+#include "sub/output.h"
+
+#include <algorithm>
+
+namespace {
+
+TFakeState State;
+
+std::string Lower(const std::string &text) {
+    std::string result = text;
+    for (char &c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return result;
+}
+
+std::string KeyOf(const std::string &path) {
+    std::string key = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+    while (!key.empty() && key.back() == '\\')
+        key.pop_back();
+    return Lower(key);
+}
+
+bool IsSeparator(char c) { return HasDriveSyntax ? (c == '\\' || c == ':') : c == '/'; }
+
+bool LeadByte(unsigned char c) {
+    return State.DoubleByte && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+
+size_t LastSeparator(const std::string &path) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (LeadByte(static_cast<unsigned char>(path[i]))) {
+            ++i;
+            continue;
+        }
+        if (IsSeparator(path[i]))
+            last = i;
+    }
+    return last;
+}
+
+std::string Folder(const std::string &path) {
+    size_t last = LastSeparator(path);
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::string Name(const std::string &path) {
+    size_t last = LastSeparator(path);
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+bool SameNameFake(const std::string &a, const std::string &b) {
+    return HasDriveSyntax ? Lower(a) == Lower(b) : a == b;
+}
+
+char Fold(char c) { return HasDriveSyntax && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool Match(const std::string &pattern, const std::string &name) {
+    if (pattern == "*" || pattern == "*.*")
+        return true;
+    size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+// The item stored under `path`, looked up by the platform's name rules.
+std::map<std::string, TFakeItem>::iterator FindItem(const std::string &path) {
+    auto exact = State.Items.find(path);
+    if (exact != State.Items.end() || !HasDriveSyntax)
+        return exact;
+    for (auto it = State.Items.begin(); it != State.Items.end(); ++it)
+        if (Lower(it->first) == Lower(path))
+            return it;
+    return State.Items.end();
+}
+
+TFindData EntryOf(const std::string &name, const TFakeItem &item) {
+    TFindData entry;
+    entry.Name = name;
+    entry.IsFolder = item.IsFolder;
+    entry.CreationTime = item.CreationTime;
+    entry.LastAccessTime = item.LastAccessTime;
+    entry.LastWriteTime = item.LastWriteTime;
+    return entry;
+}
+
+struct TFakeSearch {
+    std::vector<TFindData> Entries;
+    size_t Next = 0;
+};
+
+bool FolderExists(const std::string &folder) {
+    if (folder.empty())
+        return true;
+    std::string path = folder;
+    if (IsSeparator(path.back()) && path.size() > 1 && path[path.size() - 2] != ':')
+        path.pop_back();
+    if (HasDriveSyntax && path.size() == 2 && path[1] == ':')
+        return true;
+    if (HasDriveSyntax && path.size() == 3 && path[1] == ':')
+        return true;
+    if (!HasDriveSyntax && path == "/")
+        return true;
+    auto it = FindItem(path);
+    return it != State.Items.end() && it->second.IsFolder;
+}
+
+TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
+    std::string folder = Folder(pattern), name = Name(pattern);
+    if (name.empty() || !FolderExists(folder))
+        return nullptr;
+    auto *search = new TFakeSearch;
+    if (name.find_first_of("*?") == std::string::npos) {
+        auto it = FindItem(pattern);
+        if (it != State.Items.end())
+            search->Entries.push_back(EntryOf(Name(it->first), it->second));
+    } else {
+        if (!folder.empty() && Match(name, ".")) {
+            TFakeItem dot;
+            dot.IsFolder = true;
+            search->Entries.push_back(EntryOf(".", dot));
+            search->Entries.push_back(EntryOf("..", dot));
+        }
+        for (const auto &[path, item] : State.Items)
+            if (SameNameFake(Folder(path), folder) && Match(name, Name(path)))
+                search->Entries.push_back(EntryOf(Name(path), item));
+    }
+    if (search->Entries.empty()) {
+        delete search;
+        return nullptr;
+    }
+    entry = search->Entries[search->Next++];
+    return search;
+}
+
+bool FindNext(TSearchHandle handle, TFindData &entry) {
+    auto *search = static_cast<TFakeSearch *>(handle);
+    if (search->Next >= search->Entries.size())
+        return false;
+    entry = search->Entries[search->Next++];
+    return true;
+}
+
+void FindClose(TSearchHandle handle) { delete static_cast<TFakeSearch *>(handle); }
+
+bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
+                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+    TFakeWrite write;
+    write.Path = path;
+    write.IsFolder = isFolder;
+    write.HasCreation = creation != nullptr;
+    write.HasAccess = lastAccess != nullptr;
+    write.HasWrite = lastWrite != nullptr;
+    write.Creation = creation ? *creation : 0;
+    write.Access = lastAccess ? *lastAccess : 0;
+    write.Write = lastWrite ? *lastWrite : 0;
+    State.Writes.push_back(write);
+    auto it = FindItem(path);
+    if (it == State.Items.end() || it->second.FailWrite)
+        return false;
+    if (creation)
+        it->second.CreationTime = *creation;
+    if (lastAccess)
+        it->second.LastAccessTime = *lastAccess;
+    if (lastWrite)
+        it->second.LastWriteTime = *lastWrite;
+    return true;
+}
+
+bool FileSystemName(const std::string &where, std::string &name) {
+    ++State.VolumeQueries;
+    if (State.VolumeQueryFails)
+        return false;
+    if (HasDriveSyntax) {
+        auto it = State.Volumes.find(Lower(where));
+        name = it != State.Volumes.end() ? it->second : State.DefaultFileSystem;
+        return true;
+    }
+    name = State.DefaultFileSystem;
+    size_t best = 0;
+    for (const auto &[prefix, fs] : State.Volumes)
+        if (where.compare(0, prefix.size(), prefix) == 0 && prefix.size() >= best) {
+            best = prefix.size();
+            name = fs;
+        }
+    return true;
+}
+
+bool IsAbsolute(const std::string &path) {
+    if (HasDriveSyntax)
+        return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
+               (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
+    return !path.empty() && path[0] == '/';
+}
+
+std::string FullPathName(const std::string &path) {
+    if (IsAbsolute(path))
+        return path;
+    std::string base = State.CurrentFolder;
+    if (!base.empty() && !IsSeparator(base.back()))
+        base += PathSeparator;
+    return base + path;
+}
+
+bool ShortPathName(const std::string &path, std::string &shortPath) {
+    auto named = State.ShortNames.find(path);
+    if (named != State.ShortNames.end()) {
+        shortPath = named->second;
+        return true;
+    }
+    if (FindItem(path) == State.Items.end() && !State.Files.count(path))
+        return false;
+    shortPath = path;
+    return true;
+}
+
+bool ReadWholeFile(const std::string &path, std::string &data) {
+    auto it = State.Files.find(path);
+    if (it == State.Files.end())
+        return false;
+    data = it->second;
+    return true;
+}
+
+bool RunHiddenAndWait(const std::string &commandLine) {
+    State.ProcessStarts.push_back(commandLine);
+    return !State.FailProcessStart;
+}
+
+struct TFakeKeyHandle {
+    std::string Path; // lower-case key path
+};
+
+TRegHandle OpenHandle(const std::string &path) {
+    std::string key = KeyOf(path);
+    if (!State.Registry.count(key))
+        return nullptr;
+    ++State.OpenKeys;
+    return new TFakeKeyHandle{key};
+}
+
+TRegHandle RegOpen(const std::string &path) { return OpenHandle(path); }
+
+TRegHandle RegCreate(const std::string &path) {
+    if (State.RegistryCreateFails)
+        return nullptr;
+    State.AddRegKey(path);
+    return OpenHandle(path);
+}
+
+bool RegKeyExists(const std::string &path) { return State.Registry.count(KeyOf(path)) != 0; }
+
+void RegClose(TRegHandle key) {
+    --State.OpenKeys;
+    delete static_cast<TFakeKeyHandle *>(key);
+}
+
+TFakeRegKey *KeyFor(TRegHandle key) {
+    auto it = State.Registry.find(static_cast<TFakeKeyHandle *>(key)->Path);
+    return it == State.Registry.end() ? nullptr : &it->second;
+}
+
+TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
+    value.clear();
+    TFakeRegKey *k = KeyFor(key);
+    if (!k)
+        return rvEmpty;
+    auto it = k->Values.find(Lower(name));
+    if (it == k->Values.end() || it->second.Data.empty())
+        return rvEmpty;
+    if (it->second.Type != 1 && it->second.Type != 2)
+        return rvWrongType;
+    value = it->second.Data.substr(0, it->second.Data.find('\0'));
+    return rvString;
+}
+
+bool SetValue(TRegHandle key, const std::string &name, uint32_t type, const std::string &data) {
+    TFakeRegKey *k = KeyFor(key);
+    if (!k || State.RegistryWritesFail)
+        return false;
+    k->Values[Lower(name)] = TFakeRegValue{type, data};
+    k->ValueNames[Lower(name)] = name;
+    return true;
+}
+
+bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {
+    return SetValue(key, name, 1, value);
+}
+
+bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        data[size_t(i)] = char((value >> (8 * i)) & 0xFF);
+    return SetValue(key, name, 4, data);
+}
+
+std::vector<std::string> SubKeys(const std::string &key) {
+    std::vector<std::string> result;
+    for (const auto &[path, k] : State.Registry)
+        if (path.size() > key.size() && path.compare(0, key.size(), key) == 0 &&
+            path[key.size()] == '\\' && path.find('\\', key.size() + 1) == std::string::npos)
+            result.push_back(path);
+    return result;
+}
+
+int RegSubKeyCount(TRegHandle key) {
+    return int(SubKeys(static_cast<TFakeKeyHandle *>(key)->Path).size());
+}
+
+bool RegDeleteKey(const std::string &path) {
+    std::string key = KeyOf(path);
+    if (!State.Registry.count(key) || !SubKeys(key).empty())
+        return false;
+    State.Registry.erase(key);
+    return true;
+}
+
+bool RegDeleteTree(const std::string &path) {
+    std::string key = KeyOf(path);
+    for (const std::string &sub : SubKeys(key))
+        RegDeleteTree(sub);
+    return RegDeleteKey(key);
+}
+
+bool IsNTFamily() { return State.IsNT; }
+uint64_t SystemTimeNow() { return State.Now; }
+bool UtcToLocal(uint64_t utc, uint64_t &local) {
+    local = utc + uint64_t(State.LocalOffset);
+    return true;
+}
+bool LocalToUtc(uint64_t local, uint64_t &utc) {
+    utc = local - uint64_t(State.LocalOffset);
+    return true;
+}
+std::string ModuleFileName() { return State.ModulePath; }
+uint32_t ProgramBuild() { return State.Build; }
+bool CommandLineText(std::string &text) {
+    text = State.CommandLine;
+    return State.HasCommandLineText;
+}
+std::vector<std::string> Arguments() { return State.Args; }
+bool GetEnv(const std::string &name, std::string &value) {
+    auto it = State.Env.find(name);
+    value = it != State.Env.end() ? it->second : "";
+    return it != State.Env.end();
+}
+bool IsLeadByte(unsigned char c) { return LeadByte(c); }
+std::string LowerCase(const std::string &text) { return Lower(text); }
+std::string ToOemText(const std::string &text) { return text; }
+bool WriteStream(TStream stream, const char *data, size_t size) {
+    if (stream == stdOutput) {
+        if (State.FailOut)
+            return false;
+        State.Out.append(data, size);
+    } else {
+        if (State.FailErr)
+            return false;
+        State.Err.append(data, size);
+    }
+    return true;
+}
+
+const TPlatform FakeTable = {
+    IsNTFamily,    SystemTimeNow,   UtcToLocal,       LocalToUtc,     ModuleFileName,
+    ProgramBuild,  CommandLineText, Arguments,        GetEnv,         IsLeadByte,
+    LowerCase,     SameNameFake,    ToOemText,        WriteStream,    FindFirst,
+    FindNext,      FindClose,       SetItemTimes,     FileSystemName, FullPathName,
+    ShortPathName, ReadWholeFile,   RunHiddenAndWait, RegOpen,        RegOpen,
+    RegCreate,     RegKeyExists,    RegClose,         RegQueryString, RegSetString,
+    RegSetDword,   RegSubKeyCount,  RegDeleteTree,    RegDeleteKey,
+};
+
+void AddParents(const std::string &path) {
+    std::string folder = Folder(path);
+    while (!folder.empty()) {
+        std::string parent = folder;
+        parent.pop_back();
+        if (parent.empty() || (HasDriveSyntax && parent.size() == 2 && parent[1] == ':'))
+            break;
+        if (FindItem(parent) == State.Items.end()) {
+            TFakeItem item;
+            item.IsFolder = true;
+            State.Items[parent] = item;
+        }
+        folder = Folder(parent);
+    }
+}
+
+} // namespace
+
+void TFakeState::AddFile(const std::string &path, uint64_t write, uint64_t creation,
+                         uint64_t access) {
+    AddParents(path);
+    TFakeItem item;
+    item.LastWriteTime = write;
+    item.CreationTime = creation;
+    item.LastAccessTime = access;
+    Items[path] = item;
+}
+
+void TFakeState::AddFolder(const std::string &path, uint64_t write, uint64_t creation,
+                           uint64_t access) {
+    AddFile(path, write, creation, access);
+    Items[path].IsFolder = true;
+}
+
+TFakeItem &TFakeState::Item(const std::string &path) { return Items.at(path); }
+
+void TFakeState::AddRegKey(const std::string &path) {
+    std::string key = KeyOf(path);
+    for (size_t pos = key.find('\\'); pos != std::string::npos; pos = key.find('\\', pos + 1))
+        Registry[key.substr(0, pos)];
+    Registry[key];
+}
+
+void TFakeState::SetRegValue(const std::string &key, const std::string &name, uint32_t type,
+                             const std::string &data) {
+    AddRegKey(key);
+    Registry[KeyOf(key)].Values[Lower(name)] = TFakeRegValue{type, data};
+    Registry[KeyOf(key)].ValueNames[Lower(name)] = name;
+}
+
+bool TFakeState::HasRegKey(const std::string &path) const {
+    return Registry.count(KeyOf(path)) != 0;
+}
+
+const TFakeRegValue *TFakeState::RegValue(const std::string &key, const std::string &name) const {
+    auto k = Registry.find(KeyOf(key));
+    if (k == Registry.end())
+        return nullptr;
+    auto v = k->second.Values.find(Lower(name));
+    return v == k->second.Values.end() ? nullptr : &v->second;
+}
+
+TFakeState &Fake() { return State; }
+
+TFakePlatformScope::TFakePlatformScope() {
+    State = TFakeState();
+    State.ModulePath = HasDriveSyntax ? "C:\\tools\\Kelvard.exe" : "/opt/tools/kelvard";
+    State.CurrentFolder = HasDriveSyntax ? "C:\\work" : "/work";
+    SetPlatform(&FakeTable);
+}
+
+TFakePlatformScope::~TFakePlatformScope() {
+    // Whatever a test left in the output buffer belongs to the fake.
+    try {
+        FlushOut();
+    } catch (...) {
+    }
+    SetPlatform(nullptr);
+}
+
+std::string FakePath(std::initializer_list<std::string> parts) {
+    std::string result;
+    for (const std::string &part : parts) {
+        if (!result.empty() && !IsSeparator(result.back()))
+            result += PathSeparator;
+        result += part;
+    }
+    return result;
+}

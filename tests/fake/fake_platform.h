@@ -1,0 +1,103 @@
+#pragma once
+// An in-memory platform for unit tests: a file tree with all three stamps,
+// volumes with file-system names, a registry, a clock, a time-zone offset, the
+// platform family, captured streams, recorded process starts and failures on
+// demand. Paths use the build's own separator; keys are the paths exactly as
+// the program will pass them.
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct TFakeItem {
+    bool IsFolder = false;
+    uint64_t CreationTime = 0;
+    uint64_t LastAccessTime = 0;
+    uint64_t LastWriteTime = 0;
+    bool FailWrite = false; // SetItemTimes fails (read-only, in use ...)
+};
+
+// One SetItemTimes call as the program made it.
+struct TFakeWrite {
+    std::string Path;
+    bool IsFolder = false;
+    bool HasCreation = false, HasAccess = false, HasWrite = false;
+    uint64_t Creation = 0, Access = 0, Write = 0;
+};
+
+struct TFakeRegValue {
+    uint32_t Type = 1; // 1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY, 4 REG_DWORD
+    std::string Data;  // strings without their terminating zero; a DWORD as 4 bytes
+};
+
+struct TFakeRegKey {
+    std::map<std::string, TFakeRegValue> Values; // by lower-case name
+    std::map<std::string, std::string> ValueNames; // lower-case name -> name as written
+};
+
+struct TFakeState {
+    // Files and folders, by path; the order of the map is the listing order.
+    std::map<std::string, TFakeItem> Items;
+    std::string CurrentFolder; // for FullPathName of relative paths
+    // File-system names, by the `where` argument of FileSystemName (a root
+    // such as "C:\" or "" on Windows; any path in the native build: there
+    // the longest key that begins the path wins).
+    std::map<std::string, std::string> Volumes;
+    std::string DefaultFileSystem = "NTFS";
+    bool VolumeQueryFails = false;
+    int VolumeQueries = 0;
+
+    bool IsNT = true;
+    uint64_t Now = 0;
+    int64_t LocalOffset = 0; // ticks added to UTC to give local time
+
+    std::string ModulePath;
+    bool HasCommandLineText = false;
+    std::string CommandLine;
+    std::vector<std::string> Args;
+    std::map<std::string, std::string> Env;
+    std::map<std::string, std::string> Files; // contents for ReadWholeFile
+    std::map<std::string, std::string> ShortNames; // path -> short form
+    uint32_t Build = 80;
+    bool DoubleByte = HasDriveSyntax; // CP932 lead bytes in the Windows build
+
+    std::string Out, Err;
+    bool FailOut = false, FailErr = false;
+
+    std::vector<TFakeWrite> Writes;
+    std::vector<std::string> ProcessStarts;
+    bool FailProcessStart = false;
+
+    // Registry, by lower-case key path without a leading "\".
+    std::map<std::string, TFakeRegKey> Registry;
+    bool RegistryWritesFail = false;
+    bool RegistryCreateFails = false;
+    int OpenKeys = 0; // keys opened and not yet closed
+
+    // Test setup.
+    void AddFile(const std::string &path, uint64_t write = 0, uint64_t creation = 0,
+                 uint64_t access = 0);
+    void AddFolder(const std::string &path, uint64_t write = 0, uint64_t creation = 0,
+                   uint64_t access = 0);
+    TFakeItem &Item(const std::string &path);
+    void AddRegKey(const std::string &path);
+    void SetRegValue(const std::string &key, const std::string &name, uint32_t type,
+                     const std::string &data);
+    bool HasRegKey(const std::string &path) const;
+    const TFakeRegValue *RegValue(const std::string &key, const std::string &name) const;
+};
+
+TFakeState &Fake();
+// Installs a fresh fake platform; the destructor of the guard puts the
+// native one back.
+class TFakePlatformScope {
+public:
+    TFakePlatformScope();
+    ~TFakePlatformScope();
+};
+
+// Joins path components with the build's separator.
+std::string FakePath(std::initializer_list<std::string> parts);
