@@ -65,8 +65,9 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
     const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34,
                              34, 32, 66, 60, 32, 50, 48, 56, 0,  0,  48, 48};
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (i != 21)
+        if (i != 21) {
             EXPECT_EQ(Columns(lines[i]), widths[i]) << "line " << i + 1 << ": " << lines[i];
+        }
     }
     EXPECT_EQ(lines[1], "使い方: Kelvard [オプション] <ファイル名> ...");
     EXPECT_EQ(lines[3], "    -sn            現在日時を使用       -w       更新日時を変更");
