@@ -8,7 +8,9 @@ namespace {
 constexpr uint16_t InvalidMark = 65535;
 constexpr size_t FractionDigits = 7;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // A group of digits as a signed 32-bit number; -1 when it is too large.
 int32_t GroupValue(const std::string &digits) {
@@ -90,7 +92,8 @@ int ReadDateTimeArg(const std::string &body, TDateTimeArgKind kind, TTimeParts &
             if (groups[i].size() > FractionDigits)
                 values[i] = -1;
             else
-                values[i] = GroupValue(groups[i] + std::string(FractionDigits - groups[i].size(), '0'));
+                values[i] =
+                    GroupValue(groups[i] + std::string(FractionDigits - groups[i].size(), '0'));
         } else {
             values[i] = GroupValue(groups[i]);
         }

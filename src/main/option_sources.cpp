@@ -24,8 +24,7 @@ size_t CharLength(const std::string &text, size_t i) {
 
 } // namespace
 
-std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter,
-                                            char quote) {
+std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter, char quote) {
     // The text ends at a NUL, as the platform's strings do.
     const std::string text = source.substr(0, source.find('\0'));
     const size_t n = text.size();

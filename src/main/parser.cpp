@@ -13,14 +13,25 @@ const char *const OptionError = "オプションに誤りがあります";
 const char *const DateTimeError = "日時の指定に誤りがあります";
 constexpr char SpaceStandIn = 127;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
-bool IsSeparator(char c) { return c == ':' || c == '='; }
+bool IsSeparator(char c) {
+    return c == ':' || c == '=';
+}
 
 bool IsSplitLetter(char c) {
     switch (LowerAscii(c)) {
-    case 'a': case 'c': case 'e': case 'g': case 'i':
-    case 'r': case 'v': case 'w': case 'x':
+    case 'a':
+    case 'c':
+    case 'e':
+    case 'g':
+    case 'i':
+    case 'r':
+    case 'v':
+    case 'w':
+    case 'x':
         return true;
     default:
         return false;
@@ -122,10 +133,18 @@ private:
         case 'n':
             Working.Source = ssNow;
             return true;
-        case 'w': source = ssModification; break;
-        case 'c': source = ssCreation; break;
-        case 'a': source = ssAccess; break;
-        case 's': source = ssSameKind; break;
+        case 'w':
+            source = ssModification;
+            break;
+        case 'c':
+            source = ssCreation;
+            break;
+        case 'a':
+            source = ssAccess;
+            break;
+        case 's':
+            source = ssSameKind;
+            break;
         default:
             return false;
         }
@@ -151,9 +170,15 @@ private:
             parts.Fraction = 0;
         }
         switch (ReadDateTimeArg(body, dtDate, parts)) {
-        case 1: Working.DateMode = dmDay; break;
-        case 2: Working.DateMode = dmMonthDay; break;
-        default: Working.DateMode = dmDate; break;
+        case 1:
+            Working.DateMode = dmDay;
+            break;
+        case 2:
+            Working.DateMode = dmMonthDay;
+            break;
+        default:
+            Working.DateMode = dmDate;
+            break;
         }
     }
 
@@ -179,20 +204,39 @@ private:
 
     bool FolderSwitch(char second) {
         switch (second) {
-        case '\0': case '1': Working.FolderMode = fmMatchedFolders; return true;
-        case '2': case '+': Working.FolderMode = fmAllFolders; return true;
-        case '0': case '-': Working.FolderMode = fmNoFolders; return true;
-        case '3': Working.FolderMode = fmNoFiles; return true;
-        default: return false;
+        case '\0':
+        case '1':
+            Working.FolderMode = fmMatchedFolders;
+            return true;
+        case '2':
+        case '+':
+            Working.FolderMode = fmAllFolders;
+            return true;
+        case '0':
+        case '-':
+            Working.FolderMode = fmNoFolders;
+            return true;
+        case '3':
+            Working.FolderMode = fmNoFiles;
+            return true;
+        default:
+            return false;
         }
     }
 
     static bool BooleanSwitch(bool &value, char second) {
         switch (second) {
-        case '\0': value = !value; return true;
-        case '+': value = true; return true;
-        case '-': value = false; return true;
-        default: return false;
+        case '\0':
+            value = !value;
+            return true;
+        case '+':
+            value = true;
+            return true;
+        case '-':
+            value = false;
+            return true;
+        default:
+            return false;
         }
     }
 

@@ -12,7 +12,9 @@
 // Characters that start a switch: "-" everywhere, "/" too where it is no path
 // separator.
 inline constexpr bool SlashStartsSwitch = PathSeparator != '/';
-inline bool IsSwitchPrefix(char c) { return c == '-' || (SlashStartsSwitch && c == '/'); }
+inline bool IsSwitchPrefix(char c) {
+    return c == '-' || (SlashStartsSwitch && c == '/');
+}
 
 // Splits combined switches such as "-ixg" into "-i", "-x", "-g"; only the
 // letters a, c, e, g, i, r, v, w and x are split off.

@@ -47,8 +47,14 @@ TEST(DelimitedText, CommaRule) {
         {"\"a\",b", {"a", "b"}},
         {"a\"b c\"", {"a\"b", "c\""}},
         {"@x.txt", {"@x.txt"}},
-        {"a\x01" "b\x1f" "c", {"a", "b", "c"}},
-        {"a\x7f" "b", {"a\x7f" "b"}},
+        {"a\x01"
+         "b\x1f"
+         "c",
+         {"a", "b", "c"}},
+        {"a\x7f"
+         "b",
+         {"a\x7f"
+          "b"}},
         {"a\0b"s, {"a"}},
         {"-ixg\r\n\"D:\\x y\\f.txt\"\r\n", {"-ixg", "D:\\x y\\f.txt"}},
     };
@@ -84,7 +90,8 @@ TEST(CommandLine, WindowsRule) {
     const std::vector<TSplitRow> rows = {
         {"", {}},
         {"prog", {"prog"}},
-        {"\"C:\\Program Files\\Kelvard.exe\" -w a.txt", {"C:\\Program Files\\Kelvard.exe", "-w", "a.txt"}},
+        {"\"C:\\Program Files\\Kelvard.exe\" -w a.txt",
+         {"C:\\Program Files\\Kelvard.exe", "-w", "a.txt"}},
         {"prog \"D:\\My Files\\a.txt\"", {"prog", "D:\\My Files\\a.txt"}},
         {"prog D:\\a,b.txt", {"prog", "D:\\a,b.txt"}},
         {"prog D:\\My\" \"Files\\a.txt", {"prog", "D:\\My Files\\a.txt"}},
@@ -99,7 +106,8 @@ TEST(CommandLine, WindowsRule) {
         EXPECT_EQ(SplitCommandLine(row.Text), row.Items);
     }
     Fake().DoubleByte = true;
-    EXPECT_EQ(SplitCommandLine("prog a\x81 b \"c\x81\"d\""), (TList{"prog", "a\x81 b", "c\x81\"d"}));
+    EXPECT_EQ(SplitCommandLine("prog a\x81 b \"c\x81\"d\""),
+              (TList{"prog", "a\x81 b", "c\x81\"d"}));
 }
 
 TEST(CommandLine, ArgumentsOfTheBuild) {
@@ -152,7 +160,8 @@ TEST_F(DefaultOptionTest, EnvironmentWhenTheKeyIsAbsent) {
 }
 
 TEST_F(DefaultOptionTest, WrongTypeIsARegistryError) {
-    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 4, std::string("\1\0\0\0", 4));
+    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 4,
+                       std::string("\1\0\0\0", 4));
     try {
         ReadDefaultOptionString();
         FAIL() << "no error";
