@@ -401,7 +401,7 @@ TEST(IntegerArgument, Forms) {
         EXPECT_EQ(value, expected);
     }
     for (const std::string text : {"", " ", "+", "-", "$", "x", "0x", "7 ", "7x", "1.0", "$g",
-                                   "2147483648", "-2147483649", "$80000000", "0x", "- 7", "٧"}) {
+                                   "2147483648", "-2147483649", "$80000000", "0x", "- 7", "７"}) {
         SCOPED_TRACE(text);
         int32_t value = 12345;
         EXPECT_FALSE(ReadIntegerArg(text, value));
