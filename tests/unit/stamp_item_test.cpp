@@ -3,8 +3,13 @@
 #include "engine_support.h"
 #include "main/errors.h"
 #include "sub/folder_helper.h"
+#include "sub/paths.h"
+#include "sub/stamp_source.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace engine_test;
 
@@ -311,4 +316,201 @@ TEST_F(StampItemTest, EachKindRoundedByItsOwnRule) {
     EXPECT_EQ(item.LastWriteTime, LocalValue(2011, 1, 17, 13, 25, 38));
     EXPECT_EQ(item.CreationTime, LocalValue(2011, 1, 17, 13, 25, 39, 4500000));
     EXPECT_EQ(item.LastAccessTime, LocalValue(2011, 1, 17));
+}
+
+// Real files through the build's own platform table: Win32 under Wine for the
+// Windows build, POSIX for the native one.
+namespace {
+
+class StampItemOnDisk : public ::testing::Test {
+protected:
+    std::filesystem::path Root;
+    TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
+    bool SavedIsNT = IsNT, SavedRounding = FatRounding;
+
+    void SetUp() override {
+        Root =
+            std::filesystem::temp_directory_path() /
+            ("kelvard-engine-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(Root);
+        std::filesystem::create_directories(Root);
+        IsNT = true;
+        UnknownTime = UnknownTimeLocalNT;
+        Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
+        FatRounding = false;
+        NowTime = Value(2011, 1, 17, 4, 25, 39, 4567891);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::permissions(Root / "ro.txt", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(Root, ignored);
+        NowTime = SavedNow;
+        UnknownTime = SavedUnknown;
+        IsNT = SavedIsNT;
+        FatRounding = SavedRounding;
+    }
+
+    std::string Make(const std::string &relative, bool folder = false) {
+        std::filesystem::path path = Root / std::filesystem::path(relative).make_preferred();
+        std::filesystem::create_directories(folder ? path : path.parent_path());
+        if (!folder)
+            std::ofstream(path) << "x";
+        return path.string();
+    }
+
+    // Sets all stamps that this platform can set.
+    static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
+        ASSERT_TRUE(Platform().SetItemTimes(path, folder, nullptr, &access, &write)) << path;
+    }
+
+    static TTimeValue Stamp(const std::string &path, int kind) {
+        TTimeValue value = 0;
+        GetStamp(path, kind, value);
+        return value;
+    }
+
+    static TItemStamps Apply(const std::string &path, const TOption &option, bool folder = false) {
+        TItemStamps item;
+        item.Path = path;
+        item.Options = option;
+        ApplyItemStamps(item, folder);
+        return item;
+    }
+};
+
+} // namespace
+
+TEST_F(StampItemOnDisk, NowToTheTick) {
+    const std::string file = Make("a.txt");
+    const TTimeValue access = Value(2001, 2, 3, 4, 5, 6, 7);
+    Preset(file, false, Value(2000, 1, 1), access);
+    TOption option;
+    option.FileName = file;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), NowTime);
+    EXPECT_EQ(Stamp(file, skAccess), access); // written back as it was
+    option.Kinds = TStampKinds::Of(skAccess);
+    option.Shift = 1;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skAccess), NowTime + 1);
+    EXPECT_EQ(Stamp(file, skModification), NowTime);
+}
+
+TEST_F(StampItemOnDisk, FromOwnStampsWithOverride) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2005, 6, 7, 8, 9, 10, 1234567), Value(2006, 1, 1, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Source = ssModification;
+    option.Kinds.Include(skAccess);
+    option.DateMode = dmTime;
+    option.DateTime = DateTimeParts(0, 0, 0, 12, 0, 0, 7654321);
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    TTimeParts parts;
+    ASSERT_TRUE(FileTimeToLocalParts(Stamp(file, skModification), parts));
+    EXPECT_EQ(parts.wHour, 12);
+    EXPECT_EQ(parts.wMinute, 0);
+    EXPECT_EQ(parts.Fraction, 7654321u);
+    EXPECT_EQ(Stamp(file, skAccess), Stamp(file, skModification));
+}
+
+TEST_F(StampItemOnDisk, FromAnotherFileByNameAndPattern) {
+    const std::string file = Make("a.txt");
+    const std::string source = Make(std::string("src") + PathSeparator + "one.bak");
+    Preset(source, false, Value(2003, 3, 3, 3, 3, 3, 3333333), Value(2004, 4, 4, 4, 4, 4, 4444444));
+    TOption option;
+    option.FileName = file;
+    option.Source = ssSameKind;
+    option.Kinds.Include(skAccess);
+    option.SourceFile = source;
+    option.Shift = -int64_t(TicksPerSecond);
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), Value(2003, 3, 3, 3, 3, 2, 3333333));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2004, 4, 4, 4, 4, 3, 4444444));
+
+    option.SourceFile = FolderPart(source) + "*.bak";
+    option.Shift = 0;
+    option.Kinds = TStampKinds::Of(skModification);
+    TItemStamps item = Apply(file, option);
+    EXPECT_EQ(item.Options.SourceFile, source);
+    EXPECT_EQ(Stamp(file, skModification), Value(2003, 3, 3, 3, 3, 3, 3333333));
+}
+
+TEST_F(StampItemOnDisk, FromTheCounterpartTree) {
+    const std::string sep(1, PathSeparator);
+    const std::string file = Make("work" + sep + "sub" + sep + "a.txt");
+    const std::string other = Make("work" + sep + "sub" + sep + "b.txt");
+    const std::string twin = Make("backup" + sep + "sub" + sep + "a.txt");
+    Preset(twin, false, Value(2002, 2, 2, 2, 2, 2, 2222222), Value(2002, 2, 2));
+    Preset(other, false, Value(2000, 1, 1), Value(2000, 1, 1));
+    TOption option;
+    option.FileName = (Root / "work" / "*.txt").string();
+    option.Source = ssModification;
+    option.SourceFile = (Root / "backup").string() + sep;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), Value(2002, 2, 2, 2, 2, 2, 2222222));
+    EXPECT_EQ(Apply(other, option).Outcome, soSourceMissing);
+    EXPECT_EQ(Stamp(other, skModification), Value(2000, 1, 1));
+}
+
+TEST_F(StampItemOnDisk, PreviewChangesNothing) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Preview = true;
+    option.Kinds.Include(skAccess);
+    TItemStamps item = Apply(file, option);
+    EXPECT_EQ(item.Outcome, soPreview);
+    EXPECT_EQ(item.NewValues[skAccess], NowTime);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
+}
+
+TEST_F(StampItemOnDisk, FolderIsStamped) {
+    const std::string folder = Make("dir", true);
+    Preset(folder, true, Value(2000, 1, 1), Value(2000, 1, 1));
+    TOption option;
+    option.FileName = folder;
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(folder, option, true).Outcome, soChanged);
+    EXPECT_EQ(Stamp(folder, skModification), NowTime);
+    EXPECT_EQ(Stamp(folder, skAccess), NowTime);
+}
+
+#ifndef _WIN32
+TEST_F(StampItemOnDisk, CreationCannotBeSetHereAndNothingChanges) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Kinds.Include(skCreation);
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
+}
+#endif
+
+TEST_F(StampItemOnDisk, ReadOnlyFileKeepsItsStamps) {
+    const std::string file = Make("ro.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    std::filesystem::permissions(file,
+                                 std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    if constexpr (!HasDriveSyntax) {
+        // A user who may write any file (root) opens it anyway: nothing to show.
+        if (std::ofstream(file, std::ios::app))
+            GTEST_SKIP() << "read-only files are writable for this user";
+    }
+    TOption option;
+    option.FileName = file;
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
 }
