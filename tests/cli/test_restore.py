@@ -1,0 +1,120 @@
+"""Restore lines (-e) and reading them back as a response file."""
+
+import os
+import subprocess
+import tempfile
+import unittest
+
+from kelvard_cli import (BANNER, ENCODING, EOL, SEP, WINDOWS, TempDirTestCase, command, main,
+                         text, wine_path)
+
+UTC = {"TZ": "UTC"}
+# Stamps with all seven sub-second digits: 2005-06-07 08:09:10.1234567 UTC and
+# 2006-07-08 09:10:11.7654321 UTC, in ns since 1970.
+W_NS = 1118131750 * 10**9 + 123456700
+A_NS = 1152349811 * 10**9 + 765432100
+OTHER_NS = 1500000000 * 10**9
+
+
+class Lines(TempDirTestCase):
+    def test_lines_byte_for_byte(self):
+        self.make_file("a.txt")
+        os.utime(self.path("a.txt"), ns=(A_NS, W_NS))
+        r = self.run_here(["-e", "-a", "-w", "a.txt"], env=UTC)
+        self.assertEqual(r.code, 0, r)
+        full = wine_path(self.path("a.txt"))
+        self.assertEqual(r.out, text(
+            "-ixgw -d:2005-06-07 -t:08:09:10.123456 %s\n"
+            "-ixga -d:2006-07-08 -t:09:10:11.765432 %s\n" % (full, full)))
+        self.assertEqual(r.err, text(BANNER + "\nタイムスタンプ復元設定を作成します。\n"
+                                     "作成しました。(a.txt)\n"))
+
+    def test_quoting_and_the_split_switch(self):
+        names = ["my file.txt", "b;c.txt", "my b;c.txt", "x,y.txt"]
+        for name in names:
+            self.make_file(name)
+            os.utime(self.path(name), ns=(A_NS, W_NS))
+        r = self.run_here(["-zs0", "-e"] + names, env=UTC)
+        self.assertEqual(r.code, 0, r)
+        p = lambda n: wine_path(self.path(n))
+        t = "-d:2005-06-07 -t:08:09:10 "
+        self.assertEqual(r.out, text(
+            '-ixgw %s"%s"\n' % (t, p(names[0])) +
+            "-ixgw -zd0 %s%s\n" % (t, p(names[1])) +
+            '-ixgw -zd0 %s"%s"\n' % (t, p(names[2])) +
+            '-ixgw %s"%s"\n' % (t, p(names[3]))))
+        # The opening message once per operand.
+        self.assertEqual(r.err_text.count("タイムスタンプ復元設定を作成します。"), 4)
+
+    def test_preview_names_the_items_only(self):
+        self.make_file("a.txt")
+        r = self.run_here(["-e", "-v", "a.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.out, text("作成されます。(a.txt)\n"))
+        self.assertEqual(r.err, text(BANNER + "\nタイムスタンプ復元設定を作成します。\n"))
+
+    def test_error_stream_and_output_keep_their_order(self):
+        self.make_file("a.txt")
+        self.make_file("b.txt")
+        with tempfile.TemporaryFile() as both:
+            subprocess.run(command(["-e", "-g", "a.txt", "none", "b.txt"]), cwd=self.dir,
+                           stdout=both, stderr=both, stdin=subprocess.DEVNULL, timeout=120)
+            both.seek(0)
+            lines = [l for l in both.read().decode(ENCODING, "replace").replace("\r\n", "\n")
+                     .split("\n") if l and not l.startswith("wine")]
+        kinds = [("E" if l.startswith("-ixg") else l[:4]) for l in lines[2:]]
+        self.assertEqual(kinds, ["タイムス", "E", "作成しま", "Warn", "タイムス", "E", "作成しま"],
+                         lines)
+
+
+class RoundTrip(TempDirTestCase):
+    NAMES = ["plain.txt", "with blank.txt", "a,b.txt", "c;d.txt", "e f;g,h.txt"]
+
+    def make_tree(self, names):
+        paths = []
+        for i, name in enumerate(names):
+            for folder in ((), ("sub dir",)):
+                p = self.make_file(*(folder + (name,)))
+                os.utime(p, ns=(A_NS + i * 100, W_NS + i * 100))
+                paths.append(p)
+        return paths
+
+    def round_trip(self, names):
+        paths = self.make_tree(names)
+        before = {p: (os.stat(p).st_atime_ns, os.stat(p).st_mtime_ns) for p in paths}
+        r = self.run_here(["-zs7", "-e", "-a", "-w", "-r", "*"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.out.count(EOL.encode()), 2 * len(paths), r)
+        with open(self.path("r.txt"), "wb") as f:
+            f.write(r.out)
+        for p in paths:
+            os.utime(p, ns=(OTHER_NS, OTHER_NS))
+        r = self.run_here(["@r.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertNotIn("Warn", r.out_text)
+        after = {p: (os.stat(p).st_atime_ns, os.stat(p).st_mtime_ns) for p in paths}
+        self.assertEqual(after, before)
+
+    def test_every_stamp_comes_back_to_the_tick(self):
+        self.round_trip(self.NAMES)
+
+    def test_in_another_time_zone(self):
+        self.make_tree(["z.txt"])
+        p = self.path("z.txt")
+        before = os.stat(p).st_mtime_ns
+        env = {"TZ": "Europe/Berlin"}
+        r = self.run_here(["-zs7", "-e", "z.txt"], env=env)
+        with open(self.path("r.txt"), "wb") as f:
+            f.write(r.out)
+        os.utime(p, ns=(OTHER_NS, OTHER_NS))
+        r = self.run_here(["@r.txt"], env=env)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(os.stat(p).st_mtime_ns, before)
+
+    @unittest.skipUnless(WINDOWS, "a CP932 name whose second byte is the code of \\")
+    def test_a_name_with_a_backslash_trail_byte(self):
+        self.round_trip(["表.txt", "ソ 能.txt"])
+
+
+if __name__ == "__main__":
+    main()

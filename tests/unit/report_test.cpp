@@ -1,0 +1,239 @@
+#include "fake/fake_platform.h"
+#include "main/errors.h"
+#include "sub/output.h"
+#include "sub/report.h"
+#include "sub/walker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string EOL = LineEnd;
+constexpr int64_t NineHours = 9 * int64_t(TicksPerHour);
+
+TTimeParts Parts(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
+    TTimeParts p;
+    p.wYear = uint16_t(y);
+    p.wMonth = uint16_t(mo);
+    p.wDay = uint16_t(d);
+    p.wHour = uint16_t(h);
+    p.wMinute = uint16_t(mi);
+    p.wSecond = uint16_t(s);
+    p.Fraction = fraction;
+    return p;
+}
+
+// The UTC value of a local date and time in the fake's zone (UTC+9).
+TTimeValue Local(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
+    TTimeValue value = 0;
+    EXPECT_TRUE(LocalPartsToFileTime(Parts(y, mo, d, h, mi, s, fraction), value));
+    return value;
+}
+
+class Report : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Fake().LocalOffset = NineHours;
+        UnknownTime = Local(1980, 1, 1, 0, 0, 0);
+        HeadingPending = true;
+    }
+    void TearDown() override { HeadingPending = false; }
+
+    // A record as StampItem leaves it after computing `kinds` from `newValue`.
+    TItemStamps Item(const std::string &path, std::initializer_list<TStampKind> kinds,
+                     TTimeValue newValue, TStampOutcome outcome = soChanged) {
+        TItemStamps item;
+        item.Path = path;
+        item.Options.Kinds = TStampKinds{};
+        for (TStampKind k : kinds) {
+            item.Options.Kinds.Include(k);
+            item.NewValues[k] = newValue;
+            item.HasNewValue[k] = true;
+            FileTimeToLocalParts(newValue, item.NewParts[k]);
+        }
+        item.FractionWidth = 7;
+        item.Outcome = outcome;
+        return item;
+    }
+
+    std::string Printed() {
+        FlushOut();
+        std::string out = Fake().Out;
+        Fake().Out.clear();
+        return out;
+    }
+
+    TFakePlatformScope Scope;
+};
+
+TEST_F(Report, FormatTimePartsCutsTheSubSecondDigits) {
+    const TTimeParts p = Parts(2011, 3, 5, 7, 8, 9, 9999999);
+    const std::string format = "%d-%.2d-%.2d %.2d:%.2d:%.2d.%.7d";
+    EXPECT_EQ(FormatTimeParts(p, format, 0), "2011-03-05 07:08:09");
+    EXPECT_EQ(FormatTimeParts(p, format, 1), "2011-03-05 07:08:09.");
+    EXPECT_EQ(FormatTimeParts(p, format, 4), "2011-03-05 07:08:09.999");
+    EXPECT_EQ(FormatTimeParts(p, format, 7), "2011-03-05 07:08:09.999999");
+    EXPECT_EQ(FormatTimeParts(p, format, 8), "2011-03-05 07:08:09.9999999");
+    EXPECT_EQ(FormatTimeParts(p, format, 12), "2011-03-05 07:08:09.9999999");
+    EXPECT_EQ(FormatTimeParts(Parts(2011, 3, 5, 7, 8, 9, 42), format, 8),
+              "2011-03-05 07:08:09.0000042");
+    // Without a point nothing is cut.
+    EXPECT_EQ(FormatTimeParts(p, "%d-%.2d-%.2d %.2d:%.2d:%.2d に変更", 0),
+              "2011-03-05 07:08:09 に変更");
+    // The restore form: the point belongs to the time, the blank after it stays.
+    EXPECT_EQ(FormatTimeParts(p, "-d:%d-%.2d-%.2d -t:%.2d:%.2d:%.2d.%.7d ", 0),
+              "-d:2011-03-05 -t:07:08:09 ");
+    EXPECT_EQ(FormatTimeParts(p, "-d:%d-%.2d-%.2d -t:%.2d:%.2d:%.2d.%.7d ", 3),
+              "-d:2011-03-05 -t:07:08:09.99 ");
+}
+
+TEST_F(Report, FormatTextDirectives) {
+    EXPECT_EQ(FormatText("%3:.2d:%4:.2d|%0:d %d", {1, 2, 3, 4, 5}), "04:05|1 2");
+    EXPECT_EQ(FormatText("%5d|%-5d|%.3d|%.3d", {42, 42, 7, -7}), "   42|42   |007|-007");
+    EXPECT_EQ(FormatText("100%% %s", {"x%d"}), "100% x%d");
+    EXPECT_EQ(FormatText("[%10.8s]", {"abcdefghijk"}), "[  abcdefgh]");
+    EXPECT_EQ(FormatText("[%-4s]", {"ab"}), "[ab  ]");
+    // The stamp kind labels of the value lines: four double-width characters
+    // right-aligned in ten columns, the access name cut to its first four.
+    EXPECT_EQ(FormatText("%10.8s: ", {StampKindNames[0]}), "  更新日時: ");
+    EXPECT_EQ(FormatText("%10.8s: ", {StampKindNames[1]}), "  作成日時: ");
+    EXPECT_EQ(FormatText("%10.8s: ", {StampKindNames[2]}), "  アクセス: ");
+    EXPECT_THROW(FormatText("%d %d", {1}), EUnexpected);
+    EXPECT_THROW(FormatText("%d", {"text"}), EUnexpected);
+}
+
+TEST_F(Report, SplitShiftKeepsWholeHours) {
+    TShiftParts s = SplitShift(-36 * int64_t(TicksPerHour) - 90 * int64_t(TicksPerSecond) - 5);
+    EXPECT_TRUE(s.Negative);
+    EXPECT_EQ(s.Hours, 36u);
+    EXPECT_EQ(s.Minutes, 1u);
+    EXPECT_EQ(s.Seconds, 30u);
+    EXPECT_EQ(s.Fraction, 5u);
+    s = SplitShift(INT64_MIN);
+    EXPECT_TRUE(s.Negative);
+    EXPECT_EQ(s.Hours, 256204778u);
+    s = SplitShift(0);
+    EXPECT_FALSE(s.Negative);
+    EXPECT_EQ(s.Hours + s.Minutes + s.Seconds + s.Fraction, 0u);
+}
+
+TEST_F(Report, HeadingForTheCurrentTimeAndForUnknown) {
+    TItemStamps item =
+        Item("a.txt", {skModification, skAccess}, Local(2011, 1, 2, 3, 4, 5, 1234567));
+    item.NewValues[skAccess] = UnknownTime;
+    ReportItem(item);
+    EXPECT_EQ(Printed(), EOL + "更新日時を 2011-01-02 03:04:05 に変更します。" + EOL +
+                             "アクセス日時を 不明に変更します。" + EOL + "変更しました。(a.txt)" +
+                             EOL);
+    EXPECT_FALSE(HeadingPending);
+    // Later items of the operand get their result line only.
+    item.Path = "b.txt";
+    item.Outcome = soFailed;
+    ReportItem(item);
+    item.Outcome = soSourceMissing;
+    ReportItem(item);
+    EXPECT_EQ(Printed(), "Warn.: 変更できませんでした。(b.txt)" + EOL +
+                             "Warn.: コピー元ファイルが見つかりません。(b.txt)" + EOL);
+    // The next operand prints its own heading.
+    HeadingPending = true;
+    item.Options.DateMode = dmUnknown;
+    item.Options.Kinds = TStampKinds::Of(skModification);
+    item.NewValues[skModification] = UnknownTime;
+    item.Outcome = soChanged;
+    ReportItem(item);
+    EXPECT_EQ(Printed(),
+              EOL + "更新日時を 不明に変更します。" + EOL + "変更しました。(b.txt)" + EOL);
+}
+
+TEST_F(Report, HeadingForCopiedStamps) {
+    TItemStamps item = Item("a", {skModification}, Local(2011, 1, 2, 12, 0, 0));
+    item.Options.Source = ssCreation;
+    item.Options.DateMode = dmTime;
+    ReportItem(item);
+    EXPECT_EQ(Printed(), EOL + "更新日時を 作成日時からコピーし、時刻を 12:00:00 に変更します。" +
+                             EOL + "変更しました。(a)" + EOL);
+
+    const struct {
+        TDateMode Mode;
+        int64_t Shift;
+        std::string Sentence;
+    } cases[] = {
+        {dmDay, 0, "'%ref.txt' の更新日時からコピーし、日時を 02 12:00:00 に変更"},
+        {dmMonthDay, 0, "'%ref.txt' の更新日時からコピーし、日時を 01-02 12:00:00 に変更"},
+        {dmDate, 0, "2011-01-02 12:00:00 に変更"},
+        {dmNone, 54000000000, "'%ref.txt' の更新日時からコピーし、日時を +1:30:00 ずら"},
+        {dmNone, -36 * int64_t(TicksPerHour),
+         "'%ref.txt' の更新日時からコピーし、日時を -36:00:00 ずら"},
+        {dmNone, 0, "'%ref.txt' の更新日時からコピー"},
+        {dmUnknown, 0, "'%ref.txt' の更新日時からコピー"},
+    };
+    for (const auto &c : cases) {
+        HeadingPending = true;
+        item.Options.Source = ssModification;
+        item.Options.SourceFile = "%ref.txt";
+        item.Options.DateMode = c.Mode;
+        item.Options.Shift = c.Shift;
+        ReportItem(item);
+        EXPECT_EQ(Printed(),
+                  EOL + "更新日時を " + c.Sentence + "します。" + EOL + "変更しました。(a)" + EOL);
+    }
+
+    // An unknown source stamp gives no value sentence.
+    HeadingPending = true;
+    item.Options.SourceFile.clear();
+    item.Options.Source = ssSameKind;
+    item.Options.DateMode = dmTime;
+    item.Options.Kinds.Include(skCreation);
+    item.NewValues[skCreation] = 0;
+    item.HasNewValue[skCreation] = true;
+    ReportItem(item);
+    EXPECT_EQ(Printed(), EOL + "更新日時を 更新日時からコピーし、時刻を 12:00:00 に変更します。" +
+                             EOL + "作成日時を 作成日時からコピーします。" + EOL +
+                             "変更しました。(a)" + EOL);
+}
+
+TEST_F(Report, HeadingWhenTheFirstItemsCounterpartIsMissing) {
+    TItemStamps item = Item("sub" + std::string(1, PathSeparator) + "a", {}, 0, soSourceMissing);
+    item.Options.Kinds = TStampKinds{7};
+    item.Options.Source = ssAccess;
+    item.Options.SourceFile = "back" + std::string(1, PathSeparator);
+    item.Options.DateMode = dmDate;
+    item.NewValues[skModification] = Local(2011, 1, 2, 0, 0, 0);
+    item.HasNewValue[skModification] = true;
+    FileTimeToLocalParts(item.NewValues[0], item.NewParts[0]);
+    ReportItem(item);
+    const std::string copy = "'back" + std::string(1, PathSeparator) + "' のアクセス日時からコピー";
+    EXPECT_EQ(Printed(), EOL + "更新日時を 2011-01-02 00:00:00 に変更します。" + EOL +
+                             "作成日時を " + copy + "します。" + EOL + "アクセス日時を " + copy +
+                             "します。" + EOL + "Warn.: コピー元ファイルが見つかりません。(" +
+                             item.Path + ")" + EOL);
+}
+
+TEST_F(Report, PreviewValueLinesKeepTheArrowInOneColumn) {
+    TItemStamps item = Item("a.txt", {skModification, skCreation, skAccess},
+                            Local(2011, 1, 2, 3, 4, 5, 9876543), soPreview);
+    item.OldValues[skModification] = Local(2010, 5, 6, 7, 8, 9, 1234567);
+    item.OldValues[skCreation] = 0;
+    item.OldValues[skAccess] = UnknownTime;
+    item.NewValues[skAccess] = UnknownTime;
+    for (int digits = 0; digits <= 7; ++digits) {
+        HeadingPending = false;
+        item.FractionWidth = digits == 0 ? 0 : digits + 1;
+        ReportItem(item);
+        const std::string cut = digits == 0 ? "" : "." + std::string("1234567").substr(0, digits);
+        const std::string newCut =
+            digits == 0 ? "" : "." + std::string("9876543").substr(0, digits);
+        const std::string oldValue = "2010-05-06 07:08:09" + cut;
+        const std::string newValue = "2011-01-02 03:04:05" + newCut;
+        const std::string unknownOld =
+            "          不明" + std::string(size_t(item.FractionWidth + 6), ' ');
+        EXPECT_EQ(Printed(), "変更されます。(a.txt)" + EOL + "  更新日時: " + oldValue + " → " +
+                                 newValue + EOL + "  作成日時: " + unknownOld + "→ " + newValue +
+                                 EOL + "  アクセス: " + unknownOld + "→           不明" + EOL)
+            << "digits " << digits;
+    }
+}
+
+} // namespace

@@ -1,0 +1,146 @@
+#include "fake/fake_platform.h"
+#include "main/errors.h"
+#include "sub/output.h"
+#include "sub/restore.h"
+#include "sub/walker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string EOL = LineEnd;
+const std::string Sep(1, PathSeparator);
+constexpr int64_t NineHours = 9 * int64_t(TicksPerHour);
+
+TTimeValue Local(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
+    TTimeParts p;
+    p.wYear = uint16_t(y);
+    p.wMonth = uint16_t(mo);
+    p.wDay = uint16_t(d);
+    p.wHour = uint16_t(h);
+    p.wMinute = uint16_t(mi);
+    p.wSecond = uint16_t(s);
+    p.Fraction = fraction;
+    TTimeValue value = 0;
+    EXPECT_TRUE(LocalPartsToFileTime(p, value));
+    return value;
+}
+
+class Restore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Fake().LocalOffset = NineHours;
+        UnknownTime = Local(1980, 1, 1, 0, 0, 0);
+        HeadingPending = true;
+        Cwd = Fake().CurrentFolder + Sep;
+    }
+    void TearDown() override { HeadingPending = false; }
+
+    TItemStamps Item(const std::string &path, uint8_t kinds, int digits = 6) {
+        TItemStamps item;
+        item.Path = path;
+        item.Options.Kinds = TStampKinds{kinds};
+        item.FractionWidth = digits == 0 ? 0 : digits + 1;
+        return item;
+    }
+
+    std::string Out() {
+        FlushOut();
+        std::string out = Fake().Out;
+        Fake().Out.clear();
+        return out;
+    }
+    std::string Err() {
+        std::string err = Fake().Err;
+        Fake().Err.clear();
+        return err;
+    }
+
+    TFakePlatformScope Scope;
+    std::string Cwd;
+};
+
+TEST_F(Restore, LinesOfOneItemInKindOrderWithAbsolutePaths) {
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5, 1234567), 0,
+                   Local(2012, 11, 22, 13, 14, 15, 9999999));
+    WriteRestoreLines(Item("a.txt", 7));
+    EXPECT_EQ(Out(), "-ixgw -d:2011-01-02 -t:03:04:05.123456 " + Cwd + "a.txt" + EOL +
+                         "-ixgc -d:unknown                       " + Cwd + "a.txt" + EOL +
+                         "-ixga -d:2012-11-22 -t:13:14:15.999999 " + Cwd + "a.txt" + EOL);
+    EXPECT_EQ(Err(),
+              EOL + "タイムスタンプ復元設定を作成します。" + EOL + "作成しました。(a.txt)" + EOL);
+    EXPECT_FALSE(HeadingPending);
+    // The next item of the operand: no opening message; only the kinds selected.
+    Fake().AddFile("b.txt", UnknownTime, 0, Local(2001, 2, 3, 4, 5, 6));
+    WriteRestoreLines(Item("b.txt", 5));
+    EXPECT_EQ(Out(), "-ixgw -d:unknown                       " + Cwd + "b.txt" + EOL +
+                         "-ixga -d:2001-02-03 -t:04:05:06.000000 " + Cwd + "b.txt" + EOL);
+    EXPECT_EQ(Err(), "作成しました。(b.txt)" + EOL);
+}
+
+TEST_F(Restore, SubSecondDigitsKeepThePathsInOneColumn) {
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5, 9876543), 0, 0);
+    for (int digits = 0; digits <= 7; ++digits) {
+        HeadingPending = false;
+        WriteRestoreLines(Item("a.txt", 3, digits));
+        const std::string time =
+            "03:04:05" + (digits ? "." + std::string("9876543").substr(0, digits) : "");
+        const std::string unknown =
+            "-d:unknown" + std::string(size_t(16 + (digits ? digits + 1 : 0)), ' ');
+        const std::string out = Out();
+        EXPECT_EQ(out, "-ixgw -d:2011-01-02 -t:" + time + " " + Cwd + "a.txt" + EOL + "-ixgc " +
+                           unknown + Cwd + "a.txt" + EOL)
+            << digits;
+        EXPECT_EQ(out.find(Cwd), out.rfind(Cwd) - out.find(EOL) - EOL.size()) << digits;
+    }
+}
+
+TEST_F(Restore, PathsTheReaderWouldCutAreQuoted) {
+    EXPECT_EQ(QuotedForResponseFile("plain"), "plain");
+    EXPECT_EQ(QuotedForResponseFile("my files"), "\"my files\"");
+    EXPECT_EQ(QuotedForResponseFile("a,b"), "\"a,b\"");
+    EXPECT_EQ(QuotedForResponseFile("tab\there"), "\"tab\there\"");
+    EXPECT_EQ(QuotedForResponseFile("say\"hi\""), "\"say\"\"hi\"\"\"");
+    EXPECT_EQ(QuotedForResponseFile("semi;colon"), "semi;colon");
+
+    const TTimeValue stamp = Local(2011, 1, 2, 3, 4, 5);
+    Fake().AddFile("b;c.txt", stamp);
+    Fake().AddFile("my b;c.txt", stamp);
+    Fake().AddFile("x,y.txt", stamp);
+    HeadingPending = false;
+    WriteRestoreLines(Item("b;c.txt", 1));
+    WriteRestoreLines(Item("my b;c.txt", 1));
+    WriteRestoreLines(Item("x,y.txt", 1));
+    const std::string time = "-d:2011-01-02 -t:03:04:05.000000 ";
+    EXPECT_EQ(Out(), "-ixgw -zd0 " + time + Cwd + "b;c.txt" + EOL + "-ixgw -zd0 " + time + "\"" +
+                         Cwd + "my b;c.txt\"" + EOL + "-ixgw " + time + "\"" + Cwd + "x,y.txt\"" +
+                         EOL);
+}
+
+TEST_F(Restore, PreviewNamesTheItemOnly) {
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
+    TItemStamps item = Item("a.txt", 7);
+    item.Options.Preview = true;
+    WriteRestoreLines(item);
+    EXPECT_EQ(Out(), "作成されます。(a.txt)" + EOL);
+    EXPECT_EQ(Err(), EOL + "タイムスタンプ復元設定を作成します。" + EOL);
+}
+
+TEST_F(Restore, TheErrorStreamWaitsForTheLinesBeforeIt) {
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
+    HeadingPending = false;
+    WriteRestoreLines(Item("a.txt", 1));
+    // The confirmation went to the error stream only after the line was out.
+    EXPECT_EQ(Fake().Out, "-ixgw -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
+}
+
+TEST_F(Restore, AVanishedItemEndsTheRun) {
+    HeadingPending = false;
+    EXPECT_THROW(WriteRestoreLines(Item("gone.txt", 1)), EAppError);
+    EXPECT_EQ(Out(), "");
+    EXPECT_EQ(Err(), "");
+}
+
+} // namespace

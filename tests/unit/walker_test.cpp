@@ -1,0 +1,143 @@
+#include "fake/fake_platform.h"
+#include "sub/walker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Received;
+
+// Records each item as "path" or "path (folder)".
+void Record(const std::string &path, TOption option, bool isFolder) {
+    (void)option;
+    Received.push_back(isFolder ? path + " (folder)" : path);
+}
+
+std::string P(std::initializer_list<std::string> parts) {
+    return FakePath(parts);
+}
+std::string F(std::initializer_list<std::string> parts) {
+    return FakePath(parts) + " (folder)";
+}
+
+class Walker : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Received.clear();
+        SetItemHandler(Record);
+        // d: a.txt, b.dat, s1 (c.txt, t (e.txt)), s2 (empty), x.txt (a folder: f.txt)
+        Fake().AddFile(P({"d", "a.txt"}));
+        Fake().AddFile(P({"d", "b.dat"}));
+        Fake().AddFolder(P({"d", "s1"}));
+        Fake().AddFile(P({"d", "s1", "c.txt"}));
+        Fake().AddFolder(P({"d", "s1", "t"}));
+        Fake().AddFile(P({"d", "s1", "t", "e.txt"}));
+        Fake().AddFolder(P({"d", "s2"}));
+        Fake().AddFolder(P({"d", "x.txt"}));
+        Fake().AddFile(P({"d", "x.txt", "f.txt"}));
+    }
+    void TearDown() override {
+        SetItemHandler(nullptr);
+        HeadingPending = false;
+    }
+
+    std::vector<std::string> Walk(const std::string &pattern, TFolderMode mode, bool recurse,
+                                  bool expectFound = true) {
+        Received.clear();
+        TOption option;
+        option.FolderMode = mode;
+        option.Recurse = recurse;
+        EXPECT_EQ(SearchOperand(pattern, option, true, false), expectFound) << pattern;
+        return Received;
+    }
+
+    TFakePlatformScope Scope;
+};
+
+using Items = std::vector<std::string>;
+
+TEST_F(Walker, SelectionAndOrderOfAWildcardOperand) {
+    const std::string pattern = P({"d", "*.txt"});
+    EXPECT_EQ(Walk(pattern, fmNoFolders, false), Items({P({"d", "a.txt"})}));
+    EXPECT_EQ(Walk(pattern, fmMatchedFolders, false),
+              Items({P({"d", "a.txt"}), F({"d", "x.txt"})}));
+    EXPECT_EQ(Walk(pattern, fmAllFolders, false),
+              Items({P({"d", "a.txt"}), F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"})}));
+    EXPECT_EQ(Walk(pattern, fmNoFiles, false), Items({F({"d", "x.txt"})}));
+
+    EXPECT_EQ(Walk(pattern, fmNoFolders, true),
+              Items({P({"d", "a.txt"}), P({"d", "s1", "c.txt"}), P({"d", "s1", "t", "e.txt"}),
+                     P({"d", "x.txt", "f.txt"})}));
+    EXPECT_EQ(Walk(pattern, fmMatchedFolders, true),
+              Items({P({"d", "a.txt"}), F({"d", "x.txt"}), P({"d", "s1", "c.txt"}),
+                     P({"d", "s1", "t", "e.txt"}), P({"d", "x.txt", "f.txt"})}));
+    // A folder is stamped before its contents, one sub-folder finished before the next.
+    EXPECT_EQ(Walk(pattern, fmAllFolders, true),
+              Items({P({"d", "a.txt"}), F({"d", "s1"}), P({"d", "s1", "c.txt"}),
+                     F({"d", "s1", "t"}), P({"d", "s1", "t", "e.txt"}), F({"d", "s2"}),
+                     F({"d", "x.txt"}), P({"d", "x.txt", "f.txt"})}));
+    EXPECT_EQ(Walk(pattern, fmNoFiles, true), Items({F({"d", "x.txt"})}));
+
+    // Only files match: with -f3 nothing is selected.
+    EXPECT_EQ(Walk(P({"d", "*.dat"}), fmNoFiles, true, false), Items());
+    // Nothing matches at the top, something below.
+    EXPECT_EQ(Walk(P({"d", "e.*"}), fmNoFolders, true), Items({P({"d", "s1", "t", "e.txt"})}));
+    EXPECT_EQ(Walk(P({"d", "e.*"}), fmNoFolders, false, false), Items());
+}
+
+TEST_F(Walker, AFolderNamedExactly) {
+    const std::string pattern = P({"d", "s1"});
+    for (TFolderMode mode : {fmNoFolders, fmMatchedFolders, fmNoFiles})
+        EXPECT_EQ(Walk(pattern, mode, false), Items({F({"d", "s1"})})) << int(mode);
+    // In all-folders mode the folder pass stamps it, with its sisters.
+    EXPECT_EQ(Walk(pattern, fmAllFolders, false),
+              Items({F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"})}));
+    // With -r the name is only searched for in every sub-folder.
+    EXPECT_EQ(Walk(pattern, fmNoFolders, true, false), Items());
+    EXPECT_EQ(Walk(pattern, fmMatchedFolders, true), Items({F({"d", "s1"})}));
+}
+
+TEST_F(Walker, NothingToSearch) {
+    EXPECT_EQ(Walk(P({"nowhere", "*.txt"}), fmNoFolders, true, false), Items());
+    EXPECT_EQ(Walk(P({"nowhere", "*.txt"}), fmAllFolders, false, false), Items());
+    EXPECT_EQ(Walk(P({"d", "s2", "*"}), fmAllFolders, true, false), Items());
+    // A relative operand without a folder part searches the current folder.
+    Fake().AddFile("top.txt");
+    EXPECT_EQ(Walk("*.txt", fmNoFolders, false), Items({"top.txt"}));
+}
+
+TEST_F(Walker, FoundIsThreadedAndHeadingSetAtTheTopOnly) {
+    TOption option;
+    HeadingPending = false;
+    EXPECT_TRUE(SearchOperand(P({"d", "none"}), option, false, true));
+    EXPECT_FALSE(HeadingPending);
+    EXPECT_FALSE(SearchOperand(P({"d", "none"}), option, true, false));
+    EXPECT_TRUE(HeadingPending);
+}
+
+TEST_F(Walker, TheHandlerGetsTheOperandsOptions) {
+    static TOption seen;
+    SetItemHandler([](const std::string &, TOption option, bool) { seen = option; });
+    TOption option;
+    option.FileName = "operand";
+    option.Kinds = TStampKinds{5};
+    option.Shift = 42;
+    option.SourceFile = "src";
+    EXPECT_TRUE(SearchOperand(P({"d", "a.txt"}), option, true, false));
+    EXPECT_EQ(seen.FileName, "operand");
+    EXPECT_EQ(seen.Kinds.Bits, 5);
+    EXPECT_EQ(seen.Shift, 42);
+    EXPECT_EQ(seen.SourceFile, "src");
+}
+
+#ifdef _WIN32
+TEST_F(Walker, NamesCompareWithoutRegardToCase) {
+    // The item is named as the directory lists it.
+    EXPECT_EQ(Walk("d\\S1", fmNoFolders, false), Items({"d\\s1 (folder)"}));
+}
+#endif
+
+} // namespace
