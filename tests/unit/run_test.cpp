@@ -19,6 +19,8 @@ const std::string Banner = "タイムスタンプ変更 <ぽるかん>  version 
 // Runs the program as the entry point does after the registration.
 int RunWith(std::vector<std::string> args) {
     Fake().Args = std::move(args);
+    if (Fake().Now == 0)
+        Fake().Now = 133497936001234567ULL; // 2024-01-15 12:00:00.1234567
     try {
         RunProgram();
         return ExitCode;
@@ -46,7 +48,9 @@ TEST(Run, BannerAndStartValues) {
     FatRounding = false;
     EXPECT_EQ(RunWith({"a.txt"}), 0);
     EXPECT_EQ(Fake().Err, Banner);
-    EXPECT_EQ(Fake().Out, "");
+    // The operand was found and stamped with the time the run started.
+    EXPECT_NE(Fake().Out.find("(a.txt)"), std::string::npos) << Fake().Out;
+    EXPECT_EQ(Fake().Item("a.txt").LastWriteTime, 133497936001234567ULL);
     EXPECT_TRUE(IsNT);
     EXPECT_EQ(NowTime, 133497936001234567ULL);
     // 1980-01-01 00:00 local, nine hours ahead of UTC.
@@ -104,18 +108,25 @@ TEST(Run, NotFoundEndsTheRunWithAnError) {
     Fake().AddFile("a");
     EXPECT_EQ(RunWith({"a", "x", "y"}), 1);
     EXPECT_EQ(Fake().Err, Banner + Eol + "Error: ファイル (x) が見つかりません。" + Eol);
-    EXPECT_EQ(Fake().Out, "");
+    // The change made before the error stays.
+    EXPECT_EQ(Fake().Item("a").LastWriteTime, Fake().Now);
 }
 
 TEST(Run, NotFoundWithIgnoreWarnsAndGoesOn) {
     TFakePlatformScope scope;
     Fake().AddFile("a");
     Operands = {Entry("x", true), Entry("a", false), Entry("y", true)};
+    NowTime = 133497936001234567ULL;
     EXPECT_NO_THROW(RunOperands());
     FlushOut();
-    const std::string warn = Eol + "Warn.: ファイル (x) が見つかりません。" + Eol + Eol +
-                             "Warn.: ファイル (y) が見つかりません。" + Eol;
-    EXPECT_EQ(Fake().Out, warn);
+    const std::string x = Eol + "Warn.: ファイル (x) が見つかりません。" + Eol;
+    const std::string y = Eol + "Warn.: ファイル (y) が見つかりません。" + Eol;
+    const std::string &out = Fake().Out;
+    ASSERT_GT(out.size(), x.size() + y.size());
+    EXPECT_EQ(out.substr(0, x.size()), x);
+    EXPECT_EQ(out.substr(out.size() - y.size()), y);
+    EXPECT_NE(out.find("(a)"), std::string::npos) << out; // the operand between was stamped
+    EXPECT_EQ(Fake().Item("a").LastWriteTime, NowTime);
     EXPECT_EQ(Fake().Err, "");
 
     // -g belongs to each entry: one operand warns, the next one fails.
