@@ -1,16 +1,159 @@
-"""The run as a whole: banner, not-found rule, exit codes."""
+"""The run as a whole: banner, not-found rule, exit codes, the last-resort report."""
 
 import os
+import re
+import shutil
+import subprocess
+import tempfile
 
-from kelvard_cli import BANNER, TempDirTestCase, main, text
+from kelvard_cli import (BANNER, EOL, EXE, WINDOWS, TempDirTestCase, command, main,
+                         strip_wine_noise, text, wine)
+
+OLD_NS = 1_000_000_000 * 10**9  # 2001-09-09 01:46:40 UTC
 
 
-class NotFound(TempDirTestCase):
-    def test_missing_operand_is_an_error_after_the_banner(self):
-        r = self.run_here(["x"])
+def warning(name):
+    return text("\nWarn.: ファイル (%s) が見つかりません。\n" % name)
+
+
+def error(name):
+    return text(BANNER + "\nError: ファイル (%s) が見つかりません。\n" % name)
+
+
+class RunCase(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        self.config = self.path("config")
+        os.makedirs(self.config)
+        # No default options from the caller's registry folder or environment.
+        self.env = {"XDG_CONFIG_HOME": self.config, "Kelvard": "", "kelvard": ""}
+
+    def kel(self, args, **kwargs):
+        kwargs.setdefault("env", self.env)
+        return self.run_here(args, **kwargs)
+
+    def old_file(self, name):
+        return self.make_file(name, mtime_ns=OLD_NS)
+
+    def mtime(self, name):
+        return os.stat(self.path(name)).st_mtime_ns
+
+
+class BannerAndExitCodes(RunCase):
+    def test_normal_run(self):
+        self.old_file("a.txt")
+        self.old_file("b.txt")
+        r = self.kel(["a.txt", "b.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.err, text(BANNER))
+        self.assertIn(text("(a.txt)\n"), r.out)
+        # Both items got the one time taken at the start of the run.
+        self.assertNotEqual(self.mtime("a.txt"), OLD_NS)
+        self.assertEqual(self.mtime("a.txt"), self.mtime("b.txt"))
+
+    def test_banner_bytes(self):
+        r = self.kel(["x"])
+        line = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)"
+        self.assertTrue(r.err.startswith(line.encode("cp932" if WINDOWS else "utf-8") +
+                                         EOL.encode()), r)
+
+    def test_no_arguments_show_the_usage_screen(self):
+        r = self.kel([])
+        self.assertEqual(r.code, 255, r)
+        self.assertEqual(r.err, text(BANNER))
+        self.assertNotEqual(r.out, b"")
+
+    def test_wrong_command_line_still_gets_the_banner(self):
+        r = self.kel(["-q", "x"])
         self.assertEqual(r.code, 1, r)
-        self.assertEqual(r.err, text(BANNER + "\nError: ファイル (x) が見つかりません。\n"))
+        self.assertTrue(r.err.startswith(text(BANNER + "\nError: ")), r)
         self.assertEqual(r.out, b"")
+
+
+class NotFound(RunCase):
+    def test_missing_operand_is_an_error_after_the_banner(self):
+        r = self.kel(["x"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.err, error("x"))
+        self.assertEqual(r.out, b"")
+
+    def test_error_ends_the_loop_and_keeps_earlier_changes(self):
+        self.old_file("a.txt")
+        self.old_file("b.txt")
+        r = self.kel(["a.txt", "x", "b.txt"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.err, error("x"))
+        self.assertNotEqual(self.mtime("a.txt"), OLD_NS)
+        self.assertEqual(self.mtime("b.txt"), OLD_NS)
+
+    def test_ignore_warns_and_goes_on(self):
+        self.old_file("a.txt")
+        r = self.kel(["-g", "x", "a.txt", "y"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.err, text(BANNER))
+        self.assertTrue(r.out.startswith(warning("x")), r)
+        self.assertTrue(r.out.endswith(warning("y")), r)
+        self.assertNotEqual(self.mtime("a.txt"), OLD_NS)
+
+    def test_expert_mode_reads_ignore_per_operand(self):
+        self.old_file("z")
+        r = self.kel(["-x", "-g", "x", "-g-", "y", "z"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.out, warning("x"))
+        self.assertEqual(r.err, error("y"))
+        self.assertEqual(self.mtime("z"), OLD_NS)
+
+
+class ProgramName(RunCase):
+    """The default options are named after the program file, less its last extension."""
+
+    def copy(self, name):
+        exe = self.path(name)
+        shutil.copy2(EXE, exe)
+        return exe
+
+    def test_copy_without_extension(self):
+        if WINDOWS:
+            self.skipTest("a program file of the Windows build has an extension")
+        for file_name, prog_name in (("kvtool", "kvtool"), ("kv.old.bin", "kv.old")):
+            with self.subTest(file_name=file_name):
+                exe = self.copy(file_name)
+                r = self.kel(["x"], exe=exe, env=dict(self.env, **{prog_name: "-g"}))
+                self.assertEqual(r.code, 0, r)
+                self.assertEqual(r.out, warning("x"))
+
+    def test_only_the_last_extension_goes(self):
+        if not WINDOWS:
+            self.skipTest("registry keys of the Windows build")
+        key = "HKCU\\software\\Varnhold\\Kv.Copy"
+        wine(["reg", "delete", key, "/f"])
+        self.addCleanup(wine, ["reg", "delete", key, "/f"])
+        r = wine(["reg", "add", key, "/v", "DefaultOption", "/d", "-g", "/f"])
+        self.assertEqual(r.code, 0, r)
+        exe = self.copy("Kv.Copy.exe")
+        r = self.kel(["x"], exe=exe)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.out, warning("x"))
+
+
+class LastResort(RunCase):
+    def test_failed_write_to_the_standard_output(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        with open("/dev/full", "wb") as full, tempfile.TemporaryFile() as err:
+            env = dict(os.environ, **self.env)
+            proc = subprocess.run(command(["-g", "x"]), cwd=self.dir, env=env, stdout=full,
+                                  stderr=err, stdin=subprocess.DEVNULL, timeout=120)
+            err.seek(0)
+            data = strip_wine_noise(err.read())
+        self.assertEqual(proc.returncode, 1, data)
+        self.assertTrue(data.startswith(text(BANNER)), data)
+        report = data[len(text(BANNER)):]
+        module = "Kelvard.exe" if WINDOWS else "kelvard"
+        pattern = (re.escape(text("EInOutError がモジュール %s の " % module)) +
+                   b"[0-9A-F]{16}" + re.escape(text(" で発生しました。\n")) +
+                   b"[^\r\n]*[^.\r\n]" + re.escape(text(".\n\n")) + b"$")
+        self.assertRegex(report, pattern)
 
 
 if __name__ == "__main__":
