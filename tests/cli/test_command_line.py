@@ -246,5 +246,91 @@ class FaultyCommandLineChangesNothing(CommandLineCase):
         self.assertEqual(sorted(os.listdir(sub)), ["a.txt", "b.txt"])
 
 
+
+def local_ns(year, month, day, hour=0, minute=0, second=0):
+    """A UTC time (the runs below use TZ=UTC) in ns since 1970."""
+    import calendar
+    return calendar.timegm((year, month, day, hour, minute, second, 0, 0, 0)) * 10**9
+
+
+class SuccessfulRuns(CommandLineCase):
+    """Options as they reach the stamps on disk."""
+
+    OLD = local_ns(2001, 9, 9, 1, 46, 40)
+
+    def setUp(self):
+        super().setUp()
+        self.a = self.make_file("a.txt", mtime_ns=self.OLD)
+        self.b = self.make_file("my b.txt", mtime_ns=self.OLD)
+
+    def kel(self, args, default=None, **kwargs):
+        env = self.env(default)
+        env["TZ"] = "UTC"
+        return super().kel(args, env=env, **kwargs)
+
+    def mtime(self, path):
+        return os.stat(path).st_mtime_ns
+
+    def test_date_and_time_from_a_response_file(self):
+        self.write("r.txt", '-d:2011-03-15,-t:12:34:56.5\r\n"my b.txt"')
+        r = self.kel(["@r.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.b), local_ns(2011, 3, 15, 12, 34, 56) + 500_000_000)
+        self.assertEqual(self.mtime(self.a), self.OLD)
+
+    def test_expert_mode_keeps_each_operand_its_own_date(self):
+        r = self.kel(["-x", "-d110315", "a.txt", "-d2012/4/16", "my b.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.a), local_ns(2011, 3, 15))
+        self.assertEqual(self.mtime(self.b), local_ns(2012, 4, 16))
+        # Without it the last setting counts for both.
+        r = self.kel(["-d110315", "a.txt", "-d2012/4/16", "my b.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.a), local_ns(2012, 4, 16))
+
+    def test_relative_shift_and_default_from_environment(self):
+        r = self.kel(["-t+1:30", "a.txt"], default="-sw")
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.a), self.OLD + 90 * 60 * 10**9)
+        # A later shift replaces an earlier one.
+        r = self.kel(["-t-0:0:10", "a.txt"], default="-sw -t+5")
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.a), self.OLD + (90 * 60 - 10) * 10**9)
+
+    def test_unreadable_date_is_refused_unless_read_over(self):
+        r = self.kel(["-d2011-03-15", "-dx", "a.txt"])
+        self.assertError(r, "日時の指定に誤りがあります")
+        self.assertEqual(self.mtime(self.a), self.OLD)
+        r = self.kel(["-sw", "-d2011-03-15", "-dx", "-d20", "a.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(self.mtime(self.a), local_ns(2001, 9, 20))
+
+
+class EmptyCommandLine(CommandLineCase):
+    def test_no_argument_shows_the_usage_screen(self):
+        r = self.kel([])
+        self.assertEqual(r.code, 255, r)
+        self.assertEqual(r.err, text(BANNER))
+        if WINDOWS:
+            # An empty quoted argument is no argument.
+            self.assertEqual(self.kel([""]).code, 255)
+
+    def test_usage_switch_among_the_tokens(self):
+        self.write("r.txt", "-? -q")
+        r = self.kel(["x", "@r.txt"])
+        self.assertEqual(r.code, 255, r)
+        self.assertEqual(r.err, text(BANNER))
+
+
+@unittest.skipIf(WINDOWS, "the registry of the native build")
+class DefaultFromNativeRegistry(CommandLineCase):
+    def test_stored_default_wins_over_environment(self):
+        r = self.kel(["-DefOpt", "-g"])
+        self.assertEqual(r.code, 0, r)
+        self.assertWarnings(self.kel(["x"], default="-q"), "x")
+        r = self.kel(["-DefOpt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertError(self.kel(["x"], default="-q"), "オプションに誤りがあります")
+
 if __name__ == "__main__":
     main()

@@ -2,9 +2,11 @@
 
 import calendar
 import os
+import shutil
 import unittest
 
-from kelvard_cli import EXE, WINDOWS, TempDirTestCase, main, run, wine_path
+from kelvard_cli import (BANNER, EXE, WINDOWS, TempDirTestCase, main, run, text, wine,
+                         wine_path)
 
 FOLVANE = os.path.join(os.path.dirname(EXE), "Folvane.exe")
 JST = {"TZ": "JST-9"}
@@ -71,6 +73,55 @@ class Folvane(TempDirTestCase):
         self.assertEqual(r.code, 1, r)
         self.assertIn("Folvane: フォルダ (%s) のタイムスタンプを変更できませんでした。" % missing,
                       r.err_text)
+
+
+@unittest.skipUnless(WINDOWS, "the helper belongs to the Windows build")
+class NineXRoute(TempDirTestCase):
+    """Kelvard on the 9x family (Wine told to report Windows 98 to this copy)."""
+
+    def program(self, name, with_helper=True):
+        folder = self.path("bin " + name)
+        os.mkdir(folder)
+        exe = os.path.join(folder, name + ".exe")
+        shutil.copy2(EXE, exe)
+        if with_helper:
+            shutil.copy2(FOLVANE, os.path.join(folder, "Folvane.exe"))
+        key = "HKCU\\Software\\Wine\\AppDefaults\\" + name + ".exe"
+        r = wine(["reg", "add", key, "/v", "Version", "/d", "win98", "/f"])
+        self.assertEqual(r.code, 0, r)
+        self.addCleanup(wine, ["reg", "delete", key, "/f"])
+        return exe
+
+    def test_folder_stamped_through_the_helper(self):
+        exe = self.program("KvNineX")
+        ref = self.make_file("ref.txt", mtime_ns=utc_ns(2011, 1, 17, 4, 25, 39, 450))
+        folder = self.path("My Folder")
+        os.mkdir(folder)
+        os.utime(folder, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
+        r = run(["-f3", "-sw" + wine_path(ref), wine_path(folder)], exe=exe, env=JST,
+                cwd=self.dir)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.err, text(BANNER), r)
+        self.assertIn(text("変更しました。(" + wine_path(folder) + ")"), r.out)
+        self.assertEqual(os.stat(folder).st_mtime_ns, utc_ns(2011, 1, 17, 4, 25, 39, 450))
+
+    def test_unknown_stamp_is_the_fixed_value(self):
+        exe = self.program("KvNineU")
+        target = self.make_file("a.txt", mtime_ns=utc_ns(2001, 2, 3, 4, 5, 6, 0))
+        r = run(["-d:unknown", "a.txt"], exe=exe, env=JST, cwd=self.dir)
+        self.assertEqual(r.code, 0, r)
+        # 2106-12-31 15:00:00 UTC whatever the zone.
+        self.assertEqual(os.stat(target).st_mtime_ns, utc_ns(2106, 12, 31, 15, 0, 0, 0))
+
+    def test_missing_helper_leaves_the_folder_unchanged(self):
+        exe = self.program("KvNineM", with_helper=False)
+        folder = self.path("plain")
+        os.mkdir(folder)
+        os.utime(folder, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
+        r = run(["-f3", wine_path(folder)], exe=exe, env=JST, cwd=self.dir)
+        self.assertEqual(r.code, 0, r)
+        self.assertIn(text("Warn.: 変更できませんでした"), r.out)
+        self.assertEqual(os.stat(folder).st_mtime_ns, utc_ns(2001, 2, 3, 4, 5, 6, 0))
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include "main/default_option.h"
 #include "main/errors.h"
 #include "main/option.h"
+#include "main/option_sources.h"
 #include "sub/output.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,19 @@ TEST_F(DefaultOption, QuotesArgumentsThatWouldNotReadBackWhole) {
     EXPECT_EQ(JoinDefaultOptions({}), "");
     MaintainDefaultOption({"-DefOpt", "-swD:\\My Files\\ref.txt"});
     EXPECT_EQ(Stored(), "\"-swD:\\My Files\\ref.txt\"");
+}
+
+TEST_F(DefaultOption, JoinedArgumentsReadBackAsTheSameTokens) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"-sn", "-w", "-f1"},
+        {"-swD:\\My Files\\ref.txt", "-v"},
+        {"a,b", ",", "\"", "\"\"", "x\"", "\"y", "-t\"1 2\"", "tab\tnew\nline"},
+        {"-d2011/1/1", "-t+1:00", "@resp.txt", "'single quoted'"},
+        {"trailing,"},
+    };
+    for (const std::vector<std::string> &arguments : cases)
+        EXPECT_EQ(SplitDelimitedText(JoinDefaultOptions(arguments), ','), arguments)
+            << JoinDefaultOptions(arguments);
 }
 
 TEST_F(DefaultOption, DoubleByteCharactersAreTakenWhole) {

@@ -1,0 +1,76 @@
+"""Keeping the default option string with -DefOpt."""
+
+import os
+
+from kelvard_cli import BANNER, WINDOWS, main, text, wine_path
+from registry_cli import MAKER_KEY, RegistryTestCase
+
+WRITTEN = "\nデフォルトオプションをレジストリに書き込みました。\n"
+REMOVED = "\nデフォルトオプションをレジストリから削除しました。\n"
+
+
+class DefaultOption(RegistryTestCase):
+    program = "KvDefOpt"
+
+    def assertDone(self, r, message):
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.err, text(BANNER), r)
+        self.assertEqual(r.out, text(message), r)
+
+    def test_stores_replaces_and_shows_the_arguments(self):
+        self.assertDone(self.kelvard(["-DefOpt", "-sn", "-w", "-f1"]), WRITTEN)
+        self.assertEqual(self.value(), ("REG_SZ", "-sn -w -f1"))
+        self.assertDone(self.kelvard(["-DEFOPT", "-v"]), WRITTEN)
+        self.assertEqual(self.value(), ("REG_SZ", "-v"))
+        r = self.kelvard(["-?"])
+        self.assertEqual(r.code, 255, r)
+        self.assertIn(text("（現在の設定：-v）\n"), r.out)
+
+    def test_argument_with_a_blank_is_stored_quoted(self):
+        self.assertDone(self.kelvard(["-defopt", "-swD:\\My Files\\ref.txt", "-v"]), WRITTEN)
+        self.assertEqual(self.value(), ("REG_SZ", '"-swD:\\My Files\\ref.txt" -v'))
+
+    def test_stored_arguments_read_back_whole(self):
+        stamp = 1295238339123456700  # 2011-01-17 04:25:39.1234567 UTC
+        ref = self.make_file("My Files", "ref, 1.txt", mtime_ns=stamp)
+        target = self.make_file("t.txt", mtime_ns=10**18)
+        self.assertDone(self.kelvard(["-DefOpt", "-sw" + wine_path(ref)]), WRITTEN)
+        r = self.kelvard(["t.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(os.stat(target).st_mtime_ns, stamp)
+
+    def test_slash_form_in_the_windows_build(self):
+        if not WINDOWS:
+            self.skipTest("a leading / begins a path in the native build")
+        self.assertDone(self.kelvard(["/defopt", "-c"]), WRITTEN)
+        self.assertEqual(self.value(), ("REG_SZ", "-c"))
+
+    def test_removal_takes_the_whole_key(self):
+        self.set_value("-v")
+        self.set_value("x", name="Other")
+        self.set_value("y", sub="Sub")
+        sibling = MAKER_KEY + "\\" + self.name + "Sibling"
+        self.add_key(sibling)
+        self.addCleanup(self.remove_key, sibling)
+        self.assertDone(self.kelvard(["-DefOpt"]), REMOVED)
+        self.assertFalse(self.key_exists(self.key()))
+        self.assertTrue(self.key_exists(sibling))  # the maker's key stays with it
+        if not WINDOWS:
+            # The registry of this test is its own: the maker's key goes with
+            # its last program key (in Wine's shared registry other tests may
+            # hold keys under it at the same time).
+            self.remove_key(sibling)
+            self.assertDone(self.kelvard(["-DefOpt", "-a"]), WRITTEN)
+            self.assertDone(self.kelvard(["-DefOpt"]), REMOVED)
+            self.assertFalse(self.key_exists(MAKER_KEY))
+            self.assertTrue(self.key_exists("HKCU\\software"))
+
+    def test_removal_without_a_stored_key_is_an_error(self):
+        r = self.kelvard(["-DefOpt"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.err, text(BANNER + "\nError: デフォルトオプションがレジストリに設定されていません。\n"))
+        self.assertEqual(r.out, b"")
+
+
+if __name__ == "__main__":
+    main()
