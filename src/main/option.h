@@ -18,8 +18,8 @@ enum TStampSource : uint8_t {
 
 enum TStampKind : uint8_t {
     skModification = 0, // -w
-    skCreation = 1,      // -c
-    skAccess = 2,        // -a
+    skCreation = 1,     // -c
+    skAccess = 2,       // -a
 };
 inline constexpr TStampKind AllStampKinds[3] = {skModification, skCreation, skAccess};
 
@@ -62,8 +62,8 @@ struct TOption {
     bool IgnoreNotFound = false;
     bool MakeRestoreFile = false;
     bool Expert = false;
-    TTimeParts DateTime;  // local date and time of -d and -t
-    int64_t Shift = 0;    // ticks, from -t+ and -t-
+    TTimeParts DateTime; // local date and time of -d and -t
+    int64_t Shift = 0;   // ticks, from -t+ and -t-
     std::string SourceFile;
 };
 

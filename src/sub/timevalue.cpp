@@ -10,7 +10,9 @@ namespace {
 constexpr uint64_t TicksPerDay = 24 * TicksPerHour;
 constexpr int64_t DaysFrom1601To1970 = 134774;
 
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(unsigned year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 unsigned DaysInMonth(unsigned year, unsigned month) {
     static const unsigned days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -43,8 +45,7 @@ void CivilFromDays(int64_t z, int64_t &y, unsigned &m, unsigned &d) {
 // The platform's conversion of calendar fields, milliseconds taken as 0.
 bool SystemTimeToValue(const TTimeParts &p, TTimeValue &value) {
     if (p.wYear < 1601 || p.wYear > 30827 || p.wMonth < 1 || p.wMonth > 12 || p.wDay < 1 ||
-        p.wDay > DaysInMonth(p.wYear, p.wMonth) || p.wHour > 23 || p.wMinute > 59 ||
-        p.wSecond > 59)
+        p.wDay > DaysInMonth(p.wYear, p.wMonth) || p.wHour > 23 || p.wMinute > 59 || p.wSecond > 59)
         return false;
     const int64_t days = DaysFromCivil(p.wYear, p.wMonth, p.wDay) + DaysFrom1601To1970;
     value = uint64_t(days) * TicksPerDay + p.wHour * TicksPerHour + p.wMinute * TicksPerMinute +
@@ -108,4 +109,6 @@ bool TimeOfDayToTicks(const TTimeParts &parts, uint64_t &ticks) {
     return true;
 }
 
-bool IsUnknownStamp(TTimeValue value) { return value == 0 || value == UnknownTime; }
+bool IsUnknownStamp(TTimeValue value) {
+    return value == 0 || value == UnknownTime;
+}
