@@ -2,22 +2,26 @@
 // Where options come from: the default option string, the command line and
 // response files, each cut into tokens.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 // The delimited-text rule: items separated by blanks (codes 1 to 32) and/or
-// the delimiter, with `quote` quoting; double-byte characters taken whole.
+// the delimiter, with `quote` quoting (a doubled quote inside stands for one);
+// double-byte characters taken whole.
 std::vector<std::string> SplitDelimitedText(const std::string &text, char delimiter,
                                             char quote = '"');
 
 // The Windows command-line rule; the program's own path (argument 0) included.
 std::vector<std::string> SplitCommandLine(const std::string &commandLine);
 
-// The arguments after the program's own path, as the platform delivers them.
+// The arguments after the program's own path: the command line cut by the
+// rule above where the platform has one, else as the platform delivers them.
 std::vector<std::string> CommandLineArguments();
 
 // The default option string from the registry value "DefaultOption" of
-// RegKey, or else the environment variable named ProgName.
+// RegKey, or, only when that key cannot be opened, the environment variable
+// named ProgName. Raises ERegistryError for a value that is not a string.
 std::string ReadDefaultOptionString();
 
 // A response file's tokens; raises EAppError when it cannot be read.
@@ -25,7 +29,7 @@ std::vector<std::string> ReadResponseFile(const std::string &name);
 
 struct TTokenList {
     std::vector<std::string> Tokens;
-    size_t DefaultCount = 0;
+    size_t DefaultCount = 0; // tokens of the default option string, standing first
 };
 // All tokens of all sources in order, each passed through SplitCombinedSwitches.
 TTokenList GatherTokens(const std::vector<std::string> &arguments);

@@ -9,6 +9,7 @@
 #include "sub/timevalue.h"
 #include "sub/walker.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -44,6 +45,8 @@ void SetStartValues() {
     RegKey = "\\software\\Varnhold\\" + ProgName;
 }
 
+} // namespace
+
 void RunOperands() {
     for (const TOption &entry : Operands) {
         if (SearchOperand(entry.FileName, entry, true, false))
@@ -57,9 +60,9 @@ void RunOperands() {
     }
 }
 
-} // namespace
-
 void RunProgram() {
+    ExitCode = 0;
+    Operands.clear();
     SetStartValues();
     try {
         WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
@@ -92,7 +95,7 @@ int ReportUnexpectedError(const std::exception_ptr &error) {
     if (message.empty() || message.back() != '.')
         message += ".";
     char address[32];
-    std::snprintf(address, sizeof address, "%016llX",
+    std::snprintf(address, sizeof address, "%0*llX", int(2 * sizeof(void *)),
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&RunProgram)));
     const TPlatform &platform = Platform();
     std::string module = FileNamePart(platform.ModuleFileName());

@@ -1,4 +1,5 @@
 #pragma once
-// The usage screen; ends the run with exit code 255.
+// The usage screen with the stored default option; ends the run with exit
+// code 255 by raising EAbort.
 
 [[noreturn]] void ShowUsage();

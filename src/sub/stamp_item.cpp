@@ -1,7 +1,86 @@
-// STAND-IN until the stamping of one item is built.
 #include "sub/stamp_item.h"
 
 #include "main/errors.h"
+#include "platform/platform.h"
+#include "sub/folder_helper.h"
+#include "sub/fs_rounding.h"
+#include "sub/report.h"
+#include "sub/restore.h"
+#include "sub/stamp_source.h"
 
-int SourceKindFor(const TOption &, int) { throw EUnexpected("ENotBuilt", "SourceKindFor"); }
-void StampItem(const std::string &, TOption, bool) { throw EUnexpected("ENotBuilt", "StampItem"); }
+namespace {
+
+void ComputeStamps(TItemStamps &item) {
+    TOption &options = item.Options;
+    for (TStampKind kind : AllStampKinds) {
+        GetStamp(item.Path, kind, item.OldValues[kind]);
+        if (!options.Kinds.Has(kind))
+            continue;
+        TTimeValue value = 0;
+        ComputeNewStamp(item.Path, SourceKindFor(options, kind), options, value);
+        if (value == 0)
+            value = UnknownTime;
+        item.NewValues[kind] = value;
+        item.HasNewValue[kind] = true;
+        if (options.DateMode == dmUnknown)
+            continue;
+        if (FatRounding)
+            RoundForFileSystem(item.Path, kind, item.NewValues[kind]);
+        FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
+    }
+}
+
+// A folder on the 9x family: one helper run per selected kind, none after a
+// run that could not be started.
+bool WriteByHelper(const TItemStamps &item) {
+    bool success = true;
+    for (TStampKind kind : AllStampKinds)
+        if (success && item.Options.Kinds.Has(kind))
+            success = StampFolderByHelper(item.Path, item.NewValues[kind], kind);
+    return success;
+}
+
+// All selected stamps in one write; the access stamp that opening the item
+// may have touched is written back when it is not selected.
+bool WriteDirectly(const TItemStamps &item, bool isFolder) {
+    const TStampKinds kinds = item.Options.Kinds;
+    const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
+    const TTimeValue *access =
+        kinds.Has(skAccess) ? &item.NewValues[skAccess] : &item.OldValues[skAccess];
+    const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
+    return Platform().SetItemTimes(item.Path, isFolder, creation, access, write);
+}
+
+} // namespace
+
+int SourceKindFor(const TOption &option, int kind) {
+    return option.Source == ssSameKind ? kind : int(option.Source);
+}
+
+void ApplyItemStamps(TItemStamps &item, bool isFolder) {
+    try {
+        ComputeStamps(item);
+        if (item.Options.Preview) {
+            item.Outcome = soPreview;
+            return;
+        }
+        const bool success =
+            isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+        item.Outcome = success ? soChanged : soFailed;
+    } catch (const ESrcFileNotExist &) {
+        item.Outcome = soSourceMissing;
+    }
+}
+
+void StampItem(const std::string &path, TOption options, bool isFolder) {
+    TItemStamps item;
+    item.Path = path;
+    item.Options = std::move(options);
+    item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
+    if (item.Options.MakeRestoreFile) {
+        WriteRestoreLines(item);
+        return;
+    }
+    ApplyItemStamps(item, isFolder);
+    ReportItem(item);
+}

@@ -6,14 +6,19 @@
 
 #include <string>
 
-// The stamp of the first entry that `pattern` finds; raises EAppError
-// "ファイル (pattern) が見つかりません" when nothing matches.
+// The stamp of kind `kind` (0 modification, 1 creation, 2 access) of the first
+// entry that `pattern` finds, and that entry's own name; raises EAppError
+// "ファイル (pattern) が見つかりません" when nothing matches. A kind outside 0 to 2
+// leaves `value` as it was.
 void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value);
+// FindStamp without the name found.
 void GetStamp(const std::string &pattern, int kind, TTimeValue &value);
 
 // The item's path relative to the folder part of the operand `operand`.
 std::string RelativeItemPath(const std::string &operand, const std::string &item);
 
-// The new value of one stamp (0 for unknown). May rewrite option.SourceFile.
-// Raises EAppError or ESrcFileNotExist.
+// The new value of one stamp of the item at `path`, read from stamp kind
+// `readKind` of its source (0 for an unknown result). May rewrite
+// option.SourceFile to the file actually used. Raises EAppError, or
+// ESrcFileNotExist when the item's counterpart under a source folder is missing.
 void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result);

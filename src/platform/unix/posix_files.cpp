@@ -146,8 +146,9 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     // A birth time cannot be set here: refuse the whole write before anything changes.
     if (creation)
         return false;
+    // O_NONBLOCK: a FIFO without a reader must fail, not hang the run.
     int fd = open(path.c_str(), isFolder ? (O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                                         : (O_WRONLY | O_NOCTTY | O_CLOEXEC));
+                                         : (O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
         return false;
     timespec times[2];

@@ -1,23 +1,399 @@
 // The registry of the native build: a folder tree under the user's
-// configuration folder. Not written yet: every key is absent.
+// configuration folder, ${XDG_CONFIG_HOME:-$HOME/.config}, which stands for
+// HKEY_CURRENT_USER.
+//
+// - A key is a folder. "\software\Varnhold\kelvard" is the folder
+//   software/Varnhold/kelvard below the configuration folder.
+// - A value is a regular file in its key's folder, named after the value with
+//   ".value" appended. Its first line is the type (REG_SZ, REG_EXPAND_SZ,
+//   REG_DWORD, REG_BINARY, ...), ended by one LF; the data follows that LF
+//   byte for byte: the text of a string (no terminating NUL, no line end of
+//   its own), the decimal number of a DWORD.
+// - Key and value names match without regard to ASCII case; a name is stored
+//   as first written. In a name on disk "%" and "/" are written %25 and %2F,
+//   and a leading "." as %2E, so names beginning with "." are never keys or
+//   values (the temporary files of a write are such names).
+// - Every write goes to a temporary file in the key's folder, which is then
+//   renamed over the value's file: a reader sees the old value or the new one,
+//   never a part.
 
 #include "platform/unix/posix_calls.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace posix {
 
-TRegHandle RegOpenRead(const std::string &) { return nullptr; }
-TRegHandle RegOpenWrite(const std::string &) { return nullptr; }
-TRegHandle RegCreate(const std::string &) { return nullptr; }
-bool RegKeyExists(const std::string &) { return false; }
-void RegClose(TRegHandle) {}
-TRegValueState RegQueryString(TRegHandle, const std::string &, std::string &value) {
-    value.clear();
-    return rvEmpty;
+namespace {
+
+constexpr const char *ValueSuffix = ".value";
+
+// An open key: the absolute path of its folder.
+struct TKeyHandle {
+    std::string Folder;
+};
+
+std::string AsciiLower(const std::string &text) {
+    std::string result = text;
+    for (char &c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return result;
 }
-bool RegSetString(TRegHandle, const std::string &, const std::string &) { return false; }
-bool RegSetDword(TRegHandle, const std::string &, uint32_t) { return false; }
-int RegSubKeyCount(TRegHandle) { return -1; }
-bool RegDeleteTree(const std::string &) { return false; }
-bool RegDeleteKey(const std::string &) { return false; }
+
+// The configuration folder that holds the tree; empty when there is none.
+std::string RootFolder() {
+    const char *config = getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/')
+        return config;
+    const char *home = getenv("HOME");
+    std::string homeFolder = home && home[0] == '/' ? home : "";
+    if (homeFolder.empty()) {
+        if (const passwd *user = getpwuid(getuid()); user && user->pw_dir && user->pw_dir[0] == '/')
+            homeFolder = user->pw_dir;
+    }
+    if (homeFolder.empty())
+        return "";
+    return homeFolder + "/.config";
+}
+
+// A key or value name as it is written on disk.
+std::string EscapeName(const std::string &name) {
+    std::string result;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c == '%')
+            result += "%25";
+        else if (c == '/')
+            result += "%2F";
+        else if (c == '.' && i == 0)
+            result += "%2E";
+        else
+            result += c;
+    }
+    return result;
+}
+
+// The names of a key path, without empty ones: "\a\\b\" gives a and b.
+std::vector<std::string> KeyNames(const std::string &path) {
+    std::vector<std::string> names;
+    std::string current;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!current.empty())
+                names.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        names.push_back(current);
+    return names;
+}
+
+bool IsFolder(const std::string &path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const std::string &path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The entry of `folder` whose name is `diskName` without regard to case and
+// that is a folder (wantFolder) or a regular file; empty when there is none.
+std::string FindEntry(const std::string &folder, const std::string &diskName, bool wantFolder) {
+    auto fits = [&](const std::string &path) {
+        return wantFolder ? IsFolder(path) : IsRegularFile(path);
+    };
+    std::string exact = folder + "/" + diskName;
+    if (fits(exact))
+        return exact;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return "";
+    std::string wanted = AsciiLower(diskName), found;
+    while (const dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name[0] == '.' || AsciiLower(name) != wanted)
+            continue;
+        if (fits(folder + "/" + name)) {
+            found = folder + "/" + name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// The folder of an existing key; empty when the key does not exist.
+std::string KeyFolder(const std::string &path) {
+    std::string folder = RootFolder();
+    if (folder.empty() || !IsFolder(folder))
+        return "";
+    for (const std::string &name : KeyNames(path)) {
+        folder = FindEntry(folder, EscapeName(name), true);
+        if (folder.empty())
+            return "";
+    }
+    return folder;
+}
+
+bool MakeFolder(const std::string &path) {
+    return mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsFolder(path));
+}
+
+// The folder of a key, created with every missing folder above it.
+std::string CreateKeyFolder(const std::string &path) {
+    std::string root = RootFolder();
+    if (root.empty())
+        return "";
+    // The configuration folder itself, and its parents, as needed.
+    for (size_t pos = root.find('/', 1); pos != std::string::npos; pos = root.find('/', pos + 1))
+        if (!MakeFolder(root.substr(0, pos)))
+            return "";
+    if (!MakeFolder(root))
+        return "";
+    std::string folder = root;
+    for (const std::string &name : KeyNames(path)) {
+        std::string diskName = EscapeName(name);
+        std::string next = FindEntry(folder, diskName, true);
+        if (next.empty()) {
+            next = folder + "/" + diskName;
+            if (!MakeFolder(next))
+                return "";
+        }
+        folder = next;
+    }
+    return folder;
+}
+
+TRegHandle NewHandle(const std::string &folder) {
+    if (folder.empty())
+        return nullptr;
+    return new TKeyHandle{folder};
+}
+
+const std::string &FolderOf(TRegHandle key) {
+    return static_cast<TKeyHandle *>(key)->Folder;
+}
+
+bool ReadFile(const std::string &path, std::string &data) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    data.clear();
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, size_t(n));
+    }
+    close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string &data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Replaces the value's file (or makes it) with the type line and the data.
+bool WriteValue(TRegHandle key, const std::string &name, const std::string &type,
+                const std::string &data) {
+    if (!key)
+        return false;
+    const std::string &folder = FolderOf(key);
+    if (!IsFolder(folder))
+        return false;
+    std::string diskName = EscapeName(name) + ValueSuffix;
+    std::string target = FindEntry(folder, diskName, false);
+    if (target.empty())
+        target = folder + "/" + diskName;
+    std::string temporary = folder + "/.tmp-XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool written = WriteAll(fd, type + "\n" + data) && fsync(fd) == 0;
+    if (close(fd) != 0)
+        written = false;
+    if (!written || rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Every entry of a folder but "." and "..".
+bool ListFolder(const std::string &folder, std::vector<std::string> &names) {
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (const dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    closedir(dir);
+    return true;
+}
+
+bool IsKeyEntry(const std::string &folder, const std::string &name) {
+    return name[0] != '.' && IsFolder(folder + "/" + name);
+}
+
+// The key folder and everything in it; a sub-key reached through a symbolic
+// link loses the link only, not what it points to.
+bool RemoveFolder(const std::string &folder, bool withSubKeys) {
+    std::vector<std::string> names;
+    if (!ListFolder(folder, names))
+        return false;
+    if (!withSubKeys)
+        for (const std::string &name : names)
+            if (IsKeyEntry(folder, name))
+                return false;
+    bool ok = true;
+    for (const std::string &name : names) {
+        std::string path = folder + "/" + name;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0) {
+            ok = false;
+            continue;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            if (!RemoveFolder(path, true))
+                ok = false;
+        } else if (unlink(path.c_str()) != 0) {
+            ok = false;
+        }
+    }
+    return ok && rmdir(folder.c_str()) == 0;
+}
+
+bool DeleteKey(const std::string &path, bool withSubKeys) {
+    if (KeyNames(path).empty())
+        return false; // never the configuration folder itself
+    std::string folder = KeyFolder(path);
+    if (folder.empty())
+        return false;
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        // A key that is a symbolic link to a folder elsewhere: only the link goes.
+        if (!withSubKeys) {
+            std::vector<std::string> names;
+            if (!ListFolder(folder, names))
+                return false;
+            for (const std::string &name : names)
+                if (IsKeyEntry(folder, name))
+                    return false;
+        }
+        return unlink(folder.c_str()) == 0;
+    }
+    return RemoveFolder(folder, withSubKeys);
+}
+
+} // namespace
+
+TRegHandle RegOpenRead(const std::string &path) {
+    std::string folder = KeyFolder(path);
+    if (folder.empty() || access(folder.c_str(), R_OK | X_OK) != 0)
+        return nullptr;
+    return NewHandle(folder);
+}
+
+TRegHandle RegOpenWrite(const std::string &path) {
+    std::string folder = KeyFolder(path);
+    if (folder.empty() || access(folder.c_str(), R_OK | W_OK | X_OK) != 0)
+        return nullptr;
+    return NewHandle(folder);
+}
+
+TRegHandle RegCreate(const std::string &path) {
+    std::string folder = CreateKeyFolder(path);
+    if (folder.empty() || access(folder.c_str(), R_OK | W_OK | X_OK) != 0)
+        return nullptr;
+    return NewHandle(folder);
+}
+
+bool RegKeyExists(const std::string &path) {
+    return !KeyFolder(path).empty();
+}
+
+void RegClose(TRegHandle key) {
+    delete static_cast<TKeyHandle *>(key);
+}
+
+TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
+    value.clear();
+    if (!key)
+        return rvEmpty;
+    std::string file = FindEntry(FolderOf(key), EscapeName(name) + ValueSuffix, false);
+    std::string content;
+    if (file.empty() || !ReadFile(file, content))
+        return rvEmpty;
+    size_t lineEnd = content.find('\n');
+    std::string type = content.substr(0, lineEnd);
+    std::string data = lineEnd == std::string::npos ? "" : content.substr(lineEnd + 1);
+    if (data.empty())
+        return rvEmpty;
+    if (type != "REG_SZ" && type != "REG_EXPAND_SZ")
+        return rvWrongType;
+    value = data.substr(0, data.find('\0'));
+    return rvString;
+}
+
+bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {
+    return WriteValue(key, name, "REG_SZ", value);
+}
+
+bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
+    return WriteValue(key, name, "REG_DWORD", std::to_string(value));
+}
+
+int RegSubKeyCount(TRegHandle key) {
+    if (!key)
+        return -1;
+    const std::string &folder = FolderOf(key);
+    std::vector<std::string> names;
+    if (!ListFolder(folder, names))
+        return -1;
+    int count = 0;
+    for (const std::string &name : names)
+        if (IsKeyEntry(folder, name))
+            ++count;
+    return count;
+}
+
+bool RegDeleteTree(const std::string &path) {
+    return DeleteKey(path, true);
+}
+
+bool RegDeleteKey(const std::string &path) {
+    return DeleteKey(path, false);
+}
 
 } // namespace posix

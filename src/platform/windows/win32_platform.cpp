@@ -172,6 +172,14 @@ void FindCloseSearch(TSearchHandle search) { FindClose(static_cast<HANDLE>(searc
 
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
                   const uint64_t *lastAccess, const uint64_t *lastWrite) {
+    // Windows refuses write access to a read-only file, to administrators too;
+    // Wine running as root would grant it. Asking first gives the same answer
+    // everywhere, and the file stays as it was.
+    if (!isFolder) {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return false;
+    }
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
                                 nullptr);

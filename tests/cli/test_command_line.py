@@ -1,0 +1,250 @@
+"""The command line: option sources, quoting, response files, default options,
+option errors, and that a faulty command line changes nothing on disk."""
+
+import os
+import shutil
+import unittest
+
+from kelvard_cli import (BANNER, ENCODING, EXE, WINDOWS, TempDirTestCase, main, run, text,
+                         wine)
+
+# The environment variable of the default option string is named after the program file.
+PROG_ENV = "Kelvard" if WINDOWS else "kelvard"
+
+
+def warnings(*names):
+    """The standard output of a -g run in which none of the operands exists."""
+    return text("".join("\nWarn.: ファイル (%s) が見つかりません。\n" % n for n in names))
+
+
+def error(message):
+    return text(BANNER + "\nError: " + message + "。\n")
+
+
+class CommandLineCase(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        # A configuration folder of its own (the native registry) and no
+        # default options from the caller's environment.
+        self.config = self.path("config")
+        os.makedirs(self.config)
+
+    def env(self, default=None, name=PROG_ENV):
+        env = {"XDG_CONFIG_HOME": self.config, PROG_ENV: ""}
+        if default is not None:
+            env[name] = default
+        return env
+
+    def kel(self, args, default=None, **kwargs):
+        kwargs.setdefault("env", self.env(default))
+        return self.run_here(args, **kwargs)
+
+    def write(self, name, content):
+        with open(self.path(name), "wb") as f:
+            f.write(content if isinstance(content, bytes) else content.encode(ENCODING))
+
+    def assertWarnings(self, result, *names):
+        self.assertEqual(result.code, 0, result)
+        self.assertEqual(result.out, warnings(*names))
+        self.assertEqual(result.err, text(BANNER))
+
+    def assertError(self, result, message):
+        self.assertEqual(result.code, 1, result)
+        self.assertEqual(result.err, error(message))
+        self.assertEqual(result.out, b"")
+
+
+class OptionErrors(CommandLineCase):
+    def test_faulty_switches(self):
+        for args in (["-q", "x"], ["-", "x"], ["-s", "x"], ["-f:2", "x"], ["-f4", "x"],
+                     ["-zs8", "x"], ["-zs-1", "x"], ["-zd3", "x"], ["-zr", "-z", "x"],
+                     ["-r1", "x"], ["-i+", "x"], ["x", "-q"]):
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "オプションに誤りがあります")
+
+    def test_no_file_operand(self):
+        for args in (["-w"], [";"], ["-zd", ";", ";;"]):
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "ファイル名を指定してください")
+
+    def test_no_stamp_kind(self):
+        for args in (["-w", "-w", "x"], ["-w-", "x"], ["-c", "-c", "x"]):
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "タイムスタンプ変更の指定がありません")
+
+    def test_unreadable_relative_time(self):
+        for args in (["-t+1:2:3:4:5", "x"], ["-t-x", "x"], ["-t+0:0:0.12345678", "x"]):
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "日時の指定に誤りがあります")
+
+    def test_unreadable_response_file_comes_before_option_errors(self):
+        self.assertError(self.kel(["-q", "@missing.txt"]),
+                         "レスポンスファイル (missing.txt) が開けません")
+        self.assertError(self.kel(["@", "x"]), "レスポンスファイル () が開けません")
+        os.makedirs(self.path("folder"))
+        self.assertError(self.kel(["@folder"]), "レスポンスファイル (folder) が開けません")
+
+    def test_slash_prefix(self):
+        if WINDOWS:
+            self.assertWarnings(self.kel(["/g", "x"]), "x")
+            self.assertError(self.kel(["/", "x"]), "オプションに誤りがあります")
+        else:
+            # Natively a "/" token is a path, not a switch.
+            self.assertError(self.kel(["/g"]), "ファイル (/g) が見つかりません")
+
+
+class Operands(CommandLineCase):
+    def test_commas_and_blanks_stay_in_an_argument(self):
+        self.assertWarnings(self.kel(["-g", "a b.txt", "c,d.txt"]), "a b.txt", "c,d.txt")
+
+    def test_semicolons_split_and_share_the_folder(self):
+        sep = "\\" if WINDOWS else "/"
+        self.assertWarnings(self.kel(["-g", "d%sa.txt;b.txt;;c d.txt;" % sep]),
+                            "d%sa.txt" % sep, "d%sb.txt" % sep, "d%sc d.txt" % sep)
+        self.assertWarnings(self.kel(["-g", "-zd0", "a;b", "-zd1", "c;d"]), "a;b", "c", "d")
+
+    def test_double_byte_names(self):
+        # The second byte of ソ in code page 932 is a backslash: it is no folder end.
+        self.assertWarnings(self.kel(["-g", "ソ.txt;b.txt", "表\\;x"] if WINDOWS
+                                     else ["-g", "ソ.txt;b.txt"]),
+                            *(["ソ.txt", "b.txt", "表\\", "表\\x"] if WINDOWS
+                              else ["ソ.txt", "b.txt"]))
+
+    @unittest.skipUnless(WINDOWS, "the Windows command-line rule")
+    def test_windows_rule_has_no_escape_character(self):
+        # Wine writes the arguments a"b c and d as "a\"b c" d; cut by the
+        # program's own rule the backslash stays, the quote after it closes
+        # the stretch, and the last quote opens one that runs to the end.
+        self.assertWarnings(self.kel(["-g", 'a"b c', "d"]), "a\\b", "c d")
+        # An empty quoted argument is no argument at all.
+        self.assertWarnings(self.kel(["-g", "", "x"]), "x")
+
+
+class ResponseFiles(CommandLineCase):
+    def test_quoting_cases(self):
+        self.write("r.txt",
+                   '-g a,b.txt "c,d.txt"\r\n'
+                   '"x y.txt" "q""t.txt" @inner.txt\n'
+                   '"semi;colon.txt"\r'
+                   '"e"f  ,  , g\r\n'
+                   '"open end')
+        self.assertWarnings(self.kel(["@r.txt"]), "a", "b.txt", "c,d.txt", "x y.txt", 'q"t.txt',
+                            "@inner.txt", "semi", "colon.txt", "e", "f", "g", "open end")
+
+    def test_combined_switches_and_line_breaks(self):
+        self.write("r.txt", "-ixg\r\n\"sub dir%sf.txt\"\r\n" % ("\\" if WINDOWS else "/"))
+        sep = "\\" if WINDOWS else "/"
+        self.assertWarnings(self.kel(["@r.txt"]), "sub dir%sf.txt" % sep)
+
+    def test_text_ends_at_the_first_nul(self):
+        self.write("r.txt", b"-g x.txt\0 -q y.txt")
+        self.assertWarnings(self.kel(["@r.txt"]), "x.txt")
+
+    def test_sources_in_order(self):
+        self.write("r1.txt", "b")
+        self.write("r2.txt", "-g\nd")
+        self.assertWarnings(self.kel(["a", "@r1.txt", "c", "@r2.txt", "e"]),
+                            "a", "b", "c", "d", "e")
+
+    def test_japanese_text(self):
+        self.write("r.txt", "-g \"ファイル 一.txt\",ソ.txt")
+        self.assertWarnings(self.kel(["@r.txt"]), "ファイル 一.txt", "ソ.txt")
+
+
+class DefaultFromEnvironment(CommandLineCase):
+    def test_switches_come_first(self):
+        self.assertWarnings(self.kel(["x"], default="-g"), "x")
+        self.assertWarnings(self.kel(["x", "y"], default=" -r , -g "), "x", "y")
+        # A toggle on the command line switches the default off again.
+        self.assertError(self.kel(["-g", "x"], default="-g"), "ファイル (x) が見つかりません")
+        # -i on the command line drops the defaults.
+        self.assertError(self.kel(["-i", "x"], default="-g"), "ファイル (x) が見つかりません")
+
+    def test_operand_or_empty_token_in_default_is_an_error(self):
+        for default in ("-g,x", "-sn,,-w", "x"):
+            with self.subTest(default=default):
+                self.assertError(self.kel(["y"], default=default), "オプションに誤りがあります")
+
+    def test_faulty_default_switch(self):
+        self.assertError(self.kel(["y"], default="-q"), "オプションに誤りがあります")
+
+
+@unittest.skipUnless(WINDOWS, "the registry of the Windows build")
+class DefaultFromRegistry(CommandLineCase):
+    """Run under another file name, so that the program's key is this test's own."""
+
+    NAME = "KelvardRegTest"
+    KEY = "HKCU\\software\\Varnhold\\KelvardRegTest"
+
+    def setUp(self):
+        super().setUp()
+        self.exe = self.path(self.NAME + ".exe")
+        shutil.copy(EXE, self.exe)
+        self.reg_delete()
+        self.addCleanup(self.reg_delete)
+
+    def reg_delete(self):
+        wine(["reg", "delete", self.KEY, "/f"])
+
+    def reg_add(self, *args):
+        r = wine(["reg", "add", self.KEY] + list(args) + ["/f"])
+        self.assertEqual(r.code, 0, r)
+
+    def kel_copy(self, args, env_default=None):
+        env = self.env(env_default, name=self.NAME)
+        return self.run_here(args, exe=self.exe, env=env)
+
+    def test_registry_value_wins_over_environment(self):
+        self.reg_add("/v", "DefaultOption", "/d", "-g -r")
+        self.assertWarnings(self.kel_copy(["x"], env_default="-q"), "x")
+        self.reg_add("/v", "DefaultOption", "/t", "REG_EXPAND_SZ", "/d", "-g,%TEMP%")
+        self.assertError(self.kel_copy(["x"]), "オプションに誤りがあります")
+
+    def test_environment_named_after_the_copy(self):
+        self.assertWarnings(self.kel_copy(["x"], env_default="-g"), "x")
+
+    def test_key_without_value_ignores_environment(self):
+        self.reg_add()
+        self.assertError(self.kel_copy(["x"], env_default="-q"), "ファイル (x) が見つかりません")
+        self.reg_add("/v", "DefaultOption", "/d", "")
+        self.assertError(self.kel_copy(["x"], env_default="-q"), "ファイル (x) が見つかりません")
+
+    def test_value_of_wrong_type_reaches_the_last_resort_report(self):
+        self.reg_add("/v", "DefaultOption", "/t", "REG_DWORD", "/d", "1")
+        r = self.kel_copy(["x"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.out, b"")
+        self.assertTrue(r.err.startswith(text(BANNER)), r)
+        report = r.err[len(text(BANNER)):].decode("cp437", errors="replace")
+        self.assertIn("ERegistryException", report)
+        # The message is written in the console's OEM code page, which is 932 here too.
+        self.assertIn(text("'DefaultOption' のデータ型が不正です."), r.err)
+        self.assertNotIn(b"Error: ", r.err)
+
+
+class FaultyCommandLineChangesNothing(CommandLineCase):
+    def test_files_keep_their_stamps(self):
+        stamp = 1_000_000_000 * 10**9 + 123_456_700  # 2001-09-09, with a fraction
+        files = [self.make_file("d", name, mtime_ns=stamp) for name in ("a.txt", "b.txt")]
+        sub = self.path("d")
+        os.utime(sub, ns=(stamp, stamp))
+        self.write("bad.txt", "-w d%sa.txt -q" % ("\\" if WINDOWS else "/"))
+        pattern = os.path.join("d", "*.txt") if not WINDOWS else "d\\*.txt"
+        for args in (["-d2011-03-15", pattern, "-q"],
+                     ["-t+1", pattern, "@missing.txt"],
+                     ["-x", "-c", pattern, "-c", "d"],
+                     ["-t+1:2:3:4:5", pattern],
+                     ["-sn", "-f2", "-r", "d", "-zs9"],
+                     ["@bad.txt"],
+                     ["-a", pattern, "-w", "-w", "-a"]):
+            with self.subTest(args=args):
+                r = self.kel(args)
+                self.assertEqual(r.code, 1, r)
+                self.assertEqual(r.out, b"")
+                for f in files + [sub]:
+                    self.assertEqual(os.stat(f).st_mtime_ns, stamp, f)
+        self.assertEqual(sorted(os.listdir(sub)), ["a.txt", "b.txt"])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,77 @@
+"""The folder helper Folvane.exe of the Windows build, run under Wine."""
+
+import calendar
+import os
+import unittest
+
+from kelvard_cli import EXE, WINDOWS, TempDirTestCase, main, run, wine_path
+
+FOLVANE = os.path.join(os.path.dirname(EXE), "Folvane.exe")
+JST = {"TZ": "JST-9"}
+
+
+def utc_ns(year, month, day, hour, minute, second, ms):
+    return (calendar.timegm((year, month, day, hour, minute, second)) * 10**9
+            + ms * 10**6)
+
+
+@unittest.skipUnless(WINDOWS, "the helper belongs to the Windows build")
+class Folvane(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        self.folder = self.path("My Folder")
+        os.mkdir(self.folder)
+        os.utime(self.folder, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
+
+    def helper(self, *args):
+        # Wine writes an argument with a blank in double quotes on the command
+        # line it hands over, as Kelvard writes the folder.
+        return run(list(args), exe=FOLVANE, env=JST)
+
+    def test_sets_the_last_write_stamp_from_local_dos_forms(self):
+        # 2011-01-17 13:25:39.450 in JST.
+        r = self.helper(wine_path(self.folder), "3", "3E31", "6B33", "91")
+        self.assertEqual(r.code, 0, r)
+        info = os.stat(self.folder)
+        self.assertEqual(info.st_mtime_ns, utc_ns(2011, 1, 17, 4, 25, 39, 450))
+        self.assertEqual(info.st_atime_ns, utc_ns(2001, 2, 3, 4, 5, 6, 0))
+
+    def test_sets_the_last_access_stamp(self):
+        # 2011-01-17 13:25:38.450 in JST (an even second: the count is 45).
+        r = self.helper(wine_path(self.folder), "5", "3e31", "6b33", "2d")
+        self.assertEqual(r.code, 0, r)
+        info = os.stat(self.folder)
+        self.assertEqual(info.st_atime_ns, utc_ns(2011, 1, 17, 4, 25, 38, 450))
+        self.assertEqual(info.st_mtime_ns, utc_ns(2001, 2, 3, 4, 5, 6, 0))
+
+    def test_creation_stamp_is_accepted(self):
+        r = self.helper(wine_path(self.folder), "7", "3E31", "6B33", "91")
+        self.assertEqual(r.code, 0, r)
+
+    def test_malformed_command_lines_change_nothing(self):
+        folder = wine_path(self.folder)
+        for args in ([],
+                     [wine_path(self.dir), "3", "3E31", "6B33", "91"],  # not quoted
+                     [folder, "4", "3E31", "6B33", "91"],
+                     [folder, "3", "3E31", "6B33"],
+                     [folder, "3", "3E31", "6B33", "91", "1"],
+                     [folder, "3", "3G31", "6B33", "91"],
+                     [folder, "3", "3E31", "6B33", "C8"],
+                     [folder, "3", "0", "0", "0"],  # no such date
+                     [folder, "3", "3E31", "BF80", "0"]):  # 23:60
+            with self.subTest(args=args):
+                r = self.helper(*args)
+                self.assertEqual(r.code, 2, r)
+                self.assertIn("Folvane: ", r.err_text)
+        self.assertEqual(os.stat(self.folder).st_mtime_ns, utc_ns(2001, 2, 3, 4, 5, 6, 0))
+
+    def test_missing_folder_is_a_failure(self):
+        missing = wine_path(self.path("absent folder"))
+        r = self.helper(missing, "3", "3E31", "6B33", "91")
+        self.assertEqual(r.code, 1, r)
+        self.assertIn("Folvane: フォルダ (%s) のタイムスタンプを変更できませんでした。" % missing,
+                      r.err_text)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,154 @@
+// Keeping the default option string with -DefOpt.
+#include "fake/fake_platform.h"
+#include "main/default_option.h"
+#include "main/errors.h"
+#include "main/option.h"
+#include "sub/output.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const ProgramKey = "\\software\\Varnhold\\Kelvard";
+const char *const MakerKey = "\\software\\Varnhold";
+
+class DefaultOption : public ::testing::Test {
+protected:
+    void SetUp() override { RegKey = ProgramKey; }
+    std::string Out() {
+        FlushOut();
+        return Fake().Out;
+    }
+    static std::string Stored() {
+        const TFakeRegValue *value = Fake().RegValue(ProgramKey, "DefaultOption");
+        EXPECT_NE(value, nullptr);
+        if (!value)
+            return "";
+        EXPECT_EQ(value->Type, 1u);
+        return value->Data;
+    }
+    static std::string Line(const std::string &text) { return LineEnd + text + LineEnd; }
+    TFakePlatformScope Scope;
+};
+
+TEST_F(DefaultOption, RecognisesTheFormInAnyCase) {
+    for (const char *form : {"-DefOpt", "-DEFOPT", "-defopt", "-dEfOpT"})
+        EXPECT_TRUE(IsDefOptForm(form)) << form;
+    for (const char *other :
+         {"", "-", "DefOpt", "--DefOpt", "-DefOpt ", "-DefOpts", "-Def", "-d2011/1/1", "@DefOpt"})
+        EXPECT_FALSE(IsDefOptForm(other)) << other;
+    // "/" begins a switch only where it is no path separator.
+    EXPECT_EQ(IsDefOptForm("/DefOpt"), HasDriveSyntax);
+    EXPECT_EQ(IsDefOptForm("/defopt"), HasDriveSyntax);
+}
+
+TEST_F(DefaultOption, StoresTheArgumentsAfterTheForm) {
+    MaintainDefaultOption({"-DefOpt", "-sn", "-w", "-f1"});
+    EXPECT_EQ(Stored(), "-sn -w -f1");
+    EXPECT_EQ(Out(), Line("デフォルトオプションをレジストリに書き込みました。"));
+    EXPECT_EQ(Fake().OpenKeys, 0);
+    // A second write replaces the first; the key's other values stay.
+    Fake().SetRegValue(ProgramKey, "Other", 1, "x");
+    MaintainDefaultOption({"/defopt", "-v"});
+    EXPECT_EQ(Stored(), "-v");
+    EXPECT_NE(Fake().RegValue(ProgramKey, "Other"), nullptr);
+}
+
+TEST_F(DefaultOption, QuotesArgumentsThatWouldNotReadBackWhole) {
+    EXPECT_EQ(JoinDefaultOptions({"-swD:\\My Files\\ref.txt", "-v"}),
+              "\"-swD:\\My Files\\ref.txt\" -v");
+    EXPECT_EQ(JoinDefaultOptions({"a,b", "tab\there", "-t\"x\"y"}),
+              "\"a,b\" \"tab\there\" \"-t\"\"x\"\"y\"");
+    EXPECT_EQ(JoinDefaultOptions({"-sw\x01x"}), "\"-sw\x01x\"");
+    EXPECT_EQ(JoinDefaultOptions({"plain", "", "-c"}), "plain -c");
+    EXPECT_EQ(JoinDefaultOptions({}), "");
+    MaintainDefaultOption({"-DefOpt", "-swD:\\My Files\\ref.txt"});
+    EXPECT_EQ(Stored(), "\"-swD:\\My Files\\ref.txt\"");
+}
+
+TEST_F(DefaultOption, DoubleByteCharactersAreTakenWhole) {
+    if (!HasDriveSyntax)
+        GTEST_SKIP() << "no double-byte code page in the native build";
+    // The second byte of a double-byte character is never a blank or a quote,
+    // for the joining as for the reading of the default option string.
+    EXPECT_EQ(JoinDefaultOptions({"\x83\x5C"}), "\x83\x5C");
+    EXPECT_EQ(JoinDefaultOptions({"a\x81\x40"}), "a\x81\x40"); // a full-width blank
+    EXPECT_EQ(JoinDefaultOptions({"\x83\x22 "}), "\"\x83\x22 \"");
+}
+
+TEST_F(DefaultOption, KeyThatCannotBeCreatedIsAnError) {
+    Fake().RegistryCreateFails = true;
+    try {
+        MaintainDefaultOption({"-DefOpt", "-v"});
+        FAIL() << "no error";
+    } catch (const EAppError &error) {
+        EXPECT_EQ(error.message(), "デフォルトオプションをレジストリに書き込めません");
+    }
+    EXPECT_FALSE(Fake().HasRegKey(ProgramKey));
+    EXPECT_EQ(Out(), "");
+}
+
+TEST_F(DefaultOption, FailedValueWriteIsARegistryErrorAndClosesTheKey) {
+    Fake().RegistryWritesFail = true;
+    try {
+        MaintainDefaultOption({"-DefOpt", "-v"});
+        FAIL() << "no error";
+    } catch (const EAppError &) {
+        FAIL() << "reported as an application error";
+    } catch (const ERegistryError &error) {
+        EXPECT_EQ(error.message(), "'DefaultOption' の設定に失敗しました");
+    }
+    EXPECT_EQ(Fake().OpenKeys, 0);
+    EXPECT_EQ(Out(), "");
+}
+
+TEST_F(DefaultOption, RemovalTakesTheWholeKeyAndTheEmptyMakersKey) {
+    Fake().SetRegValue(ProgramKey, "DefaultOption", 1, "-v");
+    Fake().SetRegValue(ProgramKey, "Other", 4, std::string(4, '\0'));
+    Fake().SetRegValue(std::string(ProgramKey) + "\\Sub\\Deeper", "x", 1, "y");
+    MaintainDefaultOption({"-DefOpt"});
+    EXPECT_FALSE(Fake().HasRegKey(ProgramKey));
+    EXPECT_FALSE(Fake().HasRegKey(MakerKey));
+    EXPECT_TRUE(Fake().HasRegKey("\\software"));
+    EXPECT_EQ(Out(), Line("デフォルトオプションをレジストリから削除しました。"));
+    EXPECT_EQ(Fake().OpenKeys, 0);
+}
+
+TEST_F(DefaultOption, MakersKeyStaysWhileAnotherProgramUsesIt) {
+    Fake().SetRegValue(ProgramKey, "DefaultOption", 1, "-v");
+    Fake().SetRegValue("\\software\\Varnhold\\Other", "DefaultOption", 1, "-c");
+    MaintainDefaultOption({"-DEFOPT", ""}); // an empty argument counts as none
+    EXPECT_FALSE(Fake().HasRegKey(ProgramKey));
+    EXPECT_TRUE(Fake().HasRegKey("\\software\\Varnhold\\Other"));
+    EXPECT_EQ(Out(), Line("デフォルトオプションをレジストリから削除しました。"));
+}
+
+TEST_F(DefaultOption, RemovalWithoutAStoredKeyIsAnError) {
+    Fake().AddRegKey("\\software\\Varnhold\\Other");
+    try {
+        MaintainDefaultOption({"-DefOpt"});
+        FAIL() << "no error";
+    } catch (const EAppError &error) {
+        EXPECT_EQ(error.message(), "デフォルトオプションがレジストリに設定されていません");
+    }
+    EXPECT_TRUE(Fake().HasRegKey("\\software\\Varnhold\\Other"));
+    EXPECT_EQ(Out(), "");
+}
+
+TEST_F(DefaultOption, MakersKeyThatCannotBeOpenedAfterwardsIsAnError) {
+    // The program's key lies elsewhere, so the maker's key does not exist.
+    RegKey = "\\software\\Elsewhere\\Kelvard";
+    Fake().SetRegValue(RegKey, "DefaultOption", 1, "-v");
+    try {
+        MaintainDefaultOption({"-DefOpt"});
+        FAIL() << "no error";
+    } catch (const EAppError &error) {
+        EXPECT_EQ(error.message(), "デフォルトオプションの上位キーをレジストリから削除できません");
+    }
+    EXPECT_FALSE(Fake().HasRegKey(RegKey));
+    EXPECT_EQ(Fake().OpenKeys, 0);
+}
+
+} // namespace

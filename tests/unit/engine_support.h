@@ -1,0 +1,91 @@
+#pragma once
+// Helpers shared by the tests of the timestamp engine.
+
+#include "fake/fake_platform.h"
+#include "main/option.h"
+#include "sub/timevalue.h"
+
+#include <string>
+
+namespace engine_test {
+
+// A path written with "/" and an optional drive prefix "X:", in the build's
+// own syntax: "C:\work\a.txt" on Windows, "/C/work/a.txt" in the native build.
+inline std::string P(std::string text) {
+    if constexpr (HasDriveSyntax) {
+        for (char &c : text)
+            if (c == '/')
+                c = '\\';
+    } else if (text.size() >= 2 && text[1] == ':') {
+        text = "/" + text.substr(0, 1) + (text.size() > 2 && text[2] == '/' ? "" : "/") +
+               text.substr(2);
+    }
+    return text;
+}
+
+// A time value from calendar fields taken as they stand (no zone).
+inline TTimeValue Value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
+                        uint32_t fraction = 0) {
+    TTimeParts parts;
+    parts.wYear = uint16_t(y);
+    parts.wMonth = uint16_t(mo);
+    parts.wDay = uint16_t(d);
+    parts.wHour = uint16_t(h);
+    parts.wMinute = uint16_t(mi);
+    parts.wSecond = uint16_t(s);
+    parts.Fraction = fraction;
+    TTimeValue value = 0;
+    TimePartsToFileTime(parts, value);
+    return value;
+}
+
+// The UTC value of a local date and time under the fake's zone offset.
+inline TTimeValue LocalValue(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
+                             uint32_t fraction = 0) {
+    return Value(y, mo, d, h, mi, s, fraction) - uint64_t(Fake().LocalOffset);
+}
+
+inline TTimeParts DateTimeParts(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
+                                uint32_t fraction = 0) {
+    TTimeParts parts;
+    parts.wYear = uint16_t(y);
+    parts.wMonth = uint16_t(mo);
+    parts.wDay = uint16_t(d);
+    parts.wHour = uint16_t(h);
+    parts.wMinute = uint16_t(mi);
+    parts.wSecond = uint16_t(s);
+    parts.Fraction = fraction;
+    return parts;
+}
+
+// The program-wide values the engine reads, set to their start values under
+// a fake platform, and put back afterwards.
+class TEngineScope {
+public:
+    TEngineScope()
+        : SavedNow(NowTime), SavedUnknown(UnknownTime), SavedIsNT(IsNT), SavedRounding(FatRounding),
+          SavedDigits(SubSecondDigits) {
+        Fake().LocalOffset = 9 * int64_t(TicksPerHour);
+        Fake().Now = Value(2011, 1, 17, 4, 25, 39, 4567891);
+        NowTime = Fake().Now;
+        UnknownTime = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
+        IsNT = true;
+        FatRounding = true;
+        SubSecondDigits = 6;
+    }
+    ~TEngineScope() {
+        NowTime = SavedNow;
+        UnknownTime = SavedUnknown;
+        IsNT = SavedIsNT;
+        FatRounding = SavedRounding;
+        SubSecondDigits = SavedDigits;
+    }
+
+private:
+    TFakePlatformScope FakeScope;
+    TTimeValue SavedNow, SavedUnknown;
+    bool SavedIsNT, SavedRounding;
+    int32_t SavedDigits;
+};
+
+} // namespace engine_test

@@ -1,0 +1,227 @@
+#include "main/errors.h"
+#include "main/option.h"
+#include "main/option_sources.h"
+
+#include "fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace std::string_literals;
+#include <vector>
+
+namespace {
+
+using TList = std::vector<std::string>;
+
+struct TSplitRow {
+    std::string Text;
+    TList Items;
+};
+
+TEST(DelimitedText, CommaRule) {
+    TFakePlatformScope fake;
+    const std::vector<TSplitRow> rows = {
+        {"", {}},
+        {"   \t\r\n ", {}},
+        {"-sn,-w", {"-sn", "-w"}},
+        {"-sn -w", {"-sn", "-w"}},
+        {" -sn , -w ", {"-sn", "-w"}},
+        {"-sn,,-w", {"-sn", "", "-w"}},
+        {"-sn, ,-w", {"-sn", "", "-w"}},
+        {",a", {"", "a"}},
+        {"a,", {"a", ""}},
+        {"a, ", {"a"}},
+        {"a ,", {"a", ""}},
+        {",", {"", ""}},
+        {"-w a,b.txt", {"-w", "a", "b.txt"}},
+        {"-w \"a,b.txt\"", {"-w", "a,b.txt"}},
+        {"\"D:\\x y\\f.txt\"", {"D:\\x y\\f.txt"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"\"\"\"\"", {"\""}},
+        {"\"\"", {""}},
+        {"\"abc", {"abc"}},
+        {"\"a\"\"b", {"a\"b"}},
+        {"\"a\"b", {"a", "b"}},
+        {"\"a\",b", {"a", "b"}},
+        {"a\"b c\"", {"a\"b", "c\""}},
+        {"@x.txt", {"@x.txt"}},
+        {"a\x01"
+         "b\x1f"
+         "c",
+         {"a", "b", "c"}},
+        {"a\x7f"
+         "b",
+         {"a\x7f"
+          "b"}},
+        {"a\0b"s, {"a"}},
+        {"-ixg\r\n\"D:\\x y\\f.txt\"\r\n", {"-ixg", "D:\\x y\\f.txt"}},
+    };
+    for (const TSplitRow &row : rows) {
+        SCOPED_TRACE(row.Text);
+        EXPECT_EQ(SplitDelimitedText(row.Text, ','), row.Items);
+    }
+}
+
+TEST(DelimitedText, SemicolonRuleForOperands) {
+    TFakePlatformScope fake;
+    EXPECT_EQ(SplitDelimitedText("a.txt;;b.txt", ';'), (TList{"a.txt", "", "b.txt"}));
+    EXPECT_EQ(SplitDelimitedText("a.txt;", ';'), (TList{"a.txt", ""}));
+    EXPECT_EQ(SplitDelimitedText("a,b;c", ';'), (TList{"a,b", "c"}));
+}
+
+TEST(DelimitedText, DoubleByteCharactersAreTakenWhole) {
+    TFakePlatformScope fake;
+    Fake().DoubleByte = true;
+    // A lead byte swallows the byte after it, be it a delimiter, a blank or a quote.
+    EXPECT_EQ(SplitDelimitedText("a\x81,b", ','), (TList{"a\x81,b"}));
+    EXPECT_EQ(SplitDelimitedText("a\x81 b", ','), (TList{"a\x81 b"}));
+    EXPECT_EQ(SplitDelimitedText("\"a\x81\"b\",c", ','), (TList{"a\x81\"b", "c"}));
+    EXPECT_EQ(SplitDelimitedText("\x83\x5c;b", ';'), (TList{"\x83\x5c", "b"}));
+    // A lead byte at the very end stands alone.
+    EXPECT_EQ(SplitDelimitedText("a\x81", ','), (TList{"a\x81"}));
+    Fake().DoubleByte = false;
+    EXPECT_EQ(SplitDelimitedText("a\x81,b", ','), (TList{"a\x81", "b"}));
+}
+
+TEST(CommandLine, WindowsRule) {
+    TFakePlatformScope fake;
+    const std::vector<TSplitRow> rows = {
+        {"", {}},
+        {"prog", {"prog"}},
+        {"\"C:\\Program Files\\Kelvard.exe\" -w a.txt",
+         {"C:\\Program Files\\Kelvard.exe", "-w", "a.txt"}},
+        {"prog \"D:\\My Files\\a.txt\"", {"prog", "D:\\My Files\\a.txt"}},
+        {"prog D:\\a,b.txt", {"prog", "D:\\a,b.txt"}},
+        {"prog D:\\My\" \"Files\\a.txt", {"prog", "D:\\My Files\\a.txt"}},
+        {"prog \"\" a \"\"\"\" b", {"prog", "a", "b"}},
+        {"prog \"\"", {"prog"}},
+        {"prog \"open ended", {"prog", "open ended"}},
+        {"prog a\\\"b c\"", {"prog", "a\\b c"}},
+        {"prog\t a \x01 b  ", {"prog", "a", "b"}},
+    };
+    for (const TSplitRow &row : rows) {
+        SCOPED_TRACE(row.Text);
+        EXPECT_EQ(SplitCommandLine(row.Text), row.Items);
+    }
+    Fake().DoubleByte = true;
+    EXPECT_EQ(SplitCommandLine("prog a\x81 b \"c\x81\"d\""),
+              (TList{"prog", "a\x81 b", "c\x81\"d"}));
+}
+
+TEST(CommandLine, ArgumentsOfTheBuild) {
+    TFakePlatformScope fake;
+    Fake().HasCommandLineText = true;
+    Fake().CommandLine = "Kelvard.exe -w \"a b.txt\"";
+    Fake().Args = {"ignored"};
+    EXPECT_EQ(CommandLineArguments(), (TList{"-w", "a b.txt"}));
+    Fake().CommandLine = "Kelvard.exe";
+    EXPECT_EQ(CommandLineArguments(), TList{});
+
+    // Without a command-line text the arguments are taken as delivered.
+    Fake().HasCommandLineText = false;
+    Fake().Args = {"-w", "a \"b\".txt", ""};
+    EXPECT_EQ(CommandLineArguments(), (TList{"-w", "a \"b\".txt", ""}));
+}
+
+class DefaultOptionTest : public ::testing::Test {
+protected:
+    TFakePlatformScope Scope;
+    void SetUp() override {
+        ProgName = "Kelvard";
+        RegKey = "\\software\\Varnhold\\Kelvard";
+        Fake().Env["Kelvard"] = "-c";
+    }
+};
+
+TEST_F(DefaultOptionTest, RegistryValueWins) {
+    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 1, "-sn -w");
+    EXPECT_EQ(ReadDefaultOptionString(), "-sn -w");
+    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 2, "-r %X%");
+    EXPECT_EQ(ReadDefaultOptionString(), "-r %X%");
+    EXPECT_EQ(Fake().OpenKeys, 0);
+}
+
+TEST_F(DefaultOptionTest, KeyWithoutValueIgnoresTheEnvironment) {
+    Fake().AddRegKey("software\\Varnhold\\Kelvard");
+    EXPECT_EQ(ReadDefaultOptionString(), "");
+    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 1, "");
+    EXPECT_EQ(ReadDefaultOptionString(), "");
+}
+
+TEST_F(DefaultOptionTest, EnvironmentWhenTheKeyIsAbsent) {
+    EXPECT_EQ(ReadDefaultOptionString(), "-c");
+    Fake().Env.clear();
+    EXPECT_EQ(ReadDefaultOptionString(), "");
+    // Another program's key does not count.
+    Fake().SetRegValue("software\\Varnhold\\Other", "DefaultOption", 1, "-a");
+    EXPECT_EQ(ReadDefaultOptionString(), "");
+}
+
+TEST_F(DefaultOptionTest, WrongTypeIsARegistryError) {
+    Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 4,
+                       std::string("\1\0\0\0", 4));
+    try {
+        ReadDefaultOptionString();
+        FAIL() << "no error";
+    } catch (const EAppError &) {
+        FAIL() << "must not be an EAppError";
+    } catch (const ERegistryError &e) {
+        EXPECT_EQ(e.message(), "'DefaultOption' のデータ型が不正です");
+    }
+    EXPECT_EQ(Fake().OpenKeys, 0);
+}
+
+TEST(ResponseFile, TokensLineEndsAndNul) {
+    TFakePlatformScope fake;
+    Fake().Files["r1.txt"] = "-ixg\r\n\"D:\\x y\\f.txt\"\n-w a,b.txt\r-c \"a,b.txt\"";
+    EXPECT_EQ(ReadResponseFile("r1.txt"),
+              (TList{"-ixg", "D:\\x y\\f.txt", "-w", "a", "b.txt", "-c", "a,b.txt"}));
+    Fake().Files["r2.txt"] = std::string("a b\0c d", 7);
+    EXPECT_EQ(ReadResponseFile("r2.txt"), (TList{"a", "b"}));
+    // A quoted token may span lines; its line break is the platform's own.
+    Fake().Files["r3.txt"] = "\"x\ry\"\n\"u\r\nv\"";
+    const std::string eol = LineEnd;
+    EXPECT_EQ(ReadResponseFile("r3.txt"), (TList{"x" + eol + "y", "u" + eol + "v"}));
+    Fake().Files["empty.txt"] = "";
+    EXPECT_EQ(ReadResponseFile("empty.txt"), TList{});
+}
+
+TEST(ResponseFile, UnreadableFileIsAnAppError) {
+    TFakePlatformScope fake;
+    for (const std::string name : {"missing.txt", ""}) {
+        try {
+            ReadResponseFile(name);
+            FAIL() << "no error for " << name;
+        } catch (const EAppError &e) {
+            EXPECT_EQ(e.message(), "レスポンスファイル (" + name + ") が開けません");
+        }
+    }
+}
+
+TEST(GatherTokens, SourcesInOrderWithCombinedSwitchesSplit) {
+    TFakePlatformScope fake;
+    ProgName = "Kelvard";
+    RegKey = "\\software\\Varnhold\\Kelvard";
+    Fake().Env["Kelvard"] = "-rv,-sn";
+    Fake().Files["resp.txt"] = "-ixg @x.txt\r\n\"a b.txt\"";
+    TTokenList list = GatherTokens({"-wc", "@resp.txt", "D:\\a,b.txt", "-w+c"});
+    EXPECT_EQ(list.Tokens, (TList{"-r", "-v", "-sn", "-w", "-c", "-i", "-x", "-g", "@x.txt",
+                                  "a b.txt", "D:\\a,b.txt", "-w+", "-c"}));
+    EXPECT_EQ(list.DefaultCount, 3u);
+}
+
+TEST(GatherTokens, UnreadableResponseFileStopsEverything) {
+    TFakePlatformScope fake;
+    ProgName = "Kelvard";
+    RegKey = "\\software\\Varnhold\\Kelvard";
+    try {
+        GatherTokens({"-q", "@", "a.txt"});
+        FAIL() << "no error";
+    } catch (const EAppError &e) {
+        EXPECT_EQ(e.message(), "レスポンスファイル () が開けません");
+    }
+}
+
+} // namespace

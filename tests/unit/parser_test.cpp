@@ -1,0 +1,412 @@
+#include "main/errors.h"
+#include "main/option.h"
+#include "main/parser.h"
+
+#include "fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using TList = std::vector<std::string>;
+
+// An entry written as its name followed by every field that differs from the
+// defaults (the date with the year completion applied to it).
+std::string Describe(const TOption &o) {
+    std::string s = o.FileName;
+    if (o.Source != ssNow)
+        s += std::string(" Source=") + "wcas"[o.Source];
+    if (!(o.Kinds == TStampKinds::Of(skModification))) {
+        s += " Kinds=";
+        for (TStampKind k : AllStampKinds)
+            if (o.Kinds.Has(k))
+                s += "wca"[k];
+    }
+    if (o.DateMode != dmNone)
+        s += " DateMode=" + std::to_string(o.DateMode);
+    if (o.FolderMode != fmNoFolders)
+        s += " Folder=" + std::to_string(o.FolderMode);
+    if (o.Recurse)
+        s += " Recurse";
+    if (o.Preview)
+        s += " Preview";
+    if (o.IgnoreNotFound)
+        s += " IgnoreNotFound";
+    if (o.MakeRestoreFile)
+        s += " Restore";
+    if (o.Expert)
+        s += " Expert";
+    const TTimeParts &t = o.DateTime;
+    if (t.wYear != 2000 || t.wMonth || t.wDay || t.wHour || t.wMinute || t.wSecond || t.Fraction)
+        s += " DateTime=" + std::to_string(t.wYear) + "-" + std::to_string(t.wMonth) + "-" +
+             std::to_string(t.wDay) + " " + std::to_string(t.wHour) + ":" +
+             std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond) + "." +
+             std::to_string(t.Fraction);
+    if (t.wDayOfWeek || t.wMilliseconds)
+        s += " (stray SYSTEMTIME fields)";
+    if (o.Shift)
+        s += " Shift=" + std::to_string(o.Shift);
+    if (!o.SourceFile.empty())
+        s += " SourceFile=" + o.SourceFile;
+    return s;
+}
+
+class ParserTest : public ::testing::Test {
+protected:
+    TFakePlatformScope Scope;
+    void SetUp() override {
+        SubSecondDigits = 6;
+        SplitFileNames = true;
+        FatRounding = true;
+        ProgName = "Kelvard";
+        RegKey = "\\software\\Varnhold\\Kelvard";
+    }
+    // The entries, or "Error: " + message.
+    static TList Parse(const TList &tokens, size_t defaultCount = 0) {
+        try {
+            ParseTokens(tokens, defaultCount);
+        } catch (const EAppError &e) {
+            return {"Error: " + e.message()};
+        }
+        TList entries;
+        for (const TOption &entry : Operands)
+            entries.push_back(Describe(entry));
+        return entries;
+    }
+};
+
+struct TParseRow {
+    TList Tokens;
+    TList Entries;
+};
+
+const std::string OptionError = "Error: オプションに誤りがあります";
+const std::string NoFileError = "Error: ファイル名を指定してください";
+const std::string NoKindError = "Error: タイムスタンプ変更の指定がありません";
+const std::string DateTimeError = "Error: 日時の指定に誤りがあります";
+
+void Check(const std::vector<TParseRow> &rows, TList (*parse)(const TList &, size_t)) {
+    for (const TParseRow &row : rows) {
+        std::string trace;
+        for (const std::string &t : row.Tokens)
+            trace += "[" + t + "] ";
+        SCOPED_TRACE(trace);
+        EXPECT_EQ(parse(row.Tokens, 0), row.Entries);
+    }
+}
+
+TEST_F(ParserTest, SourceKindsFoldersAndToggles) {
+    Check(
+        {
+            {{"a.txt"}, {"a.txt"}},
+            {{"a.txt", "b.txt"}, {"a.txt", "b.txt"}},
+            {{"-w", "-c", "a"}, {"a Kinds=wc"}},
+            {{"-c", "a"}, {"a Kinds=c"}},
+            {{"-a+", "-a+", "a"}, {"a Kinds=a"}},
+            {{"-W", "-C", "-A", "-c-", "a"}, {"a Kinds=wa"}},
+            {{"-w", "-w", "a"}, {NoKindError}},
+            {{"-w-", "a"}, {NoKindError}},
+            {{"-w", "-i", "a"}, {"a"}},
+            {{"-sw", "a"}, {"a Source=w"}},
+            {{"-sc:x.txt", "a"}, {"a Source=c SourceFile=x.txt"}},
+            {{"-sa=x.txt", "a"}, {"a Source=a SourceFile=x.txt"}},
+            {{"-ssref\\", "a"}, {"a Source=s SourceFile=ref\\"}},
+            {{"-SW:D:\\Ref.TXT", "a"}, {"a Source=w SourceFile=D:\\Ref.TXT"}},
+            {{"-sw::x", "a"}, {"a Source=w SourceFile=:x"}},
+            {{"-swx", "-sn", "a"}, {"a SourceFile=x"}},
+            {{"-sw", "-snw", "a"}, {"a"}},
+            {{"-swx", "-sw", "a"}, {"a Source=w"}},
+            {{"-f", "a"}, {"a Folder=1"}},
+            {{"-f1", "a"}, {"a Folder=1"}},
+            {{"-f2", "a"}, {"a Folder=2"}},
+            {{"-f+", "a"}, {"a Folder=2"}},
+            {{"-f2", "-f0", "a"}, {"a"}},
+            {{"-f2", "-f-", "a"}, {"a"}},
+            {{"-f3", "a"}, {"a Folder=3"}},
+            {{"-f2x", "a"}, {"a Folder=2"}},
+            {{"-r", "-r", "a"}, {"a"}},
+            {{"-r+", "-r+", "a"}, {"a Recurse"}},
+            {{"-R", "-V", "-G", "-E", "-X", "a"},
+             {"a Recurse Preview IgnoreNotFound Restore Expert"}},
+            {{"-v+", "-v-", "-g-", "a"}, {"a"}},
+            {{"-r", "-v", "-c", "-sa", "-f2", "-i", "a"}, {"a"}},
+        },
+        Parse);
+}
+
+TEST_F(ParserTest, FaultyTokens) {
+    Check(
+        {
+            {{"-", "a"}, {OptionError}},
+            {{"-q", "a"}, {OptionError}},
+            {{"-s", "a"}, {OptionError}},
+            {{"-sx", "a"}, {OptionError}},
+            {{"-f:2", "a"}, {OptionError}},
+            {{"-f4", "a"}, {OptionError}},
+            {{"-r1", "a"}, {OptionError}},
+            {{"-1", "a"}, {OptionError}},
+            {{"-wx", "a"}, {OptionError}},
+            {{"-i+", "a"}, {OptionError}},
+            {{"-z", "a"}, {OptionError}},
+            {{"-zq", "a"}, {OptionError}},
+            {{"-zs8", "a"}, {OptionError}},
+            {{"-zs-1", "a"}, {OptionError}},
+            {{"-zd3", "a"}, {OptionError}},
+            {{"-zr3", "a"}, {OptionError}},
+            {{"-zs7x", "a"}, {OptionError}},
+            {{"-zsx", "a"}, {OptionError}},
+            // The first faulty token ends the parse, whatever follows.
+            {{"a", "-q", "-w", "-w"}, {OptionError}},
+            {{"-w", "-w", "-q"}, {OptionError}},
+            {{}, {NoFileError}},
+            {{"-w"}, {NoFileError}},
+            {{""}, {NoFileError}},
+            {{";", ";;"}, {NoFileError}},
+        },
+        Parse);
+}
+
+TEST_F(ParserTest, SlashPrefix) {
+    if (SlashStartsSwitch) {
+        Check({{{"/w", "/c", "a"}, {"a Kinds=wc"}}, {{"/", "a"}, {OptionError}}}, Parse);
+    } else {
+        // Natively a "/" token is a path.
+        Check({{{"/w", "/data/a"}, {"/w", "/data/a"}}, {{"/"}, {"/"}}}, Parse);
+    }
+}
+
+TEST_F(ParserTest, DatesAndTimes) {
+    Check(
+        {
+            {{"-d2011-03-15", "a"}, {"a DateMode=4 DateTime=2011-3-15 0:0:0.0"}},
+            {{"-d:20110315", "a"}, {"a DateMode=4 DateTime=2011-3-15 0:0:0.0"}},
+            {{"-d11-3-15", "a"}, {"a DateMode=4 DateTime=2011-3-15 0:0:0.0"}},
+            {{"-d110315", "a"}, {"a DateMode=4 DateTime=2011-3-15 0:0:0.0"}},
+            {{"-d99-12-31", "a"}, {"a DateMode=4 DateTime=1999-12-31 0:0:0.0"}},
+            {{"-d80-1-1", "a"}, {"a DateMode=4 DateTime=1980-1-1 0:0:0.0"}},
+            {{"-d79-1-1", "a"}, {"a DateMode=4 DateTime=2079-1-1 0:0:0.0"}},
+            {{"-d100-1-1", "a"}, {"a DateMode=4 DateTime=100-1-1 0:0:0.0"}},
+            {{"-d3/15", "a"}, {"a DateMode=3 DateTime=2000-3-15 0:0:0.0"}},
+            {{"-d315", "a"}, {"a DateMode=3 DateTime=2000-3-15 0:0:0.0"}},
+            {{"-d15", "a"}, {"a DateMode=2 DateTime=2000-0-15 0:0:0.0"}},
+            {{"-d:unknown", "a"}, {"a DateMode=5"}},
+            {{"-dU", "a"}, {"a DateMode=5"}},
+            {{"-d2011-03-15", "-d-", "a"}, {"a DateTime=2011-3-15 0:0:0.0"}},
+            {{"-d2011-03-15", "-d15", "a"}, {"a DateMode=2 DateTime=2011-3-15 0:0:0.0"}},
+            {{"-t12:00", "-d2011-03-15", "a"}, {"a DateMode=4 DateTime=2011-3-15 12:0:0.0"}},
+            {{"-d2011-03-15", "-t12:00", "a"}, {"a DateMode=4 DateTime=2011-3-15 12:0:0.0"}},
+            {{"-t12:00", "-d-", "-d15", "a"}, {"a DateMode=2 DateTime=2000-0-15 0:0:0.0"}},
+            {{"-d:2011-03-15", "-t:08:05:09.0000000", "a"},
+             {"a DateMode=4 DateTime=2011-3-15 8:5:9.0"}},
+            {{"-t12:34", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:0.0"}},
+            {{"-T=12:34:56.5", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:56.5000000"}},
+            {{"-t", "a"}, {"a DateMode=1 DateTime=2000-0-0 65535:0:0.0"}},
+            {{"-t12:34:56.12345678", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:56.4294967295"}},
+            {{"-d2011-03-15", "-i", "a"}, {"a DateTime=2011-3-15 0:0:0.0"}},
+            // Unreadable dates keep their mark in the year ...
+            {{"-d", "a"}, {"a DateMode=2 DateTime=65535-0-0 0:0:0.0"}},
+            {{"-DefOpt", "a"}, {"a DateMode=2 DateTime=65535-0-0 0:0:0.0"}},
+            {{"-d2011-03-15", "-d1-2-3-4", "a"}, {"a DateMode=2 DateTime=65535-3-15 0:0:0.0"}},
+            // ... until a readable day or month and day is read over it.
+            {{"-dx", "-d15", "a"}, {"a DateMode=2 DateTime=2000-0-15 0:0:0.0"}},
+            {{"-dx", "-d3/15", "a"}, {"a DateMode=3 DateTime=2000-3-15 0:0:0.0"}},
+            {{"-dx", "-d2011-3-15", "a"}, {"a DateMode=4 DateTime=2011-3-15 0:0:0.0"}},
+        },
+        Parse);
+}
+
+TEST_F(ParserTest, RelativeTimes) {
+    Check(
+        {
+            {{"-t+1:30", "a"}, {"a Shift=54000000000"}},
+            {{"-t-0:0:10", "a"}, {"a Shift=-100000000"}},
+            {{"-t:+1", "a"}, {"a Shift=36000000000"}},
+            {{"-t+", "a"}, {"a"}},
+            {{"-t+36", "a"}, {"a Shift=1296000000000"}},
+            {{"-t+0:90", "a"}, {"a Shift=54000000000"}},
+            {{"-t+0:0:0.5", "a"}, {"a Shift=5000000"}},
+            {{"-t+1", "-t+2", "a"}, {"a Shift=72000000000"}},
+            {{"-t+1", "-t-", "a"}, {"a"}},
+            {{"-t+1", "-t+", "a"}, {"a"}},
+            {{"-t+1", "-i", "a"}, {"a"}},
+            {{"-t+1", "a", "-t+2"}, {"a Shift=72000000000"}},
+            // A relative time leaves the date and time of day alone.
+            {{"-t12:00", "-t+1", "a"},
+             {"a DateMode=1 DateTime=2000-0-0 12:0:0.0 Shift=36000000000"}},
+            {{"-t+1:2:3:4:5", "a"}, {DateTimeError}},
+            {{"-t+x", "a"}, {DateTimeError}},
+            {{"-t-0:0:0.12345678", "a"}, {DateTimeError}},
+            {{"-t+99999999999:0", "a"}, {DateTimeError}},
+        },
+        Parse);
+}
+
+TEST_F(ParserTest, OperandsAndTheirSplitting) {
+    const std::string s(1, PathSeparator);
+    const std::string data = HasDriveSyntax ? "D:\\data\\" : "/data/";
+    Check(
+        {
+            {{"a.txt;;b.txt"}, {"a.txt", "b.txt"}},
+            {{"-zd0", "a.txt;;b.txt"}, {"a.txt;;b.txt"}},
+            {{"a.txt", "-zd0", "b;c", "-zd", "d;e"}, {"a.txt", "b;c", "d", "e"}},
+            {{"-zd2", "d;e"}, {"d", "e"}},
+            {{data + "a.txt;b.txt;sub" + s + "c.txt"},
+             {data + "a.txt", data + "b.txt", data + "sub" + s + "c.txt"}},
+            {{data + "a.txt;"}, {data + "a.txt"}},
+            {{"x" + s + "a b.txt;c d.txt"}, {"x" + s + "a b.txt", "x" + s + "c d.txt"}},
+            {{" a.txt "}, {" a.txt "}},
+            {{"\"a;b\";c"}, {"a;b", "c"}},
+            {{"@x.txt"}, {"@x.txt"}},
+        },
+        Parse);
+    if (HasDriveSyntax)
+        Check({{{"C:a.txt;b.txt"}, {"C:a.txt", "C:b.txt"}},
+               {{"D:\\data\\a.txt;E:\\b.txt"}, {"D:\\data\\a.txt", "D:\\data\\E:\\b.txt"}}},
+              Parse);
+}
+
+TEST_F(ParserTest, DefaultTokensAreSwitchesOnly) {
+    EXPECT_EQ(Parse({"-c", "-w", "a"}, 1), (TList{"a Kinds=wc"}));
+    EXPECT_EQ(Parse({"-r", "-r", "a"}, 1), (TList{"a"}));
+    EXPECT_EQ(Parse({"-r", "-c", "-i", "a"}, 2), (TList{"a"}));
+    EXPECT_EQ(Parse({"-sn", "", "-w", "a"}, 3), (TList{OptionError}));
+    EXPECT_EQ(Parse({"-swD:\\My", "Files\\ref.txt", "a"}, 2), (TList{OptionError}));
+    EXPECT_EQ(Parse({"-sn", "a"}, 1), (TList{"a"}));
+}
+
+TEST_F(ParserTest, ExpertModeKeepsTheSettingsOfItsPosition) {
+    Check(
+        {
+            {{"-x", "a.txt", "-r", "b.txt"}, {"a.txt Expert", "b.txt Recurse Expert"}},
+            {{"a.txt", "-r", "b.txt"}, {"a.txt Recurse", "b.txt Recurse"}},
+            {{"a", "-x", "-c", "b", "-x", "-a", "c"},
+             {"a Kinds=ca", "b Kinds=c Expert", "c Kinds=ca"}},
+            {{"-x", "-c", "a", "-c"}, {"a Kinds=c Expert"}},
+            // An entry stored in expert mode keeps an empty kind set too.
+            {{"-x", "-w-", "a", "-c", "b"}, {NoKindError}},
+            {{"-x", "-w-", "-c", "a", "-w-", "b"}, {"a Kinds=c Expert", "b Kinds=c Expert"}},
+        },
+        Parse);
+}
+
+TEST_F(ParserTest, SettingsAreProgramWide) {
+    struct TRow {
+        TList Tokens;
+        int32_t Digits;
+        bool Split, Round;
+    };
+    const std::vector<TRow> rows = {
+        {{"a"}, 6, true, true},
+        {{"-zs3", "a"}, 3, true, true},
+        {{"-zs3", "-zs", "a"}, 6, true, true},
+        {{"-zs:$7", "a"}, 7, true, true},
+        {{"-ZS=0", "a"}, 0, true, true},
+        {{"-zs0x7", "a"}, 7, true, true},
+        {{"-zd0", "-zr0", "a"}, 6, false, false},
+        {{"-zd0", "-zr:0", "-zd", "-zr=", "a"}, 6, true, true},
+        {{"-zr2", "a", "-zr0"}, 6, true, false},
+        {{"-zs1", "-zd0", "-zr0", "-i", "a"}, 1, false, false},
+    };
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(row.Tokens[0]);
+        SetUp();
+        ParseTokens(row.Tokens, 0);
+        EXPECT_EQ(SubSecondDigits, row.Digits);
+        EXPECT_EQ(SplitFileNames, row.Split);
+        EXPECT_EQ(FatRounding, row.Round);
+    }
+}
+
+TEST_F(ParserTest, ManyOperandsAreAllKept) {
+    TList tokens;
+    for (int i = 0; i < 600; ++i)
+        tokens.push_back("f" + std::to_string(i));
+    tokens.push_back("-r");
+    ParseTokens(tokens, 0);
+    ASSERT_EQ(Operands.size(), 600u);
+    EXPECT_EQ(Operands[256].FileName, "f256");
+    EXPECT_EQ(Operands[599].FileName, "f599");
+    EXPECT_TRUE(Operands[0].Recurse);
+    EXPECT_EQ(Operands.capacity(), Operands.size());
+}
+
+TEST_F(ParserTest, UsageSwitchStopsThePass) {
+    // The usage screen ends the run with its own silent exception; tokens
+    // after -? are never looked at.
+    try {
+        ParseTokens({"-?", "-q"}, 0);
+        FAIL() << "the parse went on";
+    } catch (const EAppError &e) {
+        FAIL() << e.message();
+    } catch (...) {
+    }
+}
+
+TEST(CombinedSwitches, Splitting) {
+    const std::vector<std::pair<std::string, TList>> rows = {
+        {"-ixg", {"-i", "-x", "-g"}},
+        {"-IXG", {"-I", "-X", "-G"}},
+        {"-r+v-", {"-r+", "-v-"}},
+        {"-w+", {"-w+"}},
+        {"-w", {"-w"}},
+        {"-r1", {"-r", "-1"}},
+        {"-rsw", {"-r", "-sw"}},
+        {"-snw", {"-snw"}},
+        {"-d15", {"-d15"}},
+        {"-zs3", {"-zs3"}},
+        {"-f2r", {"-f2r"}},
+        {"-wc+a", {"-w", "-c+", "-a"}},
+        {"-i-x", {"-i-", "-x"}},
+        {"a-wc", {"a-wc"}},
+        {"", {""}},
+    };
+    for (const auto &[token, split] : rows) {
+        SCOPED_TRACE(token);
+        EXPECT_EQ(SplitCombinedSwitches({token}), split);
+    }
+    EXPECT_EQ(SplitCombinedSwitches({"-wc", "x", "-rv"}), (TList{"-w", "-c", "x", "-r", "-v"}));
+    if (SlashStartsSwitch)
+        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"-w", "-c"}));
+    else
+        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"/wc"}));
+}
+
+TEST(IntegerArgument, Forms) {
+    const std::vector<std::pair<std::string, int32_t>> good = {
+        {"0", 0},
+        {"7", 7},
+        {"+7", 7},
+        {"-1", -1},
+        {"  7", 7},
+        {"\t7", 7},
+        {"007", 7},
+        {"$7", 7},
+        {"$1f", 31},
+        {"x1F", 31},
+        {"X10", 16},
+        {"0x10", 16},
+        {"0X10", 16},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"$7FFFFFFF", 2147483647},
+    };
+    for (const auto &[text, expected] : good) {
+        SCOPED_TRACE(text);
+        int32_t value = 12345;
+        EXPECT_TRUE(ReadIntegerArg(text, value));
+        EXPECT_EQ(value, expected);
+    }
+    for (const std::string text : {"", " ", "+", "-", "$", "x", "0x", "7 ", "7x", "1.0", "$g",
+                                   "2147483648", "-2147483649", "$80000000", "0x", "- 7", "７"}) {
+        SCOPED_TRACE(text);
+        int32_t value = 12345;
+        EXPECT_FALSE(ReadIntegerArg(text, value));
+        EXPECT_EQ(value, 12345);
+    }
+}
+
+} // namespace

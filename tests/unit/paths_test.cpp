@@ -1,0 +1,59 @@
+#include "sub/paths.h"
+
+#include "engine_support.h"
+
+#include <gtest/gtest.h>
+
+using engine_test::P;
+
+TEST(Paths, FolderPartAndFileName) {
+    TFakePlatformScope fake;
+    EXPECT_EQ(FolderPart(P("C:/work/sub/a.txt")), P("C:/work/sub/"));
+    EXPECT_EQ(FileNamePart(P("C:/work/sub/a.txt")), "a.txt");
+    EXPECT_EQ(FolderPart("a.txt"), "");
+    EXPECT_EQ(FileNamePart("a.txt"), "a.txt");
+    EXPECT_EQ(FileNamePart(P("C:/work/")), "");
+    EXPECT_TRUE(EndsWithDelimiter(P("D:/backup/")));
+    EXPECT_FALSE(EndsWithDelimiter(P("D:/backup")));
+    EXPECT_FALSE(EndsWithDelimiter(""));
+}
+
+#ifdef _WIN32
+TEST(Paths, DrivePrefixes) {
+    TFakePlatformScope fake;
+    EXPECT_EQ(DrivePrefix("C:\\work\\a.txt"), "C:");
+    EXPECT_EQ(DrivePrefix("d:a.txt"), "d:");
+    EXPECT_EQ(DrivePrefix("\\\\server\\share\\dir\\a.txt"), "\\\\server\\share");
+    EXPECT_EQ(DrivePrefix("\\\\server\\share"), "\\\\server\\share");
+    EXPECT_EQ(DrivePrefix("\\work\\a.txt"), "");
+    EXPECT_EQ(DrivePrefix("work\\a.txt"), "");
+}
+
+TEST(Paths, ColonEndsAFolderPart) {
+    TFakePlatformScope fake;
+    EXPECT_EQ(FolderPart("D:a.txt"), "D:");
+    EXPECT_EQ(FileNamePart("D:a.txt"), "a.txt");
+    EXPECT_TRUE(EndsWithDelimiter("D:"));
+}
+
+TEST(Paths, TrailByteIsNoSeparator) {
+    TFakePlatformScope fake;
+    // 0x95 0x5C is one double-byte character whose second byte has the code of "\".
+    const std::string name = "D:\\data\\\x95\x5C";
+    EXPECT_FALSE(EndsWithDelimiter(name));
+    EXPECT_EQ(FolderPart(name), "D:\\data\\");
+    EXPECT_EQ(FileNamePart(name), "\x95\x5C");
+    EXPECT_EQ(FolderPart("\x95\x5C"
+                         "a.txt"),
+              "");
+    EXPECT_EQ(DrivePrefix("\\\\srv\\\x95\x5Cx\\a.txt"), "\\\\srv\\\x95\x5Cx");
+}
+#else
+TEST(Paths, NoDrivePrefixesNatively) {
+    TFakePlatformScope fake;
+    EXPECT_EQ(DrivePrefix("C:/work"), "");
+    EXPECT_EQ(DrivePrefix("//server/share/a"), "");
+    // ":" and "\" are ordinary characters of a name.
+    EXPECT_EQ(FileNamePart("/work/a:b\\c"), "a:b\\c");
+}
+#endif

@@ -1,0 +1,516 @@
+#include "sub/stamp_item.h"
+
+#include "engine_support.h"
+#include "main/errors.h"
+#include "sub/folder_helper.h"
+#include "sub/paths.h"
+#include "sub/stamp_source.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace engine_test;
+
+namespace {
+
+class StampItemTest : public ::testing::Test {
+protected:
+    TEngineScope Scope;
+    TOption Option;
+    std::string Item = P("C:/work/a.txt");
+    const TTimeValue OldWrite = LocalValue(2010, 6, 30, 10, 20, 30, 1234567);
+    const TTimeValue OldCreation = LocalValue(2009, 4, 1, 8, 0, 0, 7);
+    const TTimeValue OldAccess = LocalValue(2010, 7, 1, 9, 0, 1, 3);
+
+    void SetUp() override {
+        Option.FileName = P("C:/work/*.txt");
+        Fake().AddFile(Item, OldWrite, OldCreation, OldAccess);
+    }
+
+    TItemStamps Apply(bool isFolder = false) {
+        TItemStamps item;
+        item.Path = Item;
+        item.Options = Option;
+        ApplyItemStamps(item, isFolder);
+        return item;
+    }
+
+    void ExpectUnchanged() {
+        const TFakeItem &item = Fake().Item(Item);
+        EXPECT_EQ(item.LastWriteTime, OldWrite);
+        EXPECT_EQ(item.CreationTime, OldCreation);
+        EXPECT_EQ(item.LastAccessTime, OldAccess);
+    }
+
+    void SetVolume(const std::string &name) {
+        if constexpr (HasDriveSyntax)
+            Fake().Volumes["c:\\"] = name;
+        else
+            Fake().Volumes["/C/"] = name;
+    }
+};
+
+// The folder helper route is built apart from this engine; its tests wait for it.
+bool HelperBuilt() {
+    try {
+        HelperArguments("x", 0, 0);
+        return true;
+    } catch (const EUnexpected &) {
+        return false;
+    }
+}
+
+} // namespace
+
+TEST(SourceKindFor, SameKindOrTheSourceNumber) {
+    TOption option;
+    option.Source = ssSameKind;
+    EXPECT_EQ(SourceKindFor(option, skCreation), 1);
+    EXPECT_EQ(SourceKindFor(option, skAccess), 2);
+    option.Source = ssAccess;
+    EXPECT_EQ(SourceKindFor(option, skModification), 2);
+    option.Source = ssNow;
+    EXPECT_EQ(SourceKindFor(option, skCreation), 4);
+}
+
+TEST_F(StampItemTest, ModificationOnlyWritesBackTheAccessStamp) {
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soChanged);
+    ASSERT_EQ(Fake().Writes.size(), 1u);
+    const TFakeWrite &write = Fake().Writes[0];
+    EXPECT_FALSE(write.IsFolder);
+    EXPECT_FALSE(write.HasCreation);
+    EXPECT_TRUE(write.HasAccess);
+    EXPECT_EQ(write.Access, OldAccess);
+    EXPECT_TRUE(write.HasWrite);
+    EXPECT_EQ(write.Write, NowTime);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, NowTime);
+    EXPECT_EQ(Fake().Item(Item).CreationTime, OldCreation);
+    // All three old stamps are read, whatever is selected.
+    EXPECT_EQ(item.OldValues[0], OldWrite);
+    EXPECT_EQ(item.OldValues[1], OldCreation);
+    EXPECT_EQ(item.OldValues[2], OldAccess);
+    EXPECT_TRUE(item.HasNewValue[0]);
+    EXPECT_FALSE(item.HasNewValue[1]);
+    EXPECT_FALSE(item.HasNewValue[2]);
+    EXPECT_EQ(item.NewValues[1], 0u);
+    EXPECT_EQ(item.NewParts[0].wHour, 13);
+    EXPECT_EQ(item.NewParts[0].Fraction, 4567891u);
+}
+
+TEST_F(StampItemTest, AllSelectedKindsInOneWrite) {
+    Option.Kinds.Include(skAccess);
+    Option.Kinds.Include(skCreation);
+    Option.Source = ssSameKind;
+    Option.Shift = int64_t(TicksPerHour);
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soChanged);
+    ASSERT_EQ(Fake().Writes.size(), 1u);
+    const TFakeWrite &write = Fake().Writes[0];
+    EXPECT_TRUE(write.HasCreation && write.HasAccess && write.HasWrite);
+    EXPECT_EQ(write.Write, OldWrite + TicksPerHour);
+    EXPECT_EQ(write.Creation, OldCreation + TicksPerHour);
+    EXPECT_EQ(write.Access, OldAccess + TicksPerHour);
+    EXPECT_EQ(Fake().Item(Item).CreationTime, OldCreation + TicksPerHour);
+}
+
+TEST_F(StampItemTest, AccessWithoutModificationLeavesItAlone) {
+    Option.Kinds = TStampKinds::Of(skAccess);
+    Option.Source = ssCreation;
+    Apply();
+    ASSERT_EQ(Fake().Writes.size(), 1u);
+    EXPECT_FALSE(Fake().Writes[0].HasWrite);
+    EXPECT_FALSE(Fake().Writes[0].HasCreation);
+    EXPECT_EQ(Fake().Writes[0].Access, OldCreation);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, OldWrite);
+}
+
+TEST_F(StampItemTest, EqualValuesAreStillWritten) {
+    Option.Source = ssModification;
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soChanged);
+    EXPECT_EQ(Fake().Writes.size(), 1u);
+}
+
+TEST_F(StampItemTest, PreviewComputesButNeverOpens) {
+    Option.Preview = true;
+    Option.Kinds.Include(skCreation);
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soPreview);
+    EXPECT_TRUE(Fake().Writes.empty());
+    EXPECT_EQ(item.NewValues[0], NowTime);
+    EXPECT_EQ(item.NewValues[1], NowTime);
+    EXPECT_EQ(item.OldValues[2], OldAccess);
+    ExpectUnchanged();
+}
+
+TEST_F(StampItemTest, ItemThatCannotBeWrittenIsLeftAsItWas) {
+    Fake().Item(Item).FailWrite = true;
+    Option.Kinds.Include(skAccess);
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soFailed);
+    ExpectUnchanged();
+}
+
+TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    TItemStamps item = Apply(true);
+    EXPECT_EQ(item.Outcome, soChanged);
+    ASSERT_EQ(Fake().Writes.size(), 1u);
+    EXPECT_TRUE(Fake().Writes[0].IsFolder);
+    EXPECT_TRUE(Fake().ProcessStarts.empty());
+}
+
+TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
+    if (!HelperBuilt())
+        GTEST_SKIP() << "folder helper route not built in this tree";
+    IsNT = false;
+    Fake().IsNT = false;
+    UnknownTime = UnknownTime9x;
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Option.Kinds.Include(skAccess);
+    Option.Kinds.Include(skCreation);
+    TItemStamps item = Apply(true);
+    EXPECT_EQ(item.Outcome, soChanged);
+    EXPECT_TRUE(Fake().Writes.empty());
+    ASSERT_EQ(Fake().ProcessStarts.size(), 3u);
+    for (int kind : {0, 1, 2})
+        EXPECT_NE(Fake().ProcessStarts[size_t(kind)].find(HelperArguments(Item, NowTime, kind)),
+                  std::string::npos)
+            << Fake().ProcessStarts[size_t(kind)];
+}
+
+TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
+    if (!HelperBuilt())
+        GTEST_SKIP() << "folder helper route not built in this tree";
+    IsNT = false;
+    Fake().IsNT = false;
+    Fake().FailProcessStart = true;
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Option.Kinds.Include(skAccess);
+    TItemStamps item = Apply(true);
+    EXPECT_EQ(item.Outcome, soFailed);
+    EXPECT_EQ(Fake().ProcessStarts.size(), 1u);
+}
+
+TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
+    IsNT = false;
+    Fake().IsNT = false;
+    TItemStamps item = Apply(false);
+    EXPECT_EQ(item.Outcome, soChanged);
+    EXPECT_EQ(Fake().Writes.size(), 1u);
+    EXPECT_TRUE(Fake().ProcessStarts.empty());
+}
+
+TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {
+    Option.Source = ssSameKind;
+    Option.SourceFile = P("D:/backup/");
+    Option.Kinds = TStampKinds::Of(skCreation);
+    Option.Kinds.Include(skAccess);
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soSourceMissing);
+    EXPECT_TRUE(Fake().Writes.empty());
+    ExpectUnchanged();
+    // Read up to the kind that failed; nothing computed from there on.
+    EXPECT_EQ(item.OldValues[0], OldWrite);
+    EXPECT_EQ(item.OldValues[1], OldCreation);
+    EXPECT_EQ(item.OldValues[2], 0u);
+    for (int kind : {0, 1, 2})
+        EXPECT_FALSE(item.HasNewValue[kind]) << kind;
+}
+
+TEST_F(StampItemTest, MissingCounterpartAlsoInPreview) {
+    Option.Preview = true;
+    Option.Source = ssModification;
+    Option.SourceFile = P("D:/backup/");
+    EXPECT_EQ(Apply().Outcome, soSourceMissing);
+}
+
+TEST_F(StampItemTest, CounterpartFound) {
+    Fake().AddFile(P("D:/backup/a.txt"), LocalValue(2005, 5, 5, 5, 5, 5, 5));
+    Option.Source = ssModification;
+    Option.SourceFile = P("D:/backup/");
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Outcome, soChanged);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, LocalValue(2005, 5, 5, 5, 5, 5, 5));
+}
+
+TEST_F(StampItemTest, SourceFileReplacedForTheReport) {
+    Fake().AddFile(P("D:/old/x1.bak"), LocalValue(2001, 1, 1), LocalValue(2001, 2, 2));
+    Option.Source = ssSameKind;
+    Option.SourceFile = P("D:/old/*.bak");
+    Option.Kinds.Include(skCreation);
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.Options.SourceFile, P("D:/old/x1.bak"));
+    EXPECT_EQ(Fake().Item(Item).CreationTime, LocalValue(2001, 2, 2));
+}
+
+TEST_F(StampItemTest, ErrorsOtherThanAMissingCounterpartLeaveTheRoutine) {
+    Option.DateMode = dmDay;
+    Option.DateTime = DateTimeParts(0, 0, 31); // and the run starts in April
+    Fake().Now = NowTime = LocalValue(2011, 4, 10);
+    EXPECT_THROW(Apply(), EAppError);
+    EXPECT_TRUE(Fake().Writes.empty());
+    Fake().Items.clear();
+    try {
+        Apply();
+        FAIL() << "no error";
+    } catch (const EAppError &error) {
+        EXPECT_EQ(error.message(), "ファイル (" + Item + ") が見つかりません");
+    }
+}
+
+TEST_F(StampItemTest, UnknownSourceWritesTheUnknownValue) {
+    Fake().Item(Item).CreationTime = 0;
+    Option.Source = ssCreation;
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.NewValues[0], UnknownTime);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, UnknownTime);
+    EXPECT_EQ(item.NewParts[0].wYear, 1980);
+}
+
+TEST_F(StampItemTest, UnknownSettingIsNotRoundedButAnUnknownSourceIs) {
+    // The 9x value is 2106-12-31 15:00 UTC: FAT would cut its access stamp to midnight.
+    UnknownTime = UnknownTime9x;
+    Fake().LocalOffset = 0;
+    SetVolume("FAT");
+    Option.Kinds = TStampKinds::Of(skAccess);
+    Option.DateMode = dmUnknown;
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.NewValues[2], UnknownTime9x);
+    EXPECT_EQ(item.NewParts[2].wYear, 0); // no calendar parts for an unknown setting
+    EXPECT_EQ(Fake().Writes.back().Access, UnknownTime9x);
+
+    Option.DateMode = dmNone;
+    Option.Source = ssCreation;
+    Fake().Item(Item).CreationTime = 0;
+    item = Apply();
+    EXPECT_EQ(item.NewValues[2], Value(2106, 12, 31));
+    EXPECT_EQ(item.NewParts[2].wYear, 2106);
+    EXPECT_EQ(item.NewParts[2].wHour, 0);
+}
+
+TEST_F(StampItemTest, RoundingFollowsTheSwitch) {
+    SetVolume("exFAT");
+    TItemStamps item = Apply();
+    EXPECT_EQ(item.NewValues[0], LocalValue(2011, 1, 17, 13, 25, 38));
+    EXPECT_EQ(item.NewParts[0].wSecond, 38);
+    EXPECT_EQ(item.NewParts[0].Fraction, 0u);
+    FatRounding = false;
+    item = Apply();
+    EXPECT_EQ(item.NewValues[0], NowTime);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, NowTime);
+}
+
+TEST_F(StampItemTest, EachKindRoundedByItsOwnRule) {
+    SetVolume("FAT");
+    Option.Kinds.Include(skCreation);
+    Option.Kinds.Include(skAccess);
+    Apply();
+    const TFakeItem &item = Fake().Item(Item);
+    EXPECT_EQ(item.LastWriteTime, LocalValue(2011, 1, 17, 13, 25, 38));
+    EXPECT_EQ(item.CreationTime, LocalValue(2011, 1, 17, 13, 25, 39, 4500000));
+    EXPECT_EQ(item.LastAccessTime, LocalValue(2011, 1, 17));
+}
+
+// Real files through the build's own platform table: Win32 under Wine for the
+// Windows build, POSIX for the native one.
+namespace {
+
+class StampItemOnDisk : public ::testing::Test {
+protected:
+    std::filesystem::path Root;
+    TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
+    bool SavedIsNT = IsNT, SavedRounding = FatRounding;
+
+    void SetUp() override {
+        Root =
+            std::filesystem::temp_directory_path() /
+            ("kelvard-engine-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(Root);
+        std::filesystem::create_directories(Root);
+        IsNT = true;
+        UnknownTime = UnknownTimeLocalNT;
+        Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
+        FatRounding = false;
+        NowTime = Value(2011, 1, 17, 4, 25, 39, 4567891);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::permissions(Root / "ro.txt", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(Root, ignored);
+        NowTime = SavedNow;
+        UnknownTime = SavedUnknown;
+        IsNT = SavedIsNT;
+        FatRounding = SavedRounding;
+    }
+
+    std::string Make(const std::string &relative, bool folder = false) {
+        std::filesystem::path path = Root / std::filesystem::path(relative).make_preferred();
+        std::filesystem::create_directories(folder ? path : path.parent_path());
+        if (!folder)
+            std::ofstream(path) << "x";
+        return path.string();
+    }
+
+    // Sets all stamps that this platform can set.
+    static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
+        ASSERT_TRUE(Platform().SetItemTimes(path, folder, nullptr, &access, &write)) << path;
+    }
+
+    static TTimeValue Stamp(const std::string &path, int kind) {
+        TTimeValue value = 0;
+        GetStamp(path, kind, value);
+        return value;
+    }
+
+    static TItemStamps Apply(const std::string &path, const TOption &option, bool folder = false) {
+        TItemStamps item;
+        item.Path = path;
+        item.Options = option;
+        ApplyItemStamps(item, folder);
+        return item;
+    }
+};
+
+} // namespace
+
+TEST_F(StampItemOnDisk, NowToTheTick) {
+    const std::string file = Make("a.txt");
+    const TTimeValue access = Value(2001, 2, 3, 4, 5, 6, 7);
+    Preset(file, false, Value(2000, 1, 1), access);
+    TOption option;
+    option.FileName = file;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), NowTime);
+    EXPECT_EQ(Stamp(file, skAccess), access); // written back as it was
+    option.Kinds = TStampKinds::Of(skAccess);
+    option.Shift = 1;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skAccess), NowTime + 1);
+    EXPECT_EQ(Stamp(file, skModification), NowTime);
+}
+
+TEST_F(StampItemOnDisk, FromOwnStampsWithOverride) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2005, 6, 7, 8, 9, 10, 1234567), Value(2006, 1, 1, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Source = ssModification;
+    option.Kinds.Include(skAccess);
+    option.DateMode = dmTime;
+    option.DateTime = DateTimeParts(0, 0, 0, 12, 0, 0, 7654321);
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    TTimeParts parts;
+    ASSERT_TRUE(FileTimeToLocalParts(Stamp(file, skModification), parts));
+    EXPECT_EQ(parts.wHour, 12);
+    EXPECT_EQ(parts.wMinute, 0);
+    EXPECT_EQ(parts.Fraction, 7654321u);
+    EXPECT_EQ(Stamp(file, skAccess), Stamp(file, skModification));
+}
+
+TEST_F(StampItemOnDisk, FromAnotherFileByNameAndPattern) {
+    const std::string file = Make("a.txt");
+    const std::string source = Make(std::string("src") + PathSeparator + "one.bak");
+    Preset(source, false, Value(2003, 3, 3, 3, 3, 3, 3333333), Value(2004, 4, 4, 4, 4, 4, 4444444));
+    TOption option;
+    option.FileName = file;
+    option.Source = ssSameKind;
+    option.Kinds.Include(skAccess);
+    option.SourceFile = source;
+    option.Shift = -int64_t(TicksPerSecond);
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), Value(2003, 3, 3, 3, 3, 2, 3333333));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2004, 4, 4, 4, 4, 3, 4444444));
+
+    option.SourceFile = FolderPart(source) + "*.bak";
+    option.Shift = 0;
+    option.Kinds = TStampKinds::Of(skModification);
+    TItemStamps item = Apply(file, option);
+    EXPECT_EQ(item.Options.SourceFile, source);
+    EXPECT_EQ(Stamp(file, skModification), Value(2003, 3, 3, 3, 3, 3, 3333333));
+}
+
+TEST_F(StampItemOnDisk, FromTheCounterpartTree) {
+    const std::string sep(1, PathSeparator);
+    const std::string file = Make("work" + sep + "sub" + sep + "a.txt");
+    const std::string other = Make("work" + sep + "sub" + sep + "b.txt");
+    const std::string twin = Make("backup" + sep + "sub" + sep + "a.txt");
+    Preset(twin, false, Value(2002, 2, 2, 2, 2, 2, 2222222), Value(2002, 2, 2));
+    Preset(other, false, Value(2000, 1, 1), Value(2000, 1, 1));
+    TOption option;
+    option.FileName = (Root / "work" / "*.txt").string();
+    option.Source = ssModification;
+    option.SourceFile = (Root / "backup").string() + sep;
+    EXPECT_EQ(Apply(file, option).Outcome, soChanged);
+    EXPECT_EQ(Stamp(file, skModification), Value(2002, 2, 2, 2, 2, 2, 2222222));
+    EXPECT_EQ(Apply(other, option).Outcome, soSourceMissing);
+    EXPECT_EQ(Stamp(other, skModification), Value(2000, 1, 1));
+}
+
+TEST_F(StampItemOnDisk, PreviewChangesNothing) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Preview = true;
+    option.Kinds.Include(skAccess);
+    TItemStamps item = Apply(file, option);
+    EXPECT_EQ(item.Outcome, soPreview);
+    EXPECT_EQ(item.NewValues[skAccess], NowTime);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
+}
+
+TEST_F(StampItemOnDisk, FolderIsStamped) {
+    const std::string folder = Make("dir", true);
+    Preset(folder, true, Value(2000, 1, 1), Value(2000, 1, 1));
+    TOption option;
+    option.FileName = folder;
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(folder, option, true).Outcome, soChanged);
+    EXPECT_EQ(Stamp(folder, skModification), NowTime);
+    EXPECT_EQ(Stamp(folder, skAccess), NowTime);
+}
+
+#ifndef _WIN32
+TEST_F(StampItemOnDisk, CreationCannotBeSetHereAndNothingChanges) {
+    const std::string file = Make("a.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    TOption option;
+    option.FileName = file;
+    option.Kinds.Include(skCreation);
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
+}
+#endif
+
+TEST_F(StampItemOnDisk, ReadOnlyFileKeepsItsStamps) {
+    const std::string file = Make("ro.txt");
+    Preset(file, false, Value(2000, 1, 1, 0, 0, 0, 1), Value(2000, 1, 2, 0, 0, 0, 1));
+    std::filesystem::permissions(file,
+                                 std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    if constexpr (!HasDriveSyntax) {
+        // A user who may write any file (root) opens it anyway: nothing to show.
+        if (std::ofstream(file, std::ios::app))
+            GTEST_SKIP() << "read-only files are writable for this user";
+    }
+    TOption option;
+    option.FileName = file;
+    option.Kinds.Include(skAccess);
+    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
+    EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
+}
