@@ -169,6 +169,7 @@ TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
         GTEST_SKIP() << "folder helper route not built in this tree";
     IsNT = false;
     Fake().IsNT = false;
+    Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
     UnknownTime = UnknownTime9x;
     Item = P("C:/work/dir");
     Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
@@ -190,6 +191,7 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
     IsNT = false;
     Fake().IsNT = false;
     Fake().FailProcessStart = true;
+    Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
     Item = P("C:/work/dir");
     Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
     Option.Kinds.Include(skAccess);
