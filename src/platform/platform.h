@@ -107,6 +107,12 @@ struct TPlatform {
     int (*RegSubKeyCount)(TRegHandle key);             // -1: failed
     bool (*RegDeleteTree)(const std::string &path);    // the key and all keys below it
     bool (*RegDeleteKey)(const std::string &path);     // a key without sub-keys
+
+    // The same search as FindFirst for a caller that needs only the entries'
+    // names, folder bits and, for folders, identities: the stamps may be left
+    // 0, which spares the native build one status call per file. FindNext and
+    // FindClose go on with it.
+    TSearchHandle (*FindFirstNames)(const std::string &pattern, TFindData &entry);
 };
 
 // The table in use: the build's own unless a test installed another.
@@ -122,6 +128,10 @@ class TSearch {
 public:
     TSearch(const std::string &pattern, TFindData &entry)
         : Handle(Platform().FindFirst(pattern, entry)) {}
+    // A search for names and folder bits only (see FindFirstNames).
+    struct NamesOnly {};
+    TSearch(const std::string &pattern, TFindData &entry, NamesOnly)
+        : Handle(Platform().FindFirstNames(pattern, entry)) {}
     ~TSearch() {
         if (Handle)
             Platform().FindClose(Handle);

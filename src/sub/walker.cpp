@@ -69,7 +69,7 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
     // First pass: what the pattern itself matches here.
     {
         TFindData entry;
-        TSearch search(pattern, entry);
+        TSearch search(pattern, entry, TSearch::NamesOnly{});
         for (bool more = search.Started(); more; more = search.Next(entry)) {
             if (IsDotEntry(entry.Name))
                 continue;
@@ -92,7 +92,7 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
     // Second pass: the sub-folders, each stamped (all-folders mode) and
     // searched (recursion) before the next one.
     TFindData entry;
-    TSearch search(folder + "*", entry);
+    TSearch search(folder + "*", entry, TSearch::NamesOnly{});
     for (bool more = search.Started(); more; more = search.Next(entry)) {
         if (!entry.IsFolder || IsDotEntry(entry.Name))
             continue;

@@ -34,7 +34,7 @@ class Lines(TempDirTestCase):
         for name in names:
             self.make_file(name)
             os.utime(self.path(name), ns=(A_NS, W_NS))
-        r = self.run_here(["-zs0", "-e"] + names, env=UTC)
+        r = self.run_here(["-zs0", "-zd0", "-e"] + names, env=UTC)
         self.assertEqual(r.code, 0, r)
         p = lambda n: wine_path(self.path(n))
         t = "-d:2005-06-07 -t:08:09:10 "

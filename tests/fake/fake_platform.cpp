@@ -386,6 +386,7 @@ const TPlatform FakeTable = {
     ShortPathName, ReadWholeFile,   RunHiddenAndWait, RegOpen,        RegOpen,
     RegCreate,     RegKeyExists,    RegClose,         RegQueryString, RegSetString,
     RegSetDword,   RegSubKeyCount,  RegDeleteTree,    RegDeleteKey,
+    FindFirst, // FindFirstNames
 };
 
 void AddParents(const std::string &path) {

@@ -11,6 +11,7 @@ uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
 
 // Files and folders (posix_files.cpp).
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);
+TSearchHandle FindFirstNames(const std::string &pattern, TFindData &entry);
 bool FindNext(TSearchHandle search, TFindData &entry);
 void FindClose(TSearchHandle search);
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,

@@ -17,8 +17,9 @@ namespace posix {
 namespace {
 
 struct TDirSearch {
-    DIR *Dir = nullptr;  // null for a search of one exact name
+    DIR *Dir = nullptr; // null for a search of one exact name
     std::string NamePattern;
+    bool NamesOnly = false; // the caller needs no stamps of files
 };
 
 bool HasWildcards(const std::string &name) {
@@ -42,16 +43,50 @@ bool FillFromStatx(int dirFd, const char *name, TFindData &entry) {
     return true;
 }
 
+// An entry that the directory itself reports as neither a folder nor a link
+// (nor of unknown type) is no folder whatever its status says.
+bool SurelyNoFolder(const dirent &d) {
+    return d.d_type != DT_DIR && d.d_type != DT_LNK && d.d_type != DT_UNKNOWN;
+}
+
 bool ReadMatching(TDirSearch &search, TFindData &entry) {
     while (dirent *d = readdir(search.Dir)) {
         if (!MatchWildcard(search.NamePattern, d->d_name))
             continue;
+        if (search.NamesOnly && SurelyNoFolder(*d)) {
+            entry = TFindData{};
+            entry.Name = d->d_name;
+            return true;
+        }
         if (!FillFromStatx(dirfd(search.Dir), d->d_name, entry))
             continue;
         entry.Name = d->d_name;
         return true;
     }
     return false;
+}
+
+TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool namesOnly) {
+    size_t slash = pattern.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    if (name.empty())
+        return nullptr;
+    if (!HasWildcards(name)) {
+        if (!FillFromStatx(AT_FDCWD, pattern.c_str(), entry))
+            return nullptr;
+        entry.Name = name;
+        return new TDirSearch{};
+    }
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return nullptr;
+    auto *search = new TDirSearch{dir, name, namesOnly};
+    if (!ReadMatching(*search, entry)) {
+        FindClose(search);
+        return nullptr;
+    }
+    return search;
 }
 
 timespec ToTimespec(uint64_t value) {
@@ -87,26 +122,11 @@ bool MatchWildcard(const std::string &pattern, const std::string &name) {
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
-    size_t slash = pattern.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (name.empty())
-        return nullptr;
-    if (!HasWildcards(name)) {
-        if (!FillFromStatx(AT_FDCWD, pattern.c_str(), entry))
-            return nullptr;
-        entry.Name = name;
-        return new TDirSearch{};
-    }
-    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return nullptr;
-    auto *search = new TDirSearch{dir, name};
-    if (!ReadMatching(*search, entry)) {
-        FindClose(search);
-        return nullptr;
-    }
-    return search;
+    return StartSearch(pattern, entry, false);
+}
+
+TSearchHandle FindFirstNames(const std::string &pattern, TFindData &entry) {
+    return StartSearch(pattern, entry, true);
 }
 
 bool FindNext(TSearchHandle handle, TFindData &entry) {
@@ -144,16 +164,36 @@ bool FileSystemName(const std::string &where, std::string &name) {
     if (statfs(where.empty() ? "." : where.c_str(), &info) != 0)
         return false;
     switch (uint64_t(info.f_type)) {
-    case 0x4d44: name = "FAT"; break;         // msdos, vfat
-    case 0x2011BAB0: name = "exFAT"; break;   // exfat
-    case 0x5346544e: name = "NTFS"; break;    // ntfs
-    case 0x7366746e: name = "NTFS"; break;    // ntfs3
-    case 0xEF53: name = "ext4"; break;
-    case 0x01021994: name = "tmpfs"; break;
-    case 0x9123683E: name = "btrfs"; break;
-    case 0x58465342: name = "xfs"; break;
-    case 0x794c7630: name = "overlay"; break;
-    default: name = "other"; break;
+    case 0x4d44:
+        name = "FAT";
+        break; // msdos, vfat
+    case 0x2011BAB0:
+        name = "exFAT";
+        break; // exfat
+    case 0x5346544e:
+        name = "NTFS";
+        break; // ntfs
+    case 0x7366746e:
+        name = "NTFS";
+        break; // ntfs3
+    case 0xEF53:
+        name = "ext4";
+        break;
+    case 0x01021994:
+        name = "tmpfs";
+        break;
+    case 0x9123683E:
+        name = "btrfs";
+        break;
+    case 0x58465342:
+        name = "xfs";
+        break;
+    case 0x794c7630:
+        name = "overlay";
+        break;
+    default:
+        name = "other";
+        break;
     }
     return true;
 }

@@ -106,6 +106,7 @@ const TPlatform PosixPlatform = {
     ShortPathName, ReadWholeFile,   RunHiddenAndWait, RegOpenRead,    RegOpenWrite,
     RegCreate,     RegKeyExists,    RegClose,         RegQueryString, RegSetString,
     RegSetDword,   RegSubKeyCount,  RegDeleteTree,    RegDeleteKey,
+    FindFirstNames,
 };
 
 } // namespace

@@ -378,6 +378,7 @@ const TPlatform Win32Platform = {
     ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,    RegOpenWrite,
     RegCreate,     RegKeyExists,  RegClose,         RegQueryString, RegSetString,
     RegSetDword,   RegSubKeyCount, RegDeleteTree,   RegDeleteKey,
+    FindFirst, // FindFirstNames: the directory entry carries everything at once
 };
 
 } // namespace
