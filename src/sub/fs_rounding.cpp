@@ -40,8 +40,23 @@ std::string GetFileSystemName(const std::string &path) {
     return name;
 }
 
-void RoundForFileSystem(const std::string &path, int kind, TTimeValue &value) {
-    const TFamily family = FamilyOf(GetFileSystemName(path));
+// The file-system name of the item's volume; asked afresh unless the platform
+// identifies the volume, whose name cannot change during the run.
+std::string FileSystemNameFor(const std::string &path, uint64_t volumeId) {
+    static uint64_t knownVolume = 0;
+    static std::string knownName;
+    if (volumeId != 0 && volumeId == knownVolume)
+        return knownName;
+    std::string name = GetFileSystemName(path);
+    if (volumeId != 0) {
+        knownVolume = volumeId;
+        knownName = name;
+    }
+    return name;
+}
+
+void RoundForFileSystem(const std::string &path, int kind, TTimeValue &value, uint64_t volumeId) {
+    const TFamily family = FamilyOf(FileSystemNameFor(path, volumeId));
     if (family == fyOther)
         return;
     TTimeParts parts;

@@ -12,8 +12,12 @@ namespace {
 
 void ComputeStamps(TItemStamps &item) {
     TOption &options = item.Options;
+    // The three present stamps come from one look at the item's directory entry.
+    const TFindData entry = FindEntry(item.Path);
+    item.OldValues[skModification] = entry.LastWriteTime;
+    item.OldValues[skCreation] = entry.CreationTime;
+    item.OldValues[skAccess] = entry.LastAccessTime;
     for (TStampKind kind : AllStampKinds) {
-        GetStamp(item.Path, kind, item.OldValues[kind]);
         if (!options.Kinds.Has(kind))
             continue;
         TTimeValue value = 0;
@@ -25,7 +29,7 @@ void ComputeStamps(TItemStamps &item) {
         if (options.DateMode == dmUnknown)
             continue;
         if (FatRounding)
-            RoundForFileSystem(item.Path, kind, item.NewValues[kind]);
+            RoundForFileSystem(item.Path, kind, item.NewValues[kind], entry.VolumeId);
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
 }

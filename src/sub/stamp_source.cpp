@@ -64,7 +64,7 @@ bool SameDrive(const std::string &a, const std::string &b) {
 
 } // namespace
 
-void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value) {
+TFindData FindEntry(const std::string &pattern) {
     TFindData entry;
     TSearch search(pattern, entry);
     if (!search.Started())
@@ -82,6 +82,11 @@ void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTi
                 }
         }
     }
+    return entry;
+}
+
+void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value) {
+    const TFindData entry = FindEntry(pattern);
     nameFound = entry.Name;
     TakeStamp(entry, kind, value);
 }

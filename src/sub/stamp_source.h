@@ -2,6 +2,7 @@
 // Computing a new stamp from its source, and looking up one stamp of a file.
 
 #include "main/option.h"
+#include "platform/platform.h"
 #include "sub/timevalue.h"
 
 #include <string>
@@ -11,6 +12,8 @@
 // "ファイル (pattern) が見つかりません" when nothing matches. A kind outside 0 to 2
 // leaves `value` as it was.
 void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value);
+// The whole directory entry that FindStamp takes its stamp from.
+TFindData FindEntry(const std::string &pattern);
 // FindStamp without the name found.
 void GetStamp(const std::string &pattern, int kind, TTimeValue &value);
 

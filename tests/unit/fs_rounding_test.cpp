@@ -135,3 +135,28 @@ TEST(FsRoundingOnDisk, RealVolumeIsNamed) {
     const std::string name = GetFileSystemName(std::filesystem::temp_directory_path().string());
     EXPECT_NE(name, "");
 }
+
+TEST(FsRoundingVolumes, AKnownVolumeIsAskedOnceAnUnknownOneEveryTime) {
+    TFakePlatformScope scope;
+    Fake().DefaultFileSystem = "FAT32";
+    const std::string item = FakePath({HasDriveSyntax ? "C:" : "", "work", "a.txt"});
+    TTimeValue value = 0;
+    TimePartsToFileTime(TTimeParts{2011, 1, 0, 17, 13, 25, 39, 0, 4567891}, value);
+    const TTimeValue original = value;
+    RoundForFileSystem(item, skModification, value);
+    value = original;
+    RoundForFileSystem(item, skModification, value);
+    EXPECT_EQ(Fake().VolumeQueries, 2);
+    for (int i = 0; i < 3; ++i) {
+        value = original;
+        RoundForFileSystem(item, skModification, value, 77);
+    }
+    EXPECT_EQ(Fake().VolumeQueries, 3);
+    EXPECT_EQ(value, original - 1 * TicksPerSecond - 4567891);
+    // Another volume is asked again.
+    Fake().DefaultFileSystem = "NTFS";
+    value = original;
+    RoundForFileSystem(item, skModification, value, 78);
+    EXPECT_EQ(Fake().VolumeQueries, 4);
+    EXPECT_EQ(value, original);
+}

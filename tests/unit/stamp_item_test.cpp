@@ -218,10 +218,10 @@ TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {
     EXPECT_EQ(item.Outcome, soSourceMissing);
     EXPECT_TRUE(Fake().Writes.empty());
     ExpectUnchanged();
-    // Read up to the kind that failed; nothing computed from there on.
+    // The present stamps are all read; nothing is computed from the failed kind on.
     EXPECT_EQ(item.OldValues[0], OldWrite);
     EXPECT_EQ(item.OldValues[1], OldCreation);
-    EXPECT_EQ(item.OldValues[2], 0u);
+    EXPECT_EQ(item.OldValues[2], OldAccess);
     for (int kind : {0, 1, 2})
         EXPECT_FALSE(item.HasNewValue[kind]) << kind;
 }
