@@ -52,6 +52,5 @@ public:
 // A write to a standard stream that failed.
 class EStreamError : public EUnexpected {
 public:
-    explicit EStreamError(std::string message)
-        : EUnexpected("EInOutError", std::move(message)) {}
+    explicit EStreamError(std::string message) : EUnexpected("EInOutError", std::move(message)) {}
 };

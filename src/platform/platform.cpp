@@ -4,6 +4,10 @@ namespace {
 const TPlatform *Installed = nullptr;
 }
 
-const TPlatform &Platform() { return Installed ? *Installed : NativePlatform(); }
+const TPlatform &Platform() {
+    return Installed ? *Installed : NativePlatform();
+}
 
-void SetPlatform(const TPlatform *platform) { Installed = platform; }
+void SetPlatform(const TPlatform *platform) {
+    Installed = platform;
+}

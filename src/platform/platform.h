@@ -15,11 +15,11 @@
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
-inline constexpr const char* LineEnd = "\r\n";
+inline constexpr const char *LineEnd = "\r\n";
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
-inline constexpr const char* LineEnd = "\n";
+inline constexpr const char *LineEnd = "\n";
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -51,23 +51,23 @@ enum TRegValueState : uint8_t {
 
 struct TPlatform {
     // Platform family and time.
-    bool (*IsNTFamily)();                            // dwPlatformId == 2
-    uint64_t (*SystemTimeNow)();                     // current UTC time value
+    bool (*IsNTFamily)();                              // dwPlatformId == 2
+    uint64_t (*SystemTimeNow)();                       // current UTC time value
     bool (*UtcToLocal)(uint64_t utc, uint64_t &local); // the offset in force now
     bool (*LocalToUtc)(uint64_t local, uint64_t &utc);
 
     // The running program and its environment.
-    std::string (*ModuleFileName)();    // full path of the program file
-    uint32_t (*ProgramBuild)();         // fourth number of the product version
+    std::string (*ModuleFileName)();            // full path of the program file
+    uint32_t (*ProgramBuild)();                 // fourth number of the product version
     bool (*CommandLineText)(std::string &text); // whole command line (Windows); false elsewhere
-    std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
+    std::vector<std::string> (*Arguments)();    // arguments after the program (POSIX)
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
 
     // Text in the system code page.
     bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
     std::string (*LowerCase)(const std::string &text); // by the user's locale
     bool (*SameName)(const std::string &a, const std::string &b); // file names equal
-    std::string (*ToOemText)(const std::string &text); // for the last-resort report
+    std::string (*ToOemText)(const std::string &text);            // for the last-resort report
 
     // Standard streams, unbuffered: false when the write failed.
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
@@ -96,7 +96,7 @@ struct TPlatform {
 
     // Registry under the current user; key paths are written with "\" between
     // the keys and may begin with "\".
-    TRegHandle (*RegOpenRead)(const std::string &path); // read rights, narrower ones as fallback
+    TRegHandle (*RegOpenRead)(const std::string &path);  // read rights, narrower ones as fallback
     TRegHandle (*RegOpenWrite)(const std::string &path); // all access, existing key only
     TRegHandle (*RegCreate)(const std::string &path);    // all access, created when missing
     bool (*RegKeyExists)(const std::string &path);
@@ -104,9 +104,9 @@ struct TPlatform {
     TRegValueState (*RegQueryString)(TRegHandle key, const std::string &name, std::string &value);
     bool (*RegSetString)(TRegHandle key, const std::string &name, const std::string &value);
     bool (*RegSetDword)(TRegHandle key, const std::string &name, uint32_t value);
-    int (*RegSubKeyCount)(TRegHandle key);             // -1: failed
-    bool (*RegDeleteTree)(const std::string &path);    // the key and all keys below it
-    bool (*RegDeleteKey)(const std::string &path);     // a key without sub-keys
+    int (*RegSubKeyCount)(TRegHandle key);          // -1: failed
+    bool (*RegDeleteTree)(const std::string &path); // the key and all keys below it
+    bool (*RegDeleteKey)(const std::string &path);  // a key without sub-keys
 
     // The same search as FindFirst for a caller that needs only the entries'
     // names, folder bits and, for folders, identities: the stamps may be left

@@ -23,7 +23,9 @@ std::string KeyOf(const std::string &path) {
     return Lower(key);
 }
 
-bool IsSeparator(char c) { return HasDriveSyntax ? (c == '\\' || c == ':') : c == '/'; }
+bool IsSeparator(char c) {
+    return HasDriveSyntax ? (c == '\\' || c == ':') : c == '/';
+}
 
 bool LeadByte(unsigned char c) {
     return State.DoubleByte && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
@@ -56,7 +58,9 @@ bool SameNameFake(const std::string &a, const std::string &b) {
     return HasDriveSyntax ? Lower(a) == Lower(b) : a == b;
 }
 
-char Fold(char c) { return HasDriveSyntax && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char Fold(char c) {
+    return HasDriveSyntax && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 bool Match(const std::string &pattern, const std::string &name) {
     if (pattern == "*" || pattern == "*.*")
@@ -159,7 +163,9 @@ bool FindNext(TSearchHandle handle, TFindData &entry) {
     return true;
 }
 
-void FindClose(TSearchHandle handle) { delete static_cast<TFakeSearch *>(handle); }
+void FindClose(TSearchHandle handle) {
+    delete static_cast<TFakeSearch *>(handle);
+}
 
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
                   const uint64_t *lastAccess, const uint64_t *lastWrite) {
@@ -257,7 +263,9 @@ TRegHandle OpenHandle(const std::string &path) {
     return new TFakeKeyHandle{key};
 }
 
-TRegHandle RegOpen(const std::string &path) { return OpenHandle(path); }
+TRegHandle RegOpen(const std::string &path) {
+    return OpenHandle(path);
+}
 
 TRegHandle RegCreate(const std::string &path) {
     if (State.RegistryCreateFails)
@@ -266,7 +274,9 @@ TRegHandle RegCreate(const std::string &path) {
     return OpenHandle(path);
 }
 
-bool RegKeyExists(const std::string &path) { return State.Registry.count(KeyOf(path)) != 0; }
+bool RegKeyExists(const std::string &path) {
+    return State.Registry.count(KeyOf(path)) != 0;
+}
 
 void RegClose(TRegHandle key) {
     --State.OpenKeys;
@@ -340,8 +350,12 @@ bool RegDeleteTree(const std::string &path) {
     return RegDeleteKey(key);
 }
 
-bool IsNTFamily() { return State.IsNT; }
-uint64_t SystemTimeNow() { return State.Now; }
+bool IsNTFamily() {
+    return State.IsNT;
+}
+uint64_t SystemTimeNow() {
+    return State.Now;
+}
 bool UtcToLocal(uint64_t utc, uint64_t &local) {
     local = utc + uint64_t(State.LocalOffset);
     return true;
@@ -350,21 +364,33 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
     utc = local - uint64_t(State.LocalOffset);
     return true;
 }
-std::string ModuleFileName() { return State.ModulePath; }
-uint32_t ProgramBuild() { return State.Build; }
+std::string ModuleFileName() {
+    return State.ModulePath;
+}
+uint32_t ProgramBuild() {
+    return State.Build;
+}
 bool CommandLineText(std::string &text) {
     text = State.CommandLine;
     return State.HasCommandLineText;
 }
-std::vector<std::string> Arguments() { return State.Args; }
+std::vector<std::string> Arguments() {
+    return State.Args;
+}
 bool GetEnv(const std::string &name, std::string &value) {
     auto it = State.Env.find(name);
     value = it != State.Env.end() ? it->second : "";
     return it != State.Env.end();
 }
-bool IsLeadByte(unsigned char c) { return LeadByte(c); }
-std::string LowerCase(const std::string &text) { return Lower(text); }
-std::string ToOemText(const std::string &text) { return text; }
+bool IsLeadByte(unsigned char c) {
+    return LeadByte(c);
+}
+std::string LowerCase(const std::string &text) {
+    return Lower(text);
+}
+std::string ToOemText(const std::string &text) {
+    return text;
+}
 bool WriteStream(TStream stream, const char *data, size_t size) {
     if (stream == stdOutput) {
         if (State.FailOut)
@@ -379,13 +405,12 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
 }
 
 const TPlatform FakeTable = {
-    IsNTFamily,    SystemTimeNow,   UtcToLocal,       LocalToUtc,     ModuleFileName,
-    ProgramBuild,  CommandLineText, Arguments,        GetEnv,         IsLeadByte,
-    LowerCase,     SameNameFake,    ToOemText,        WriteStream,    FindFirst,
-    FindNext,      FindClose,       SetItemTimes,     FileSystemName, FullPathName,
-    ShortPathName, ReadWholeFile,   RunHiddenAndWait, RegOpen,        RegOpen,
-    RegCreate,     RegKeyExists,    RegClose,         RegQueryString, RegSetString,
-    RegSetDword,   RegSubKeyCount,  RegDeleteTree,    RegDeleteKey,
+    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
+    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameNameFake,
+    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindClose,        SetItemTimes,
+    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpen,
+    RegOpen,         RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
+    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,
     FindFirst, // FindFirstNames
 };
 
@@ -423,7 +448,9 @@ void TFakeState::AddFolder(const std::string &path, uint64_t write, uint64_t cre
     Items[path].IsFolder = true;
 }
 
-TFakeItem &TFakeState::Item(const std::string &path) { return Items.at(path); }
+TFakeItem &TFakeState::Item(const std::string &path) {
+    return Items.at(path);
+}
 
 void TFakeState::AddRegKey(const std::string &path) {
     std::string key = KeyOf(path);
@@ -451,7 +478,9 @@ const TFakeRegValue *TFakeState::RegValue(const std::string &key, const std::str
     return v == k->second.Values.end() ? nullptr : &v->second;
 }
 
-TFakeState &Fake() { return State; }
+TFakeState &Fake() {
+    return State;
+}
 
 TFakePlatformScope::TFakePlatformScope() {
     State = TFakeState();

@@ -34,7 +34,7 @@ struct TFakeRegValue {
 };
 
 struct TFakeRegKey {
-    std::map<std::string, TFakeRegValue> Values; // by lower-case name
+    std::map<std::string, TFakeRegValue> Values;   // by lower-case name
     std::map<std::string, std::string> ValueNames; // lower-case name -> name as written
 };
 
@@ -59,7 +59,7 @@ struct TFakeState {
     std::string CommandLine;
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
-    std::map<std::string, std::string> Files; // contents for ReadWholeFile
+    std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;
     bool DoubleByte = HasDriveSyntax; // CP932 lead bytes in the Windows build

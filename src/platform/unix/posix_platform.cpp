@@ -19,7 +19,9 @@ namespace {
 
 std::vector<std::string> ProgramArguments;
 
-bool IsNTFamily() { return true; }
+bool IsNTFamily() {
+    return true;
+}
 
 uint64_t SystemTimeNow() {
     timespec now{};
@@ -54,9 +56,13 @@ std::string ModuleFileName() {
     return std::string(buffer, size_t(n));
 }
 
-uint32_t ProgramBuild() { return KELVARD_VERSION_BUILD; }
+uint32_t ProgramBuild() {
+    return KELVARD_VERSION_BUILD;
+}
 
-bool CommandLineText(std::string &) { return false; }
+bool CommandLineText(std::string &) {
+    return false;
+}
 
 std::vector<std::string> Arguments() {
     if (ProgramArguments.empty())
@@ -70,7 +76,9 @@ bool GetEnv(const std::string &name, std::string &value) {
     return text != nullptr;
 }
 
-bool IsLeadByte(unsigned char) { return false; }
+bool IsLeadByte(unsigned char) {
+    return false;
+}
 
 std::string LowerCase(const std::string &text) {
     std::string result = text;
@@ -80,9 +88,13 @@ std::string LowerCase(const std::string &text) {
     return result;
 }
 
-bool SameName(const std::string &a, const std::string &b) { return a == b; }
+bool SameName(const std::string &a, const std::string &b) {
+    return a == b;
+}
 
-std::string ToOemText(const std::string &text) { return text; }
+std::string ToOemText(const std::string &text) {
+    return text;
+}
 
 bool WriteStream(TStream stream, const char *data, size_t size) {
     int fd = stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO;
@@ -99,20 +111,20 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
 }
 
 const TPlatform PosixPlatform = {
-    IsNTFamily,    SystemTimeNow,   UtcToLocal,       LocalToUtc,     ModuleFileName,
-    ProgramBuild,  CommandLineText, Arguments,        GetEnv,         IsLeadByte,
-    LowerCase,     SameName,        ToOemText,        WriteStream,    FindFirst,
-    FindNext,      FindClose,       SetItemTimes,     FileSystemName, FullPathName,
-    ShortPathName, ReadWholeFile,   RunHiddenAndWait, RegOpenRead,    RegOpenWrite,
-    RegCreate,     RegKeyExists,    RegClose,         RegQueryString, RegSetString,
-    RegSetDword,   RegSubKeyCount,  RegDeleteTree,    RegDeleteKey,
-    FindFirstNames,
+    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
+    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameName,
+    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindClose,        SetItemTimes,
+    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,
+    RegOpenWrite,    RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
+    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,  FindFirstNames,
 };
 
 } // namespace
 } // namespace posix
 
-const TPlatform &NativePlatform() { return posix::PosixPlatform; }
+const TPlatform &NativePlatform() {
+    return posix::PosixPlatform;
+}
 
 void SetProgramArguments(int argc, char **argv) {
     posix::ProgramArguments.assign(argv, argv + argc);

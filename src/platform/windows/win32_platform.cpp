@@ -87,7 +87,9 @@ bool CommandLineText(std::string &text) {
     return true;
 }
 
-std::vector<std::string> Arguments() { return {}; }
+std::vector<std::string> Arguments() {
+    return {};
+}
 
 bool GetEnv(const std::string &name, std::string &value) {
     std::string buffer(1024, '\0');
@@ -107,7 +109,9 @@ bool GetEnv(const std::string &name, std::string &value) {
     return true;
 }
 
-bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
+bool IsLeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c) != 0;
+}
 
 std::string LowerCase(const std::string &text) {
     std::string result = text;
@@ -168,7 +172,9 @@ bool FindNext(TSearchHandle search, TFindData &entry) {
     return true;
 }
 
-void FindCloseSearch(TSearchHandle search) { FindClose(static_cast<HANDLE>(search)); }
+void FindCloseSearch(TSearchHandle search) {
+    FindClose(static_cast<HANDLE>(search));
+}
 
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
                   const uint64_t *lastAccess, const uint64_t *lastWrite) {
@@ -180,9 +186,9 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return false;
     }
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     FILETIME c, a, w;
@@ -232,8 +238,8 @@ bool ShortPathName(const std::string &path, std::string &shortPath) {
 }
 
 bool ReadWholeFile(const std::string &path, std::string &data) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     bool ok = false;
@@ -284,7 +290,9 @@ TRegHandle RegOpenRead(const std::string &path) {
     return nullptr;
 }
 
-TRegHandle RegOpenWrite(const std::string &path) { return OpenKey(path, KEY_ALL_ACCESS); }
+TRegHandle RegOpenWrite(const std::string &path) {
+    return OpenKey(path, KEY_ALL_ACCESS);
+}
 
 TRegHandle RegCreate(const std::string &path) {
     HKEY key = nullptr;
@@ -304,7 +312,9 @@ bool RegKeyExists(const std::string &path) {
     return true;
 }
 
-void RegClose(TRegHandle key) { RegCloseKey(static_cast<HKEY>(key)); }
+void RegClose(TRegHandle key) {
+    RegCloseKey(static_cast<HKEY>(key));
+}
 
 TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
     value.clear();
@@ -371,18 +381,19 @@ bool RegDeleteKey(const std::string &path) {
 }
 
 const TPlatform Win32Platform = {
-    IsNTFamily,    SystemTimeNow, UtcToLocal,       LocalToUtc,     ModuleFileName,
-    ProgramBuild,  CommandLineText, Arguments,      GetEnv,         IsLeadByte,
-    LowerCase,     SameName,      ToOemText,        WriteStream,    FindFirst,
-    FindNext,      FindCloseSearch, SetItemTimes,   FileSystemName, FullPathName,
-    ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,    RegOpenWrite,
-    RegCreate,     RegKeyExists,  RegClose,         RegQueryString, RegSetString,
-    RegSetDword,   RegSubKeyCount, RegDeleteTree,   RegDeleteKey,
+    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
+    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameName,
+    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindCloseSearch,  SetItemTimes,
+    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,
+    RegOpenWrite,    RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
+    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,
     FindFirst, // FindFirstNames: the directory entry carries everything at once
 };
 
 } // namespace
 
-const TPlatform &NativePlatform() { return Win32Platform; }
+const TPlatform &NativePlatform() {
+    return Win32Platform;
+}
 
 void SetProgramArguments(int, char **) {}
