@@ -4,6 +4,7 @@
 #include "fake/fake_platform.h"
 #include "main/option.h"
 #include "sub/timevalue.h"
+#include "time_support.h"
 
 #include <string>
 
@@ -26,16 +27,8 @@ inline std::string P(std::string text) {
 // A time value from calendar fields taken as they stand (no zone).
 inline TTimeValue Value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
                         uint32_t fraction = 0) {
-    TTimeParts parts;
-    parts.wYear = uint16_t(y);
-    parts.wMonth = uint16_t(mo);
-    parts.wDay = uint16_t(d);
-    parts.wHour = uint16_t(h);
-    parts.wMinute = uint16_t(mi);
-    parts.wSecond = uint16_t(s);
-    parts.Fraction = fraction;
     TTimeValue value = 0;
-    TimePartsToFileTime(parts, value);
+    TimePartsToFileTime(MakeParts(y, mo, d, h, mi, s, fraction), value);
     return value;
 }
 
@@ -43,19 +36,6 @@ inline TTimeValue Value(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
 inline TTimeValue LocalValue(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
                              uint32_t fraction = 0) {
     return Value(y, mo, d, h, mi, s, fraction) - uint64_t(Fake().LocalOffset);
-}
-
-inline TTimeParts DateTimeParts(int y, int mo, int d, int h = 0, int mi = 0, int s = 0,
-                                uint32_t fraction = 0) {
-    TTimeParts parts;
-    parts.wYear = uint16_t(y);
-    parts.wMonth = uint16_t(mo);
-    parts.wDay = uint16_t(d);
-    parts.wHour = uint16_t(h);
-    parts.wMinute = uint16_t(mi);
-    parts.wSecond = uint16_t(s);
-    parts.Fraction = fraction;
-    return parts;
 }
 
 // The program-wide values the engine reads, set to their start values under

@@ -4,6 +4,8 @@
 #include "sub/report.h"
 #include "sub/walker.h"
 
+#include "time_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,22 +15,10 @@ namespace {
 const std::string EOL = LineEnd;
 constexpr int64_t NineHours = 9 * int64_t(TicksPerHour);
 
-TTimeParts Parts(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
-    TTimeParts p;
-    p.wYear = uint16_t(y);
-    p.wMonth = uint16_t(mo);
-    p.wDay = uint16_t(d);
-    p.wHour = uint16_t(h);
-    p.wMinute = uint16_t(mi);
-    p.wSecond = uint16_t(s);
-    p.Fraction = fraction;
-    return p;
-}
-
 // The UTC value of a local date and time in the fake's zone (UTC+9).
 TTimeValue Local(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
     TTimeValue value = 0;
-    EXPECT_TRUE(LocalPartsToFileTime(Parts(y, mo, d, h, mi, s, fraction), value));
+    EXPECT_TRUE(LocalPartsToFileTime(MakeParts(y, mo, d, h, mi, s, fraction), value));
     return value;
 }
 
@@ -69,7 +59,7 @@ protected:
 };
 
 TEST_F(Report, FormatTimePartsCutsTheSubSecondDigits) {
-    const TTimeParts p = Parts(2011, 3, 5, 7, 8, 9, 9999999);
+    const TTimeParts p = MakeParts(2011, 3, 5, 7, 8, 9, 9999999);
     const std::string format = "%d-%.2d-%.2d %.2d:%.2d:%.2d.%.7d";
     EXPECT_EQ(FormatTimeParts(p, format, 0), "2011-03-05 07:08:09");
     EXPECT_EQ(FormatTimeParts(p, format, 1), "2011-03-05 07:08:09.");
@@ -77,7 +67,7 @@ TEST_F(Report, FormatTimePartsCutsTheSubSecondDigits) {
     EXPECT_EQ(FormatTimeParts(p, format, 7), "2011-03-05 07:08:09.999999");
     EXPECT_EQ(FormatTimeParts(p, format, 8), "2011-03-05 07:08:09.9999999");
     EXPECT_EQ(FormatTimeParts(p, format, 12), "2011-03-05 07:08:09.9999999");
-    EXPECT_EQ(FormatTimeParts(Parts(2011, 3, 5, 7, 8, 9, 42), format, 8),
+    EXPECT_EQ(FormatTimeParts(MakeParts(2011, 3, 5, 7, 8, 9, 42), format, 8),
               "2011-03-05 07:08:09.0000042");
     // Without a point nothing is cut.
     EXPECT_EQ(FormatTimeParts(p, "%d-%.2d-%.2d %.2d:%.2d:%.2d に変更", 0),

@@ -4,6 +4,8 @@
 #include "sub/restore.h"
 #include "sub/walker.h"
 
+#include "time_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,16 +17,8 @@ const std::string Sep(1, PathSeparator);
 constexpr int64_t NineHours = 9 * int64_t(TicksPerHour);
 
 TTimeValue Local(int y, int mo, int d, int h, int mi, int s, uint32_t fraction = 0) {
-    TTimeParts p;
-    p.wYear = uint16_t(y);
-    p.wMonth = uint16_t(mo);
-    p.wDay = uint16_t(d);
-    p.wHour = uint16_t(h);
-    p.wMinute = uint16_t(mi);
-    p.wSecond = uint16_t(s);
-    p.Fraction = fraction;
     TTimeValue value = 0;
-    EXPECT_TRUE(LocalPartsToFileTime(p, value));
+    EXPECT_TRUE(LocalPartsToFileTime(MakeParts(y, mo, d, h, mi, s, fraction), value));
     return value;
 }
 

@@ -254,7 +254,7 @@ TEST_F(StampItemTest, SourceFileReplacedForTheReport) {
 
 TEST_F(StampItemTest, ErrorsOtherThanAMissingCounterpartLeaveTheRoutine) {
     Option.DateMode = dmDay;
-    Option.DateTime = DateTimeParts(0, 0, 31); // and the run starts in April
+    Option.DateTime = MakeParts(0, 0, 31); // and the run starts in April
     Fake().Now = NowTime = LocalValue(2011, 4, 10);
     EXPECT_THROW(Apply(), EAppError);
     EXPECT_TRUE(Fake().Writes.empty());
@@ -408,7 +408,7 @@ TEST_F(StampItemOnDisk, FromOwnStampsWithOverride) {
     option.Source = ssModification;
     option.Kinds.Include(skAccess);
     option.DateMode = dmTime;
-    option.DateTime = DateTimeParts(0, 0, 0, 12, 0, 0, 7654321);
+    option.DateTime = MakeParts(0, 0, 0, 12, 0, 0, 7654321);
     EXPECT_EQ(Apply(file, option).Outcome, soChanged);
     TTimeParts parts;
     ASSERT_TRUE(FileTimeToLocalParts(Stamp(file, skModification), parts));

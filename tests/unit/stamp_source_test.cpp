@@ -95,7 +95,7 @@ TEST_F(StampSource, NowIsTheStartOfTheRunForEveryItem) {
     Fake().Items.clear(); // the item is not even read
     EXPECT_EQ(Compute(), NowTime);
     Option.DateMode = dmTime;
-    Option.DateTime = DateTimeParts(0, 0, 0, 12, 0, 0, 0);
+    Option.DateTime = MakeParts(0, 0, 0, 12, 0, 0, 0);
     // NowTime is 2011-01-17 04:25 UTC, 13:25 local: the local date is kept.
     EXPECT_EQ(Compute(), LocalValue(2011, 1, 17, 12, 0, 0));
 }
@@ -115,7 +115,7 @@ TEST_F(StampSource, OwnStampsByReadKind) {
 TEST_F(StampSource, UnknownSourceIgnoresOverrideAndShift) {
     Option.Source = ssCreation;
     Option.DateMode = dmDate;
-    Option.DateTime = DateTimeParts(2020, 1, 1);
+    Option.DateTime = MakeParts(2020, 1, 1);
     Option.Shift = int64_t(TicksPerHour);
     Fake().Item(Item).CreationTime = 0;
     EXPECT_EQ(Compute(skCreation), 0u);
@@ -127,7 +127,7 @@ TEST_F(StampSource, UnknownSourceIgnoresOverrideAndShift) {
 
 TEST_F(StampSource, OverridesReplaceTheirFieldsOnly) {
     Option.Source = ssModification; // 2010-06-30 10:20:30.1234567 local
-    Option.DateTime = DateTimeParts(2003, 2, 14, 7, 8, 9, 5);
+    Option.DateTime = MakeParts(2003, 2, 14, 7, 8, 9, 5);
     Option.DateMode = dmNone;
     EXPECT_EQ(Compute(), LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
     Option.DateMode = dmTime;
@@ -143,7 +143,7 @@ TEST_F(StampSource, OverridesReplaceTheirFieldsOnly) {
 TEST_F(StampSource, DayMustExistInTheSourceMonth) {
     Option.Source = ssModification; // June: 30 days
     Option.DateMode = dmDay;
-    Option.DateTime = DateTimeParts(0, 0, 30);
+    Option.DateTime = MakeParts(0, 0, 30);
     EXPECT_EQ(Compute(), LocalValue(2010, 6, 30));
     Option.DateTime.wDay = 31;
     EXPECT_EQ(ErrorOf(), BadDate);
@@ -159,7 +159,7 @@ TEST_F(StampSource, LocalYearBefore1980IsRefused) {
     EXPECT_EQ(ErrorOf(), BadDate);
     // An override into 1980 rescues it; the year test looks at the overridden parts.
     Option.DateMode = dmDate;
-    Option.DateTime = DateTimeParts(1980, 1, 1);
+    Option.DateTime = MakeParts(1980, 1, 1);
     EXPECT_EQ(Compute(), LocalValue(1980, 1, 1));
     Option.DateTime.wYear = 1979;
     EXPECT_EQ(ErrorOf(), BadDate);
@@ -190,7 +190,7 @@ TEST_F(StampSource, ResultMustStayBelowTheLimit) {
     // Without a shift: 2106-02-07 06:28:15.9999999 UTC is the last value accepted.
     Option.Shift = 0;
     Option.DateMode = dmDate;
-    Option.DateTime = DateTimeParts(2106, 2, 7, 15, 28, 15, 9999999); // local, +9 h
+    Option.DateTime = MakeParts(2106, 2, 7, 15, 28, 15, 9999999); // local, +9 h
     EXPECT_EQ(Compute(), StampLimit - 1);
     Option.DateTime.Fraction = 0;
     Option.DateTime.wSecond = 16;
@@ -209,20 +209,20 @@ TEST_F(StampSource, ShiftBelow1601IsRefused) {
 
 TEST_F(StampSource, FractionAndTimeOfDayLimits) {
     Option.DateMode = dmTime;
-    Option.DateTime = DateTimeParts(0, 0, 0, 23, 59, 59, 9999999);
+    Option.DateTime = MakeParts(0, 0, 0, 23, 59, 59, 9999999);
     EXPECT_EQ(Compute(), LocalValue(2011, 1, 17, 23, 59, 59, 9999999));
     Option.DateTime.Fraction = 10000000;
     EXPECT_EQ(ErrorOf(), BadDate);
     Option.DateTime.Fraction = 0xFFFFFFFFu; // a fourth time group that was too long
     EXPECT_EQ(ErrorOf(), BadDate);
-    Option.DateTime = DateTimeParts(0, 0, 0, 24, 0, 0);
+    Option.DateTime = MakeParts(0, 0, 0, 24, 0, 0);
     EXPECT_EQ(ErrorOf(), BadDate);
     Option.DateTime.wHour = 65535; // a time that could not be read
     EXPECT_EQ(ErrorOf(), BadDate);
 }
 
 TEST_F(StampSource, UnreadableDateIsRefusedInEveryDateMode) {
-    Option.DateTime = DateTimeParts(65535, 0, 17);
+    Option.DateTime = MakeParts(65535, 0, 17);
     for (TDateMode mode : {dmDay, dmMonthDay, dmDate}) {
         Option.DateMode = mode;
         EXPECT_EQ(ErrorOf(), BadDate) << int(mode);

@@ -2,25 +2,14 @@
 
 #include "fake/fake_platform.h"
 
+#include "time_support.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr uint64_t Top = (1ULL << 63) - 1; // the last value with a calendar form
 constexpr uint64_t Untouched = 0x5A5A5A5A5A5A5A5AULL;
-
-TTimeParts Parts(unsigned year, unsigned month, unsigned day, unsigned hour = 0,
-                 unsigned minute = 0, unsigned second = 0, uint32_t fraction = 0) {
-    TTimeParts p;
-    p.wYear = uint16_t(year);
-    p.wMonth = uint16_t(month);
-    p.wDay = uint16_t(day);
-    p.wHour = uint16_t(hour);
-    p.wMinute = uint16_t(minute);
-    p.wSecond = uint16_t(second);
-    p.Fraction = fraction;
-    return p;
-}
 
 bool Accepts(const TTimeParts &p) {
     TTimeValue v = Untouched;
@@ -42,26 +31,26 @@ TEST(TimeValue, ZeroIsStartOf1601) {
 
 TEST(TimeValue, FractionCarriesTheSubSecondPart) {
     TTimeValue v = Untouched;
-    ASSERT_TRUE(TimePartsToFileTime(Parts(2024, 5, 6, 7, 8, 9, 9999999), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(2024, 5, 6, 7, 8, 9, 9999999), v));
     TTimeValue whole = 0;
-    ASSERT_TRUE(TimePartsToFileTime(Parts(2024, 5, 6, 7, 8, 9), whole));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(2024, 5, 6, 7, 8, 9), whole));
     EXPECT_EQ(v, whole + 9999999);
 
     // One tick past the second is refused and the out value stays as it was,
     // in both directions of the fraction test (no wrap on large values).
     for (uint32_t bad : {10000000u, 10000001u, 0xFFFFFFFFu}) {
         TTimeValue out = Untouched;
-        EXPECT_FALSE(TimePartsToFileTime(Parts(2024, 5, 6, 7, 8, 9, bad), out)) << bad;
+        EXPECT_FALSE(TimePartsToFileTime(MakeParts(2024, 5, 6, 7, 8, 9, bad), out)) << bad;
         EXPECT_EQ(out, Untouched);
         TFakePlatformScope scope;
         out = Untouched;
-        EXPECT_FALSE(LocalPartsToFileTime(Parts(2024, 5, 6, 7, 8, 9, bad), out)) << bad;
+        EXPECT_FALSE(LocalPartsToFileTime(MakeParts(2024, 5, 6, 7, 8, 9, bad), out)) << bad;
         EXPECT_EQ(out, Untouched);
     }
 }
 
 TEST(TimeValue, MillisecondsAndWeekdayAreIgnoredOnTheWayIn) {
-    TTimeParts p = Parts(2023, 3, 4, 5, 6, 7);
+    TTimeParts p = MakeParts(2023, 3, 4, 5, 6, 7);
     TTimeValue plain = 0, noisy = 0;
     ASSERT_TRUE(TimePartsToFileTime(p, plain));
     p.wMilliseconds = 999;
@@ -78,57 +67,57 @@ TEST(TimeValue, MillisecondsAndWeekdayAreIgnoredOnTheWayIn) {
 
 TEST(TimeValue, CalendarRules) {
     // Leap days: every fourth year, not centuries, but every fourth century.
-    EXPECT_TRUE(Accepts(Parts(2000, 2, 29)));
-    EXPECT_TRUE(Accepts(Parts(2024, 2, 29)));
-    EXPECT_TRUE(Accepts(Parts(1604, 2, 29)));
-    EXPECT_FALSE(Accepts(Parts(1900, 2, 29)));
-    EXPECT_FALSE(Accepts(Parts(2100, 2, 29)));
-    EXPECT_FALSE(Accepts(Parts(2023, 2, 29)));
-    EXPECT_FALSE(Accepts(Parts(2024, 2, 30)));
+    EXPECT_TRUE(Accepts(MakeParts(2000, 2, 29)));
+    EXPECT_TRUE(Accepts(MakeParts(2024, 2, 29)));
+    EXPECT_TRUE(Accepts(MakeParts(1604, 2, 29)));
+    EXPECT_FALSE(Accepts(MakeParts(1900, 2, 29)));
+    EXPECT_FALSE(Accepts(MakeParts(2100, 2, 29)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 2, 29)));
+    EXPECT_FALSE(Accepts(MakeParts(2024, 2, 30)));
     // Month lengths.
-    EXPECT_FALSE(Accepts(Parts(2023, 4, 31)));
-    EXPECT_FALSE(Accepts(Parts(2023, 6, 31)));
-    EXPECT_FALSE(Accepts(Parts(2023, 9, 31)));
-    EXPECT_FALSE(Accepts(Parts(2023, 11, 31)));
-    EXPECT_TRUE(Accepts(Parts(2023, 4, 30)));
-    EXPECT_TRUE(Accepts(Parts(2023, 12, 31)));
-    EXPECT_TRUE(Accepts(Parts(2023, 8, 31)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 4, 31)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 6, 31)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 9, 31)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 11, 31)));
+    EXPECT_TRUE(Accepts(MakeParts(2023, 4, 30)));
+    EXPECT_TRUE(Accepts(MakeParts(2023, 12, 31)));
+    EXPECT_TRUE(Accepts(MakeParts(2023, 8, 31)));
     // Field ranges.
-    EXPECT_FALSE(Accepts(Parts(2023, 0, 1)));
-    EXPECT_FALSE(Accepts(Parts(2023, 13, 1)));
-    EXPECT_FALSE(Accepts(Parts(2023, 1, 0)));
-    EXPECT_FALSE(Accepts(Parts(2023, 1, 32)));
-    EXPECT_FALSE(Accepts(Parts(2023, 1, 1, 24)));
-    EXPECT_FALSE(Accepts(Parts(2023, 1, 1, 0, 60)));
-    EXPECT_FALSE(Accepts(Parts(2023, 1, 1, 0, 0, 60)));
-    EXPECT_TRUE(Accepts(Parts(2023, 1, 1, 23, 59, 59, 9999999)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 0, 1)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 13, 1)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 1, 0)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 1, 32)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 1, 1, 24)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 1, 1, 0, 60)));
+    EXPECT_FALSE(Accepts(MakeParts(2023, 1, 1, 0, 0, 60)));
+    EXPECT_TRUE(Accepts(MakeParts(2023, 1, 1, 23, 59, 59, 9999999)));
     // The invalid mark of the date reader.
-    EXPECT_FALSE(Accepts(Parts(65535, 1, 1)));
-    TTimeParts badHour = Parts(2023, 1, 1);
+    EXPECT_FALSE(Accepts(MakeParts(65535, 1, 1)));
+    TTimeParts badHour = MakeParts(2023, 1, 1);
     badHour.wHour = 65535;
     EXPECT_FALSE(Accepts(badHour));
 }
 
 TEST(TimeValue, YearRange) {
-    EXPECT_FALSE(Accepts(Parts(1600, 12, 31, 23, 59, 59, 9999999)));
+    EXPECT_FALSE(Accepts(MakeParts(1600, 12, 31, 23, 59, 59, 9999999)));
     TTimeValue v = Untouched;
-    ASSERT_TRUE(TimePartsToFileTime(Parts(1601, 1, 1), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(1601, 1, 1), v));
     EXPECT_EQ(v, 0u);
-    ASSERT_TRUE(TimePartsToFileTime(Parts(30827, 12, 31, 23, 59, 59, 9999999), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(30827, 12, 31, 23, 59, 59, 9999999), v));
     EXPECT_EQ(v, 9223149887999999999ULL);
-    EXPECT_FALSE(Accepts(Parts(30828, 1, 1)));
-    EXPECT_FALSE(Accepts(Parts(0, 1, 1)));
+    EXPECT_FALSE(Accepts(MakeParts(30828, 1, 1)));
+    EXPECT_FALSE(Accepts(MakeParts(0, 1, 1)));
 }
 
 TEST(TimeValue, KnownValues) {
     TTimeValue v = 0;
-    ASSERT_TRUE(TimePartsToFileTime(Parts(1970, 1, 1), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(1970, 1, 1), v));
     EXPECT_EQ(v, 116444736000000000ULL);
-    ASSERT_TRUE(TimePartsToFileTime(Parts(1980, 1, 1), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(1980, 1, 1), v));
     EXPECT_EQ(v, UnknownTimeLocalNT);
-    ASSERT_TRUE(TimePartsToFileTime(Parts(2106, 12, 31, 15), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(2106, 12, 31, 15), v));
     EXPECT_EQ(v, UnknownTime9x);
-    ASSERT_TRUE(TimePartsToFileTime(Parts(2106, 2, 7, 6, 28, 16), v));
+    ASSERT_TRUE(TimePartsToFileTime(MakeParts(2106, 2, 7, 6, 28, 16), v));
     EXPECT_EQ(v, StampLimit);
 
     TTimeParts p;
@@ -158,7 +147,7 @@ TEST(TimeValue, HighestValues) {
     EXPECT_EQ(p.Fraction, 4775807u);
 
     for (uint64_t bad : {1ULL << 63, (1ULL << 63) + 1, ~0ULL}) {
-        TTimeParts q = Parts(1999, 9, 9, 9, 9, 9, 99);
+        TTimeParts q = MakeParts(1999, 9, 9, 9, 9, 9, 99);
         EXPECT_FALSE(FileTimeToTimeParts(bad, q)) << bad;
         TFakePlatformScope scope;
         EXPECT_FALSE(FileTimeToLocalParts(bad, q)) << bad;
@@ -214,11 +203,11 @@ TEST(TimeValue, LocalPartsToFileTimeLeavesOutOnInvalidParts) {
     TFakePlatformScope scope;
     Fake().LocalOffset = 9 * int64_t(TicksPerHour);
     TTimeValue out = Untouched;
-    EXPECT_FALSE(LocalPartsToFileTime(Parts(2023, 2, 29), out));
+    EXPECT_FALSE(LocalPartsToFileTime(MakeParts(2023, 2, 29), out));
     EXPECT_EQ(out, Untouched);
-    EXPECT_FALSE(LocalPartsToFileTime(Parts(2023, 4, 31, 12), out));
+    EXPECT_FALSE(LocalPartsToFileTime(MakeParts(2023, 4, 31, 12), out));
     EXPECT_EQ(out, Untouched);
-    ASSERT_TRUE(LocalPartsToFileTime(Parts(1980, 1, 1), out));
+    ASSERT_TRUE(LocalPartsToFileTime(MakeParts(1980, 1, 1), out));
     EXPECT_EQ(out, UnknownTimeLocalNT - 9 * TicksPerHour);
 }
 
@@ -234,7 +223,7 @@ TEST(TimeValue, TimeOfDayToTicks) {
     ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
     EXPECT_EQ(ticks, 900000000000ULL);
     // No field is held to its range, and the date is not looked at.
-    p = Parts(2023, 2, 29, 0, 90, 75, 12);
+    p = MakeParts(2023, 2, 29, 0, 90, 75, 12);
     ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
     EXPECT_EQ(ticks, 90 * TicksPerMinute + 75 * TicksPerSecond + 12);
     // The widest fields do not overflow 32 bits.
