@@ -2,6 +2,7 @@
 #include "fake/fake_platform.h"
 #include "sub/folder_helper.h"
 #include "sub/timevalue.h"
+#include "time_support.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -11,16 +12,9 @@ namespace {
 constexpr int64_t Jst = 9 * int64_t(TicksPerHour);
 
 TTimeValue ValueOf(int year, int month, int day, int hour, int minute, int second, int ms) {
-    TTimeParts parts;
-    parts.wYear = uint16_t(year);
-    parts.wMonth = uint16_t(month);
-    parts.wDay = uint16_t(day);
-    parts.wHour = uint16_t(hour);
-    parts.wMinute = uint16_t(minute);
-    parts.wSecond = uint16_t(second);
-    parts.Fraction = uint32_t(ms) * 10000u;
     TTimeValue value = 0;
-    EXPECT_TRUE(TimePartsToFileTime(parts, value));
+    EXPECT_TRUE(TimePartsToFileTime(
+        MakeParts(year, month, day, hour, minute, second, uint32_t(ms) * 10000u), value));
     return value;
 }
 
