@@ -66,9 +66,26 @@ def command(args, exe=None):
     return [exe] + list(args)
 
 
+_EMPTY_CONFIG = None
+
+
+def isolated_environment():
+    """The caller's environment without the user's own default options: an
+    empty registry folder for the native build, no variable named after the
+    program."""
+    global _EMPTY_CONFIG
+    if _EMPTY_CONFIG is None:
+        _EMPTY_CONFIG = tempfile.mkdtemp(prefix="kelvard-config-")
+    env = dict(os.environ)
+    env["XDG_CONFIG_HOME"] = _EMPTY_CONFIG
+    for name in ("kelvard", "Kelvard"):
+        env.pop(name, None)
+    return env
+
+
 def run(args, cwd=None, env=None, exe=None, stdin=None, timeout=120):
     """Runs the program with args; returns a Result."""
-    full_env = dict(os.environ)
+    full_env = isolated_environment()
     if env:
         full_env.update(env)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
