@@ -6,6 +6,7 @@ writes: CP932 with CR LF from the Windows build, UTF-8 with LF from the native
 build.
 """
 
+import atexit
 import os
 import shutil
 import subprocess
@@ -76,6 +77,7 @@ def isolated_environment():
     global _EMPTY_CONFIG
     if _EMPTY_CONFIG is None:
         _EMPTY_CONFIG = tempfile.mkdtemp(prefix="kelvard-config-")
+        atexit.register(shutil.rmtree, _EMPTY_CONFIG, True)
     env = dict(os.environ)
     env["XDG_CONFIG_HOME"] = _EMPTY_CONFIG
     for name in ("kelvard", "Kelvard"):
