@@ -151,6 +151,14 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
                                          : (O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
         return false;
+    // A file that nobody may write is read-only, for root too (as the read-only
+    // attribute is on Windows): it keeps its stamps.
+    struct stat info {};
+    if (!isFolder &&
+        (fstat(fd, &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)) {
+        close(fd);
+        return false;
+    }
     timespec times[2];
     times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
