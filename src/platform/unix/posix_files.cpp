@@ -66,6 +66,22 @@ bool ReadMatching(TDirSearch &search, TFindData &entry) {
     return false;
 }
 
+// Reading a folder's listing would set its access stamp to now: the access
+// stamp just given to a folder would not last through the search of its
+// contents, and a preview would change it. Where the kernel allows it (the
+// owner, root), the listing leaves it alone.
+DIR *OpenListing(const char *folder) {
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    DIR *dir = fdopendir(fd);
+    if (!dir)
+        close(fd);
+    return dir;
+}
+
 TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool namesOnly) {
     size_t slash = pattern.rfind('/');
     std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
@@ -78,7 +94,7 @@ TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool nam
         entry.Name = name;
         return new TDirSearch{};
     }
-    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    DIR *dir = OpenListing(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return nullptr;
     auto *search = new TDirSearch{dir, name, namesOnly};
