@@ -88,6 +88,23 @@ class Selection(TempDirTestCase):
         self.make_file("d", "notes.")
         self.assertEqual(self.preview(j("d", "notes*"))[1], [j("d", "notes.")])
 
+    @unittest.skipIf(WINDOWS, "Wine's own listing of a folder sets its access stamp")
+    def test_listing_a_folder_keeps_its_access_stamp(self):
+        old = 978307200 * 10**9  # 2001-01-01, older than a day: a listing would update it
+        for folder in [("d",), ("d", "s1"), ("d", "s1", "t")]:
+            os.utime(self.path(*folder), ns=(old, old))
+        r = self.run_here(["-v", "-r", "-f2", "-a", j("d", "*")])
+        self.assertEqual(r.code, 0, r)
+        for folder in [("d",), ("d", "s1"), ("d", "s1", "t")]:
+            self.assertEqual(os.stat(self.path(*folder)).st_atime_ns, old, folder)
+        # The access stamp given to a folder lasts through the search of its contents.
+        r = self.run_here(["-r", "-f2", "-a", "-d2005-05-05", "-t12", j("d", "*")])
+        self.assertEqual(r.code, 0, r)
+        set_to = os.stat(self.path("d", "a.txt")).st_atime_ns
+        self.assertNotEqual(set_to, old)
+        for folder in [("d", "s1"), ("d", "s1", "t")]:
+            self.assertEqual(os.stat(self.path(*folder)).st_atime_ns, set_to, folder)
+
 
 if __name__ == "__main__":
     main()

@@ -66,6 +66,22 @@ bool ReadMatching(TDirSearch &search, TFindData &entry) {
     return false;
 }
 
+// Reading a folder's listing would set its access stamp to now: the access
+// stamp just given to a folder would not last through the search of its
+// contents, and a preview would change it. Where the kernel allows it (the
+// owner, root), the listing leaves it alone.
+DIR *OpenListing(const char *folder) {
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    DIR *dir = fdopendir(fd);
+    if (!dir)
+        close(fd);
+    return dir;
+}
+
 TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool namesOnly) {
     size_t slash = pattern.rfind('/');
     std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
@@ -78,7 +94,7 @@ TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool nam
         entry.Name = name;
         return new TDirSearch{};
     }
-    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    DIR *dir = OpenListing(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return nullptr;
     auto *search = new TDirSearch{dir, name, namesOnly};
@@ -151,6 +167,14 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
                                          : (O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
         return false;
+    // A file that nobody may write is read-only, for root too (as the read-only
+    // attribute is on Windows): it keeps its stamps.
+    struct stat info {};
+    if (!isFolder &&
+        (fstat(fd, &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)) {
+        close(fd);
+        return false;
+    }
     timespec times[2];
     times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
