@@ -137,16 +137,32 @@ class ProgramName(RunCase):
 
 
 class LastResort(RunCase):
+    def run_with_output(self, stdout):
+        with tempfile.TemporaryFile() as err:
+            env = dict(os.environ, **self.env)
+            proc = subprocess.run(command(["-g", "x"]), cwd=self.dir, env=env, stdout=stdout,
+                                  stderr=err, stdin=subprocess.DEVNULL, timeout=120)
+            err.seek(0)
+            return proc.returncode, strip_wine_noise(err.read())
+
     def test_failed_write_to_the_standard_output(self):
         if not os.path.exists("/dev/full"):
             self.skipTest("no /dev/full")
-        with open("/dev/full", "wb") as full, tempfile.TemporaryFile() as err:
-            env = dict(os.environ, **self.env)
-            proc = subprocess.run(command(["-g", "x"]), cwd=self.dir, env=env, stdout=full,
-                                  stderr=err, stdin=subprocess.DEVNULL, timeout=120)
-            err.seek(0)
-            data = strip_wine_noise(err.read())
-        self.assertEqual(proc.returncode, 1, data)
+        with open("/dev/full", "wb") as full:
+            code, data = self.run_with_output(full)
+        self.assert_write_failure_report(code, data)
+
+    def test_standard_output_whose_reader_has_gone(self):
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            code, data = self.run_with_output(writer)
+        finally:
+            os.close(writer)
+        self.assert_write_failure_report(code, data)
+
+    def assert_write_failure_report(self, code, data):
+        self.assertEqual(code, 1, data)
         self.assertTrue(data.startswith(text(BANNER)), data)
         report = data[len(text(BANNER)):]
         module = "Kelvard.exe" if WINDOWS else "kelvard"

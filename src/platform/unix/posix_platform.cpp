@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <unistd.h>
@@ -128,4 +129,7 @@ const TPlatform &NativePlatform() {
 
 void SetProgramArguments(int argc, char **argv) {
     posix::ProgramArguments.assign(argv, argv + argc);
+    // A standard stream whose reader has gone is a failed write, reported and
+    // ended with exit code 1 like any other, not a silent death by signal.
+    std::signal(SIGPIPE, SIG_IGN);
 }
