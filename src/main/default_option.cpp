@@ -2,6 +2,7 @@
 
 #include "main/errors.h"
 #include "main/option.h"
+#include "main/parser.h"
 #include "platform/platform.h"
 #include "sub/output.h"
 
@@ -9,12 +10,6 @@ namespace {
 
 const char *const MakerKey = "\\software\\Varnhold";
 const char *const ValueName = "DefaultOption";
-
-// A switch begins with "-"; in the Windows build "/" too (in the native build
-// a leading "/" begins a path).
-bool IsSwitchPrefix(char c) {
-    return c == '-' || (HasDriveSyntax && c == '/');
-}
 
 // The argument must be quoted to be read back whole from the default option
 // string: it holds a blank, the delimiter or a double quote.
