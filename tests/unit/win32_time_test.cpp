@@ -6,6 +6,7 @@
 #include "sub/timevalue.h"
 
 #include "fake/fake_platform.h"
+#include "time_support.h"
 
 #include <gtest/gtest.h>
 
@@ -108,14 +109,7 @@ std::vector<TTimeParts> EdgeParts() {
     std::vector<TTimeParts> all;
     auto add = [&](unsigned y, unsigned mo, unsigned d, unsigned h = 0, unsigned mi = 0,
                    unsigned s = 0, uint32_t f = 0, unsigned ms = 0, unsigned dow = 0) {
-        TTimeParts p;
-        p.wYear = uint16_t(y);
-        p.wMonth = uint16_t(mo);
-        p.wDay = uint16_t(d);
-        p.wHour = uint16_t(h);
-        p.wMinute = uint16_t(mi);
-        p.wSecond = uint16_t(s);
-        p.Fraction = f;
+        TTimeParts p = MakeParts(y, mo, d, h, mi, s, f);
         p.wMilliseconds = uint16_t(ms);
         p.wDayOfWeek = uint16_t(dow);
         all.push_back(p);
