@@ -1,6 +1,7 @@
 // Kelvard: changes the modification, creation and access stamps of files and folders.
 
-#include "main/run.h"
+#include "cli/run.h"
+#include "common/settings.h"
 #include "platform/platform.h"
 #include "update/update_check.h"
 

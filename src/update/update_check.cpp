@@ -5,7 +5,7 @@
 // key exists.
 #include "update/update_check.h"
 
-#include "main/errors.h"
+#include "common/errors.h"
 #include "platform/platform.h"
 
 #include <cstdint>

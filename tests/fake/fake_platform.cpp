@@ -1,6 +1,6 @@
 #include "fake/fake_platform.h"
 
-#include "sub/output.h"
+#include "report/output.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "main/datetime_arg.h"
+#include "cli/datetime_arg.h"
 
 #include <gtest/gtest.h>
 

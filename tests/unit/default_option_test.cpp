@@ -1,10 +1,11 @@
 // Keeping the default option string with -DefOpt.
+#include "cli/default_option.h"
+#include "cli/option_sources.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
 #include "fake/fake_platform.h"
-#include "main/default_option.h"
-#include "main/errors.h"
-#include "main/option.h"
-#include "main/option_sources.h"
-#include "sub/output.h"
+#include "report/output.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,9 +1,10 @@
 #pragma once
 // Helpers shared by the tests of the timestamp engine.
 
+#include "common/option.h"
+#include "common/settings.h"
+#include "common/timevalue.h"
 #include "fake/fake_platform.h"
-#include "main/option.h"
-#include "sub/timevalue.h"
 #include "time_support.h"
 
 #include <string>

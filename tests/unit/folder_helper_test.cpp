@@ -1,7 +1,8 @@
 // Stamping folders through the helper program.
+#include "common/settings.h"
+#include "common/timevalue.h"
+#include "engine/folder_helper.h"
 #include "fake/fake_platform.h"
-#include "sub/folder_helper.h"
-#include "sub/timevalue.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>

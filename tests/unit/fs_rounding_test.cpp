@@ -1,7 +1,8 @@
-#include "sub/fs_rounding.h"
+#include "engine/fs_rounding.h"
 
+#include "common/option.h"
+#include "common/settings.h"
 #include "engine_support.h"
-#include "main/option.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
-#include "main/option.h"
+#include "common/option.h"
+#include "common/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "main/errors.h"
-#include "main/option.h"
-#include "main/parser.h"
+#include "cli/parser.h"
+#include "common/errors.h"
+#include "common/option.h"
 
+#include "common/settings.h"
 #include "fake/fake_platform.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "sub/paths.h"
+#include "common/paths.h"
 
 #include "engine_support.h"
 

@@ -1,6 +1,7 @@
 // The native build's registry: a folder tree under the configuration folder.
 #ifndef _WIN32
 
+#include "common/settings.h"
 #include "platform/platform.h"
 
 #include <cstdlib>

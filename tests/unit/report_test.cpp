@@ -1,9 +1,10 @@
+#include "common/errors.h"
 #include "fake/fake_platform.h"
-#include "main/errors.h"
-#include "sub/output.h"
-#include "sub/report.h"
-#include "sub/walker.h"
+#include "report/output.h"
+#include "report/report.h"
+#include "select/walker.h"
 
+#include "common/settings.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
+#include "common/errors.h"
+#include "engine/stamp_item.h"
 #include "fake/fake_platform.h"
-#include "main/errors.h"
-#include "sub/output.h"
-#include "sub/restore.h"
-#include "sub/walker.h"
+#include "report/output.h"
+#include "report/restore.h"
 
+#include "common/settings.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,14 @@ protected:
         item.Options.Kinds = TStampKinds{kinds};
         item.FractionWidth = digits == 0 ? 0 : digits + 1;
         return item;
+    }
+
+    // The restore lines of an item as the run writes them: its present
+    // stamps read first (not for a preview).
+    static void WriteRestoreLines(TItemStamps item) {
+        if (!item.Options.Preview)
+            ReadPresentStamps(item);
+        ::WriteRestoreLines(item);
     }
 
     std::string Out() {

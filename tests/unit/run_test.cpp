@@ -1,10 +1,11 @@
-#include "main/run.h"
+#include "cli/run.h"
 
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
+#include "common/timevalue.h"
 #include "fake/fake_platform.h"
-#include "main/errors.h"
-#include "main/option.h"
-#include "sub/output.h"
-#include "sub/timevalue.h"
+#include "report/output.h"
 
 #include <gtest/gtest.h>
 

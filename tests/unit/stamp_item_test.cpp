@@ -1,10 +1,11 @@
-#include "sub/stamp_item.h"
+#include "engine/stamp_item.h"
 
+#include "common/errors.h"
+#include "common/paths.h"
+#include "common/settings.h"
+#include "engine/folder_helper.h"
+#include "engine/stamp_source.h"
 #include "engine_support.h"
-#include "main/errors.h"
-#include "sub/folder_helper.h"
-#include "sub/paths.h"
-#include "sub/stamp_source.h"
 
 #include <gtest/gtest.h>
 

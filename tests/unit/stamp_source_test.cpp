@@ -1,7 +1,8 @@
-#include "sub/stamp_source.h"
+#include "engine/stamp_source.h"
 
+#include "common/errors.h"
+#include "common/settings.h"
 #include "engine_support.h"
-#include "main/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // value, wrapping at both ends as the Windows build's platform does.
 #ifndef _WIN32
 
+#include "common/timevalue.h"
 #include "platform/platform.h"
-#include "sub/timevalue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Calendar fields for tests, written as a date and a time of day.
 
-#include "sub/timevalue.h"
+#include "common/timevalue.h"
 
 #include <cstdint>
 

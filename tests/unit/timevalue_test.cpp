@@ -1,7 +1,8 @@
-#include "sub/timevalue.h"
+#include "common/timevalue.h"
 
 #include "fake/fake_platform.h"
 
+#include "common/settings.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>

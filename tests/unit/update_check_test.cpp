@@ -1,8 +1,9 @@
 #include "update/update_check.h"
 
+#include "cli/run.h"
+#include "common/errors.h"
+#include "common/settings.h"
 #include "fake/fake_platform.h"
-#include "main/errors.h"
-#include "main/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 // The usage screen and the default option it shows.
+#include "cli/run.h"
+#include "cli/usage.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
 #include "fake/fake_platform.h"
-#include "main/errors.h"
-#include "main/option.h"
-#include "main/run.h"
-#include "main/usage.h"
-#include "sub/output.h"
+#include "report/output.h"
 
 #include <gtest/gtest.h>
 #include <string>

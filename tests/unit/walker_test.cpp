@@ -1,5 +1,6 @@
+#include "common/settings.h"
 #include "fake/fake_platform.h"
-#include "sub/walker.h"
+#include "select/walker.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // platform) held against Win32's conversions. Run by CTest in several zones.
 #ifdef _WIN32
 
-#include "sub/timevalue.h"
+#include "common/timevalue.h"
 
 #include "fake/fake_platform.h"
 #include "time_support.h"

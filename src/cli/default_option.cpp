@@ -1,0 +1,106 @@
+#include "cli/default_option.h"
+
+#include "cli/parser.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
+#include "platform/platform.h"
+#include "report/output.h"
+
+namespace {
+
+const char *const MakerKey = "\\software\\Varnhold";
+const char *const ValueName = "DefaultOption";
+
+// The argument must be quoted to be read back whole from the default option
+// string: it holds a blank, the delimiter or a double quote.
+bool NeedsQuotes(const std::string &argument) {
+    const TPlatform &platform = Platform();
+    for (size_t i = 0; i < argument.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(argument[i]);
+        if (platform.IsLeadByte(c) && i + 1 < argument.size()) {
+            ++i; // a double-byte character is taken whole
+            continue;
+        }
+        if ((c >= 1 && c <= 32) || c == ',' || c == '"')
+            return true;
+    }
+    return false;
+}
+
+std::string Quoted(const std::string &argument) {
+    std::string result = "\"";
+    const TPlatform &platform = Platform();
+    for (size_t i = 0; i < argument.size(); ++i) {
+        char c = argument[i];
+        result += c;
+        if (platform.IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < argument.size())
+            result += argument[++i];
+        else if (c == '"')
+            result += '"';
+    }
+    return result + "\"";
+}
+
+void WriteDefaultOption(const std::string &options) {
+    const TPlatform &platform = Platform();
+    {
+        TRegKey key(platform.RegCreate(RegKey));
+        if (!key.IsOpen())
+            throw EAppError("デフォルトオプションをレジストリに書き込めません");
+        if (!platform.RegSetString(key.Get(), ValueName, options))
+            throw ERegistryError(std::string("'") + ValueName + "' の設定に失敗しました");
+    }
+    WriteOut(LineEnd);
+    WriteOutLine("デフォルトオプションをレジストリに書き込みました。");
+}
+
+void RemoveDefaultOption() {
+    const TPlatform &platform = Platform();
+    if (!platform.RegDeleteTree(RegKey))
+        throw EAppError("デフォルトオプションがレジストリに設定されていません");
+    int remaining;
+    {
+        TRegKey maker(platform.RegOpenRead(MakerKey));
+        if (!maker.IsOpen())
+            throw EAppError("デフォルトオプションの上位キーをレジストリから削除できません");
+        remaining = platform.RegSubKeyCount(maker.Get());
+    }
+    // The maker's key goes with its last program key; whether that works is
+    // of no concern to the user's defaults, which are gone already.
+    if (remaining == 0)
+        platform.RegDeleteKey(MakerKey);
+    WriteOut(LineEnd);
+    WriteOutLine("デフォルトオプションをレジストリから削除しました。");
+}
+
+} // namespace
+
+bool IsDefOptForm(const std::string &argument) {
+    if (argument.empty() || !IsSwitchPrefix(argument[0]))
+        return false;
+    return Platform().LowerCase(argument.substr(1)) == "defopt";
+}
+
+std::string JoinDefaultOptions(const std::vector<std::string> &arguments) {
+    std::string joined;
+    for (const std::string &argument : arguments) {
+        if (argument.empty())
+            continue;
+        if (!joined.empty())
+            joined += ' ';
+        joined += NeedsQuotes(argument) ? Quoted(argument) : argument;
+    }
+    return joined;
+}
+
+void MaintainDefaultOption(const std::vector<std::string> &arguments) {
+    std::vector<std::string> options;
+    if (arguments.size() > 1)
+        options.assign(arguments.begin() + 1, arguments.end());
+    std::string joined = JoinDefaultOptions(options);
+    if (!joined.empty())
+        WriteDefaultOption(joined);
+    else
+        RemoveDefaultOption();
+}

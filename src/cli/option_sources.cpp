@@ -1,0 +1,178 @@
+#include "cli/option_sources.h"
+
+#include "cli/parser.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsBlank(char c) {
+    auto u = static_cast<unsigned char>(c);
+    return u >= 1 && u <= 32;
+}
+
+// Length of the character at `i`: 2 for a double-byte character whose
+// second byte is there, else 1.
+size_t CharLength(const std::string &text, size_t i) {
+    if (i + 1 < text.size() && Platform().IsLeadByte(static_cast<unsigned char>(text[i])))
+        return 2;
+    return 1;
+}
+
+} // namespace
+
+std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter, char quote) {
+    // The text ends at a NUL, as the platform's strings do.
+    const std::string text = source.substr(0, source.find('\0'));
+    const size_t n = text.size();
+    std::vector<std::string> items;
+    size_t i = 0;
+    auto skipBlanks = [&] {
+        while (i < n && IsBlank(text[i]))
+            ++i;
+    };
+
+    skipBlanks();
+    while (i < n) {
+        std::string item;
+        if (text[i] == quote) {
+            ++i;
+            while (i < n) {
+                if (text[i] == quote) {
+                    if (i + 1 < n && text[i + 1] == quote) {
+                        item += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i; // the closing quote
+                    break;
+                }
+                size_t len = CharLength(text, i);
+                item.append(text, i, len);
+                i += len;
+            }
+        } else {
+            while (i < n && !IsBlank(text[i]) && text[i] != delimiter) {
+                size_t len = CharLength(text, i);
+                item.append(text, i, len);
+                i += len;
+            }
+        }
+        items.push_back(std::move(item));
+        skipBlanks();
+        if (i < n && text[i] == delimiter) {
+            if (i + 1 == n)
+                items.emplace_back();
+            ++i;
+            skipBlanks();
+        }
+    }
+    return items;
+}
+
+std::vector<std::string> SplitCommandLine(const std::string &commandLine) {
+    const std::string text = commandLine.substr(0, commandLine.find('\0'));
+    const size_t n = text.size();
+    std::vector<std::string> arguments;
+    size_t i = 0;
+    for (;;) {
+        // Blanks and empty quoted pairs before an argument.
+        for (;;) {
+            while (i < n && IsBlank(text[i]))
+                ++i;
+            if (i + 1 < n && text[i] == '"' && text[i + 1] == '"')
+                i += 2;
+            else
+                break;
+        }
+        std::string argument;
+        while (i < n && !IsBlank(text[i])) {
+            if (text[i] == '"') {
+                ++i;
+                while (i < n && text[i] != '"') {
+                    size_t len = CharLength(text, i);
+                    argument.append(text, i, len);
+                    i += len;
+                }
+                if (i < n)
+                    ++i;
+            } else {
+                size_t len = CharLength(text, i);
+                argument.append(text, i, len);
+                i += len;
+            }
+        }
+        // Only the end of the line gives an empty argument: it ends the list.
+        if (argument.empty())
+            break;
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
+
+std::vector<std::string> CommandLineArguments() {
+    std::string line;
+    if (!Platform().CommandLineText(line))
+        return Platform().Arguments();
+    std::vector<std::string> arguments = SplitCommandLine(line);
+    if (!arguments.empty())
+        arguments.erase(arguments.begin());
+    return arguments;
+}
+
+std::string ReadDefaultOptionString() {
+    const TPlatform &platform = Platform();
+    std::string value;
+    TRegKey key(platform.RegOpenRead(RegKey));
+    if (key.IsOpen()) {
+        if (platform.RegQueryString(key.Get(), "DefaultOption", value) == rvWrongType)
+            throw ERegistryError("'DefaultOption' のデータ型が不正です");
+        return value;
+    }
+    if (!platform.GetEnv(ProgName, value))
+        value.clear();
+    return value;
+}
+
+std::vector<std::string> ReadResponseFile(const std::string &name) {
+    std::string data;
+    if (!Platform().ReadWholeFile(name, data))
+        throw EAppError("レスポンスファイル (" + name + ") が開けません");
+    data.resize(std::min(data.size(), data.find('\0')));
+
+    // Every line break (CR, LF or CR LF) becomes the platform's own.
+    std::string text;
+    text.reserve(data.size() + data.size() / 16);
+    for (size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\r') {
+            text += LineEnd;
+            if (i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+        } else if (data[i] == '\n') {
+            text += LineEnd;
+        } else {
+            text += data[i];
+        }
+    }
+    return SplitDelimitedText(text, ',');
+}
+
+TTokenList GatherTokens(const std::vector<std::string> &arguments) {
+    TTokenList list;
+    list.Tokens = SplitCombinedSwitches(SplitDelimitedText(ReadDefaultOptionString(), ','));
+    list.DefaultCount = list.Tokens.size();
+    for (const std::string &argument : arguments) {
+        // A command-line argument is one token as it stands, blanks and
+        // commas included; "@name" stands for the tokens of a response file.
+        std::vector<std::string> tokens = !argument.empty() && argument[0] == '@'
+                                              ? ReadResponseFile(argument.substr(1))
+                                              : std::vector<std::string>{argument};
+        for (std::string &token : SplitCombinedSwitches(tokens))
+            list.Tokens.push_back(std::move(token));
+    }
+    return list;
+}

@@ -1,0 +1,405 @@
+#include "cli/parser.h"
+
+#include "cli/datetime_arg.h"
+#include "cli/default_option.h"
+#include "cli/option_sources.h"
+#include "cli/usage.h"
+#include "common/errors.h"
+#include "common/paths.h"
+#include "common/settings.h"
+
+namespace {
+
+const char *const OptionError = "オプションに誤りがあります";
+const char *const DateTimeError = "日時の指定に誤りがあります";
+constexpr char SpaceStandIn = 127;
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool IsSeparator(char c) {
+    return c == ':' || c == '=';
+}
+
+bool IsSplitLetter(char c) {
+    switch (LowerAscii(c)) {
+    case 'a':
+    case 'c':
+    case 'e':
+    case 'g':
+    case 'i':
+    case 'r':
+    case 'v':
+    case 'w':
+    case 'x':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The state of one parse.
+class TParser {
+public:
+    TParser(const std::vector<std::string> &tokens, size_t defaultCount)
+        : Tokens(tokens), DefaultCount(defaultCount) {}
+
+    void Run() {
+        Operands.clear();
+        Operands.reserve(256);
+        ResetOption(Working);
+        KindsGiven = false;
+        for (Index = 0; Index < Tokens.size(); ++Index) {
+            if (!ReadToken(Tokens[Index]))
+                throw EAppError(OptionError);
+        }
+        FinalChecks();
+    }
+
+private:
+    const std::vector<std::string> &Tokens;
+    size_t DefaultCount;
+    size_t Index = 0;
+    TOption Working;
+    bool KindsGiven = false;
+    TTimeParts ShiftParts; // the relative time, kept for the whole parse
+
+    // False when the token is faulty.
+    bool ReadToken(const std::string &token) {
+        if (token.empty() || !IsSwitchPrefix(token[0]))
+            return AddOperand(token);
+        if (token.size() == 1)
+            return false;
+        const std::string body = token.substr(1);
+        const char letter = LowerAscii(body[0]);
+        const char second = body.size() > 1 ? LowerAscii(body[1]) : '\0';
+        switch (letter) {
+        case 's':
+            return SourceSwitch(body, second);
+        case 'd':
+            DateSwitch(body);
+            return true;
+        case 't':
+            TimeSwitch(body);
+            return true;
+        case 'f':
+            return FolderSwitch(second);
+        case 'r':
+            return BooleanSwitch(Working.Recurse, second);
+        case 'v':
+            return BooleanSwitch(Working.Preview, second);
+        case 'g':
+            return BooleanSwitch(Working.IgnoreNotFound, second);
+        case 'e':
+            return BooleanSwitch(Working.MakeRestoreFile, second);
+        case 'x':
+            return BooleanSwitch(Working.Expert, second);
+        case 'w':
+            return KindSwitch(skModification, second);
+        case 'c':
+            return KindSwitch(skCreation, second);
+        case 'a':
+            return KindSwitch(skAccess, second);
+        case 'i':
+            if (second != '\0')
+                return false;
+            ResetOption(Working);
+            KindsGiven = false;
+            return true;
+        case '?':
+            ShowUsage();
+        case 'z':
+            return SettingSwitch(body, second);
+        default:
+            return false;
+        }
+    }
+
+    // The argument after a one-letter switch and its optional separator.
+    static std::string Argument(const std::string &body) {
+        size_t position = body.size() > 1 && IsSeparator(body[1]) ? 2 : 1;
+        return position < body.size() ? body.substr(position) : std::string();
+    }
+
+    // The argument after a two-letter switch (-sw, -zs ...) and its separator.
+    static std::string SecondArgument(const std::string &body) {
+        size_t position = body.size() > 2 && IsSeparator(body[2]) ? 3 : 2;
+        return position < body.size() ? body.substr(position) : std::string();
+    }
+
+    bool SourceSwitch(const std::string &body, char second) {
+        TStampSource source;
+        switch (second) {
+        case 'n':
+            Working.Source = ssNow;
+            return true;
+        case 'w':
+            source = ssModification;
+            break;
+        case 'c':
+            source = ssCreation;
+            break;
+        case 'a':
+            source = ssAccess;
+            break;
+        case 's':
+            source = ssSameKind;
+            break;
+        default:
+            return false;
+        }
+        Working.SourceFile = SecondArgument(body);
+        Working.Source = source;
+        return true;
+    }
+
+    void DateSwitch(const std::string &body) {
+        std::string argument = Argument(body);
+        char first = argument.empty() ? '\0' : LowerAscii(argument[0]);
+        if (first == '-') {
+            Working.DateMode = dmNone;
+            return;
+        }
+        if (first == 'u') {
+            Working.DateMode = dmUnknown;
+            return;
+        }
+        TTimeParts &parts = Working.DateTime;
+        if (Working.DateMode == dmNone) {
+            parts.wHour = parts.wMinute = parts.wSecond = 0;
+            parts.Fraction = 0;
+        }
+        switch (ReadDateTimeArg(body, dtDate, parts)) {
+        case 1:
+            Working.DateMode = dmDay;
+            break;
+        case 2:
+            Working.DateMode = dmMonthDay;
+            break;
+        default:
+            Working.DateMode = dmDate;
+            break;
+        }
+    }
+
+    void TimeSwitch(const std::string &body) {
+        std::string argument = Argument(body);
+        if (!argument.empty() && (argument[0] == '+' || argument[0] == '-')) {
+            // A relative time that cannot be read is refused here: nothing
+            // later would notice it.
+            TTimeParts parts = ShiftParts;
+            bool wellFormed = false;
+            ReadDateTimeArg(body, dtTime, parts, &wellFormed);
+            uint64_t ticks = 0;
+            if (!wellFormed || !TimeOfDayToTicks(parts, ticks))
+                throw EAppError(DateTimeError);
+            ShiftParts = parts;
+            Working.Shift = argument[0] == '-' ? -int64_t(ticks) : int64_t(ticks);
+            return;
+        }
+        ReadDateTimeArg(body, dtTime, Working.DateTime);
+        if (Working.DateMode == dmNone)
+            Working.DateMode = dmTime;
+    }
+
+    bool FolderSwitch(char second) {
+        switch (second) {
+        case '\0':
+        case '1':
+            Working.FolderMode = fmMatchedFolders;
+            return true;
+        case '2':
+        case '+':
+            Working.FolderMode = fmAllFolders;
+            return true;
+        case '0':
+        case '-':
+            Working.FolderMode = fmNoFolders;
+            return true;
+        case '3':
+            Working.FolderMode = fmNoFiles;
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    static bool BooleanSwitch(bool &value, char second) {
+        switch (second) {
+        case '\0':
+            value = !value;
+            return true;
+        case '+':
+            value = true;
+            return true;
+        case '-':
+            value = false;
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    bool KindSwitch(TStampKind kind, char second) {
+        if (second != '\0' && second != '+' && second != '-')
+            return false;
+        if (!KindsGiven) {
+            Working.Kinds = TStampKinds{};
+            KindsGiven = true;
+        }
+        if (second == '+')
+            Working.Kinds.Include(kind);
+        else if (second == '-')
+            Working.Kinds.Exclude(kind);
+        else
+            Working.Kinds.Toggle(kind);
+        return true;
+    }
+
+    static bool SettingSwitch(const std::string &body, char second) {
+        if (second != 's' && second != 'd' && second != 'r')
+            return false;
+        std::string argument = SecondArgument(body);
+        int32_t value = second == 's' ? 6 : 1;
+        if (!argument.empty() && !ReadIntegerArg(argument, value))
+            return false;
+        if (value < 0 || value > (second == 's' ? 7 : 2))
+            return false;
+        if (second == 's')
+            SubSecondDigits = value;
+        else if (second == 'd')
+            SplitFileNames = value != 0;
+        else
+            FatRounding = value != 0;
+        return true;
+    }
+
+    // A file operand, split at ";" into names that share the first one's folder.
+    bool AddOperand(const std::string &token) {
+        if (Index < DefaultCount)
+            return false;
+        std::string text = token;
+        for (char &c : text)
+            if (c == ' ')
+                c = SpaceStandIn;
+        std::vector<std::string> parts =
+            SplitFileNames ? SplitDelimitedText(text, ';', '"') : std::vector<std::string>{text};
+        if (parts.empty())
+            return true;
+        const std::string folder = FolderPart(parts[0]);
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].empty())
+                continue;
+            std::string name = i == 0 ? parts[i] : folder + parts[i];
+            for (char &c : name)
+                if (c == SpaceStandIn)
+                    c = ' ';
+            AppendOperand(Working, name);
+        }
+        return true;
+    }
+
+    void FinalChecks() {
+        Operands.shrink_to_fit();
+        if (Operands.empty())
+            throw EAppError("ファイル名を指定してください");
+        for (TOption &entry : Operands) {
+            if (!entry.Expert) {
+                std::string name = std::move(entry.FileName);
+                entry = Working;
+                entry.FileName = std::move(name);
+            }
+            if (entry.Kinds.Empty())
+                throw EAppError("タイムスタンプ変更の指定がありません");
+            uint16_t &year = entry.DateTime.wYear;
+            if (year < 80)
+                year = uint16_t(year + 2000);
+            else if (year < 100)
+                year = uint16_t(year + 1900);
+        }
+    }
+};
+
+} // namespace
+
+std::vector<std::string> SplitCombinedSwitches(const std::vector<std::string> &tokens) {
+    std::vector<std::string> result;
+    result.reserve(tokens.size());
+    for (const std::string &original : tokens) {
+        std::string token = original;
+        for (;;) {
+            if (token.size() <= 2 || !IsSwitchPrefix(token[0]) || !IsSplitLetter(token[1]))
+                break;
+            const std::string body = token.substr(1);
+            const size_t k = body[1] == '+' || body[1] == '-' ? 3 : 2;
+            if (body.size() < k)
+                break;
+            result.push_back("-" + body.substr(0, k - 1));
+            token = "-" + body.substr(k - 1);
+        }
+        result.push_back(std::move(token));
+    }
+    return result;
+}
+
+bool ReadIntegerArg(const std::string &text, int32_t &value) {
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n && static_cast<unsigned char>(text[i]) >= 1 &&
+           static_cast<unsigned char>(text[i]) <= 32)
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    unsigned base = 10;
+    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n)
+        return false;
+    int64_t magnitude = 0;
+    for (; i < n; ++i) {
+        char c = text[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = unsigned(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = unsigned(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = unsigned(c - 'A' + 10);
+        else
+            return false;
+        magnitude = magnitude * base + digit;
+        if (magnitude > int64_t(INT32_MAX) + 1)
+            return false;
+    }
+    int64_t result = negative ? -magnitude : magnitude;
+    if (result > INT32_MAX)
+        return false;
+    value = int32_t(result);
+    return true;
+}
+
+void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount) {
+    TParser(tokens, defaultCount).Run();
+}
+
+void ParseOptions() {
+    Operands.clear();
+    const std::vector<std::string> arguments = CommandLineArguments();
+    if (arguments.empty())
+        ShowUsage();
+    if (IsDefOptForm(arguments[0])) {
+        MaintainDefaultOption(arguments);
+        return;
+    }
+    const TTokenList list = GatherTokens(arguments);
+    ParseTokens(list.Tokens, list.DefaultCount);
+}

@@ -1,0 +1,110 @@
+#include "cli/run.h"
+
+#include "cli/parser.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/paths.h"
+#include "common/settings.h"
+#include "common/timevalue.h"
+#include "platform/platform.h"
+#include "report/output.h"
+#include "select/walker.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <string>
+
+namespace {
+
+const char *const BannerLine = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)";
+const char *const MakerNotice = "Copyright (C) Varnhold. All rights reserved.";
+
+// The program file's name without folder and without its last extension.
+std::string ProgramNameOf(const std::string &modulePath) {
+    std::string name = FileNamePart(modulePath);
+    auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+void SetStartValues() {
+    const TPlatform &platform = Platform();
+    IsNT = platform.IsNTFamily();
+    if (IsNT) {
+        TTimeValue utc = UnknownTimeLocalNT;
+        platform.LocalToUtc(UnknownTimeLocalNT, utc);
+        UnknownTime = utc;
+    } else {
+        UnknownTime = UnknownTime9x;
+    }
+    SubSecondDigits = 6;
+    SplitFileNames = true;
+    FatRounding = true;
+    ProgName = ProgramNameOf(platform.ModuleFileName());
+    RegKey = "\\software\\Varnhold\\" + ProgName;
+}
+
+} // namespace
+
+void RunOperands() {
+    for (const TOption &entry : Operands) {
+        if (SearchOperand(entry.FileName, entry, true, false))
+            continue;
+        if (entry.IgnoreNotFound) {
+            WriteOut(LineEnd);
+            WriteOutLine("Warn.: ファイル (" + entry.FileName + ") が見つかりません。");
+            continue;
+        }
+        throw EAppError("ファイル (" + entry.FileName + ") が見つかりません");
+    }
+}
+
+void RunProgram() {
+    ExitCode = 0;
+    Operands.clear();
+    SetStartValues();
+    try {
+        WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
+        NowTime = Platform().SystemTimeNow();
+        ParseOptions();
+        RunOperands();
+    } catch (const EAbort &) {
+    } catch (const EAppError &error) {
+        WriteErr(LineEnd);
+        WriteErrLine("Error: " + error.message() + "。");
+        ExitCode = 1;
+    }
+    FlushOut();
+}
+
+int ReportUnexpectedError(const std::exception_ptr &error) {
+    std::string kind = "Exception", message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EUnexpected &e) {
+        kind = e.kind();
+        message = e.message();
+    } catch (const std::bad_alloc &) {
+        kind = "EOutOfMemory";
+        message = "メモリが不足しています";
+    } catch (const std::exception &e) {
+        message = e.what();
+    } catch (...) {
+    }
+    if (message.empty() || message.back() != '.')
+        message += ".";
+    char address[32];
+    std::snprintf(address, sizeof address, "%0*llX", int(2 * sizeof(void *)),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&RunProgram)));
+    const TPlatform &platform = Platform();
+    std::string module = FileNamePart(platform.ModuleFileName());
+    std::string report = kind + " がモジュール " + module + " の " + address + " で発生しました。" +
+                         LineEnd + message + LineEnd + LineEnd;
+    try {
+        FlushOut();
+    } catch (...) {
+    }
+    std::string oem = platform.ToOemText(report);
+    platform.WriteStream(stdError, oem.data(), oem.size());
+    return 1;
+}

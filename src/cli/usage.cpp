@@ -1,0 +1,71 @@
+#include "cli/usage.h"
+
+#include "cli/run.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
+#include "platform/platform.h"
+#include "report/output.h"
+
+#include <string>
+
+namespace {
+
+// The screen; the current default option goes between the last two pieces
+// of the line that follows "-DefOpt".
+const char *const UsageHead[] = {
+    "",
+    "使い方: Kelvard [オプション] <ファイル名> ...",
+    "",
+    "    -sn            現在日時を使用       -w       更新日時を変更",
+    "    -sw[file]      更新日時を使用       -c       作成日時を変更",
+    "    -sc[file]      作成日時を使用       -a       アクセス日時を変更",
+    "    -sa[file]      アクセス日時を使用",
+    "    -ss[file]      同種スタンプを使用   -r       サブフォルダ内も検索",
+    "                                        -f0,-f-  フォルダを処理しない",
+    "    -d<date>       日付の指定           -f1,-f   マッチしたフォルダのみ対象",
+    "    -t(+/-)<time>  時刻/相対時間の指定  -f2,-f+  すべてのフォルダを対象",
+    "                                        -f3      ファイルを処理しない",
+    "    -x          エキスパートモード",
+    "    -i          オプションの初期化",
+    "    -v          変更のプレビュー",
+    "    -g          エラーを無視する（「ファイルが見つからない」のみ）",
+    "    -e          タイムスタンプ復元用レスポンスファイルの作成",
+    "    -zs[digit]  秒未満の桁数指定",
+    "    -zd[type]   ファイル名区切り文字扱い方法の指定",
+    "    -zr[type]   FAT/exFAT における丸め方法の指定",
+    "    -DefOpt     デフォルトオプションのレジストリ書き込み",
+};
+const char *const SettingOpen = "                （現在の設定：";
+const char *const SettingClose = "）";
+const char *const UsageTail[] = {
+    "",
+    "  ・オプションのデフォルトは '-sn -w -f0' です。",
+    "  ・ファイル名にはワイルドカードが使用できます。",
+};
+
+// The default option as stored now: "未設定" without the program's key.
+std::string CurrentSetting() {
+    const TPlatform &platform = Platform();
+    TRegKey key(platform.RegOpenRead(RegKey));
+    if (!key.IsOpen())
+        return "未設定";
+    std::string value;
+    if (platform.RegQueryString(key.Get(), "DefaultOption", value) == rvWrongType)
+        throw ERegistryError("'DefaultOption' のデータ型が不正です");
+    return value;
+}
+
+} // namespace
+
+void ShowUsage() {
+    std::string setting = CurrentSetting();
+    for (const char *line : UsageHead)
+        WriteOutLine(line);
+    WriteOutLine(SettingOpen + setting + SettingClose);
+    for (const char *line : UsageTail)
+        WriteOutLine(line);
+    FlushOut(); // a failed write ends the run here, not with 255
+    ExitCode = 255;
+    throw EAbort();
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The working record of stamping one item, filled by the engine and read by
+// the report and the restore writer.
+
+#include "common/option.h"
+#include "common/timevalue.h"
+
+#include <cstdint>
+#include <string>
+
+enum TStampOutcome : uint8_t {
+    soChanged = 0,       // the stamps were written
+    soFailed = 1,        // the item was not changed
+    soSourceMissing = 2, // the item's counterpart under a source folder does not exist
+    soPreview = 3,       // preview: nothing was written
+};
+
+// The working record of one call of StampItem, read by the report and the
+// restore writer.
+struct TItemStamps {
+    std::string Path;
+    TOption Options;           // the item's own copy; SourceFile may name the file actually used
+    int32_t FractionWidth = 0; // printed sub-second part with its point, 0 for none
+    TTimeValue OldValues[3] = {0, 0, 0};
+    TTimeValue NewValues[3] = {0, 0, 0};
+    bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
+    TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
+    TStampOutcome Outcome = soChanged;
+};

@@ -1,0 +1,77 @@
+#pragma once
+// The option record: every setting that can differ from one file operand to
+// the next, the list of operands, and the program-wide settings.
+
+#include "common/timevalue.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum TStampSource : uint8_t {
+    ssModification = 0, // -sw
+    ssCreation = 1,     // -sc
+    ssAccess = 2,       // -sa
+    ssSameKind = 3,     // -ss
+    ssNow = 4,          // -sn
+};
+
+enum TStampKind : uint8_t {
+    skModification = 0, // -w
+    skCreation = 1,     // -c
+    skAccess = 2,       // -a
+};
+inline constexpr TStampKind AllStampKinds[3] = {skModification, skCreation, skAccess};
+
+// A set of stamp kinds, one bit per kind.
+struct TStampKinds {
+    uint8_t Bits = 0;
+    bool Has(TStampKind k) const { return (Bits >> k) & 1; }
+    void Include(TStampKind k) { Bits |= uint8_t(1u << k); }
+    void Exclude(TStampKind k) { Bits &= uint8_t(~(1u << k)); }
+    void Toggle(TStampKind k) { Bits ^= uint8_t(1u << k); }
+    bool Empty() const { return Bits == 0; }
+    static TStampKinds Of(TStampKind k) { return TStampKinds{uint8_t(1u << k)}; }
+    bool operator==(const TStampKinds &) const = default;
+};
+
+enum TDateMode : uint8_t {
+    dmNone = 0,
+    dmTime = 1,
+    dmDay = 2,
+    dmMonthDay = 3,
+    dmDate = 4,
+    dmUnknown = 5,
+};
+
+enum TFolderMode : uint8_t {
+    fmNoFolders = 0,      // -f0, -f-
+    fmMatchedFolders = 1, // -f, -f1
+    fmAllFolders = 2,     // -f2, -f+
+    fmNoFiles = 3,        // -f3
+};
+
+struct TOption {
+    std::string FileName;
+    TStampSource Source = ssNow;
+    TStampKinds Kinds = TStampKinds::Of(skModification);
+    TDateMode DateMode = dmNone;
+    TFolderMode FolderMode = fmNoFolders;
+    bool Recurse = false;
+    bool Preview = false;
+    bool IgnoreNotFound = false;
+    bool MakeRestoreFile = false;
+    bool Expert = false;
+    TTimeParts DateTime; // local date and time of -d and -t
+    int64_t Shift = 0;   // ticks, from -t+ and -t-
+    std::string SourceFile;
+};
+
+// Sets every field but FileName and DateTime to its default.
+void ResetOption(TOption &option);
+
+// Appends an entry to Operands: the working record with `fileName` as its operand.
+void AppendOperand(const TOption &working, const std::string &fileName);
+
+// The kind whose value the new stamp of `kind` is taken from (4 for ssNow).
+int SourceKindFor(const TOption &option, int kind);

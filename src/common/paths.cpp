@@ -1,0 +1,62 @@
+#include "common/paths.h"
+
+#include "platform/platform.h"
+
+bool IsFolderDelimiter(char c) {
+    if constexpr (HasDriveSyntax)
+        return c == '\\' || c == ':';
+    else
+        return c == PathSeparator;
+}
+
+std::string::size_type LastDelimiter(const std::string &path) {
+    std::string::size_type last = std::string::npos;
+    const TPlatform &platform = Platform();
+    for (std::string::size_type i = 0; i < path.size(); ++i) {
+        if (platform.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (IsFolderDelimiter(path[i]))
+            last = i;
+    }
+    return last;
+}
+
+std::string FolderPart(const std::string &path) {
+    auto last = LastDelimiter(path);
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::string FileNamePart(const std::string &path) {
+    auto last = LastDelimiter(path);
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+bool EndsWithDelimiter(const std::string &path) {
+    auto last = LastDelimiter(path);
+    return last != std::string::npos && last + 1 == path.size();
+}
+
+std::string DrivePrefix(const std::string &path) {
+    if constexpr (!HasDriveSyntax)
+        return std::string();
+    if (path.size() >= 2 && path[1] == ':' &&
+        !Platform().IsLeadByte(static_cast<unsigned char>(path[0])))
+        return path.substr(0, 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        // "\\server\share": up to, not including, the "\" after the share name.
+        const TPlatform &platform = Platform();
+        int separators = 0;
+        for (std::string::size_type i = 2; i < path.size(); ++i) {
+            if (platform.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+                ++i;
+                continue;
+            }
+            if (path[i] == '\\' && ++separators == 2)
+                return path.substr(0, i);
+        }
+        return path;
+    }
+    return std::string();
+}

@@ -1,0 +1,93 @@
+#include "engine/stamp_item.h"
+
+#include "common/errors.h"
+#include "common/settings.h"
+#include "engine/folder_helper.h"
+#include "engine/fs_rounding.h"
+#include "engine/stamp_source.h"
+#include "platform/platform.h"
+#include "report/report.h"
+#include "report/restore.h"
+
+namespace {
+
+void ComputeStamps(TItemStamps &item) {
+    TOption &options = item.Options;
+    const TFindData entry = ReadPresentStamps(item);
+    for (TStampKind kind : AllStampKinds) {
+        if (!options.Kinds.Has(kind))
+            continue;
+        TTimeValue value = 0;
+        ComputeNewStamp(item.Path, SourceKindFor(options, kind), options, value);
+        if (value == 0)
+            value = UnknownTime;
+        item.NewValues[kind] = value;
+        item.HasNewValue[kind] = true;
+        if (options.DateMode == dmUnknown)
+            continue;
+        if (FatRounding)
+            RoundForFileSystem(item.Path, kind, item.NewValues[kind], entry.VolumeId);
+        FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
+    }
+}
+
+// A folder on the 9x family: one helper run per selected kind, none after a
+// run that could not be started.
+bool WriteByHelper(const TItemStamps &item) {
+    bool success = true;
+    for (TStampKind kind : AllStampKinds)
+        if (success && item.Options.Kinds.Has(kind))
+            success = StampFolderByHelper(item.Path, item.NewValues[kind], kind);
+    return success;
+}
+
+// All selected stamps in one write; the access stamp that opening the item
+// may have touched is written back when it is not selected.
+bool WriteDirectly(const TItemStamps &item, bool isFolder) {
+    const TStampKinds kinds = item.Options.Kinds;
+    const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
+    const TTimeValue *access =
+        kinds.Has(skAccess) ? &item.NewValues[skAccess] : &item.OldValues[skAccess];
+    const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
+    return Platform().SetItemTimes(item.Path, isFolder, creation, access, write);
+}
+
+} // namespace
+
+TFindData ReadPresentStamps(TItemStamps &item) {
+    const TFindData entry = FindEntry(item.Path);
+    item.OldValues[skModification] = entry.LastWriteTime;
+    item.OldValues[skCreation] = entry.CreationTime;
+    item.OldValues[skAccess] = entry.LastAccessTime;
+    return entry;
+}
+
+void ApplyItemStamps(TItemStamps &item, bool isFolder) {
+    try {
+        ComputeStamps(item);
+        if (item.Options.Preview) {
+            item.Outcome = soPreview;
+            return;
+        }
+        const bool success =
+            isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+        item.Outcome = success ? soChanged : soFailed;
+    } catch (const ESrcFileNotExist &) {
+        item.Outcome = soSourceMissing;
+    }
+}
+
+void StampItem(const std::string &path, TOption options, bool isFolder) {
+    TItemStamps item;
+    item.Path = path;
+    item.Options = std::move(options);
+    item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
+    if (item.Options.MakeRestoreFile) {
+        if (!item.Options.Preview)
+            ReadPresentStamps(item);
+        WriteRestoreLines(item);
+        return;
+    }
+    ApplyItemStamps(item, isFolder);
+    ReportItem(item);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Stamping one item: read its stamps, compute and write the new ones, report.
+
+#include "common/item_stamps.h"
+#include "common/option.h"
+#include "platform/platform.h"
+
+#include <string>
+
+// Reads the item's three present stamps into OldValues from one look at its
+// directory entry, and returns that entry; raises EAppError when the item is gone.
+TFindData ReadPresentStamps(TItemStamps &item);
+
+// Everything StampItem does for the item before its report: reads the three
+// present stamps, computes the selected new ones and, unless previewing,
+// writes them; sets Outcome. Raises EAppError for errors that end the run.
+void ApplyItemStamps(TItemStamps &item, bool isFolder);
+
+// The whole job for one item selected by an operand: with -e its restore
+// lines, otherwise the change (or preview) and its report.
+void StampItem(const std::string &path, TOption options, bool isFolder);

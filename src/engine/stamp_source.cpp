@@ -1,0 +1,188 @@
+#include "engine/stamp_source.h"
+
+#include "common/errors.h"
+#include "common/paths.h"
+#include "common/settings.h"
+#include "platform/platform.h"
+
+#include <vector>
+
+namespace {
+
+const char *const BadDateMessage = "日時の指定に誤りがあります";
+
+// The mark the date reader leaves in wYear for a date it could not read.
+constexpr uint16_t UnreadableYear = 65535;
+
+bool HasWildcards(const std::string &name) {
+    return name.find_first_of("*?") != std::string::npos;
+}
+
+void TakeStamp(const TFindData &entry, int kind, TTimeValue &value) {
+    switch (kind) {
+    case skModification:
+        value = entry.LastWriteTime;
+        break;
+    case skCreation:
+        value = entry.CreationTime;
+        break;
+    case skAccess:
+        value = entry.LastAccessTime;
+        break;
+    default:
+        break;
+    }
+}
+
+// The components of a folder part (without drive prefix), split at the
+// separator; a trail byte that has the separator's code does not split.
+std::vector<std::string> FolderComponents(const std::string &folder) {
+    std::vector<std::string> parts;
+    const TPlatform &platform = Platform();
+    std::string current;
+    for (std::string::size_type i = 0; i < folder.size(); ++i) {
+        char c = folder[i];
+        if (platform.IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < folder.size()) {
+            current += c;
+            current += folder[++i];
+            continue;
+        }
+        if (c == PathSeparator) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        parts.push_back(current);
+    return parts;
+}
+
+bool SameDrive(const std::string &a, const std::string &b) {
+    return Platform().LowerCase(a) == Platform().LowerCase(b);
+}
+
+} // namespace
+
+TFindData FindEntry(const std::string &pattern) {
+    TFindData entry;
+    TSearch search(pattern, entry);
+    if (!search.Started())
+        throw EAppError("ファイル (" + pattern + ") が見つかりません");
+    if constexpr (!HasDriveSyntax) {
+        // Names here may hold "*" and "?" themselves: an entry named exactly
+        // like the pattern is the one meant, wherever the listing puts it.
+        const std::string wanted = FileNamePart(pattern);
+        if (HasWildcards(wanted) && entry.Name != wanted) {
+            TFindData other;
+            while (search.Next(other))
+                if (other.Name == wanted) {
+                    entry = other;
+                    break;
+                }
+        }
+    }
+    return entry;
+}
+
+void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value) {
+    const TFindData entry = FindEntry(pattern);
+    nameFound = entry.Name;
+    TakeStamp(entry, kind, value);
+}
+
+void GetStamp(const std::string &pattern, int kind, TTimeValue &value) {
+    std::string nameFound;
+    FindStamp(pattern, kind, nameFound, value);
+}
+
+std::string RelativeItemPath(const std::string &operand, const std::string &item) {
+    const std::string operandDrive = DrivePrefix(operand);
+    const std::string itemDrive = DrivePrefix(item);
+    if (!SameDrive(operandDrive, itemDrive))
+        return item;
+    const std::string operandFolder = FolderPart(operand);
+    const std::string itemFolder = FolderPart(item);
+    const auto from = FolderComponents(operandFolder.substr(operandDrive.size()));
+    const auto to = FolderComponents(itemFolder.substr(itemDrive.size()));
+    const TPlatform &platform = Platform();
+    std::size_t same = 0;
+    while (same < from.size() && same < to.size() && platform.SameName(from[same], to[same]))
+        ++same;
+    std::string result;
+    for (std::size_t i = same; i < from.size(); ++i)
+        result += std::string("..") + PathSeparator;
+    for (std::size_t i = same; i < to.size(); ++i)
+        result += to[i] + PathSeparator;
+    return result + FileNamePart(item);
+}
+
+void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result) {
+    result = 0;
+    if (option.DateMode == dmUnknown)
+        return;
+
+    TTimeValue source = 0;
+    if (option.Source == ssNow) {
+        source = NowTime;
+    } else {
+        if (option.SourceFile.empty()) {
+            GetStamp(path, readKind, source);
+        } else if (EndsWithDelimiter(option.SourceFile)) {
+            // The item's counterpart in the tree under the source folder.
+            const std::string counterpart =
+                FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
+            try {
+                GetStamp(counterpart, readKind, source);
+            } catch (const EAppError &) {
+                throw ESrcFileNotExist();
+            }
+        } else {
+            std::string nameFound;
+            FindStamp(option.SourceFile, readKind, nameFound, source);
+            // The item's other kinds read the same file, and the report names it.
+            option.SourceFile = FolderPart(option.SourceFile) + nameFound;
+        }
+        if (IsUnknownStamp(source))
+            return;
+    }
+
+    TTimeParts parts;
+    if (!FileTimeToLocalParts(source, parts))
+        throw EAppError(BadDateMessage);
+
+    const TTimeParts &given = option.DateTime;
+    switch (option.DateMode) {
+    case dmDate:
+        parts.wYear = given.wYear;
+        [[fallthrough]];
+    case dmMonthDay:
+        parts.wMonth = given.wMonth;
+        [[fallthrough]];
+    case dmDay:
+        parts.wDay = given.wDay;
+        [[fallthrough]];
+    case dmTime:
+        parts.wHour = given.wHour;
+        parts.wMinute = given.wMinute;
+        parts.wSecond = given.wSecond;
+        parts.Fraction = given.Fraction;
+        break;
+    default:
+        break;
+    }
+    // A date the reader could not read is refused, also where its year is not used.
+    const bool unreadableDate =
+        (option.DateMode == dmDay || option.DateMode == dmMonthDay || option.DateMode == dmDate) &&
+        given.wYear == UnreadableYear;
+
+    TTimeValue value = 0;
+    const bool converted = LocalPartsToFileTime(parts, value);
+    // The shift is an exact duration on the UTC value; a move below 1601 wraps
+    // to a huge unsigned value and fails the limit test.
+    const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
+    if (!converted || unreadableDate || parts.wYear < 1980 || shifted >= StampLimit)
+        throw EAppError(BadDateMessage);
+    result = shifted;
+}

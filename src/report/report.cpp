@@ -1,0 +1,309 @@
+#include "report/report.h"
+
+#include "common/errors.h"
+#include "common/settings.h"
+#include "platform/platform.h"
+#include "report/output.h"
+
+#include <cstddef>
+
+const char *const StampKindNames[3] = {"更新日時", "作成日時", "アクセス日時"};
+
+namespace {
+
+// Width of one character on screen. The Windows build counts bytes, as its
+// console does for the system code page (a double-byte character is two
+// bytes wide); the native build decodes UTF-8 and counts East Asian wide
+// characters as two columns.
+struct TCharSpan {
+    size_t Bytes;
+    int Columns;
+};
+
+bool IsWideCodePoint(uint32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+TCharSpan NextChar(std::string_view text, size_t at) {
+    if constexpr (HasDriveSyntax) {
+        (void)text;
+        (void)at;
+        return {1, 1};
+    } else {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        size_t length = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 1;
+        if (at + length > text.size())
+            return {1, 1};
+        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t i = 1; i < length; ++i) {
+            const auto trail = static_cast<unsigned char>(text[at + i]);
+            if ((trail & 0xC0) != 0x80)
+                return {1, 1};
+            code = (code << 6) | (trail & 0x3F);
+        }
+        return {length, IsWideCodePoint(code) ? 2 : 1};
+    }
+}
+
+int TextWidth(std::string_view text) {
+    int columns = 0;
+    for (size_t at = 0; at < text.size();) {
+        TCharSpan span = NextChar(text, at);
+        columns += span.Columns;
+        at += span.Bytes;
+    }
+    return columns;
+}
+
+// The longest head of `text` that fits in `limit` columns.
+std::string_view CutToWidth(std::string_view text, int limit) {
+    int columns = 0;
+    size_t at = 0;
+    while (at < text.size()) {
+        TCharSpan span = NextChar(text, at);
+        if (columns + span.Columns > limit)
+            break;
+        columns += span.Columns;
+        at += span.Bytes;
+    }
+    return text.substr(0, at);
+}
+
+void AppendPadded(std::string &result, std::string_view piece, int width, bool leftAlign) {
+    const int fill = width - TextWidth(piece);
+    if (fill > 0 && !leftAlign)
+        result.append(size_t(fill), ' ');
+    result.append(piece);
+    if (fill > 0 && leftAlign)
+        result.append(size_t(fill), ' ');
+}
+
+bool ReadNumber(std::string_view format, size_t &at, int &value) {
+    if (at >= format.size() || format[at] < '0' || format[at] > '9')
+        return false;
+    value = 0;
+    while (at < format.size() && format[at] >= '0' && format[at] <= '9')
+        value = value * 10 + (format[at++] - '0');
+    return true;
+}
+
+[[noreturn]] void FormatFault(std::string_view format) {
+    throw EUnexpected("EConvertError",
+                      "Format '" + std::string(format) + "' invalid or incompatible with argument");
+}
+
+const std::string UnknownValue = "          不明"; // ten blanks: as wide as a dated value's head
+
+} // namespace
+
+std::string FormatText(std::string_view format, const std::vector<TFormatArg> &args) {
+    std::string result;
+    size_t next = 0; // the argument taken by a directive without an index
+    size_t at = 0;
+    while (at < format.size()) {
+        const size_t percent = format.find('%', at);
+        if (percent == std::string_view::npos) {
+            result.append(format.substr(at));
+            break;
+        }
+        result.append(format.substr(at, percent - at));
+        at = percent + 1;
+        if (at < format.size() && format[at] == '%') {
+            result += '%';
+            ++at;
+            continue;
+        }
+        int number = 0, width = 0, precision = -1;
+        bool leftAlign = false;
+        if (ReadNumber(format, at, number)) {
+            if (at < format.size() && format[at] == ':') {
+                next = size_t(number);
+                ++at;
+                ReadNumber(format, at, width);
+            } else {
+                width = number;
+            }
+        } else {
+            if (at < format.size() && format[at] == '-') {
+                leftAlign = true;
+                ++at;
+            }
+            ReadNumber(format, at, width);
+        }
+        if (at < format.size() && format[at] == '.') {
+            ++at;
+            precision = 0;
+            ReadNumber(format, at, precision);
+        }
+        if (at >= format.size() || next >= args.size())
+            FormatFault(format);
+        const char type = format[at++];
+        const TFormatArg &arg = args[next++];
+        if ((type == 'd' || type == 'D') && !arg.IsText) {
+            const bool negative = arg.Number < 0;
+            const uint64_t magnitude = negative ? ~uint64_t(arg.Number) + 1 : uint64_t(arg.Number);
+            std::string digits = std::to_string(magnitude);
+            if (precision > int(digits.size()))
+                digits.insert(0, size_t(precision) - digits.size(), '0');
+            if (negative)
+                digits.insert(0, 1, '-');
+            AppendPadded(result, digits, width, leftAlign);
+        } else if ((type == 's' || type == 'S') && arg.IsText) {
+            std::string_view text = arg.Text;
+            if (precision >= 0)
+                text = CutToWidth(text, precision);
+            AppendPadded(result, text, width, leftAlign);
+        } else {
+            FormatFault(format);
+        }
+    }
+    return result;
+}
+
+std::string FormatTimeParts(const TTimeParts &parts, const std::string &format, int width) {
+    std::string result =
+        FormatText(format, {int64_t(parts.wYear), int64_t(parts.wMonth), int64_t(parts.wDay),
+                            int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond),
+                            int64_t(parts.Fraction)});
+    const size_t point = result.find('.');
+    if (point != std::string::npos && width >= 0 && width < 8)
+        result.erase(std::min(point + size_t(width), result.size()), size_t(8 - width));
+    return result;
+}
+
+TShiftParts SplitShift(int64_t shift) {
+    TShiftParts parts;
+    parts.Negative = shift < 0;
+    const uint64_t a = parts.Negative ? ~uint64_t(shift) + 1 : uint64_t(shift);
+    parts.Hours = a / TicksPerHour;
+    parts.Minutes = a / TicksPerMinute % 60;
+    parts.Seconds = a / TicksPerSecond % 60;
+    parts.Fraction = a % TicksPerSecond;
+    return parts;
+}
+
+namespace {
+
+// The value sentence that follows the copy sentence, by date mode.
+std::string ValueSentence(const TItemStamps &item, int kind) {
+    const TOption &option = item.Options;
+    const TTimeParts &parts = item.NewParts[kind];
+    switch (option.DateMode) {
+    case dmTime:
+        return FormatTimeParts(parts, "し、時刻を %3:.2d:%4:.2d:%5:.2d に変更", 8);
+    case dmDay:
+        return FormatTimeParts(parts, "し、日時を %2:.2d %3:.2d:%4:.2d:%5:.2d に変更", 8);
+    case dmMonthDay:
+        return FormatTimeParts(parts, "し、日時を %1:.2d-%2:.2d %3:.2d:%4:.2d:%5:.2d に変更", 8);
+    case dmNone:
+        if (option.Shift != 0) {
+            TShiftParts shift = SplitShift(option.Shift);
+            return FormatText("し、日時を %s%d:%.2d:%.2d ずら",
+                              {shift.Negative ? "-" : "+", int64_t(shift.Hours),
+                               int64_t(shift.Minutes), int64_t(shift.Seconds)});
+        }
+        return std::string();
+    default:
+        return std::string();
+    }
+}
+
+// What the operand does to one stamp kind, as its heading line tells it.
+std::string Description(const TItemStamps &item, int kind) {
+    const TOption &option = item.Options;
+    const bool hasValue = item.HasNewValue[kind];
+    const bool unknown = IsUnknownStamp(item.NewValues[kind]);
+    const int sourceKind = SourceKindFor(option, kind);
+    if (hasValue && option.Source == ssNow && unknown)
+        return "不明に変更";
+    if ((hasValue && (option.Source == ssNow || option.DateMode == dmDate)) || sourceKind < 0 ||
+        sourceKind > 2)
+        return FormatTimeParts(item.NewParts[kind], "%d-%.2d-%.2d %.2d:%.2d:%.2d に変更", 8);
+    std::string sentence;
+    if (!option.SourceFile.empty())
+        sentence += "'" + option.SourceFile + "' の";
+    sentence += StampKindNames[sourceKind];
+    sentence += "からコピー";
+    // The first item's computation may have stopped before this kind (its
+    // counterpart was missing): then there is no value to tell.
+    if (hasValue && !unknown)
+        sentence += ValueSentence(item, kind);
+    return sentence;
+}
+
+void WriteHeading(const TItemStamps &item) {
+    std::string text = LineEnd;
+    for (TStampKind kind : AllStampKinds) {
+        if (!item.Options.Kinds.Has(kind))
+            continue;
+        text += StampKindNames[kind];
+        text += "を ";
+        text += Description(item, kind);
+        text += "します。";
+        text += LineEnd;
+    }
+    WriteOut(text);
+}
+
+const char *OutcomeMessage(TStampOutcome outcome) {
+    switch (outcome) {
+    case soChanged:
+        return "変更しました";
+    case soFailed:
+        return "Warn.: 変更できませんでした";
+    case soSourceMissing:
+        return "Warn.: コピー元ファイルが見つかりません";
+    case soPreview:
+    default:
+        return "変更されます";
+    }
+}
+
+const char *const LongStampFormat = "%d-%.2d-%.2d %.2d:%.2d:%.2d.%.7d";
+
+void WriteValueLines(const TItemStamps &item) {
+    std::string text;
+    for (TStampKind kind : AllStampKinds) {
+        if (!item.Options.Kinds.Has(kind))
+            continue;
+        text += FormatText("%10.8s: ", {StampKindNames[kind]});
+        const TTimeValue oldValue = item.OldValues[kind];
+        if (IsUnknownStamp(oldValue)) {
+            text += UnknownValue;
+            text.append(size_t(item.FractionWidth + 6), ' ');
+        } else {
+            TTimeParts oldParts;
+            FileTimeToLocalParts(oldValue, oldParts);
+            text += FormatTimeParts(oldParts, LongStampFormat, item.FractionWidth);
+            text += ' ';
+        }
+        text += "→ ";
+        if (IsUnknownStamp(item.NewValues[kind]))
+            text += UnknownValue;
+        else
+            text += FormatTimeParts(item.NewParts[kind], LongStampFormat, item.FractionWidth);
+        text += LineEnd;
+    }
+    WriteOut(text);
+}
+
+} // namespace
+
+void ReportItem(const TItemStamps &item) {
+    if (HeadingPending) {
+        HeadingPending = false;
+        WriteHeading(item);
+    }
+    WriteOut(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" + LineEnd);
+    if (item.Outcome == soPreview)
+        WriteValueLines(item);
+}
