@@ -2,7 +2,8 @@
 
 namespace {
 const TPlatform *Installed = nullptr;
-}
+uint64_t Generation = 0;
+} // namespace
 
 const TPlatform &Platform() {
     return Installed ? *Installed : NativePlatform();
@@ -10,4 +11,14 @@ const TPlatform &Platform() {
 
 void SetPlatform(const TPlatform *platform) {
     Installed = platform;
+    ++Generation;
+}
+
+uint64_t PlatformGeneration() {
+    return Generation;
+}
+
+std::string LastErrorText() {
+    const TPlatform &platform = Platform();
+    return platform.ErrorText(platform.LastErrorCode());
 }

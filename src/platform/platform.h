@@ -37,8 +37,12 @@ struct TFindData {
     uint64_t FileId = 0;
 };
 
-using TSearchHandle = void *; // nullptr: no search
-using TRegHandle = void *;    // nullptr: no key
+// A running directory search and an open registry key. Each table defines
+// the state behind them in its own way; the two types cannot be mixed up.
+struct TSearchState;
+using TSearchHandle = TSearchState *; // nullptr: no search
+struct TRegKeyState;
+using TRegHandle = TRegKeyState *; // nullptr: no key
 
 enum TStream : int { stdOutput = 1, stdError = 2 };
 
@@ -49,6 +53,10 @@ enum TRegValueState : uint8_t {
     rvWrongType, // a value of another type
 };
 
+// The tables are filled with designated initializers in the order of the
+// slots below, so that two slots of the same signature cannot change places
+// unnoticed. A call that reports failure (false, nullptr, -1, rvEmpty for a
+// value that cannot be read) keeps the system's reason for LastErrorCode.
 struct TPlatform {
     // Platform family and time.
     bool (*IsNTFamily)();                              // dwPlatformId == 2
@@ -73,25 +81,29 @@ struct TPlatform {
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
+    // FindFirstNames is the same search for a caller that needs only the
+    // entries' names, folder bits and, for folders, identities: the stamps may
+    // be left 0, which spares the native build one status call per file.
+    // FindNext also returns false at the end of the listing.
     TSearchHandle (*FindFirst)(const std::string &pattern, TFindData &entry);
+    TSearchHandle (*FindFirstNames)(const std::string &pattern, TFindData &entry);
     bool (*FindNext)(TSearchHandle search, TFindData &entry);
     void (*FindClose)(TSearchHandle search);
 
+    // Files and volumes.
     // Opens the item and writes the given stamps in one call; a null pointer
     // leaves that stamp alone. False: the item was not changed.
     bool (*SetItemTimes)(const std::string &path, bool isFolder, const uint64_t *creation,
                          const uint64_t *lastAccess, const uint64_t *lastWrite);
-
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
     bool (*FileSystemName)(const std::string &where, std::string &name);
-
     std::string (*FullPathName)(const std::string &path);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
-    // Starts a program with a hidden window and waits until it has ended.
-    // False: it could not be started.
+    // Processes: starts a program with a hidden window and waits until it has
+    // ended. False: it could not be started.
     bool (*RunHiddenAndWait)(const std::string &commandLine);
 
     // Registry under the current user; key paths are written with "\" between
@@ -108,56 +120,60 @@ struct TPlatform {
     bool (*RegDeleteTree)(const std::string &path); // the key and all keys below it
     bool (*RegDeleteKey)(const std::string &path);  // a key without sub-keys
 
-    // The same search as FindFirst for a caller that needs only the entries'
-    // names, folder bits and, for folders, identities: the stamps may be left
-    // 0, which spares the native build one status call per file. FindNext and
-    // FindClose go on with it.
-    TSearchHandle (*FindFirstNames)(const std::string &pattern, TFindData &entry);
+    // Why a call failed: the code that the last failing call of this table
+    // kept (errno natively, a Win32 error code on Windows), valid until the
+    // next failure; and the system's own text for a code, in the system code
+    // page, without line end or closing period (empty when it has none).
+    uint32_t (*LastErrorCode)();
+    std::string (*ErrorText)(uint32_t code);
 };
 
 // The table in use: the build's own unless a test installed another.
 const TPlatform &Platform();
 const TPlatform &NativePlatform();
 void SetPlatform(const TPlatform *platform); // nullptr: back to the native one
+// Changes whenever SetPlatform installs a table: a cache of what the platform
+// answered keeps the generation it was filled in and is stale when that differs.
+uint64_t PlatformGeneration();
+
+// The system's text for the reason of the last failing call of the table in use.
+std::string LastErrorText();
 
 // The native build's entry point hands its arguments over here.
 void SetProgramArguments(int argc, char **argv);
 
-// Closes a directory search on every path.
-class TSearch {
+// Owns a handle of the table in use and closes it on every path.
+template <class THandle, void (*TPlatform::*Close)(THandle)> class TPlatformHandle {
+public:
+    explicit TPlatformHandle(THandle handle) : Handle(handle) {}
+    ~TPlatformHandle() {
+        if (Handle)
+            (Platform().*Close)(Handle);
+    }
+    TPlatformHandle(const TPlatformHandle &) = delete;
+    TPlatformHandle &operator=(const TPlatformHandle &) = delete;
+    THandle Get() const { return Handle; }
+
+protected:
+    THandle Handle;
+};
+
+// A directory search.
+class TSearch : public TPlatformHandle<TSearchHandle, &TPlatform::FindClose> {
 public:
     TSearch(const std::string &pattern, TFindData &entry)
-        : Handle(Platform().FindFirst(pattern, entry)) {}
+        : TPlatformHandle(Platform().FindFirst(pattern, entry)) {}
     // A search for names and folder bits only (see FindFirstNames).
     struct NamesOnly {};
     TSearch(const std::string &pattern, TFindData &entry, NamesOnly)
-        : Handle(Platform().FindFirstNames(pattern, entry)) {}
-    ~TSearch() {
-        if (Handle)
-            Platform().FindClose(Handle);
-    }
-    TSearch(const TSearch &) = delete;
-    TSearch &operator=(const TSearch &) = delete;
+        : TPlatformHandle(Platform().FindFirstNames(pattern, entry)) {}
     bool Started() const { return Handle != nullptr; }
     bool Next(TFindData &entry) { return Platform().FindNext(Handle, entry); }
-
-private:
-    TSearchHandle Handle;
 };
 
-// Closes a registry key on every path.
-class TRegKey {
+// A registry key.
+class TRegKey : public TPlatformHandle<TRegHandle, &TPlatform::RegClose> {
 public:
-    explicit TRegKey(TRegHandle handle) : Handle(handle) {}
-    ~TRegKey() {
-        if (Handle)
-            Platform().RegClose(Handle);
-    }
-    TRegKey(const TRegKey &) = delete;
-    TRegKey &operator=(const TRegKey &) = delete;
+    using TPlatformHandle::TPlatformHandle;
     bool IsOpen() const { return Handle != nullptr; }
-    TRegHandle Get() const { return Handle; }
-
-private:
-    TRegHandle Handle;
 };

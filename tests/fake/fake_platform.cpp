@@ -8,6 +8,17 @@ namespace {
 
 TFakeState State;
 
+// Keeps `code` as the reason of a failing call and gives back `result`.
+template <class T> T Failed(T result, uint32_t code) {
+    State.LastError = code;
+    return result;
+}
+
+// A failure that a test asked for.
+template <class T> T Injected(T result) {
+    return Failed(result, State.FailCode);
+}
+
 std::string Lower(const std::string &text) {
     std::string result = text;
     for (char &c : result)
@@ -111,6 +122,10 @@ struct TFakeSearch {
     size_t Next = 0;
 };
 
+TFakeSearch &SearchOf(TSearchHandle handle) {
+    return *reinterpret_cast<TFakeSearch *>(handle);
+}
+
 bool FolderExists(const std::string &folder) {
     if (folder.empty())
         return true;
@@ -130,7 +145,7 @@ bool FolderExists(const std::string &folder) {
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     std::string folder = Folder(pattern), name = Name(pattern);
     if (name.empty() || !FolderExists(folder))
-        return nullptr;
+        return Failed(nullptr, FakeNotFound);
     auto *search = new TFakeSearch;
     if (name.find_first_of("*?") == std::string::npos) {
         auto it = FindItem(pattern);
@@ -149,22 +164,22 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     }
     if (search->Entries.empty()) {
         delete search;
-        return nullptr;
+        return Failed(nullptr, FakeNotFound);
     }
     entry = search->Entries[search->Next++];
-    return search;
+    return reinterpret_cast<TSearchHandle>(search);
 }
 
 bool FindNext(TSearchHandle handle, TFindData &entry) {
-    auto *search = static_cast<TFakeSearch *>(handle);
-    if (search->Next >= search->Entries.size())
-        return false;
-    entry = search->Entries[search->Next++];
+    TFakeSearch &search = SearchOf(handle);
+    if (search.Next >= search.Entries.size())
+        return Failed(false, FakeNoMoreFiles);
+    entry = search.Entries[search.Next++];
     return true;
 }
 
 void FindClose(TSearchHandle handle) {
-    delete static_cast<TFakeSearch *>(handle);
+    delete &SearchOf(handle);
 }
 
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
@@ -180,8 +195,10 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     write.Write = lastWrite ? *lastWrite : 0;
     State.Writes.push_back(write);
     auto it = FindItem(path);
-    if (it == State.Items.end() || it->second.FailWrite)
-        return false;
+    if (it == State.Items.end())
+        return Failed(false, FakeNotFound);
+    if (it->second.FailWrite)
+        return Injected(false);
     if (creation)
         it->second.CreationTime = *creation;
     if (lastAccess)
@@ -194,7 +211,7 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
 bool FileSystemName(const std::string &where, std::string &name) {
     ++State.VolumeQueries;
     if (State.VolumeQueryFails)
-        return false;
+        return Injected(false);
     if (HasDriveSyntax) {
         auto it = State.Volumes.find(Lower(where));
         name = it != State.Volumes.end() ? it->second : State.DefaultFileSystem;
@@ -233,7 +250,7 @@ bool ShortPathName(const std::string &path, std::string &shortPath) {
         return true;
     }
     if (FindItem(path) == State.Items.end() && !State.Files.count(path))
-        return false;
+        return Failed(false, FakeNotFound);
     shortPath = path;
     return true;
 }
@@ -241,26 +258,30 @@ bool ShortPathName(const std::string &path, std::string &shortPath) {
 bool ReadWholeFile(const std::string &path, std::string &data) {
     auto it = State.Files.find(path);
     if (it == State.Files.end())
-        return false;
+        return Failed(false, FakeNotFound);
     data = it->second;
     return true;
 }
 
 bool RunHiddenAndWait(const std::string &commandLine) {
     State.ProcessStarts.push_back(commandLine);
-    return !State.FailProcessStart;
+    return !State.FailProcessStart || Injected(false);
 }
 
 struct TFakeKeyHandle {
     std::string Path; // lower-case key path
 };
 
+const std::string &KeyPathOf(TRegHandle key) {
+    return reinterpret_cast<TFakeKeyHandle *>(key)->Path;
+}
+
 TRegHandle OpenHandle(const std::string &path) {
     std::string key = KeyOf(path);
     if (!State.Registry.count(key))
-        return nullptr;
+        return Failed(nullptr, FakeNotFound);
     ++State.OpenKeys;
-    return new TFakeKeyHandle{key};
+    return reinterpret_cast<TRegHandle>(new TFakeKeyHandle{key});
 }
 
 TRegHandle RegOpen(const std::string &path) {
@@ -269,23 +290,24 @@ TRegHandle RegOpen(const std::string &path) {
 
 TRegHandle RegCreate(const std::string &path) {
     if (State.RegistryCreateFails)
-        return nullptr;
+        return Injected(nullptr);
     State.AddRegKey(path);
     return OpenHandle(path);
 }
 
 bool RegKeyExists(const std::string &path) {
-    return State.Registry.count(KeyOf(path)) != 0;
+    return State.Registry.count(KeyOf(path)) != 0 || Failed(false, FakeNotFound);
 }
 
 void RegClose(TRegHandle key) {
     --State.OpenKeys;
-    delete static_cast<TFakeKeyHandle *>(key);
+    delete reinterpret_cast<TFakeKeyHandle *>(key);
 }
 
+// The key behind an open handle; nullptr (with the reason kept) when it was deleted.
 TFakeRegKey *KeyFor(TRegHandle key) {
-    auto it = State.Registry.find(static_cast<TFakeKeyHandle *>(key)->Path);
-    return it == State.Registry.end() ? nullptr : &it->second;
+    auto it = State.Registry.find(KeyPathOf(key));
+    return it == State.Registry.end() ? Failed(nullptr, FakeNotFound) : &it->second;
 }
 
 TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
@@ -294,7 +316,9 @@ TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::stri
     if (!k)
         return rvEmpty;
     auto it = k->Values.find(Lower(name));
-    if (it == k->Values.end() || it->second.Data.empty())
+    if (it == k->Values.end())
+        return Failed(rvEmpty, FakeNotFound);
+    if (it->second.Data.empty())
         return rvEmpty;
     if (it->second.Type != 1 && it->second.Type != 2)
         return rvWrongType;
@@ -304,8 +328,10 @@ TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::stri
 
 bool SetValue(TRegHandle key, const std::string &name, uint32_t type, const std::string &data) {
     TFakeRegKey *k = KeyFor(key);
-    if (!k || State.RegistryWritesFail)
+    if (!k)
         return false;
+    if (State.RegistryWritesFail)
+        return Injected(false);
     k->Values[Lower(name)] = TFakeRegValue{type, data};
     k->ValueNames[Lower(name)] = name;
     return true;
@@ -332,13 +358,15 @@ std::vector<std::string> SubKeys(const std::string &key) {
 }
 
 int RegSubKeyCount(TRegHandle key) {
-    return int(SubKeys(static_cast<TFakeKeyHandle *>(key)->Path).size());
+    return int(SubKeys(KeyPathOf(key)).size());
 }
 
 bool RegDeleteKey(const std::string &path) {
     std::string key = KeyOf(path);
-    if (!State.Registry.count(key) || !SubKeys(key).empty())
-        return false;
+    if (!State.Registry.count(key))
+        return Failed(false, FakeNotFound);
+    if (!SubKeys(key).empty())
+        return Failed(false, FakeAccessDenied);
     State.Registry.erase(key);
     return true;
 }
@@ -372,7 +400,7 @@ uint32_t ProgramBuild() {
 }
 bool CommandLineText(std::string &text) {
     text = State.CommandLine;
-    return State.HasCommandLineText;
+    return State.HasCommandLineText || Failed(false, FakeNotFound);
 }
 std::vector<std::string> Arguments() {
     return State.Args;
@@ -380,7 +408,7 @@ std::vector<std::string> Arguments() {
 bool GetEnv(const std::string &name, std::string &value) {
     auto it = State.Env.find(name);
     value = it != State.Env.end() ? it->second : "";
-    return it != State.Env.end();
+    return it != State.Env.end() || Failed(false, FakeNotFound);
 }
 bool IsLeadByte(unsigned char c) {
     return LeadByte(c);
@@ -394,24 +422,60 @@ std::string ToOemText(const std::string &text) {
 bool WriteStream(TStream stream, const char *data, size_t size) {
     if (stream == stdOutput) {
         if (State.FailOut)
-            return false;
+            return Injected(false);
         State.Out.append(data, size);
     } else {
         if (State.FailErr)
-            return false;
+            return Injected(false);
         State.Err.append(data, size);
     }
     return true;
 }
+uint32_t LastErrorCode() {
+    return State.LastError;
+}
+std::string ErrorText(uint32_t code) {
+    return "error " + std::to_string(code);
+}
 
 const TPlatform FakeTable = {
-    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
-    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameNameFake,
-    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindClose,        SetItemTimes,
-    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpen,
-    RegOpen,         RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
-    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,
-    FindFirst, // FindFirstNames
+    .IsNTFamily = IsNTFamily,
+    .SystemTimeNow = SystemTimeNow,
+    .UtcToLocal = UtcToLocal,
+    .LocalToUtc = LocalToUtc,
+    .ModuleFileName = ModuleFileName,
+    .ProgramBuild = ProgramBuild,
+    .CommandLineText = CommandLineText,
+    .Arguments = Arguments,
+    .GetEnv = GetEnv,
+    .IsLeadByte = IsLeadByte,
+    .LowerCase = LowerCase,
+    .SameName = SameNameFake,
+    .ToOemText = ToOemText,
+    .WriteStream = WriteStream,
+    .FindFirst = FindFirst,
+    .FindFirstNames = FindFirst,
+    .FindNext = FindNext,
+    .FindClose = FindClose,
+    .SetItemTimes = SetItemTimes,
+    .FileSystemName = FileSystemName,
+    .FullPathName = FullPathName,
+    .ShortPathName = ShortPathName,
+    .ReadWholeFile = ReadWholeFile,
+    .RunHiddenAndWait = RunHiddenAndWait,
+    .RegOpenRead = RegOpen,
+    .RegOpenWrite = RegOpen,
+    .RegCreate = RegCreate,
+    .RegKeyExists = RegKeyExists,
+    .RegClose = RegClose,
+    .RegQueryString = RegQueryString,
+    .RegSetString = RegSetString,
+    .RegSetDword = RegSetDword,
+    .RegSubKeyCount = RegSubKeyCount,
+    .RegDeleteTree = RegDeleteTree,
+    .RegDeleteKey = RegDeleteKey,
+    .LastErrorCode = LastErrorCode,
+    .ErrorText = ErrorText,
 };
 
 void AddParents(const std::string &path) {

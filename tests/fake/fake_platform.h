@@ -12,12 +12,19 @@
 #include <string>
 #include <vector>
 
+// Failure codes in the numbering of the build's own system (Win32 error
+// codes or errno values).
+inline constexpr uint32_t FakeNotFound = 2; // ERROR_FILE_NOT_FOUND, ENOENT
+inline constexpr uint32_t FakeAccessDenied = HasDriveSyntax ? 5 : 13; // ERROR_ACCESS_DENIED, EACCES
+inline constexpr uint32_t FakeNoMoreFiles =
+    HasDriveSyntax ? 18 : 61; // ERROR_NO_MORE_FILES, ENODATA
+
 struct TFakeItem {
     bool IsFolder = false;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
-    bool FailWrite = false; // SetItemTimes fails (read-only, in use ...)
+    bool FailWrite = false; // SetItemTimes fails (read-only, in use ...) with FailCode
 };
 
 // One SetItemTimes call as the program made it.
@@ -39,6 +46,11 @@ struct TFakeRegKey {
 };
 
 struct TFakeState {
+    // The code that the failures asked for below report, and the code that
+    // the last failing call kept (what LastErrorCode answers).
+    uint32_t FailCode = FakeAccessDenied;
+    uint32_t LastError = 0;
+
     // Files and folders, by path; the order of the map is the listing order.
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths

@@ -3,11 +3,28 @@
 
 #include "platform/platform.h"
 
+#include <cerrno>
+
 namespace posix {
+
+// The reason of the last failing call of the table: an errno value.
+inline thread_local uint32_t KeptError = 0;
+
+// Keeps `code` as the reason of a failing call and gives back `result`. A
+// caller that cleans up after a failure passes the errno it saved before.
+template <class T> T Failed(T result, int code = errno) {
+    KeptError = uint32_t(code);
+    return result;
+}
 
 // Time values from POSIX times.
 inline constexpr int64_t EpochDifferenceSeconds = 11644473600LL; // 1601 to 1970
 uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
+
+// Text and descriptors (posix_platform.cpp).
+std::string AsciiLower(const std::string &text);
+// Writes all of `data`, going on after interrupts; false with errno set.
+bool WriteAll(int fd, const char *data, size_t size);
 
 // Files and folders (posix_files.cpp).
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);

@@ -22,6 +22,10 @@ struct TDirSearch {
     bool NamesOnly = false; // the caller needs no stamps of files
 };
 
+TDirSearch &SearchOf(TSearchHandle handle) {
+    return *reinterpret_cast<TDirSearch *>(handle);
+}
+
 bool HasWildcards(const std::string &name) {
     return name.find_first_of("*?") != std::string::npos;
 }
@@ -49,8 +53,14 @@ bool SurelyNoFolder(const dirent &d) {
     return d.d_type != DT_DIR && d.d_type != DT_LNK && d.d_type != DT_UNKNOWN;
 }
 
+// The next matching entry; false at the end of the listing (errno 0) or when
+// the listing cannot be read (errno set).
 bool ReadMatching(TDirSearch &search, TFindData &entry) {
-    while (dirent *d = readdir(search.Dir)) {
+    for (;;) {
+        errno = 0;
+        dirent *d = readdir(search.Dir);
+        if (!d)
+            return false;
         if (!MatchWildcard(search.NamePattern, d->d_name))
             continue;
         if (search.NamesOnly && SurelyNoFolder(*d)) {
@@ -63,7 +73,6 @@ bool ReadMatching(TDirSearch &search, TFindData &entry) {
         entry.Name = d->d_name;
         return true;
     }
-    return false;
 }
 
 // Reading a folder's listing would set its access stamp to now: the access
@@ -77,8 +86,11 @@ DIR *OpenListing(const char *folder) {
     if (fd < 0)
         return nullptr;
     DIR *dir = fdopendir(fd);
-    if (!dir)
+    if (!dir) {
+        int code = errno;
         close(fd);
+        errno = code;
+    }
     return dir;
 }
 
@@ -87,22 +99,23 @@ TSearchHandle StartSearch(const std::string &pattern, TFindData &entry, bool nam
     std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     if (name.empty())
-        return nullptr;
+        return Failed(nullptr, ENOENT);
     if (!HasWildcards(name)) {
         if (!FillFromStatx(AT_FDCWD, pattern.c_str(), entry))
-            return nullptr;
+            return Failed(nullptr);
         entry.Name = name;
-        return new TDirSearch{};
+        return reinterpret_cast<TSearchHandle>(new TDirSearch{});
     }
     DIR *dir = OpenListing(folder.empty() ? "." : folder.c_str());
     if (!dir)
-        return nullptr;
+        return Failed(nullptr);
     auto *search = new TDirSearch{dir, name, namesOnly};
     if (!ReadMatching(*search, entry)) {
-        FindClose(search);
-        return nullptr;
+        int code = errno != 0 ? errno : ENOENT; // no entry matches
+        FindClose(reinterpret_cast<TSearchHandle>(search));
+        return Failed(nullptr, code);
     }
-    return search;
+    return reinterpret_cast<TSearchHandle>(search);
 }
 
 timespec ToTimespec(uint64_t value) {
@@ -146,12 +159,15 @@ TSearchHandle FindFirstNames(const std::string &pattern, TFindData &entry) {
 }
 
 bool FindNext(TSearchHandle handle, TFindData &entry) {
-    auto *search = static_cast<TDirSearch *>(handle);
-    return search->Dir && ReadMatching(*search, entry);
+    TDirSearch &search = SearchOf(handle);
+    errno = 0;
+    if (search.Dir && ReadMatching(search, entry))
+        return true;
+    return Failed(false, errno != 0 ? errno : ENODATA); // ENODATA: the end of the listing
 }
 
 void FindClose(TSearchHandle handle) {
-    auto *search = static_cast<TDirSearch *>(handle);
+    TDirSearch *search = &SearchOf(handle);
     if (search->Dir)
         closedir(search->Dir);
     delete search;
@@ -161,32 +177,35 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
                   const uint64_t *lastAccess, const uint64_t *lastWrite) {
     // A birth time cannot be set here: refuse the whole write before anything changes.
     if (creation)
-        return false;
+        return Failed(false, ENOTSUP);
     // O_NONBLOCK: a FIFO without a reader must fail, not hang the run.
     int fd = open(path.c_str(), isFolder ? (O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                                          : (O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
-        return false;
+        return Failed(false);
     // A file that nobody may write is read-only, for root too (as the read-only
     // attribute is on Windows): it keeps its stamps.
     struct stat info {};
-    if (!isFolder &&
-        (fstat(fd, &info) != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)) {
-        close(fd);
-        return false;
+    int code = 0;
+    if (!isFolder && fstat(fd, &info) != 0)
+        code = errno;
+    else if (!isFolder && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        code = EACCES;
+    if (code == 0) {
+        timespec times[2];
+        times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
+        times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
+        if (futimens(fd, times) != 0)
+            code = errno;
     }
-    timespec times[2];
-    times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
-    times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
-    bool ok = futimens(fd, times) == 0;
     close(fd);
-    return ok;
+    return code == 0 || Failed(false, code);
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
     struct statfs info {};
     if (statfs(where.empty() ? "." : where.c_str(), &info) != 0)
-        return false;
+        return Failed(false);
     switch (uint64_t(info.f_type)) {
     case 0x4d44:
         name = "FAT";
@@ -255,7 +274,7 @@ std::string FullPathName(const std::string &path) {
 bool ShortPathName(const std::string &path, std::string &shortPath) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        return false;
+        return Failed(false);
     shortPath = path;
     return true;
 }
@@ -263,34 +282,37 @@ bool ShortPathName(const std::string &path, std::string &shortPath) {
 bool ReadWholeFile(const std::string &path, std::string &data) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return Failed(false);
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        close(fd);
-        return false;
-    }
-    data.clear();
+    int code = 0;
+    if (fstat(fd, &info) != 0)
+        code = errno;
+    else if (S_ISDIR(info.st_mode))
+        code = EISDIR;
+    if (code == 0)
+        data.clear();
     char buffer[65536];
-    bool ok = true;
-    for (;;) {
+    while (code == 0) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            ok = false;
+            code = errno;
         if (n <= 0)
             break;
         data.append(buffer, size_t(n));
     }
     close(fd);
-    return ok;
+    return code == 0 || Failed(false, code);
 }
 
 bool RunHiddenAndWait(const std::string &commandLine) {
     const char *argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
     pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
-        return false;
+    if (int code =
+            posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char **>(argv), environ);
+        code != 0)
+        return Failed(false, code);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -7,6 +7,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <unistd.h>
 
@@ -14,6 +15,30 @@ namespace posix {
 
 uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds) {
     return uint64_t(seconds + EpochDifferenceSeconds) * 10000000ULL + uint64_t(nanoseconds / 100);
+}
+
+std::string AsciiLower(const std::string &text) {
+    std::string result = text;
+    for (char &c : result)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return result;
+}
+
+bool WriteAll(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
 }
 
 namespace {
@@ -62,7 +87,7 @@ uint32_t ProgramBuild() {
 }
 
 bool CommandLineText(std::string &) {
-    return false;
+    return Failed(false, ENOSYS);
 }
 
 std::vector<std::string> Arguments() {
@@ -74,19 +99,11 @@ std::vector<std::string> Arguments() {
 bool GetEnv(const std::string &name, std::string &value) {
     const char *text = getenv(name.c_str());
     value = text ? text : "";
-    return text != nullptr;
+    return text ? true : Failed(false, ENOENT);
 }
 
 bool IsLeadByte(unsigned char) {
     return false;
-}
-
-std::string LowerCase(const std::string &text) {
-    std::string result = text;
-    for (char &c : result)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return result;
 }
 
 bool SameName(const std::string &a, const std::string &b) {
@@ -98,26 +115,56 @@ std::string ToOemText(const std::string &text) {
 }
 
 bool WriteStream(TStream stream, const char *data, size_t size) {
-    int fd = stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO;
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+    return WriteAll(stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO, data, size) ||
+           Failed(false);
+}
+
+uint32_t LastErrorCode() {
+    return KeptError;
+}
+
+std::string ErrorText(uint32_t code) {
+    return std::strerror(int(code));
 }
 
 const TPlatform PosixPlatform = {
-    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
-    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameName,
-    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindClose,        SetItemTimes,
-    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,
-    RegOpenWrite,    RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
-    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,  FindFirstNames,
+    .IsNTFamily = IsNTFamily,
+    .SystemTimeNow = SystemTimeNow,
+    .UtcToLocal = UtcToLocal,
+    .LocalToUtc = LocalToUtc,
+    .ModuleFileName = ModuleFileName,
+    .ProgramBuild = ProgramBuild,
+    .CommandLineText = CommandLineText,
+    .Arguments = Arguments,
+    .GetEnv = GetEnv,
+    .IsLeadByte = IsLeadByte,
+    .LowerCase = AsciiLower,
+    .SameName = SameName,
+    .ToOemText = ToOemText,
+    .WriteStream = WriteStream,
+    .FindFirst = FindFirst,
+    .FindFirstNames = FindFirstNames,
+    .FindNext = FindNext,
+    .FindClose = FindClose,
+    .SetItemTimes = SetItemTimes,
+    .FileSystemName = FileSystemName,
+    .FullPathName = FullPathName,
+    .ShortPathName = ShortPathName,
+    .ReadWholeFile = ReadWholeFile,
+    .RunHiddenAndWait = RunHiddenAndWait,
+    .RegOpenRead = RegOpenRead,
+    .RegOpenWrite = RegOpenWrite,
+    .RegCreate = RegCreate,
+    .RegKeyExists = RegKeyExists,
+    .RegClose = RegClose,
+    .RegQueryString = RegQueryString,
+    .RegSetString = RegSetString,
+    .RegSetDword = RegSetDword,
+    .RegSubKeyCount = RegSubKeyCount,
+    .RegDeleteTree = RegDeleteTree,
+    .RegDeleteKey = RegDeleteKey,
+    .LastErrorCode = LastErrorCode,
+    .ErrorText = ErrorText,
 };
 
 } // namespace

@@ -16,6 +16,9 @@
 // - Every write goes to a temporary file in the key's folder, which is then
 //   renamed over the value's file: a reader sees the old value or the new one,
 //   never a part.
+//
+// The helpers below leave errno set when they fail; the calls of the table
+// keep it as the reason.
 
 #include "platform/unix/posix_calls.h"
 
@@ -40,14 +43,6 @@ struct TKeyHandle {
     std::string Folder;
 };
 
-std::string AsciiLower(const std::string &text) {
-    std::string result = text;
-    for (char &c : result)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return result;
-}
-
 // The configuration folder that holds the tree; empty when there is none.
 std::string RootFolder() {
     const char *config = getenv("XDG_CONFIG_HOME");
@@ -59,8 +54,10 @@ std::string RootFolder() {
         if (const passwd *user = getpwuid(getuid()); user && user->pw_dir && user->pw_dir[0] == '/')
             homeFolder = user->pw_dir;
     }
-    if (homeFolder.empty())
+    if (homeFolder.empty()) {
+        errno = ENOENT;
         return "";
+    }
     return homeFolder + "/.config";
 }
 
@@ -99,24 +96,26 @@ std::vector<std::string> KeyNames(const std::string &path) {
     return names;
 }
 
-bool IsFolder(const std::string &path) {
+// Whether `path` is a folder (wantFolder) or a regular file.
+bool IsOfKind(const std::string &path, bool wantFolder) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (stat(path.c_str(), &info) != 0)
+        return false;
+    if (wantFolder ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode))
+        return true;
+    errno = wantFolder ? ENOTDIR : EISDIR;
+    return false;
 }
 
-bool IsRegularFile(const std::string &path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+bool IsFolder(const std::string &path) {
+    return IsOfKind(path, true);
 }
 
 // The entry of `folder` whose name is `diskName` without regard to case and
 // that is a folder (wantFolder) or a regular file; empty when there is none.
 std::string FindEntry(const std::string &folder, const std::string &diskName, bool wantFolder) {
-    auto fits = [&](const std::string &path) {
-        return wantFolder ? IsFolder(path) : IsRegularFile(path);
-    };
     std::string exact = folder + "/" + diskName;
-    if (fits(exact))
+    if (IsOfKind(exact, wantFolder))
         return exact;
     DIR *dir = opendir(folder.c_str());
     if (!dir)
@@ -126,12 +125,14 @@ std::string FindEntry(const std::string &folder, const std::string &diskName, bo
         std::string name = entry->d_name;
         if (name[0] == '.' || AsciiLower(name) != wanted)
             continue;
-        if (fits(folder + "/" + name)) {
+        if (IsOfKind(folder + "/" + name, wantFolder)) {
             found = folder + "/" + name;
             break;
         }
     }
     closedir(dir);
+    if (found.empty())
+        errno = ENOENT;
     return found;
 }
 
@@ -177,59 +178,26 @@ std::string CreateKeyFolder(const std::string &path) {
     return folder;
 }
 
-TRegHandle NewHandle(const std::string &folder) {
-    if (folder.empty())
-        return nullptr;
-    return new TKeyHandle{folder};
+// A handle on the key folder `folder` that `rights` allows; nullptr when the
+// key does not exist or the access is denied.
+TRegHandle OpenHandle(const std::string &folder, int rights) {
+    if (folder.empty() || access(folder.c_str(), rights) != 0)
+        return Failed(nullptr);
+    return reinterpret_cast<TRegHandle>(new TKeyHandle{folder});
 }
 
 const std::string &FolderOf(TRegHandle key) {
-    return static_cast<TKeyHandle *>(key)->Folder;
-}
-
-bool ReadFile(const std::string &path, std::string &data) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    data.clear();
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        data.append(buffer, size_t(n));
-    }
-    close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, const std::string &data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
+    return reinterpret_cast<TKeyHandle *>(key)->Folder;
 }
 
 // Replaces the value's file (or makes it) with the type line and the data.
 bool WriteValue(TRegHandle key, const std::string &name, const std::string &type,
                 const std::string &data) {
     if (!key)
-        return false;
+        return Failed(false, EBADF);
     const std::string &folder = FolderOf(key);
     if (!IsFolder(folder))
-        return false;
+        return Failed(false);
     std::string diskName = EscapeName(name) + ValueSuffix;
     std::string target = FindEntry(folder, diskName, false);
     if (target.empty())
@@ -237,15 +205,21 @@ bool WriteValue(TRegHandle key, const std::string &name, const std::string &type
     std::string temporary = folder + "/.tmp-XXXXXX";
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
-    bool written = WriteAll(fd, type + "\n" + data) && fsync(fd) == 0;
-    if (close(fd) != 0)
-        written = false;
-    if (!written || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
+        return Failed(false);
+    const std::string content = type + "\n" + data;
+    bool ok = WriteAll(fd, content.data(), content.size()) && fsync(fd) == 0;
+    int code = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        code = errno;
     }
-    return true;
+    if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok)
+        unlink(temporary.c_str());
+    return ok || Failed(false, code);
 }
 
 // Every entry of a folder but "." and "..".
@@ -262,99 +236,100 @@ bool ListFolder(const std::string &folder, std::vector<std::string> &names) {
     return true;
 }
 
-bool IsKeyEntry(const std::string &folder, const std::string &name) {
-    return name[0] != '.' && IsFolder(folder + "/" + name);
+// The number of sub-keys among the entries of a key folder.
+int CountSubKeys(const std::string &folder, const std::vector<std::string> &names) {
+    int count = 0;
+    for (const std::string &name : names)
+        if (name[0] != '.' && IsFolder(folder + "/" + name))
+            ++count;
+    return count;
+}
+
+// Lists a key folder for deletion: false when that fails or when the key has
+// sub-keys that may not go with it.
+bool ListForDeletion(const std::string &folder, bool withSubKeys, std::vector<std::string> &names) {
+    if (!ListFolder(folder, names))
+        return false;
+    if (!withSubKeys && CountSubKeys(folder, names) != 0) {
+        errno = ENOTEMPTY;
+        return false;
+    }
+    return true;
 }
 
 // The key folder and everything in it; a sub-key reached through a symbolic
-// link loses the link only, not what it points to.
+// link loses the link only, not what it points to. On failure errno holds the
+// first reason.
 bool RemoveFolder(const std::string &folder, bool withSubKeys) {
     std::vector<std::string> names;
-    if (!ListFolder(folder, names))
+    if (!ListForDeletion(folder, withSubKeys, names))
         return false;
-    if (!withSubKeys)
-        for (const std::string &name : names)
-            if (IsKeyEntry(folder, name))
-                return false;
-    bool ok = true;
+    int code = 0;
     for (const std::string &name : names) {
         std::string path = folder + "/" + name;
         struct stat info {};
-        if (lstat(path.c_str(), &info) != 0) {
-            ok = false;
-            continue;
-        }
-        if (S_ISDIR(info.st_mode)) {
-            if (!RemoveFolder(path, true))
-                ok = false;
-        } else if (unlink(path.c_str()) != 0) {
-            ok = false;
-        }
+        bool removed =
+            lstat(path.c_str(), &info) == 0 &&
+            (S_ISDIR(info.st_mode) ? RemoveFolder(path, true) : unlink(path.c_str()) == 0);
+        if (!removed && code == 0)
+            code = errno;
     }
-    return ok && rmdir(folder.c_str()) == 0;
+    if (code == 0 && rmdir(folder.c_str()) != 0)
+        code = errno;
+    errno = code;
+    return code == 0;
 }
 
 bool DeleteKey(const std::string &path, bool withSubKeys) {
     if (KeyNames(path).empty())
-        return false; // never the configuration folder itself
+        return Failed(false, EACCES); // never the configuration folder itself
     std::string folder = KeyFolder(path);
     if (folder.empty())
-        return false;
+        return Failed(false);
     struct stat info {};
+    bool ok = true;
     if (lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         // A key that is a symbolic link to a folder elsewhere: only the link goes.
-        if (!withSubKeys) {
-            std::vector<std::string> names;
-            if (!ListFolder(folder, names))
-                return false;
-            for (const std::string &name : names)
-                if (IsKeyEntry(folder, name))
-                    return false;
-        }
-        return unlink(folder.c_str()) == 0;
+        std::vector<std::string> names;
+        ok = (withSubKeys || ListForDeletion(folder, false, names)) && unlink(folder.c_str()) == 0;
+    } else {
+        ok = RemoveFolder(folder, withSubKeys);
     }
-    return RemoveFolder(folder, withSubKeys);
+    return ok || Failed(false);
 }
 
 } // namespace
 
 TRegHandle RegOpenRead(const std::string &path) {
-    std::string folder = KeyFolder(path);
-    if (folder.empty() || access(folder.c_str(), R_OK | X_OK) != 0)
-        return nullptr;
-    return NewHandle(folder);
+    return OpenHandle(KeyFolder(path), R_OK | X_OK);
 }
 
 TRegHandle RegOpenWrite(const std::string &path) {
-    std::string folder = KeyFolder(path);
-    if (folder.empty() || access(folder.c_str(), R_OK | W_OK | X_OK) != 0)
-        return nullptr;
-    return NewHandle(folder);
+    return OpenHandle(KeyFolder(path), R_OK | W_OK | X_OK);
 }
 
 TRegHandle RegCreate(const std::string &path) {
-    std::string folder = CreateKeyFolder(path);
-    if (folder.empty() || access(folder.c_str(), R_OK | W_OK | X_OK) != 0)
-        return nullptr;
-    return NewHandle(folder);
+    return OpenHandle(CreateKeyFolder(path), R_OK | W_OK | X_OK);
 }
 
 bool RegKeyExists(const std::string &path) {
-    return !KeyFolder(path).empty();
+    return !KeyFolder(path).empty() || Failed(false);
 }
 
 void RegClose(TRegHandle key) {
-    delete static_cast<TKeyHandle *>(key);
+    delete reinterpret_cast<TKeyHandle *>(key);
 }
 
 TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
     value.clear();
     if (!key)
-        return rvEmpty;
+        return Failed(rvEmpty, EBADF);
     std::string file = FindEntry(FolderOf(key), EscapeName(name) + ValueSuffix, false);
+    if (file.empty())
+        return Failed(rvEmpty);
     std::string content;
-    if (file.empty() || !ReadFile(file, content))
-        return rvEmpty;
+    if (!ReadWholeFile(file, content))
+        return rvEmpty; // the reason is kept
     size_t lineEnd = content.find('\n');
     std::string type = content.substr(0, lineEnd);
     std::string data = lineEnd == std::string::npos ? "" : content.substr(lineEnd + 1);
@@ -376,16 +351,12 @@ bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
 
 int RegSubKeyCount(TRegHandle key) {
     if (!key)
-        return -1;
+        return Failed(-1, EBADF);
     const std::string &folder = FolderOf(key);
     std::vector<std::string> names;
     if (!ListFolder(folder, names))
-        return -1;
-    int count = 0;
-    for (const std::string &name : names)
-        if (IsKeyEntry(folder, name))
-            ++count;
-    return count;
+        return Failed(-1);
+    return CountSubKeys(folder, names);
 }
 
 bool RegDeleteTree(const std::string &path) {

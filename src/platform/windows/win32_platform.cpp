@@ -4,10 +4,23 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+// The names of two slots, not the macros for the A and W calls.
+#undef RegDeleteTree
+#undef RegDeleteKey
 
 #include <memory>
 
 namespace {
+
+// The reason of the last failing call of the table: a Win32 error code.
+thread_local DWORD KeptError = 0;
+
+// Keeps `code` as the reason of a failing call and gives back `result`. A
+// caller that cleans up after a failure passes the code it saved before.
+template <class T> T Failed(T result, DWORD code = GetLastError()) {
+    KeptError = code;
+    return result;
+}
 
 bool IsNTFamily() {
     OSVERSIONINFOA info{};
@@ -37,20 +50,22 @@ uint64_t SystemTimeNow() {
     return ToValue(ft);
 }
 
-bool UtcToLocal(uint64_t utc, uint64_t &local) {
-    FILETIME in = ToFileTime(utc), out;
-    if (!FileTimeToLocalFileTime(&in, &out))
-        return false;
-    local = ToValue(out);
+// Converts between UTC and local time with the given Win32 call.
+bool ConvertTime(BOOL(WINAPI *convert)(const FILETIME *, LPFILETIME), uint64_t value,
+                 uint64_t &result) {
+    FILETIME in = ToFileTime(value), out;
+    if (!convert(&in, &out))
+        return Failed(false);
+    result = ToValue(out);
     return true;
 }
 
+bool UtcToLocal(uint64_t utc, uint64_t &local) {
+    return ConvertTime(FileTimeToLocalFileTime, utc, local);
+}
+
 bool LocalToUtc(uint64_t local, uint64_t &utc) {
-    FILETIME in = ToFileTime(local), out;
-    if (!LocalFileTimeToFileTime(&in, &out))
-        return false;
-    utc = ToValue(out);
-    return true;
+    return ConvertTime(LocalFileTimeToFileTime, local, utc);
 }
 
 std::string ModuleFileName() {
@@ -95,8 +110,9 @@ bool GetEnv(const std::string &name, std::string &value) {
     std::string buffer(1024, '\0');
     DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(), DWORD(buffer.size()));
     if (n == 0) {
+        DWORD code = GetLastError();
         value.clear();
-        return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+        return code != ERROR_ENVVAR_NOT_FOUND || Failed(false, code);
     }
     if (n >= buffer.size()) {
         buffer.assign(n, '\0');
@@ -134,13 +150,17 @@ std::string ToOemText(const std::string &text) {
 
 bool WriteStream(TStream stream, const char *data, size_t size) {
     HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
-        return false;
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    if (handle == nullptr)
+        return Failed(false, ERROR_INVALID_HANDLE);
     while (size > 0) {
         DWORD written = 0;
         DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
-        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0)
-            return false;
+        if (!WriteFile(handle, data, chunk, &written, nullptr))
+            return Failed(false);
+        if (written == 0)
+            return Failed(false, ERROR_WRITE_FAULT);
         data += written;
         size -= written;
     }
@@ -159,21 +179,21 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     WIN32_FIND_DATAA data;
     HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
+        return Failed(nullptr);
     FillEntry(data, entry);
-    return handle;
+    return reinterpret_cast<TSearchHandle>(handle);
 }
 
 bool FindNext(TSearchHandle search, TFindData &entry) {
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA(static_cast<HANDLE>(search), &data))
-        return false;
+    if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &data))
+        return Failed(false);
     FillEntry(data, entry);
     return true;
 }
 
 void FindCloseSearch(TSearchHandle search) {
-    FindClose(static_cast<HANDLE>(search));
+    FindClose(reinterpret_cast<HANDLE>(search));
 }
 
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
@@ -184,13 +204,13 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     if (!isFolder) {
         DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            return false;
+            return Failed(false, ERROR_ACCESS_DENIED);
     }
     HANDLE handle =
         CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                     isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return false;
+        return Failed(false);
     FILETIME c, a, w;
     if (creation)
         c = ToFileTime(*creation);
@@ -200,8 +220,9 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         w = ToFileTime(*lastWrite);
     BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
                           lastWrite ? &w : nullptr);
+    DWORD code = ok ? ERROR_SUCCESS : GetLastError();
     CloseHandle(handle);
-    return ok != 0;
+    return ok || Failed(false, code);
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
@@ -209,7 +230,7 @@ bool FileSystemName(const std::string &where, std::string &name) {
     DWORD scratch = 0;
     if (!GetVolumeInformationA(where.empty() ? nullptr : where.c_str(), nullptr, 0, nullptr,
                                &scratch, &scratch, buffer, sizeof buffer))
-        return false;
+        return Failed(false);
     name = buffer;
     return true;
 }
@@ -231,8 +252,10 @@ std::string FullPathName(const std::string &path) {
 bool ShortPathName(const std::string &path, std::string &shortPath) {
     char buffer[MAX_PATH];
     DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return false;
+    if (n == 0)
+        return Failed(false);
+    if (n >= MAX_PATH)
+        return Failed(false, ERROR_FILENAME_EXCED_RANGE);
     shortPath.assign(buffer, n);
     return true;
 }
@@ -241,18 +264,26 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = false;
+        return Failed(false);
+    DWORD code = ERROR_SUCCESS;
     DWORD high = 0;
     DWORD size = GetFileSize(handle, &high);
-    if (size != INVALID_FILE_SIZE && high == 0 &&
-        SetFilePointer(handle, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        code = GetLastError();
+    else if (high != 0 || size == INVALID_FILE_SIZE)
+        code = ERROR_FILE_TOO_LARGE;
+    else if (SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        code = GetLastError();
+    else {
         data.assign(size, '\0');
         DWORD read = 0;
-        ok = size == 0 || (ReadFile(handle, data.data(), size, &read, nullptr) && read == size);
+        if (size != 0 && !ReadFile(handle, data.data(), size, &read, nullptr))
+            code = GetLastError();
+        else if (read != size)
+            code = ERROR_HANDLE_EOF;
     }
     CloseHandle(handle);
-    return ok;
+    return code == ERROR_SUCCESS || Failed(false, code);
 }
 
 bool RunHiddenAndWait(const std::string &commandLine) {
@@ -264,7 +295,7 @@ bool RunHiddenAndWait(const std::string &commandLine) {
     std::string line = commandLine; // CreateProcessA may write into it
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
-        return false;
+        return Failed(false);
     while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
         Sleep(1);
     CloseHandle(process.hThread);
@@ -276,9 +307,18 @@ std::string KeyPath(const std::string &path) {
     return !path.empty() && path[0] == '\\' ? path.substr(1) : path;
 }
 
+// The registry calls return their error code instead of setting it.
+bool Succeeded(LONG result) {
+    return result == ERROR_SUCCESS || Failed(false, DWORD(result));
+}
+
+HKEY KeyOf(TRegHandle key) {
+    return reinterpret_cast<HKEY>(key);
+}
+
 HKEY OpenKey(const std::string &path, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, access, &key) != ERROR_SUCCESS)
+    if (!Succeeded(RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, access, &key)))
         return nullptr;
     return key;
 }
@@ -286,22 +326,22 @@ HKEY OpenKey(const std::string &path, REGSAM access) {
 TRegHandle RegOpenRead(const std::string &path) {
     for (REGSAM access : {REGSAM(KEY_READ), REGSAM(0x20009), REGSAM(KEY_QUERY_VALUE)})
         if (HKEY key = OpenKey(path, access))
-            return key;
+            return reinterpret_cast<TRegHandle>(key);
     return nullptr;
 }
 
 TRegHandle RegOpenWrite(const std::string &path) {
-    return OpenKey(path, KEY_ALL_ACCESS);
+    return reinterpret_cast<TRegHandle>(OpenKey(path, KEY_ALL_ACCESS));
 }
 
 TRegHandle RegCreate(const std::string &path) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
+    if (!Succeeded(RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                   &disposition)))
         return nullptr;
-    return key;
+    return reinterpret_cast<TRegHandle>(key);
 }
 
 bool RegKeyExists(const std::string &path) {
@@ -313,21 +353,20 @@ bool RegKeyExists(const std::string &path) {
 }
 
 void RegClose(TRegHandle key) {
-    RegCloseKey(static_cast<HKEY>(key));
+    RegCloseKey(KeyOf(key));
 }
 
 TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
     value.clear();
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS ||
+    if (!Succeeded(RegQueryValueExA(KeyOf(key), name.c_str(), nullptr, &type, nullptr, &size)) ||
         size == 0)
         return rvEmpty;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return rvWrongType;
     std::string data(size, '\0');
-    if (RegQueryValueExA(static_cast<HKEY>(key), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE *>(data.data()), &size) != ERROR_SUCCESS)
+    if (!Succeeded(RegQueryValueExA(KeyOf(key), name.c_str(), nullptr, &type,
+                                    reinterpret_cast<BYTE *>(data.data()), &size)))
         return rvEmpty;
     data.resize(size);
     value = data.substr(0, data.find('\0'));
@@ -335,21 +374,21 @@ TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::stri
 }
 
 bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {
-    return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE *>(value.c_str()),
-                          DWORD(value.size() + 1)) == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(KeyOf(key), name.c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE *>(value.c_str()),
+                                    DWORD(value.size() + 1)));
 }
 
 bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
     DWORD data = value;
-    return RegSetValueExA(static_cast<HKEY>(key), name.c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE *>(&data), sizeof data) == ERROR_SUCCESS;
+    return Succeeded(RegSetValueExA(KeyOf(key), name.c_str(), 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE *>(&data), sizeof data));
 }
 
 int RegSubKeyCount(TRegHandle key) {
     DWORD count = 0;
-    if (RegQueryInfoKeyA(static_cast<HKEY>(key), nullptr, nullptr, nullptr, &count, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (!Succeeded(RegQueryInfoKeyA(KeyOf(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr)))
         return -1;
     return int(count);
 }
@@ -373,21 +412,76 @@ bool RegDeleteTree(const std::string &path) {
         for (const std::string &name : names)
             RegDeleteTree(relative + "\\" + name);
     }
-    return RegDeleteKeyA(HKEY_CURRENT_USER, relative.c_str()) == ERROR_SUCCESS;
+    return Succeeded(RegDeleteKeyA(HKEY_CURRENT_USER, relative.c_str()));
 }
 
 bool RegDeleteKey(const std::string &path) {
-    return RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath(path).c_str()) == ERROR_SUCCESS;
+    return Succeeded(RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath(path).c_str()));
+}
+
+uint32_t LastErrorCode() {
+    return KeptError;
+}
+
+// The system's message for a code in the system's default language (the
+// user's where the system has none), in the ANSI code page.
+std::string ErrorText(uint32_t code) {
+    char *buffer = nullptr;
+    DWORD n = 0;
+    for (DWORD language : {DWORD(MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)), DWORD(0)}) {
+        n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, language, reinterpret_cast<char *>(&buffer), 0, nullptr);
+        if (n != 0)
+            break;
+    }
+    std::string text = n != 0 && buffer ? std::string(buffer, n) : std::string();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
 }
 
 const TPlatform Win32Platform = {
-    IsNTFamily,      SystemTimeNow,  UtcToLocal,    LocalToUtc,    ModuleFileName,   ProgramBuild,
-    CommandLineText, Arguments,      GetEnv,        IsLeadByte,    LowerCase,        SameName,
-    ToOemText,       WriteStream,    FindFirst,     FindNext,      FindCloseSearch,  SetItemTimes,
-    FileSystemName,  FullPathName,   ShortPathName, ReadWholeFile, RunHiddenAndWait, RegOpenRead,
-    RegOpenWrite,    RegCreate,      RegKeyExists,  RegClose,      RegQueryString,   RegSetString,
-    RegSetDword,     RegSubKeyCount, RegDeleteTree, RegDeleteKey,
-    FindFirst, // FindFirstNames: the directory entry carries everything at once
+    .IsNTFamily = IsNTFamily,
+    .SystemTimeNow = SystemTimeNow,
+    .UtcToLocal = UtcToLocal,
+    .LocalToUtc = LocalToUtc,
+    .ModuleFileName = ModuleFileName,
+    .ProgramBuild = ProgramBuild,
+    .CommandLineText = CommandLineText,
+    .Arguments = Arguments,
+    .GetEnv = GetEnv,
+    .IsLeadByte = IsLeadByte,
+    .LowerCase = LowerCase,
+    .SameName = SameName,
+    .ToOemText = ToOemText,
+    .WriteStream = WriteStream,
+    .FindFirst = FindFirst,
+    .FindFirstNames = FindFirst, // the directory entry carries everything at once
+    .FindNext = FindNext,
+    .FindClose = FindCloseSearch,
+    .SetItemTimes = SetItemTimes,
+    .FileSystemName = FileSystemName,
+    .FullPathName = FullPathName,
+    .ShortPathName = ShortPathName,
+    .ReadWholeFile = ReadWholeFile,
+    .RunHiddenAndWait = RunHiddenAndWait,
+    .RegOpenRead = RegOpenRead,
+    .RegOpenWrite = RegOpenWrite,
+    .RegCreate = RegCreate,
+    .RegKeyExists = RegKeyExists,
+    .RegClose = RegClose,
+    .RegQueryString = RegQueryString,
+    .RegSetString = RegSetString,
+    .RegSetDword = RegSetDword,
+    .RegSubKeyCount = RegSubKeyCount,
+    .RegDeleteTree = RegDeleteTree,
+    .RegDeleteKey = RegDeleteKey,
+    .LastErrorCode = LastErrorCode,
+    .ErrorText = ErrorText,
 };
 
 } // namespace
