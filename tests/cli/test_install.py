@@ -61,12 +61,12 @@ class NativeInstall(PackageTestCase):
 
     def assert_pages_render(self, man_dir):
         """Both pages render without a warning, with and without the Japanese
-        macros, and man finds each in its language."""
+        macros, on a wide and a narrow terminal; man finds each in its language."""
         for page in ("man1/kelvard.1", "ja/man1/kelvard.1"):
-            for extra in ([], ["-mja"]):
+            for extra in ([], ["-mja"], ["-rLL=60n"], ["-mja", "-rLL=60n"]):
                 code, out, err = shell(["groff", "-man", "-ww", "-z", "-Tutf8", "-k"] + extra
                                        + [os.path.join(man_dir, page)])
-                self.assertEqual((code, err), (0, ""), page)
+                self.assertEqual((code, err), (0, ""), "%s %s" % (page, extra))
         for language, heading in (("en", "SYNOPSIS"), ("ja", "書式")):
             # man searches the language folders of MANPATH, not those of -M.
             code, out, err = shell(["man", "--warnings", "-L", language, "kelvard"],
