@@ -166,6 +166,14 @@ TTokenList GatherTokens(const std::vector<std::string> &arguments) {
     list.Tokens = SplitCombinedSwitches(SplitDelimitedText(ReadDefaultOptionString(), ','));
     list.DefaultCount = list.Tokens.size();
     for (const std::string &argument : arguments) {
+        if (PosixCommandLine && list.OperandsFrom == SIZE_MAX && argument == "--") {
+            list.OperandsFrom = list.Tokens.size();
+            continue;
+        }
+        if (list.OperandsFrom != SIZE_MAX) {
+            list.Tokens.push_back(argument);
+            continue;
+        }
         // A command-line argument is one token as it stands, blanks and
         // commas included; "@name" stands for the tokens of a response file.
         std::vector<std::string> tokens = !argument.empty() && argument[0] == '@'

@@ -3,6 +3,7 @@
 // response files, each cut into tokens.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,10 @@ std::vector<std::string> ReadResponseFile(const std::string &name);
 
 struct TTokenList {
     std::vector<std::string> Tokens;
-    size_t DefaultCount = 0; // tokens of the default option string, standing first
+    size_t DefaultCount = 0;        // tokens of the default option string, standing first
+    size_t OperandsFrom = SIZE_MAX; // tokens after "--": file operands as they stand
 };
-// All tokens of all sources in order, each passed through SplitCombinedSwitches.
+// All tokens of all sources in order, each passed through SplitCombinedSwitches;
+// in the native build a "--" argument ends this: every later argument is a
+// file operand, "@name" included.
 TTokenList GatherTokens(const std::vector<std::string> &arguments);

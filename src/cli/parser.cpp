@@ -42,8 +42,8 @@ bool IsSplitLetter(char c) {
 // The state of one parse.
 class TParser {
 public:
-    TParser(const std::vector<std::string> &tokens, size_t defaultCount)
-        : Tokens(tokens), DefaultCount(defaultCount) {}
+    TParser(const std::vector<std::string> &tokens, size_t defaultCount, size_t operandsFrom)
+        : Tokens(tokens), DefaultCount(defaultCount), OperandsFrom(operandsFrom) {}
 
     void Run() {
         Operands.clear();
@@ -60,6 +60,7 @@ public:
 private:
     const std::vector<std::string> &Tokens;
     size_t DefaultCount;
+    size_t OperandsFrom;
     size_t Index = 0;
     TOption Working;
     bool KindsGiven = false;
@@ -67,7 +68,7 @@ private:
 
     // False when the token is faulty.
     bool ReadToken(const std::string &token) {
-        if (token.empty() || !IsSwitchPrefix(token[0]))
+        if (Index >= OperandsFrom || token.empty() || !IsSwitchPrefix(token[0]))
             return AddOperand(token);
         if (token.size() == 1)
             return false;
@@ -387,8 +388,8 @@ bool ReadIntegerArg(const std::string &text, int32_t &value) {
     return true;
 }
 
-void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount) {
-    TParser(tokens, defaultCount).Run();
+void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount, size_t operandsFrom) {
+    TParser(tokens, defaultCount, operandsFrom).Run();
 }
 
 void ParseOptions() {
@@ -400,6 +401,16 @@ void ParseOptions() {
         MaintainDefaultOption(arguments);
         return;
     }
+    if constexpr (PosixCommandLine) {
+        for (const std::string &argument : arguments) {
+            if (argument == "--")
+                break;
+            if (argument == "--help")
+                ShowUsage(0);
+            if (argument == "--version")
+                ShowVersion();
+        }
+    }
     const TTokenList list = GatherTokens(arguments);
-    ParseTokens(list.Tokens, list.DefaultCount);
+    ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);
 }

@@ -16,6 +16,10 @@ inline bool IsSwitchPrefix(char c) {
     return c == '-' || (SlashStartsSwitch && c == '/');
 }
 
+// The native build follows the conventions of POSIX tools as well: "--help"
+// and "--version" on the command line, and "--" ending the switches.
+inline constexpr bool PosixCommandLine = PathSeparator == '/';
+
 // Splits combined switches such as "-ixg" into "-i", "-x", "-g"; only the
 // letters a, c, e, g, i, r, v, w and x are split off.
 std::vector<std::string> SplitCombinedSwitches(const std::vector<std::string> &tokens);
@@ -25,8 +29,10 @@ std::vector<std::string> SplitCombinedSwitches(const std::vector<std::string> &t
 bool ReadIntegerArg(const std::string &text, int32_t &value);
 
 // Interprets a token list (the first `defaultCount` from the default option
-// string) into Operands and the settings; raises EAppError.
-void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount);
+// string; those from `operandsFrom` on are file operands whatever they look
+// like) into Operands and the settings; raises EAppError.
+void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
+                 size_t operandsFrom = SIZE_MAX);
 
 // The whole parse of one run: usage screen for an empty command line,
 // default-option maintenance for -DefOpt, else gathering and interpreting

@@ -6,6 +6,7 @@
 #include "common/settings.h"
 #include "platform/platform.h"
 #include "report/output.h"
+#include "version.h"
 
 #include <string>
 
@@ -58,7 +59,7 @@ std::string CurrentSetting() {
 
 } // namespace
 
-void ShowUsage() {
+void ShowUsage(int exitCode) {
     std::string setting = CurrentSetting();
     for (const char *line : UsageHead)
         WriteOutLine(line);
@@ -66,6 +67,13 @@ void ShowUsage() {
     for (const char *line : UsageTail)
         WriteOutLine(line);
     FlushOut(); // a failed write ends the run here, not with 255
-    ExitCode = 255;
+    ExitCode = exitCode;
+    throw EAbort();
+}
+
+void ShowVersion() {
+    WriteOutLine("kelvard " KELVARD_VERSION_TEXT);
+    FlushOut();
+    ExitCode = 0;
     throw EAbort();
 }
