@@ -392,7 +392,6 @@ void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount) {
 }
 
 void ParseOptions() {
-    Operands.clear();
     const std::vector<std::string> arguments = CommandLineArguments();
     if (arguments.empty())
         ShowUsage();

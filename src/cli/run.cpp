@@ -29,8 +29,7 @@ std::string ProgramNameOf(const std::string &modulePath) {
 
 void SetStartValues() {
     const TPlatform &platform = Platform();
-    IsNT = platform.IsNTFamily();
-    if (IsNT) {
+    if (IsNT()) {
         TTimeValue utc = UnknownTimeLocalNT;
         platform.LocalToUtc(UnknownTimeLocalNT, utc);
         UnknownTime = utc;
@@ -61,7 +60,6 @@ void RunOperands() {
 
 void RunProgram() {
     ExitCode = 0;
-    Operands.clear();
     SetStartValues();
     try {
         WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);

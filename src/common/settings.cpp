@@ -1,8 +1,9 @@
 #include "common/settings.h"
 
+#include "platform/platform.h"
+
 TTimeValue NowTime = 0;
 TTimeValue UnknownTime = 0;
-bool IsNT = true;
 std::string ProgName;
 std::string RegKey;
 int32_t SubSecondDigits = 6;
@@ -11,3 +12,7 @@ bool FatRounding = true;
 std::vector<TOption> Operands;
 bool HeadingPending = false;
 int ExitCode = 0;
+
+bool IsNT() {
+    return Platform().IsNTFamily();
+}

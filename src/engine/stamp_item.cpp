@@ -70,7 +70,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
             return;
         }
         const bool success =
-            isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
     } catch (const ESrcFileNotExist &) {
         item.Outcome = soSourceMissing;

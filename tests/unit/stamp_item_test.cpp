@@ -168,7 +168,6 @@ TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
 TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
     if (!HelperBuilt())
         GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
     UnknownTime = UnknownTime9x;
@@ -189,7 +188,6 @@ TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
 TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
     if (!HelperBuilt())
         GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().FailProcessStart = true;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
@@ -202,7 +200,6 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
 }
 
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
-    IsNT = false;
     Fake().IsNT = false;
     TItemStamps item = Apply(false);
     EXPECT_EQ(item.Outcome, soChanged);
@@ -329,7 +326,7 @@ class StampItemOnDisk : public ::testing::Test {
 protected:
     std::filesystem::path Root;
     TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
-    bool SavedIsNT = IsNT, SavedRounding = FatRounding;
+    bool SavedRounding = FatRounding;
 
     void SetUp() override {
         Root =
@@ -338,7 +335,6 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(Root);
         std::filesystem::create_directories(Root);
-        IsNT = true;
         UnknownTime = UnknownTimeLocalNT;
         Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
         FatRounding = false;
@@ -351,7 +347,6 @@ protected:
         std::filesystem::remove_all(Root, ignored);
         NowTime = SavedNow;
         UnknownTime = SavedUnknown;
-        IsNT = SavedIsNT;
         FatRounding = SavedRounding;
     }
 
