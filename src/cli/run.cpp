@@ -51,10 +51,10 @@ void RunOperands() {
             continue;
         if (entry.IgnoreNotFound) {
             WriteOut(LineEnd);
-            WriteOutLine("Warn.: ファイル (" + entry.FileName + ") が見つかりません。");
+            WriteOutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
             continue;
         }
-        throw EAppError("ファイル (" + entry.FileName + ") が見つかりません");
+        throw EAppError(NotFoundMessage(entry.FileName));
     }
 }
 

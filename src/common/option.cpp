@@ -16,6 +16,6 @@ void AppendOperand(const TOption &working, const std::string &fileName) {
     Operands.back().FileName = fileName;
 }
 
-int SourceKindFor(const TOption &option, int kind) {
-    return option.Source == ssSameKind ? kind : int(option.Source);
+TStampSource SourceKindFor(const TOption &option, TStampKind kind) {
+    return option.Source == ssSameKind ? TStampSource(kind) : option.Source;
 }

@@ -102,10 +102,9 @@ bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc) {
     return true;
 }
 
-bool TimeOfDayToTicks(const TTimeParts &parts, uint64_t &ticks) {
-    ticks = uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
-            uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
-    return true;
+uint64_t TimeOfDayToTicks(const TTimeParts &parts) {
+    return uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
+           uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
 }
 
 bool IsUnknownStamp(TTimeValue value) {

@@ -55,7 +55,8 @@ std::string FileSystemNameFor(const std::string &path, uint64_t volumeId) {
     return name;
 }
 
-void RoundForFileSystem(const std::string &path, int kind, TTimeValue &value, uint64_t volumeId) {
+void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
+                        uint64_t volumeId) {
     const TFamily family = FamilyOf(FileSystemNameFor(path, volumeId));
     if (family == fyOther)
         return;

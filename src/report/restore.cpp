@@ -1,33 +1,12 @@
 #include "report/restore.h"
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
 
 const char StampKindLetters[3] = {'w', 'c', 'a'};
-
-std::string QuotedForResponseFile(const std::string &path) {
-    bool cut = false;
-    for (char c : path) {
-        const auto code = static_cast<unsigned char>(c);
-        // None of these codes is ever the second byte of a double-byte character.
-        if ((code >= 1 && code <= 32) || c == ',' || c == '"') {
-            cut = true;
-            break;
-        }
-    }
-    if (!cut)
-        return path;
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
 
 void WriteRestoreLines(const TItemStamps &item) {
     if (HeadingPending) {
@@ -40,7 +19,7 @@ void WriteRestoreLines(const TItemStamps &item) {
     }
     const std::string fullPath = Platform().FullPathName(item.Path);
     const bool keepWhole = fullPath.find(';') != std::string::npos;
-    const std::string token = QuotedForResponseFile(fullPath);
+    const std::string token = QuotedArgument(fullPath, qsBytes);
     for (TStampKind kind : AllStampKinds) {
         if (!item.Options.Kinds.Has(kind))
             continue;

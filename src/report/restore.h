@@ -7,11 +7,7 @@
 
 extern const char StampKindLetters[3];
 
-// The path as one token of a response file: in double quotes (a double quote
-// inside doubled) when the reader would otherwise cut it, that is when it
-// holds a blank (codes 1 to 32), a comma or a double quote.
-std::string QuotedForResponseFile(const std::string &path);
-
 // Writes one line per selected kind that sets the item's present stamp
-// (OldValues) back; with preview, only tells which item would get lines.
+// (OldValues) back, the full path quoted as a response file's token; with
+// preview, only tells which item would get lines.
 void WriteRestoreLines(const TItemStamps &item);

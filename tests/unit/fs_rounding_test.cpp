@@ -24,8 +24,9 @@ protected:
             Fake().Volumes["/C/"] = name;
     }
 
+    // `kind` may lie outside the stamp kinds.
     TTimeValue Rounded(int kind, TTimeValue value) {
-        RoundForFileSystem(Item, kind, value);
+        RoundForFileSystem(Item, TStampKind(kind), value);
         return value;
     }
 };
