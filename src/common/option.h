@@ -1,6 +1,6 @@
 #pragma once
 // The option record: every setting that can differ from one file operand to
-// the next, the list of operands, and the program-wide settings.
+// the next.
 
 #include "common/timevalue.h"
 
@@ -71,9 +71,6 @@ struct TOption {
 
 // Sets every field but FileName and DateTime to its default.
 void ResetOption(TOption &option);
-
-// Appends an entry to Operands: the working record with `fileName` as its operand.
-void AppendOperand(const TOption &working, const std::string &fileName);
 
 // Where the new stamp of `kind` is taken from: ssNow, or the source that reads
 // one stamp kind of a file (ssModification, ssCreation or ssAccess, numbered

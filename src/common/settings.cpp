@@ -16,3 +16,14 @@ int ExitCode = 0;
 bool IsNT() {
     return Platform().IsNTFamily();
 }
+
+void AppendOperand(const TOption &working, const std::string &fileName) {
+    if (Operands.size() == Operands.capacity())
+        Operands.reserve(Operands.empty() ? 256 : Operands.capacity() * 2);
+    Operands.push_back(working);
+    Operands.back().FileName = fileName;
+}
+
+bool IsUnknownStamp(TTimeValue value) {
+    return value == 0 || value == UnknownTime;
+}

@@ -18,6 +18,8 @@ extern TTimeValue NowTime;
 // The value of an unknown stamp (-d:unknown): 1980-01-01 local time on the NT
 // family, a fixed value on the 9x family.
 extern TTimeValue UnknownTime;
+// The stamp is unknown: 0, or UnknownTime.
+bool IsUnknownStamp(TTimeValue value);
 // The program file's name without folder and extension: names the default
 // options' registry key and environment variable.
 extern std::string ProgName;
@@ -31,6 +33,8 @@ extern bool SplitFileNames;
 extern bool FatRounding;
 // One entry per file operand, in the order met: made anew by every parse, read-only after it.
 extern std::vector<TOption> Operands;
+// Appends an entry to Operands: the working record with `fileName` as its operand.
+void AppendOperand(const TOption &working, const std::string &fileName);
 // Set by the walker at the start of every operand, cleared by its first report
 // (the heading of the report, or of the restore lines).
 extern bool HeadingPending;

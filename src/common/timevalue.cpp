@@ -1,7 +1,5 @@
 #include "common/timevalue.h"
 
-#include "common/settings.h"
-
 #include "platform/platform.h"
 
 namespace {
@@ -105,8 +103,4 @@ bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc) {
 uint64_t TimeOfDayToTicks(const TTimeParts &parts) {
     return uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
            uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
-}
-
-bool IsUnknownStamp(TTimeValue value) {
-    return value == 0 || value == UnknownTime;
 }

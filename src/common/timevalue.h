@@ -42,4 +42,3 @@ bool FileTimeToLocalParts(TTimeValue utc, TTimeParts &parts);
 bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc);
 // The hours, minutes, seconds and Fraction as a duration; no field is held to its range.
 uint64_t TimeOfDayToTicks(const TTimeParts &parts);
-bool IsUnknownStamp(TTimeValue value);
