@@ -118,7 +118,8 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
     return result + FileNamePart(item);
 }
 
-void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result) {
+void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result,
+                     const TTimeValue *present) {
     result = 0;
     if (option.DateMode == dmUnknown)
         return;
@@ -127,7 +128,10 @@ void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTi
     if (option.Source == ssNow) {
         source = NowTime;
     } else {
-        if (option.SourceFile.empty()) {
+        if (option.SourceFile.empty() && present) {
+            if (readKind >= 0 && readKind < 3)
+                source = present[readKind];
+        } else if (option.SourceFile.empty()) {
             GetStamp(path, readKind, source);
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder.

@@ -38,7 +38,16 @@ void WriteRestoreLines(const TItemStamps &item) {
         WriteOutLine("作成されます。(" + item.Path + ")");
         return;
     }
-    const std::string fullPath = Platform().FullPathName(item.Path);
+    // Lines name the item by its absolute path in its real folder. A link
+    // taken as itself would be followed when read back, and an item without
+    // an absolute path would be looked for elsewhere: neither gets lines.
+    const std::string fullPath = item.LinkItself
+                                     ? std::string()
+                                     : Platform().FullPathName(item.Place.Folder, item.Place.Name);
+    if (fullPath.empty()) {
+        WriteErrLine("Warn.: 復元設定を作成できませんでした。(" + item.Path + ")");
+        return;
+    }
     const bool keepWhole = fullPath.find(';') != std::string::npos;
     const std::string token = QuotedForResponseFile(fullPath);
     for (TStampKind kind : AllStampKinds) {
