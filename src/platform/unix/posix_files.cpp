@@ -13,10 +13,8 @@
 
 extern char **environ;
 
-// An open folder of a walk. Its absolute path is asked for by restore lines
-// only: the operand's folder takes the real path of its descriptor, a
-// sub-folder its parent's path and its own name, since the walk follows no
-// link below the operand's folder.
+// An open folder of a walk. Its real path is asked for by restore lines only,
+// and then once.
 struct TFolderState {
     int Fd = -1; // O_PATH: needs no right to list the folder and touches none of its stamps
     TFolderState *Parent = nullptr;
@@ -267,29 +265,30 @@ bool ClimbedPath(int fd, std::string &path) {
     return ok;
 }
 
-// The real path of an open folder: what the system names it, when that
-// still leads to the folder itself, or else the path climbed to the root.
-bool RealPathOf(int fd, std::string &path) {
+// What the system names an open folder, when that name still leads to the
+// folder itself (it does not past the length a path may have).
+bool NamedPathOf(int fd, std::string &path) {
     struct stat self {
     }, named{};
-    if (fstat(fd, &self) != 0)
-        return false;
-    if (ReadLink("/proc/self/fd/" + std::to_string(fd), path) && !path.empty() && path[0] == '/' &&
-        stat(path.c_str(), &named) == 0 && SameFile(self, named))
-        return true;
-    return ClimbedPath(fd, path);
+    return fstat(fd, &self) == 0 && ReadLink("/proc/self/fd/" + std::to_string(fd), path) &&
+           !path.empty() && path[0] == '/' && stat(path.c_str(), &named) == 0 &&
+           SameFile(self, named);
 }
 
+// The real path of an open folder: the name the system gives it, or else a
+// sub-folder's from its parent's and its own name (the walk follows no link
+// below the operand's folder), the operand's folder's climbed to the root.
 const std::string &RealPathOf(TFolderHandle folder) {
     if (!folder->RealPathAsked) {
         folder->RealPathAsked = true;
+        if (NamedPathOf(folder->Fd, folder->RealPath))
+            return folder->RealPath;
+        folder->RealPath.clear();
         if (!folder->Parent) {
-            if (!RealPathOf(folder->Fd, folder->RealPath))
+            if (!ClimbedPath(folder->Fd, folder->RealPath))
                 folder->RealPath.clear();
-        } else {
-            const std::string &above = RealPathOf(folder->Parent);
-            if (!above.empty())
-                folder->RealPath = (above.back() == '/' ? above : above + "/") + folder->Name;
+        } else if (const std::string &above = RealPathOf(folder->Parent); !above.empty()) {
+            folder->RealPath = (above.back() == '/' ? above : above + "/") + folder->Name;
         }
     }
     return folder->RealPath;
