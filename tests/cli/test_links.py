@@ -1,6 +1,7 @@
 """Symbolic links in a tree: what a run may follow, and what it takes as itself."""
 
 import os
+import subprocess
 import time
 import unittest
 
@@ -127,6 +128,20 @@ class Links(TempDirTestCase):
         self.assertLess(time.monotonic() - start, 1.0)
         self.assertEqual(r.code, 0, r)
         self.assertEqual(r.out_text.count("変更されます。("), 8, r)
+
+    @unittest.skipIf(WINDOWS, "bind mounts of the native build")
+    def test_a_folder_mounted_inside_itself_is_searched_once(self):
+        self.make_file("t", "a.txt")
+        self.make_file("t", "sub", "b.txt")
+        os.makedirs(self.path("t", "sub", "loop"))
+        mount = subprocess.run(["mount", "--bind", self.path("t"), self.path("t", "sub", "loop")],
+                               capture_output=True)
+        if mount.returncode != 0:
+            self.skipTest("no bind mount here: %r" % mount.stderr)
+        self.addCleanup(subprocess.run, ["umount", self.path("t", "sub", "loop")])
+        r = self.run_here(["-r", "-v", j("t", "*.txt")], timeout=20)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.out_text.count("変更されます。("), 2, r)
 
 
 if __name__ == "__main__":
