@@ -12,7 +12,6 @@ namespace {
 
 const char *const OptionError = "オプションに誤りがあります";
 const char *const DateTimeError = "日時の指定に誤りがあります";
-constexpr char SpaceStandIn = 127;
 
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
@@ -37,6 +36,44 @@ bool IsSplitLetter(char c) {
     default:
         return false;
     }
+}
+
+// The names of a file operand: cut at ";" only, every other byte (blanks,
+// control characters, DEL) belongs to the name. A name that begins with a
+// double quote runs to the next single one (two in a row stand for one), and
+// what follows up to the next ";" is still part of it.
+std::vector<std::string> SplitOperandNames(const std::string &source) {
+    const std::string text = source.substr(0, source.find('\0'));
+    const TPlatform &platform = Platform();
+    std::vector<std::string> names;
+    size_t i = 0;
+    auto take = [&](std::string &name) {
+        const bool pair =
+            i + 1 < text.size() && platform.IsLeadByte(static_cast<unsigned char>(text[i]));
+        name.append(text, i, pair ? 2 : 1);
+        i += pair ? 2 : 1;
+    };
+    while (i < text.size()) {
+        std::string name;
+        if (text[i] == '"') {
+            for (++i; i < text.size();) {
+                if (text[i] != '"') {
+                    take(name);
+                } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                    name += '"';
+                    i += 2;
+                } else {
+                    ++i;
+                    break;
+                }
+            }
+        }
+        while (i < text.size() && text[i] != ';')
+            take(name);
+        names.push_back(std::move(name));
+        ++i; // the ";"
+    }
+    return names;
 }
 
 // The state of one parse.
@@ -166,6 +203,9 @@ private:
             Working.DateMode = dmUnknown;
             return;
         }
+        // A number too large for its field is refused here, never wrapped.
+        if (!DateTimeArgFits(body, dtDate))
+            throw EAppError(DateTimeError);
         TTimeParts &parts = Working.DateTime;
         if (Working.DateMode == dmNone) {
             parts.wHour = parts.wMinute = parts.wSecond = 0;
@@ -185,6 +225,8 @@ private:
     }
 
     void TimeSwitch(const std::string &body) {
+        if (!DateTimeArgFits(body, dtTime))
+            throw EAppError(DateTimeError);
         std::string argument = Argument(body);
         if (!argument.empty() && (argument[0] == '+' || argument[0] == '-')) {
             // A relative time that cannot be read is refused here: nothing
@@ -280,23 +322,14 @@ private:
     bool AddOperand(const std::string &token) {
         if (Index < DefaultCount)
             return false;
-        std::string text = token;
-        for (char &c : text)
-            if (c == ' ')
-                c = SpaceStandIn;
         std::vector<std::string> parts =
-            SplitFileNames ? SplitDelimitedText(text, ';', '"') : std::vector<std::string>{text};
+            SplitFileNames ? SplitOperandNames(token) : std::vector<std::string>{token};
         if (parts.empty())
             return true;
         const std::string folder = FolderPart(parts[0]);
         for (size_t i = 0; i < parts.size(); ++i) {
-            if (parts[i].empty())
-                continue;
-            std::string name = i == 0 ? parts[i] : folder + parts[i];
-            for (char &c : name)
-                if (c == SpaceStandIn)
-                    c = ' ';
-            AppendOperand(Working, name);
+            if (!parts[i].empty())
+                AppendOperand(Working, i == 0 ? parts[i] : folder + parts[i]);
         }
         return true;
     }

@@ -19,6 +19,7 @@ namespace {
 
 const char *const BannerLine = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)";
 const char *const MakerNotice = "Copyright (C) Varnhold. All rights reserved.";
+constexpr int KeptExitCode = 2;
 
 // The program file's name without folder and without its last extension.
 std::string ProgramNameOf(const std::string &modulePath) {
@@ -61,6 +62,7 @@ void RunOperands() {
 
 void RunProgram() {
     ExitCode = 0;
+    ItemsKept = false;
     Operands.clear();
     SetStartValues();
     try {
@@ -68,6 +70,9 @@ void RunProgram() {
         NowTime = Platform().SystemTimeNow();
         ParseOptions();
         RunOperands();
+        // The run went to its end, but not every selected item was done.
+        if (ItemsKept)
+            ExitCode = KeptExitCode;
     } catch (const EAbort &) {
     } catch (const EAppError &error) {
         WriteErr(LineEnd);

@@ -10,4 +10,5 @@ bool SplitFileNames = true;
 bool FatRounding = true;
 std::vector<TOption> Operands;
 bool HeadingPending = false;
+bool ItemsKept = false;
 int ExitCode = 0;

@@ -37,5 +37,9 @@ extern std::vector<TOption> Operands;
 // report (heading of the report, or of the restore lines).
 extern bool HeadingPending;
 
+// Set by every warning after which an item or folder of the run kept its
+// stamps (or gets no restore line): a run that goes to its end then exits with 2.
+extern bool ItemsKept;
+
 // The process exit code.
 extern int ExitCode;

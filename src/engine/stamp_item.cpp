@@ -102,8 +102,8 @@ void StampItem(const std::string &path, const TItemPlace &place, TOption options
     item.Options = std::move(options);
     item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
     if (item.Options.MakeRestoreFile) {
-        if (!item.Options.Preview)
-            ReadPresentStamps(item);
+        // Read on preview too: the preview tells which items would get no lines.
+        ReadPresentStamps(item);
         WriteRestoreLines(item);
         return;
     }

@@ -298,10 +298,26 @@ void WriteValueLines(const TItemStamps &item) {
 
 } // namespace
 
+void WarnItemKept(std::string_view message, const std::string &path, TStream stream,
+                  std::string_view reason) {
+    ItemsKept = true;
+    const std::string line = std::string(message) + "。(" + path + ")";
+    if (stream == stdError)
+        WriteErrLine(line);
+    else
+        WriteOutLine(line);
+    if (!reason.empty())
+        WriteErrLine(path + ": " + std::string(reason));
+}
+
 void ReportItem(const TItemStamps &item) {
     if (HeadingPending) {
         HeadingPending = false;
         WriteHeading(item);
+    }
+    if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
+        WarnItemKept(OutcomeMessage(item.Outcome), item.Path);
+        return;
     }
     WriteOut(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" + LineEnd);
     if (item.Outcome == soPreview)

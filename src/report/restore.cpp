@@ -5,6 +5,8 @@
 #include "report/output.h"
 #include "report/report.h"
 
+#include "common/paths.h"
+
 const char StampKindLetters[3] = {'w', 'c', 'a'};
 
 std::string QuotedForResponseFile(const std::string &path) {
@@ -29,23 +31,53 @@ std::string QuotedForResponseFile(const std::string &path) {
     return quoted;
 }
 
+namespace {
+
+// Why lines for the item would not be read back as written (they would aim at
+// another item, or be refused); empty when they would.
+std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath) {
+    // A link taken as itself: read back, its path would name what it points to.
+    if (item.LinkItself)
+        return "シンボリックリンクそのもののタイムスタンプは復元できません";
+    // Without an absolute path, a line would name whatever stands at the
+    // path where it is read back.
+    if (fullPath.empty())
+        return "絶対パスが得られません";
+    // A line break ends the token wherever it stands.
+    if (fullPath.find_first_of("\r\n") != std::string::npos)
+        return "名前に改行文字が含まれています";
+    // Here "*" and "?" may be part of a name, but read back they match others too.
+    if (!HasDriveSyntax && FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
+        return "名前にワイルドカード文字が含まれています";
+    for (TStampKind kind : AllStampKinds) {
+        const TTimeValue value = item.OldValues[kind];
+        if (!item.Options.Kinds.Has(kind) || IsUnknownStamp(value))
+            continue;
+        // The date reader takes local years from 1980 and values below the limit only.
+        TTimeParts parts;
+        if (value >= StampLimit || !FileTimeToLocalParts(value, parts) || parts.wYear < 1980)
+            return std::string(StampKindNames[kind]) +
+                   "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
+    }
+    return std::string();
+}
+
+} // namespace
+
 void WriteRestoreLines(const TItemStamps &item) {
     if (HeadingPending) {
         HeadingPending = false;
         WriteErr(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
-    if (item.Options.Preview) {
-        WriteOutLine("作成されます。(" + item.Path + ")");
+    // Lines name the item by its absolute path in its real folder.
+    const std::string fullPath = Platform().FullPathName(item.Place.Folder, item.Place.Name);
+    const std::string problem = RestoreProblem(item, fullPath);
+    if (!problem.empty()) {
+        WarnItemKept("Warn.: 復元設定を作成できませんでした", item.Path, stdError, problem);
         return;
     }
-    // Lines name the item by its absolute path in its real folder. A link
-    // taken as itself would be followed when read back, and an item without
-    // an absolute path would be looked for elsewhere: neither gets lines.
-    const std::string fullPath = item.LinkItself
-                                     ? std::string()
-                                     : Platform().FullPathName(item.Place.Folder, item.Place.Name);
-    if (fullPath.empty()) {
-        WriteErrLine("Warn.: 復元設定を作成できませんでした。(" + item.Path + ")");
+    if (item.Options.Preview) {
+        WriteOutLine("作成されます。(" + item.Path + ")");
         return;
     }
     const bool keepWhole = fullPath.find(';') != std::string::npos;

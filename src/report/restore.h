@@ -13,5 +13,7 @@ extern const char StampKindLetters[3];
 std::string QuotedForResponseFile(const std::string &path);
 
 // Writes one line per selected kind that sets the item's present stamp
-// (OldValues) back; with preview, only tells which item would get lines.
+// (OldValues) back; with preview, only tells which item would get lines. An
+// item whose lines would not be read back as written gets none: a warning on
+// the error stream instead.
 void WriteRestoreLines(const TItemStamps &item);

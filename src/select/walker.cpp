@@ -4,6 +4,7 @@
 #include "common/settings.h"
 #include "engine/stamp_item.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 #include <cstdint>
 #include <set>
@@ -41,6 +42,13 @@ struct TWalk {
     // ways lead to a folder (bind mounts), it is searched once.
     std::set<std::pair<uint64_t, uint64_t>> Searched;
 };
+
+// A sub-folder that the walk met but cannot search; the message names it as
+// it was met, without the separator.
+void WarnUnsearchable(const std::string &folderText) {
+    WarnItemKept("Warn.: フォルダを検索できませんでした",
+                 folderText.substr(0, folderText.size() - 1));
+}
 
 // Notes the folder as searched; false when it was already.
 bool FirstVisit(TWalk &walk, TFolderHandle folder) {
@@ -89,6 +97,10 @@ void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bo
     {
         TFindData entry;
         TSearch search(folder, "*", operandLevel, entry);
+        // A folder that can be listed always holds entries ("." and ".." at
+        // least): no search at all means that it could not be read.
+        if (!search.Started() && !operandLevel)
+            WarnUnsearchable(folderText);
         for (bool more = search.Started(); more; more = search.Next(entry))
             if (entry.IsFolder && !IsDotEntry(entry.Name))
                 subFolders.push_back(entry);
@@ -104,7 +116,9 @@ void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bo
         if (!option.Recurse || sub.IsLink)
             continue;
         TFolder opened(platform.OpenSubFolder(folder, sub.Name));
-        if (opened.IsOpen() && FirstVisit(walk, opened.Get()))
+        if (!opened.IsOpen())
+            WarnUnsearchable(subPath + PathSeparator);
+        else if (FirstVisit(walk, opened.Get()))
             Search(walk, opened.Get(), subPath + PathSeparator, false);
     }
 }

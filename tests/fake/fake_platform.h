@@ -26,7 +26,8 @@ struct TFakeItem {
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
-    bool FailWrite = false; // SetItemTimes fails (read-only, in use ...) with FailCode
+    bool FailWrite = false;  // SetItemTimes fails (read-only, in use ...) with FailCode
+    bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
 };
 
 // One SetItemTimes call as the program made it.

@@ -143,6 +143,43 @@ TEST(Run, NotFoundWithIgnoreWarnsAndGoesOn) {
     EXPECT_EQ(Fake().Out, Eol + "Warn.: ファイル (x) が見つかりません。" + Eol);
 }
 
+TEST(Run, ExitCodeTellsWhetherEverySelectedItemWasDone) {
+    struct TRow {
+        std::vector<std::string> Args;
+        int Code;
+    };
+    const std::vector<TRow> rows = {
+        {{"ok"}, 0},
+        {{"-v", "ok"}, 0},
+        {{"-g", "missing", "ok"}, 0},
+        // The run goes on after an item kept its stamps, and ends with 2.
+        {{"locked", "ok"}, 2},
+        {{"-sw" + FakePath({"ref", ""}), "ok"}, 2},
+        {{"-e", "old"}, 2},
+        // An error still ends the run with 1, a run without arguments with 255.
+        {{"locked", "missing"}, 1},
+        {{}, 255},
+        // Nothing is carried over from the run before.
+        {{"ok"}, 0},
+    };
+    TFakePlatformScope scope;
+    Fake().AddFile("ok");
+    Fake().AddFile("locked");
+    Fake().Item("locked").FailWrite = true;
+    Fake().AddFile("old", 119000000000000000ULL); // 1978
+    Fake().AddFolder("ref");
+    for (const TRow &row : rows) {
+        std::string trace;
+        for (const std::string &arg : row.Args)
+            trace += "[" + arg + "] ";
+        SCOPED_TRACE(trace);
+        EXPECT_EQ(RunWith(row.Args), row.Code);
+    }
+    Fake().Item("ok").LastWriteTime = 1;
+    EXPECT_EQ(RunWith({"locked", "ok"}), 2);
+    EXPECT_EQ(Fake().Item("ok").LastWriteTime, Fake().Now);
+}
+
 TEST(Run, ExitCodeStartsAtZeroOnEveryRun) {
     TFakePlatformScope scope;
     Fake().AddFile("a");

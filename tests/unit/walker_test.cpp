@@ -1,5 +1,6 @@
 #include "common/settings.h"
 #include "fake/fake_platform.h"
+#include "report/output.h"
 #include "select/walker.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,28 @@ TEST_F(Walker, NothingToSearch) {
     // A relative operand without a folder part searches the current folder.
     Fake().AddFile("top.txt");
     EXPECT_EQ(Walk("*.txt", fmNoFolders, false), Items({"top.txt"}));
+}
+
+TEST_F(Walker, ASubFolderThatCannotBeSearchedIsWarnedAboutAndTheWalkGoesOn) {
+    Fake().Item(P({"d", "s1"})).FailSearch = true;
+    ItemsKept = false;
+    EXPECT_EQ(Walk(P({"d", "*.txt"}), fmAllFolders, true),
+              Items({P({"d", "a.txt"}), F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"}),
+                     P({"d", "x.txt", "f.txt"})}));
+    FlushOut();
+    EXPECT_EQ(Fake().Out, "Warn.: フォルダを検索できませんでした。(" + P({"d", "s1"}) + ")" +
+                              std::string(LineEnd));
+    EXPECT_TRUE(ItemsKept);
+
+    // The operand's own folder is no sub-folder met on the way: selecting
+    // nothing there is the not-found case, told by the run.
+    Fake().Out.clear();
+    ItemsKept = false;
+    EXPECT_EQ(Walk(P({"d", "s1", "*.txt"}), fmNoFolders, true, false), Items());
+    EXPECT_EQ(Walk(P({"d", "s2", "*.txt"}), fmNoFolders, true, false), Items());
+    FlushOut();
+    EXPECT_EQ(Fake().Out, "");
+    EXPECT_FALSE(ItemsKept);
 }
 
 TEST_F(Walker, FoundIsThreadedAndHeadingSetAtTheTopOnly) {
