@@ -6,6 +6,7 @@
 #include "cli/default_option.h"
 #include "cli/option_sources.h"
 #include "cli/parser.h"
+#include "cli/switches.h"
 #include "fuzz_support.h"
 
 #include <cstdint>

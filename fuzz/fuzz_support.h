@@ -26,7 +26,6 @@
 class TFuzzRun {
 public:
     TFuzzRun() {
-        IsNT = true;
         ProgName = "kelvard";
         RegKey = "\\software\\Varnhold\\kelvard";
         SubSecondDigits = 6;

@@ -2,6 +2,7 @@
 // relative and restore forms, -z settings and operands split at ";".
 
 #include "cli/parser.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "fuzz_support.h"
 

@@ -3,6 +3,7 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "fuzz_support.h"
 

@@ -6,6 +6,7 @@
 #include "cli/option_sources.h"
 #include "cli/parser.h"
 #include "common/errors.h"
+#include "common/paths.h"
 #include "engine/stamp_source.h"
 #include "fuzz_support.h"
 #include "report/output.h"
@@ -17,11 +18,10 @@
 
 namespace {
 
-// Bytes a generated path leaves out. NUL ends every name; CR and LF are
-// refused in names. Control bytes and DEL are left out while operands are
-// still cut by the delimited-text rule (and DEL stands in for a blank there).
+// Bytes a generated path leaves out: NUL ends every name. Every other byte,
+// CR and LF included, may stand in a name.
 bool LeftOutOfPaths(unsigned char c) {
-    return c == 0 || c == '\r' || c == '\n' || c < 32 || c == 127;
+    return c == 0;
 }
 
 std::string GeneratedPath(FuzzedDataProvider &input) {
@@ -39,6 +39,27 @@ bool ReadableStamp(TTimeValue value) {
     return value < StampLimit && FileTimeToLocalParts(value, local) && local.wYear >= 1980;
 }
 
+struct TItem {
+    std::string Path;
+    TItemStamps Stamps;
+};
+
+// An item gets restore lines only where reading them back gives the same
+// item and stamps: no line break in its path, natively no wildcard in its
+// name, and every selected known stamp readable.
+bool GetsLines(const TItem &item) {
+    if (item.Path.find_first_of("\r\n") != std::string::npos)
+        return false;
+    if (!HasDriveSyntax && FileNamePart(item.Path).find_first_of("*?") != std::string::npos)
+        return false;
+    for (TStampKind kind : AllStampKinds) {
+        const TTimeValue value = item.Stamps.OldValues[kind];
+        if (item.Stamps.Options.Kinds.Has(kind) && !IsUnknownStamp(value) && !ReadableStamp(value))
+            return false;
+    }
+    return true;
+}
+
 // The value a line with `digits` sub-second digits gives back.
 TTimeValue Written(TTimeValue value, int digits) {
     if (IsUnknownStamp(value))
@@ -50,11 +71,6 @@ TTimeValue Written(TTimeValue value, int digits) {
         unit *= 10;
     return value - local.Fraction % unit;
 }
-
-struct TItem {
-    std::string Path;
-    TItemStamps Stamps;
-};
 
 } // namespace
 
@@ -81,13 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 value = 0;
                 break;
             default:
-                value = input.ConsumeIntegralInRange<uint64_t>(UnknownTimeLocalNT - Day,
-                                                               StampLimit - 1);
-                if (!ReadableStamp(value))
-                    return 0;
+                // From well before 1980 to past the limit: stamps outside what
+                // a line can give back must get no line.
+                value = input.ConsumeIntegralInRange<uint64_t>(UnknownTimeLocalNT - 400 * Day,
+                                                               StampLimit + Day);
             }
         }
-        item.Path = Platform().FullPathName(item.Stamps.Path);
+        item.Stamps.Place.Name = item.Stamps.Path;
+        item.Path = Platform().FullPathName(nullptr, item.Stamps.Path);
     }
 
     for (TItem &item : items) {
@@ -95,6 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         WriteRestoreLines(item.Stamps);
     }
     FlushOut();
+    bool anyLines = false;
+    for (const TItem &item : items)
+        anyLines = anyLines || GetsLines(item);
+    if (!anyLines) {
+        FUZZ_CHECK(Fake().Out.empty());
+        return 0;
+    }
     Fake().Files["restore.txt"] = Fake().Out;
     const TTokenList list = GatherTokens({"@restore.txt"});
     try {
@@ -106,6 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     size_t next = 0;
     for (const TItem &item : items) {
+        if (!GetsLines(item))
+            continue;
         for (TStampKind kind : AllStampKinds) {
             if (!item.Stamps.Options.Kinds.Has(kind))
                 continue;
