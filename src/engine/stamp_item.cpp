@@ -11,7 +11,8 @@
 
 namespace {
 
-void ComputeStamps(TItemStamps &item) {
+// Reads the present stamps and computes the new ones; returns the item's entry.
+TFindData ComputeStamps(TItemStamps &item) {
     TOption &options = item.Options;
     const TFindData entry = ReadPresentStamps(item);
     for (TStampKind kind : AllStampKinds) {
@@ -29,6 +30,21 @@ void ComputeStamps(TItemStamps &item) {
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], entry.VolumeId);
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
+    return entry;
+}
+
+// Whether the platform would refuse the write for a reason that it knows
+// without opening the item: a read-only file, or a creation stamp that it
+// cannot set. The reason goes to ErrorCode. The preview tells it as the run would.
+bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder) {
+    const TPlatform &platform = Platform();
+    if (!isFolder && entry.ReadOnly)
+        item.ErrorCode = AccessDeniedCode;
+    else if (item.Options.Kinds.Has(skCreation) && !platform.CanSetCreationTime())
+        item.ErrorCode = platform.LastErrorCode();
+    else
+        return false;
+    return true;
 }
 
 // A folder on the 9x family: one helper run per selected kind, none after a
@@ -64,7 +80,11 @@ TFindData ReadPresentStamps(TItemStamps &item) {
 
 void ApplyItemStamps(TItemStamps &item, bool isFolder) {
     try {
-        ComputeStamps(item);
+        const TFindData entry = ComputeStamps(item);
+        if (RefusedBeforehand(item, entry, isFolder)) {
+            item.Outcome = soFailed;
+            return;
+        }
         if (item.Options.Preview) {
             item.Outcome = soPreview;
             return;
@@ -72,8 +92,12 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
         const bool success =
             isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
-    } catch (const ESrcFileNotExist &) {
+        if (!success)
+            item.ErrorCode = Platform().LastErrorCode();
+    } catch (const ESrcFileNotExist &missing) {
         item.Outcome = soSourceMissing;
+        item.ErrorCode = missing.Code;
+        item.MissingSource = missing.Counterpart;
     }
 }
 

@@ -136,7 +136,7 @@ void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTi
             try {
                 GetStamp(counterpart, readKind, source);
             } catch (const EAppError &) {
-                throw ESrcFileNotExist();
+                throw ESrcFileNotExist(counterpart, Platform().LastErrorCode());
             }
         } else {
             std::string nameFound;

@@ -11,15 +11,18 @@
 
 // Path syntax of the build: the Windows build knows drive prefixes ("C:",
 // "\\server\share") and ends a folder part at "\" or ":"; the native build
-// has "/" only.
+// has "/" only. AccessDeniedCode is the system's error code for an item that
+// may not be written.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
 inline constexpr const char *LineEnd = "\r\n";
+inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
 inline constexpr const char *LineEnd = "\n";
+inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -35,6 +38,9 @@ struct TFindData {
     // already inside.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
+    // A file that may not be written: the read-only attribute, or no write
+    // permission bit at all (which holds back root too). Never set for folders.
+    bool ReadOnly = false;
 };
 
 // A running directory search and an open registry key. Each table defines
@@ -95,6 +101,9 @@ struct TPlatform {
     // leaves that stamp alone. False: the item was not changed.
     bool (*SetItemTimes)(const std::string &path, bool isFolder, const uint64_t *creation,
                          const uint64_t *lastAccess, const uint64_t *lastWrite);
+    // Whether SetItemTimes can write a creation stamp at all; false keeps the
+    // reason for LastErrorCode.
+    bool (*CanSetCreationTime)();
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
     bool (*FileSystemName)(const std::string &where, std::string &name);

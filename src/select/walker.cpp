@@ -99,7 +99,8 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
     // least): no search at all means that it could not be opened.
     // The message names the sub-folder as it was met, without the separator.
     if (!search.Started() && descended)
-        WarnItemKept("Warn.: フォルダを検索できませんでした", folder.substr(0, folder.size() - 1));
+        WarnItemKept("Warn.: フォルダを検索できませんでした", folder.substr(0, folder.size() - 1),
+                     stdOutput, SystemReason(platform.LastErrorCode()));
     for (bool more = search.Started(); more; more = search.Next(entry)) {
         if (!entry.IsFolder || IsDotEntry(entry.Name))
             continue;

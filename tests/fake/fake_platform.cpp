@@ -111,6 +111,7 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     TFindData entry;
     entry.Name = name;
     entry.IsFolder = item.IsFolder;
+    entry.ReadOnly = item.ReadOnly && !item.IsFolder;
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
@@ -199,6 +200,8 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         return Failed(false, FakeNotFound);
     if (it->second.FailWrite)
         return Injected(false);
+    if (it->second.ReadOnly && !isFolder)
+        return Failed(false, FakeAccessDenied);
     if (creation)
         it->second.CreationTime = *creation;
     if (lastAccess)
@@ -206,6 +209,10 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     if (lastWrite)
         it->second.LastWriteTime = *lastWrite;
     return true;
+}
+
+bool CanSetCreationTime() {
+    return State.CanSetCreation || Injected(false);
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
@@ -458,6 +465,7 @@ const TPlatform FakeTable = {
     .FindNext = FindNext,
     .FindClose = FindClose,
     .SetItemTimes = SetItemTimes,
+    .CanSetCreationTime = CanSetCreationTime,
     .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
     .ShortPathName = ShortPathName,

@@ -33,6 +33,7 @@ bool FindNext(TSearchHandle search, TFindData &entry);
 void FindClose(TSearchHandle search);
 bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
                   const uint64_t *lastAccess, const uint64_t *lastWrite);
+bool CanSetCreationTime();
 bool FileSystemName(const std::string &where, std::string &name);
 std::string FullPathName(const std::string &path);
 bool ShortPathName(const std::string &path, std::string &shortPath);

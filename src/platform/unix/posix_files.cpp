@@ -37,6 +37,7 @@ bool FillFromStatx(int dirFd, const char *name, TFindData &entry) {
         statx(dirFd, name, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
         return false;
     entry.IsFolder = S_ISDIR(info.stx_mode);
+    entry.ReadOnly = !entry.IsFolder && (info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     entry.LastWriteTime = TimespecToValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
     entry.LastAccessTime = TimespecToValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
     entry.CreationTime = (info.stx_mask & STATX_BTIME)
@@ -200,6 +201,10 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     }
     close(fd);
     return code == 0 || Failed(false, code);
+}
+
+bool CanSetCreationTime() {
+    return Failed(false, ENOTSUP); // no call writes a birth time
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {

@@ -147,6 +147,7 @@ const TPlatform PosixPlatform = {
     .FindNext = FindNext,
     .FindClose = FindClose,
     .SetItemTimes = SetItemTimes,
+    .CanSetCreationTime = CanSetCreationTime,
     .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
     .ShortPathName = ShortPathName,

@@ -170,6 +170,7 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
 void FillEntry(const WIN32_FIND_DATAA &data, TFindData &entry) {
     entry.Name = data.cFileName;
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.ReadOnly = !entry.IsFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     entry.CreationTime = ToValue(data.ftCreationTime);
     entry.LastAccessTime = ToValue(data.ftLastAccessTime);
     entry.LastWriteTime = ToValue(data.ftLastWriteTime);
@@ -223,6 +224,10 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     DWORD code = ok ? ERROR_SUCCESS : GetLastError();
     CloseHandle(handle);
     return ok || Failed(false, code);
+}
+
+bool CanSetCreationTime() {
+    return true;
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
@@ -464,6 +469,7 @@ const TPlatform Win32Platform = {
     .FindNext = FindNext,
     .FindClose = FindCloseSearch,
     .SetItemTimes = SetItemTimes,
+    .CanSetCreationTime = CanSetCreationTime,
     .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
     .ShortPathName = ShortPathName,
