@@ -127,26 +127,32 @@ TFakeSearch &SearchOf(TSearchHandle handle) {
     return *reinterpret_cast<TFakeSearch *>(handle);
 }
 
-bool FolderExists(const std::string &folder) {
+// Why a search in `folder` fails: 0 when it can be searched, FailCode for a
+// folder that refuses it, FakeNotFound for no folder.
+uint32_t FolderProblem(const std::string &folder) {
     if (folder.empty())
-        return true;
+        return 0;
     std::string path = folder;
     if (IsSeparator(path.back()) && path.size() > 1 && path[path.size() - 2] != ':')
         path.pop_back();
     if (HasDriveSyntax && path.size() == 2 && path[1] == ':')
-        return true;
+        return 0;
     if (HasDriveSyntax && path.size() == 3 && path[1] == ':')
-        return true;
+        return 0;
     if (!HasDriveSyntax && path == "/")
-        return true;
+        return 0;
     auto it = FindItem(path);
-    return it != State.Items.end() && it->second.IsFolder && !it->second.FailSearch;
+    if (it == State.Items.end() || !it->second.IsFolder)
+        return FakeNotFound;
+    return it->second.FailSearch ? State.FailCode : 0;
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     std::string folder = Folder(pattern), name = Name(pattern);
-    if (name.empty() || !FolderExists(folder))
+    if (name.empty())
         return Failed(nullptr, FakeNotFound);
+    if (const uint32_t problem = FolderProblem(folder); problem != 0)
+        return Failed(nullptr, problem);
     auto *search = new TFakeSearch;
     if (name.find_first_of("*?") == std::string::npos) {
         auto it = FindItem(pattern);
