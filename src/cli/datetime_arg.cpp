@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr uint16_t InvalidMark = 65535;
 constexpr size_t FractionDigits = 7;
 
 bool IsDigit(char c) {

@@ -3,39 +3,19 @@
 #include "cli/datetime_arg.h"
 #include "cli/default_option.h"
 #include "cli/option_sources.h"
+#include "cli/switches.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
+#include "common/text.h"
 
 namespace {
 
 const char *const OptionError = "オプションに誤りがあります";
-const char *const DateTimeError = "日時の指定に誤りがあります";
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
 
 bool IsSeparator(char c) {
     return c == ':' || c == '=';
-}
-
-bool IsSplitLetter(char c) {
-    switch (LowerAscii(c)) {
-    case 'a':
-    case 'c':
-    case 'e':
-    case 'g':
-    case 'i':
-    case 'r':
-    case 'v':
-    case 'w':
-    case 'x':
-        return true;
-    default:
-        return false;
-    }
 }
 
 // The names of a file operand: cut at ";" only, every other byte (blanks,
@@ -44,14 +24,12 @@ bool IsSplitLetter(char c) {
 // what follows up to the next ";" is still part of it.
 std::vector<std::string> SplitOperandNames(const std::string &source) {
     const std::string text = source.substr(0, source.find('\0'));
-    const TPlatform &platform = Platform();
     std::vector<std::string> names;
     size_t i = 0;
     auto take = [&](std::string &name) {
-        const bool pair =
-            i + 1 < text.size() && platform.IsLeadByte(static_cast<unsigned char>(text[i]));
-        name.append(text, i, pair ? 2 : 1);
-        i += pair ? 2 : 1;
+        const size_t length = CharLength(text, i);
+        name.append(text, i, length);
+        i += length;
     };
     while (i < text.size()) {
         std::string name;
@@ -234,9 +212,9 @@ private:
             TTimeParts parts = ShiftParts;
             bool wellFormed = false;
             ReadDateTimeArg(body, dtTime, parts, &wellFormed);
-            uint64_t ticks = 0;
-            if (!wellFormed || !TimeOfDayToTicks(parts, ticks))
+            if (!wellFormed)
                 throw EAppError(DateTimeError);
+            const uint64_t ticks = TimeOfDayToTicks(parts);
             ShiftParts = parts;
             Working.Shift = argument[0] == '-' ? -int64_t(ticks) : int64_t(ticks);
             return;
@@ -357,31 +335,10 @@ private:
 
 } // namespace
 
-std::vector<std::string> SplitCombinedSwitches(const std::vector<std::string> &tokens) {
-    std::vector<std::string> result;
-    result.reserve(tokens.size());
-    for (const std::string &original : tokens) {
-        std::string token = original;
-        for (;;) {
-            if (token.size() <= 2 || !IsSwitchPrefix(token[0]) || !IsSplitLetter(token[1]))
-                break;
-            const std::string body = token.substr(1);
-            const size_t k = body[1] == '+' || body[1] == '-' ? 3 : 2;
-            if (body.size() < k)
-                break;
-            result.push_back("-" + body.substr(0, k - 1));
-            token = "-" + body.substr(k - 1);
-        }
-        result.push_back(std::move(token));
-    }
-    return result;
-}
-
 bool ReadIntegerArg(const std::string &text, int32_t &value) {
     size_t i = 0;
     const size_t n = text.size();
-    while (i < n && static_cast<unsigned char>(text[i]) >= 1 &&
-           static_cast<unsigned char>(text[i]) <= 32)
+    while (i < n && IsBlank(text[i]))
         ++i;
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) {
@@ -426,7 +383,6 @@ void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount, si
 }
 
 void ParseOptions() {
-    Operands.clear();
     const std::vector<std::string> arguments = CommandLineArguments();
     if (arguments.empty())
         ShowUsage();

@@ -30,8 +30,7 @@ std::string ProgramNameOf(const std::string &modulePath) {
 
 void SetStartValues() {
     const TPlatform &platform = Platform();
-    IsNT = platform.IsNTFamily();
-    if (IsNT) {
+    if (IsNT()) {
         TTimeValue utc = UnknownTimeLocalNT;
         platform.LocalToUtc(UnknownTimeLocalNT, utc);
         UnknownTime = utc;
@@ -53,17 +52,16 @@ void RunOperands() {
             continue;
         if (entry.IgnoreNotFound) {
             WriteOut(LineEnd);
-            WriteOutLine("Warn.: ファイル (" + entry.FileName + ") が見つかりません。");
+            WriteOutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
             continue;
         }
-        throw EAppError("ファイル (" + entry.FileName + ") が見つかりません");
+        throw EAppError(NotFoundMessage(entry.FileName));
     }
 }
 
 void RunProgram() {
     ExitCode = 0;
     ItemsKept = false;
-    Operands.clear();
     SetStartValues();
     try {
         WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);

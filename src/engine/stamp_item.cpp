@@ -18,8 +18,10 @@ TFindData ComputeStamps(TItemStamps &item) {
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
+        // The current time reads no stamp: the kind passed is of no concern then.
+        const TStampSource source = SourceKindFor(options, kind);
         TTimeValue value = 0;
-        ComputeNewStamp(item.Path, SourceKindFor(options, kind), options, value);
+        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options, value);
         if (value == 0)
             value = UnknownTime;
         item.NewValues[kind] = value;
@@ -90,7 +92,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
             return;
         }
         const bool success =
-            isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
         if (!success)
             item.ErrorCode = Platform().LastErrorCode();

@@ -1,6 +1,7 @@
 #include "report/restore.h"
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -8,28 +9,6 @@
 #include "common/paths.h"
 
 const char StampKindLetters[3] = {'w', 'c', 'a'};
-
-std::string QuotedForResponseFile(const std::string &path) {
-    bool cut = false;
-    for (char c : path) {
-        const auto code = static_cast<unsigned char>(c);
-        // None of these codes is ever the second byte of a double-byte character.
-        if ((code >= 1 && code <= 32) || c == ',' || c == '"') {
-            cut = true;
-            break;
-        }
-    }
-    if (!cut)
-        return path;
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
 
 namespace {
 
@@ -73,7 +52,7 @@ void WriteRestoreLines(const TItemStamps &item) {
         return;
     }
     const bool keepWhole = fullPath.find(';') != std::string::npos;
-    const std::string token = QuotedForResponseFile(fullPath);
+    const std::string token = QuotedArgument(fullPath);
     for (TStampKind kind : AllStampKinds) {
         if (!item.Options.Kinds.Has(kind))
             continue;

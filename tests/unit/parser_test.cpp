@@ -1,4 +1,5 @@
 #include "cli/parser.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
 
@@ -362,35 +363,6 @@ TEST_F(ParserTest, UsageSwitchStopsThePass) {
         FAIL() << e.message();
     } catch (...) {
     }
-}
-
-TEST(CombinedSwitches, Splitting) {
-    const std::vector<std::pair<std::string, TList>> rows = {
-        {"-ixg", {"-i", "-x", "-g"}},
-        {"-IXG", {"-I", "-X", "-G"}},
-        {"-r+v-", {"-r+", "-v-"}},
-        {"-w+", {"-w+"}},
-        {"-w", {"-w"}},
-        {"-r1", {"-r", "-1"}},
-        {"-rsw", {"-r", "-sw"}},
-        {"-snw", {"-snw"}},
-        {"-d15", {"-d15"}},
-        {"-zs3", {"-zs3"}},
-        {"-f2r", {"-f2r"}},
-        {"-wc+a", {"-w", "-c+", "-a"}},
-        {"-i-x", {"-i-", "-x"}},
-        {"a-wc", {"a-wc"}},
-        {"", {""}},
-    };
-    for (const auto &[token, split] : rows) {
-        SCOPED_TRACE(token);
-        EXPECT_EQ(SplitCombinedSwitches({token}), split);
-    }
-    EXPECT_EQ(SplitCombinedSwitches({"-wc", "x", "-rv"}), (TList{"-w", "-c", "x", "-r", "-v"}));
-    if (SlashStartsSwitch)
-        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"-w", "-c"}));
-    else
-        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"/wc"}));
 }
 
 TEST(IntegerArgument, Forms) {

@@ -5,6 +5,7 @@
 #include "report/restore.h"
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>
@@ -101,12 +102,12 @@ TEST_F(Restore, SubSecondDigitsKeepThePathsInOneColumn) {
 }
 
 TEST_F(Restore, PathsTheReaderWouldCutAreQuoted) {
-    EXPECT_EQ(QuotedForResponseFile("plain"), "plain");
-    EXPECT_EQ(QuotedForResponseFile("my files"), "\"my files\"");
-    EXPECT_EQ(QuotedForResponseFile("a,b"), "\"a,b\"");
-    EXPECT_EQ(QuotedForResponseFile("tab\there"), "\"tab\there\"");
-    EXPECT_EQ(QuotedForResponseFile("say\"hi\""), "\"say\"\"hi\"\"\"");
-    EXPECT_EQ(QuotedForResponseFile("semi;colon"), "semi;colon");
+    EXPECT_EQ(QuotedArgument("plain"), "plain");
+    EXPECT_EQ(QuotedArgument("my files"), "\"my files\"");
+    EXPECT_EQ(QuotedArgument("a,b"), "\"a,b\"");
+    EXPECT_EQ(QuotedArgument("tab\there"), "\"tab\there\"");
+    EXPECT_EQ(QuotedArgument("say\"hi\""), "\"say\"\"hi\"\"\"");
+    EXPECT_EQ(QuotedArgument("semi;colon"), "semi;colon");
 
     const TTimeValue stamp = Local(2011, 1, 2, 3, 4, 5);
     Fake().AddFile("b;c.txt", stamp);

@@ -52,7 +52,7 @@ TEST(Run, BannerAndStartValues) {
     // The operand was found and stamped with the time the run started.
     EXPECT_NE(Fake().Out.find("(a.txt)"), std::string::npos) << Fake().Out;
     EXPECT_EQ(Fake().Item("a.txt").LastWriteTime, 133497936001234567ULL);
-    EXPECT_TRUE(IsNT);
+    EXPECT_TRUE(IsNT());
     EXPECT_EQ(NowTime, 133497936001234567ULL);
     // 1980-01-01 00:00 local, nine hours ahead of UTC.
     EXPECT_EQ(UnknownTime, 119600064000000000ULL - 9 * TicksPerHour);
@@ -72,7 +72,7 @@ TEST(Run, UnknownTimeByFamily) {
     EXPECT_EQ(UnknownTime, 119600064000000000ULL + 5 * TicksPerHour);
     Fake().IsNT = false;
     EXPECT_EQ(RunWith({"a"}), 0);
-    EXPECT_FALSE(IsNT);
+    EXPECT_FALSE(IsNT());
     EXPECT_EQ(UnknownTime, 159677244000000000ULL); // not converted
 }
 

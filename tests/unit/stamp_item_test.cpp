@@ -54,16 +54,6 @@ protected:
     }
 };
 
-// The folder helper route is built apart from this engine; its tests wait for it.
-bool HelperBuilt() {
-    try {
-        HelperArguments("x", 0, 0);
-        return true;
-    } catch (const EUnexpected &) {
-        return false;
-    }
-}
-
 } // namespace
 
 TEST(SourceKindFor, SameKindOrTheSourceNumber) {
@@ -205,9 +195,6 @@ TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
 }
 
 TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
-    if (!HelperBuilt())
-        GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
     UnknownTime = UnknownTime9x;
@@ -219,16 +206,13 @@ TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_TRUE(Fake().Writes.empty());
     ASSERT_EQ(Fake().ProcessStarts.size(), 3u);
-    for (int kind : {0, 1, 2})
+    for (TStampKind kind : AllStampKinds)
         EXPECT_NE(Fake().ProcessStarts[size_t(kind)].find(HelperArguments(Item, NowTime, kind)),
                   std::string::npos)
             << Fake().ProcessStarts[size_t(kind)];
 }
 
 TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
-    if (!HelperBuilt())
-        GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().FailProcessStart = true;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
@@ -241,7 +225,6 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
 }
 
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
-    IsNT = false;
     Fake().IsNT = false;
     TItemStamps item = Apply(false);
     EXPECT_EQ(item.Outcome, soChanged);
@@ -370,7 +353,7 @@ class StampItemOnDisk : public ::testing::Test {
 protected:
     std::filesystem::path Root;
     TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
-    bool SavedIsNT = IsNT, SavedRounding = FatRounding;
+    bool SavedRounding = FatRounding;
 
     void SetUp() override {
         Root =
@@ -379,7 +362,6 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(Root);
         std::filesystem::create_directories(Root);
-        IsNT = true;
         UnknownTime = UnknownTimeLocalNT;
         Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
         FatRounding = false;
@@ -392,7 +374,6 @@ protected:
         std::filesystem::remove_all(Root, ignored);
         NowTime = SavedNow;
         UnknownTime = SavedUnknown;
-        IsNT = SavedIsNT;
         FatRounding = SavedRounding;
     }
 
@@ -409,7 +390,7 @@ protected:
         ASSERT_TRUE(Platform().SetItemTimes(path, folder, nullptr, &access, &write)) << path;
     }
 
-    static TTimeValue Stamp(const std::string &path, int kind) {
+    static TTimeValue Stamp(const std::string &path, TStampKind kind) {
         TTimeValue value = 0;
         GetStamp(path, kind, value);
         return value;
