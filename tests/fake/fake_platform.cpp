@@ -111,7 +111,8 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     TFindData entry;
     entry.Name = name;
     entry.IsFolder = item.IsFolder;
-    entry.ReadOnly = item.ReadOnly && !item.IsFolder;
+    entry.IsLink = item.IsLink;
+    entry.ReadOnly = item.ReadOnly;
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
@@ -189,8 +190,66 @@ void FindClose(TSearchHandle handle) {
     delete &SearchOf(handle);
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+} // namespace
+
+// An open folder of the fake: its path text, ending in the separator (or
+// empty for the current folder).
+struct TFolderState {
+    std::string Path;
+};
+
+namespace {
+
+std::string Joined(TFolderHandle folder, const std::string &name) {
+    return folder ? folder->Path + name : name;
+}
+
+TFolderHandle OpenFolderAt(const std::string &path) {
+    if (const uint32_t problem = FolderProblem(path); problem != 0)
+        return Failed(nullptr, problem);
+    ++State.OpenFolders;
+    std::string text = path;
+    if (!text.empty() && !IsSeparator(text.back()))
+        text += PathSeparator;
+    return new TFolderState{text};
+}
+
+TFolderHandle OpenFolder(const std::string &path) {
+    return OpenFolderAt(path);
+}
+
+TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
+    auto it = FindItem(Joined(parent, name));
+    if (it != State.Items.end() && it->second.IsLink)
+        return Failed(nullptr, FakeNotFound);
+    return OpenFolderAt(Joined(parent, name));
+}
+
+void CloseFolder(TFolderHandle folder) {
+    --State.OpenFolders;
+    delete folder;
+}
+
+bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
+    return Failed(false, FakeNotFound);
+}
+
+TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool,
+                          TFindData &entry) {
+    return FindFirst(Joined(folder, namePattern), entry);
+}
+
+bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &entry) {
+    auto it = FindItem(Joined(folder, name));
+    if (it == State.Items.end())
+        return Failed(false, FakeNotFound);
+    entry = EntryOf(Name(it->first), it->second);
+    return true;
+}
+
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
+                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+    const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
     write.IsFolder = isFolder;
@@ -247,7 +306,8 @@ bool IsAbsolute(const std::string &path) {
     return !path.empty() && path[0] == '/';
 }
 
-std::string FullPathName(const std::string &path) {
+std::string FullPathName(TFolderHandle folder, const std::string &name) {
+    const std::string path = Joined(folder, name);
     if (IsAbsolute(path))
         return path;
     std::string base = State.CurrentFolder;
@@ -467,13 +527,18 @@ const TPlatform FakeTable = {
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
     .FindFirst = FindFirst,
-    .FindFirstNames = FindFirst,
+    .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
     .FindClose = FindClose,
+    .OpenFolder = OpenFolder,
+    .OpenSubFolder = OpenSubFolder,
+    .CloseFolder = CloseFolder,
+    .FolderIdentity = FolderIdentity,
+    .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
-    .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
+    .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,

@@ -21,11 +21,12 @@ inline constexpr uint32_t FakeNoMoreFiles =
 
 struct TFakeItem {
     bool IsFolder = false;
+    bool IsLink = false;   // a link or junction: listed, never opened as a folder
+    bool ReadOnly = false; // listed as read-only, and a file cannot be written
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
-    bool ReadOnly = false;   // a read-only file: its entry tells, and it cannot be written
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
 };
 
@@ -56,6 +57,7 @@ struct TFakeState {
     // Files and folders, by path; the order of the map is the listing order.
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths
+    int OpenFolders = 0;       // folders opened and not yet closed
     // File-system names, by the `where` argument of FileSystemName (a root
     // such as "C:\" or "" on Windows; any path in the native build: there
     // the longest key that begins the path wins).

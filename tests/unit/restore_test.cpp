@@ -38,6 +38,7 @@ protected:
     TItemStamps Item(const std::string &path, uint8_t kinds, int digits = 6) {
         TItemStamps item;
         item.Path = path;
+        item.Place.Name = path;
         item.Options.Kinds = TStampKinds{kinds};
         item.FractionWidth = digits == 0 ? 0 : digits + 1;
         return item;
