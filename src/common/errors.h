@@ -1,6 +1,7 @@
 #pragma once
 // The program's error kinds, and the message texts raised in more than one place.
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -15,10 +16,14 @@ private:
     std::string Message;
 };
 
-// The counterpart of an item under a source folder does not exist.
+// The counterpart of an item under a source folder does not exist: its path,
+// and the system's error code of the search that did not find it.
 class ESrcFileNotExist : public EAppError {
 public:
-    ESrcFileNotExist() : EAppError("") {}
+    ESrcFileNotExist(std::string counterpart, uint32_t code)
+        : EAppError(""), Counterpart(std::move(counterpart)), Code(code) {}
+    std::string Counterpart;
+    uint32_t Code;
 };
 
 // Ends the run silently (after the usage screen).

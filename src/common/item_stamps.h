@@ -40,4 +40,9 @@ struct TItemStamps {
     bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
     TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
     TStampOutcome Outcome = soChanged;
+    // Why the item kept its stamps: the system's error code of the failing
+    // call (soFailed), or of the failed search for the counterpart, which
+    // MissingSource names (soSourceMissing); 0 where nothing is known.
+    uint32_t ErrorCode = 0;
+    std::string MissingSource;
 };

@@ -37,6 +37,20 @@ TFindData ComputeStamps(TItemStamps &item) {
     return entry;
 }
 
+// Whether the platform would refuse the write for a reason that it knows
+// without opening the item: a read-only file, or a creation stamp that it
+// cannot set. The reason goes to ErrorCode. The preview tells it as the run would.
+bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder) {
+    const TPlatform &platform = Platform();
+    if (!isFolder && entry.ReadOnly)
+        item.ErrorCode = AccessDeniedCode;
+    else if (item.Options.Kinds.Has(skCreation) && !platform.CanSetCreationTime())
+        item.ErrorCode = platform.LastErrorCode();
+    else
+        return false;
+    return true;
+}
+
 // A folder on the 9x family: one helper run per selected kind, none after a
 // run that could not be started.
 bool WriteByHelper(const TItemStamps &item) {
@@ -79,18 +93,23 @@ TFindData ReadPresentStamps(TItemStamps &item) {
 void ApplyItemStamps(TItemStamps &item, bool isFolder) {
     try {
         const TFindData entry = ComputeStamps(item);
+        if (RefusedBeforehand(item, entry, isFolder)) {
+            item.Outcome = soFailed;
+            return;
+        }
         if (item.Options.Preview) {
             item.Outcome = soPreview;
             return;
         }
-        // A file that nobody may write keeps its stamps, also for a user
-        // whom the system would let write them.
-        const bool success = isFolder && !IsNT()           ? WriteByHelper(item)
-                             : !isFolder && entry.ReadOnly ? false
-                                                           : WriteDirectly(item, isFolder);
+        const bool success =
+            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
-    } catch (const ESrcFileNotExist &) {
+        if (!success)
+            item.ErrorCode = Platform().LastErrorCode();
+    } catch (const ESrcFileNotExist &missing) {
         item.Outcome = soSourceMissing;
+        item.ErrorCode = missing.Code;
+        item.MissingSource = missing.Counterpart;
     }
 }
 

@@ -131,7 +131,7 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
             try {
                 GetStamp(counterpart, readKind, source);
             } catch (const EAppError &) {
-                throw ESrcFileNotExist();
+                throw ESrcFileNotExist(counterpart, Platform().LastErrorCode());
             }
         } else {
             std::string nameFound;

@@ -14,17 +14,20 @@
 // has "/" only. The Windows build writes stamps through the opened item, which
 // may touch its access stamp, so a write that does not select that stamp puts
 // the old one back; the native build writes without opening the item and
-// leaves every stamp it was not asked to change alone.
+// leaves every stamp it was not asked to change alone. AccessDeniedCode is
+// the system's error code for an item that may not be written.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
+inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
+inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -132,6 +135,9 @@ struct TPlatform {
     bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
                          bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
                          const uint64_t *lastWrite);
+    // Whether SetItemTimes can write a creation stamp at all; false keeps the
+    // reason for LastErrorCode.
+    bool (*CanSetCreationTime)();
     // The item's absolute path, with the real folder's path where links are
     // resolved; empty when none can be had.
     std::string (*FullPathName)(TFolderHandle folder, const std::string &name);

@@ -315,13 +315,24 @@ void WarnItemKept(std::string_view message, const std::string &path, TStream str
         WriteErrLine(path + ": " + std::string(reason));
 }
 
+std::string SystemReason(uint32_t code) {
+    if (code == 0)
+        return std::string();
+    const std::string text = Platform().ErrorText(code);
+    return text.empty() ? "エラー コード " + std::to_string(code) : text;
+}
+
 void ReportItem(const TItemStamps &item) {
     if (HeadingPending) {
         HeadingPending = false;
         WriteHeading(item);
     }
     if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
-        WarnItemKept(OutcomeMessage(item.Outcome), item.Path);
+        // A missing counterpart: the path that was looked for, and why it was not found.
+        std::string reason = SystemReason(item.ErrorCode);
+        if (!item.MissingSource.empty())
+            reason = reason.empty() ? item.MissingSource : item.MissingSource + ": " + reason;
+        WarnItemKept(OutcomeMessage(item.Outcome), item.Path, stdOutput, reason);
         return;
     }
     WriteOut(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" + LineEnd);

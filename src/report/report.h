@@ -49,6 +49,11 @@ TShiftParts SplitShift(int64_t shift);
 void WarnItemKept(std::string_view message, const std::string &path, TStream stream = stdOutput,
                   std::string_view reason = {});
 
+// The system's own text for an error code (its number where the system has
+// no text); empty for 0.
+std::string SystemReason(uint32_t code);
+
 // Prints the operand's heading when it is pending, the item's result line
-// and, on preview, its value lines.
+// and, on preview, its value lines. An item that kept its stamps gets the
+// warning and the reason line.
 void ReportItem(const TItemStamps &item);

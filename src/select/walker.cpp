@@ -44,10 +44,12 @@ struct TWalk {
 };
 
 // A sub-folder that the walk met but cannot search; the message names it as
-// it was met, without the separator.
+// it was met, without the separator. Called right after the call that failed,
+// whose reason follows.
 void WarnUnsearchable(const std::string &folderText) {
     WarnItemKept("Warn.: フォルダを検索できませんでした",
-                 folderText.substr(0, folderText.size() - 1));
+                 folderText.substr(0, folderText.size() - 1), stdOutput,
+                 SystemReason(Platform().LastErrorCode()));
 }
 
 // Notes the folder as searched; false when it was already.

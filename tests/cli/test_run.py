@@ -95,6 +95,26 @@ class ExitCodeOfItemsKept(RunCase):
         self.assertIn(text("Warn.: 変更できませんでした。(a.txt)\n"), r.out)
         self.assertNotEqual(self.mtime("b.txt"), OLD_NS)
 
+    def test_preview_warns_where_the_run_would_fail(self):
+        """A read-only file (and, natively, a creation stamp, which cannot be
+        set here) is previewed with the warning the run would give, and the
+        reason follows on the error stream, naming the item."""
+        self.old_file("ro.txt")
+        self.old_file("a.txt")
+        os.chmod(self.path("ro.txt"), 0o444)
+        cases = [(["-v", "ro.txt"], "ro.txt")]
+        if not WINDOWS:
+            cases.append((["-v", "-c", "a.txt"], "a.txt"))
+        for args, name in cases:
+            with self.subTest(args=args):
+                r = self.kel(args)
+                self.assertEqual(r.code, 2, r)
+                self.assertIn(text("Warn.: 変更できませんでした。(%s)\n" % name), r.out)
+                self.assertNotIn(text("変更されます"), r.out)
+                self.assertRegex(r.err, re.escape(text("\n%s: " % name)) + rb"[^\r\n]+" +
+                                 re.escape(text("\n")) + b"$")
+        self.assertEqual(self.mtime("ro.txt"), OLD_NS)
+
     def test_a_sub_folder_that_cannot_be_searched(self):
         if WINDOWS:
             self.skipTest("folder permissions of the native build")
@@ -118,8 +138,11 @@ class ExitCodeOfItemsKept(RunCase):
                                   timeout=120).returncode
             out.seek(0)
             r_out = out.read()
+            err.seek(0)
+            r_err = err.read()
         self.assertEqual(code, 2, r_out)
         self.assertIn(text("Warn.: フォルダを検索できませんでした。(locked)\n"), r_out)
+        self.assertRegex(r_err, re.escape(text("\nlocked: ")) + rb"[^\r\n]+\n")
         self.assertNotEqual(self.mtime("open/c.txt"), OLD_NS, r_out)
         self.assertNotEqual(self.mtime("a.txt"), OLD_NS)
 

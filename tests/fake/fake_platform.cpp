@@ -128,26 +128,32 @@ TFakeSearch &SearchOf(TSearchHandle handle) {
     return *reinterpret_cast<TFakeSearch *>(handle);
 }
 
-bool FolderExists(const std::string &folder) {
+// Why a search in `folder` fails: 0 when it can be searched, FailCode for a
+// folder that refuses it, FakeNotFound for no folder.
+uint32_t FolderProblem(const std::string &folder) {
     if (folder.empty())
-        return true;
+        return 0;
     std::string path = folder;
     if (IsSeparator(path.back()) && path.size() > 1 && path[path.size() - 2] != ':')
         path.pop_back();
     if (HasDriveSyntax && path.size() == 2 && path[1] == ':')
-        return true;
+        return 0;
     if (HasDriveSyntax && path.size() == 3 && path[1] == ':')
-        return true;
+        return 0;
     if (!HasDriveSyntax && path == "/")
-        return true;
+        return 0;
     auto it = FindItem(path);
-    return it != State.Items.end() && it->second.IsFolder && !it->second.FailSearch;
+    if (it == State.Items.end() || !it->second.IsFolder)
+        return FakeNotFound;
+    return it->second.FailSearch ? State.FailCode : 0;
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     std::string folder = Folder(pattern), name = Name(pattern);
-    if (name.empty() || !FolderExists(folder))
+    if (name.empty())
         return Failed(nullptr, FakeNotFound);
+    if (const uint32_t problem = FolderProblem(folder); problem != 0)
+        return Failed(nullptr, problem);
     auto *search = new TFakeSearch;
     if (name.find_first_of("*?") == std::string::npos) {
         auto it = FindItem(pattern);
@@ -199,8 +205,8 @@ std::string Joined(TFolderHandle folder, const std::string &name) {
 }
 
 TFolderHandle OpenFolderAt(const std::string &path) {
-    if (!FolderExists(path))
-        return Failed(nullptr, FakeNotFound);
+    if (const uint32_t problem = FolderProblem(path); problem != 0)
+        return Failed(nullptr, problem);
     ++State.OpenFolders;
     std::string text = path;
     if (!text.empty() && !IsSeparator(text.back()))
@@ -259,6 +265,8 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
         return Failed(false, FakeNotFound);
     if (it->second.FailWrite)
         return Injected(false);
+    if (it->second.ReadOnly && !isFolder)
+        return Failed(false, FakeAccessDenied);
     if (creation)
         it->second.CreationTime = *creation;
     if (lastAccess)
@@ -266,6 +274,10 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
     if (lastWrite)
         it->second.LastWriteTime = *lastWrite;
     return true;
+}
+
+bool CanSetCreationTime() {
+    return State.CanSetCreation || Injected(false);
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
@@ -524,6 +536,7 @@ const TPlatform FakeTable = {
     .FolderIdentity = FolderIdentity,
     .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimes,
+    .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,

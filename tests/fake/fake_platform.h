@@ -15,18 +15,18 @@
 // Failure codes in the numbering of the build's own system (Win32 error
 // codes or errno values).
 inline constexpr uint32_t FakeNotFound = 2; // ERROR_FILE_NOT_FOUND, ENOENT
-inline constexpr uint32_t FakeAccessDenied = HasDriveSyntax ? 5 : 13; // ERROR_ACCESS_DENIED, EACCES
+inline constexpr uint32_t FakeAccessDenied = AccessDeniedCode;
 inline constexpr uint32_t FakeNoMoreFiles =
     HasDriveSyntax ? 18 : 61; // ERROR_NO_MORE_FILES, ENODATA
 
 struct TFakeItem {
     bool IsFolder = false;
     bool IsLink = false;   // a link or junction: listed, never opened as a folder
-    bool ReadOnly = false; // listed as read-only
+    bool ReadOnly = false; // listed as read-only, and a file cannot be written
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
-    bool FailWrite = false;  // SetItemTimes fails (read-only, in use ...) with FailCode
+    bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
 };
 
@@ -67,6 +67,7 @@ struct TFakeState {
     int VolumeQueries = 0;
 
     bool IsNT = true;
+    bool CanSetCreation = true; // false: CanSetCreationTime fails with FailCode
     uint64_t Now = 0;
     int64_t LocalOffset = 0; // ticks added to UTC to give local time
 

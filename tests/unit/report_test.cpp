@@ -142,6 +142,34 @@ TEST_F(Report, HeadingForTheCurrentTimeAndForUnknown) {
               EOL + "更新日時を 不明に変更します。" + EOL + "変更しました。(b.txt)" + EOL);
 }
 
+// The reason goes to the error stream as its own line; the report line stays as it is.
+TEST_F(Report, KeptItemsGetTheirReasonOnTheErrorStream) {
+    HeadingPending = false;
+    const std::string counterpart = FakePath({"back", "b.txt"});
+    const struct {
+        TStampOutcome Outcome;
+        uint32_t Code;
+        std::string Missing;
+        std::string Out, Err;
+    } rows[] = {
+        {soFailed, 1234, "", "Warn.: 変更できませんでした。(b.txt)", "b.txt: error 1234"},
+        {soSourceMissing, FakeNotFound, counterpart,
+         "Warn.: コピー元ファイルが見つかりません。(b.txt)",
+         "b.txt: " + counterpart + ": error " + std::to_string(FakeNotFound)},
+        // Nothing known: no reason line.
+        {soFailed, 0, "", "Warn.: 変更できませんでした。(b.txt)", ""},
+    };
+    for (const auto &row : rows) {
+        TItemStamps item = Item("b.txt", {skModification}, Local(2011, 1, 2, 3, 4, 5), row.Outcome);
+        item.ErrorCode = row.Code;
+        item.MissingSource = row.Missing;
+        Fake().Err.clear();
+        ReportItem(item);
+        EXPECT_EQ(Printed(), row.Out + EOL);
+        EXPECT_EQ(Fake().Err, row.Err.empty() ? "" : row.Err + EOL);
+    }
+}
+
 TEST_F(Report, HeadingForCopiedStamps) {
     TItemStamps item = Item("a", {skModification}, Local(2011, 1, 2, 12, 0, 0));
     item.Options.Source = ssCreation;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -142,17 +143,51 @@ TEST_F(StampItemTest, PreviewComputesButNeverOpens) {
 
 TEST_F(StampItemTest, ItemThatCannotBeWrittenIsLeftAsItWas) {
     Fake().Item(Item).FailWrite = true;
+    Fake().FailCode = 1234;
     Option.Kinds.Include(skAccess);
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soFailed);
+    EXPECT_EQ(item.ErrorCode, 1234u);
     ExpectUnchanged();
 }
 
-TEST_F(StampItemTest, ReadOnlyEntryMeansNoWriteForAFileOnly) {
-    Fake().Item(Item).ReadOnly = true;
-    EXPECT_EQ(Apply().Outcome, soFailed);
-    EXPECT_TRUE(Fake().Writes.empty());
-    ExpectUnchanged();
+// What the platform knows without opening the item decides before any write,
+// so that the preview tells what the run would do.
+TEST_F(StampItemTest, KnownRefusalsInPreviewAndRun) {
+    const struct {
+        const char *Name;
+        bool ReadOnly, WithCreation, CanSetCreation;
+        uint32_t Refusal; // 0: the item is changed (or would be)
+    } rows[] = {
+        {"normal file", false, true, true, 0},
+        {"read-only file", true, false, true, FakeAccessDenied},
+        {"creation stamp that cannot be set", false, true, false, 1234},
+        {"other stamps where creation cannot be set", false, false, false, 0},
+    };
+    Fake().FailCode = 1234;
+    for (const auto &row : rows)
+        for (bool preview : {true, false}) {
+            SCOPED_TRACE(std::string(row.Name) + (preview ? ", preview" : ", run"));
+            Fake().Writes.clear();
+            Fake().Item(Item).ReadOnly = row.ReadOnly;
+            Fake().CanSetCreation = row.CanSetCreation;
+            Option.Kinds = TStampKinds::Of(skModification);
+            if (row.WithCreation)
+                Option.Kinds.Include(skCreation);
+            Option.Preview = preview;
+            TItemStamps item = Apply();
+            if (row.Refusal != 0) {
+                EXPECT_EQ(item.Outcome, soFailed);
+                EXPECT_EQ(item.ErrorCode, row.Refusal);
+                EXPECT_TRUE(Fake().Writes.empty());
+            } else {
+                EXPECT_EQ(item.Outcome, preview ? soPreview : soChanged);
+                EXPECT_EQ(Fake().Writes.size(), preview ? 0u : 1u);
+            }
+        }
+}
+
+TEST_F(StampItemTest, ReadOnlyEntryOfAFolderIsNoRefusal) {
     Item = P("C:/work/dir");
     Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
     Fake().Item(Item).ReadOnly = true;
@@ -214,6 +249,8 @@ TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {
     Option.Kinds.Include(skAccess);
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soSourceMissing);
+    EXPECT_EQ(item.MissingSource, P("D:/backup/a.txt"));
+    EXPECT_EQ(item.ErrorCode, FakeNotFound);
     EXPECT_TRUE(Fake().Writes.empty());
     ExpectUnchanged();
     // The present stamps are all read; nothing is computed from the failed kind on.
@@ -488,7 +525,12 @@ TEST_F(StampItemOnDisk, CreationCannotBeSetHereAndNothingChanges) {
     option.FileName = file;
     option.Kinds.Include(skCreation);
     option.Kinds.Include(skAccess);
-    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    for (bool preview : {true, false}) {
+        option.Preview = preview;
+        const TItemStamps item = Apply(file, option);
+        EXPECT_EQ(item.Outcome, soFailed) << preview;
+        EXPECT_EQ(item.ErrorCode, uint32_t(ENOTSUP)) << preview;
+    }
     EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
     EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
 }
@@ -505,7 +547,13 @@ TEST_F(StampItemOnDisk, ReadOnlyFileKeepsItsStamps) {
     TOption option;
     option.FileName = file;
     option.Kinds.Include(skAccess);
-    EXPECT_EQ(Apply(file, option).Outcome, soFailed);
+    // The preview tells it too: the file's entry marks it read-only.
+    for (bool preview : {true, false}) {
+        option.Preview = preview;
+        const TItemStamps item = Apply(file, option);
+        EXPECT_EQ(item.Outcome, soFailed) << preview;
+        EXPECT_EQ(item.ErrorCode, AccessDeniedCode) << preview;
+    }
     EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
     EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
 }

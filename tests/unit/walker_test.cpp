@@ -120,6 +120,7 @@ TEST_F(Walker, NothingToSearch) {
 
 TEST_F(Walker, ASubFolderThatCannotBeSearchedIsWarnedAboutAndTheWalkGoesOn) {
     Fake().Item(P({"d", "s1"})).FailSearch = true;
+    Fake().FailCode = 1234;
     ItemsKept = false;
     EXPECT_EQ(Walk(P({"d", "*.txt"}), fmAllFolders, true),
               Items({P({"d", "a.txt"}), F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"}),
@@ -127,6 +128,7 @@ TEST_F(Walker, ASubFolderThatCannotBeSearchedIsWarnedAboutAndTheWalkGoesOn) {
     FlushOut();
     EXPECT_EQ(Fake().Out, "Warn.: フォルダを検索できませんでした。(" + P({"d", "s1"}) + ")" +
                               std::string(LineEnd));
+    EXPECT_EQ(Fake().Err, P({"d", "s1"}) + ": error 1234" + std::string(LineEnd));
     EXPECT_TRUE(ItemsKept);
 
     // The operand's own folder is no sub-folder met on the way: selecting

@@ -39,6 +39,7 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
 bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry);
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
                   const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite);
+bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
 bool FileSystemName(const std::string &where, std::string &name);
 // The target of a link in full, whatever its length; false with errno set.

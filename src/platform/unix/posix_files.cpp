@@ -434,6 +434,10 @@ std::string FullPathName(TFolderHandle folder, const std::string &name) {
     return Joined(path, leaf);
 }
 
+bool CanSetCreationTime() {
+    return Failed(false, ENOTSUP); // no call writes a birth time
+}
+
 bool FileSystemName(const std::string &where, std::string &name) {
     struct statfs info {};
     if (statfs(where.empty() ? "." : where.c_str(), &info) != 0)

@@ -152,6 +152,7 @@ const TPlatform PosixPlatform = {
     .FolderIdentity = FolderIdentity,
     .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimes,
+    .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,

@@ -228,6 +228,10 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     return ok || Failed(false, code);
 }
 
+bool CanSetCreationTime() {
+    return true;
+}
+
 bool FileSystemName(const std::string &where, std::string &name) {
     char buffer[256] = {};
     DWORD scratch = 0;
@@ -529,6 +533,7 @@ const TPlatform Win32Platform = {
     .FolderIdentity = FolderIdentity,
     .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimesAt,
+    .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathNameAt,
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
