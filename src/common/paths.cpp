@@ -2,11 +2,15 @@
 
 #include "platform/platform.h"
 
-bool IsFolderDelimiter(char c) {
+bool IsPathSeparator(char c) {
     if constexpr (HasDriveSyntax)
-        return c == '\\' || c == ':';
+        return c == '\\' || c == '/';
     else
         return c == PathSeparator;
+}
+
+bool IsFolderDelimiter(char c) {
+    return IsPathSeparator(c) || (HasDriveSyntax && c == ':');
 }
 
 std::string::size_type LastDelimiter(const std::string &path) {
@@ -44,7 +48,7 @@ std::string DrivePrefix(const std::string &path) {
     if (path.size() >= 2 && path[1] == ':' &&
         !Platform().IsLeadByte(static_cast<unsigned char>(path[0])))
         return path.substr(0, 2);
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         // "\\server\share": up to, not including, the "\" after the share name.
         const TPlatform &platform = Platform();
         int separators = 0;
@@ -53,7 +57,7 @@ std::string DrivePrefix(const std::string &path) {
                 ++i;
                 continue;
             }
-            if (path[i] == '\\' && ++separators == 2)
+            if (IsPathSeparator(path[i]) && ++separators == 2)
                 return path.substr(0, i);
         }
         return path;

@@ -91,3 +91,11 @@ void StampItem(const std::string &path, TOption options, bool isFolder) {
     ApplyItemStamps(item, isFolder);
     ReportItem(item);
 }
+
+void RefuseItem(const std::string &path, const TOption &options) {
+    const std::string reason = LastErrorText();
+    if (options.MakeRestoreFile)
+        RefuseRestoreLines(path, reason);
+    else
+        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, reason);
+}

@@ -19,3 +19,9 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder);
 // The whole job for one item selected by an operand: with -e its restore
 // lines, otherwise the change (or preview) and its report.
 void StampItem(const std::string &path, TOption options, bool isFolder);
+
+// An item that the walk met under a name the system code page cannot hold
+// (the listing's reason is the one the platform kept last): it is never looked
+// for by the text that shows it, which may name another item. It keeps its
+// stamps and is reported as not changed, or with -e as getting no restore lines.
+void RefuseItem(const std::string &path, const TOption &options);

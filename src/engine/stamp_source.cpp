@@ -47,7 +47,7 @@ std::vector<std::string> FolderComponents(const std::string &folder) {
             current += folder[++i];
             continue;
         }
-        if (c == PathSeparator) {
+        if (IsPathSeparator(c)) {
             parts.push_back(current);
             current.clear();
         } else {
@@ -66,10 +66,16 @@ bool SameDrive(const std::string &a, const std::string &b) {
 } // namespace
 
 TFindData FindEntry(const std::string &pattern) {
+    const std::string notFound = "ファイル (" + pattern + ") が見つかりません";
     TFindData entry;
     TSearch search(pattern, entry);
     if (!search.Started())
-        throw EAppError("ファイル (" + pattern + ") が見つかりません");
+        throw EAppError(notFound);
+    // A name that the code page cannot hold is passed over: the text that
+    // shows it may name another file, which later lookups would then read.
+    while (entry.NameUnrepresentable)
+        if (!search.Next(entry))
+            throw EAppError(notFound);
     if constexpr (!HasDriveSyntax) {
         // Names here may hold "*" and "?" themselves: an entry named exactly
         // like the pattern is the one meant, wherever the listing puts it.

@@ -10,8 +10,8 @@
 #include <vector>
 
 // Path syntax of the build: the Windows build knows drive prefixes ("C:",
-// "\\server\share") and ends a folder part at "\" or ":"; the native build
-// has "/" only.
+// "\\server\share") and ends a folder part at "\", "/" or ":", and joins with
+// "\"; the native build has "/" only.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
@@ -35,6 +35,11 @@ struct TFindData {
     // already inside.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
+    // The system code page has no exact form of the name: Name shows each
+    // missing character as the code page's default character, and the entry
+    // must never be looked for by that text (it may match another item). The
+    // table keeps the reason as it does for a failing call.
+    bool NameUnrepresentable = false;
 };
 
 // A running directory search and an open registry key. Each table defines
@@ -65,10 +70,13 @@ struct TPlatform {
     bool (*LocalToUtc)(uint64_t local, uint64_t &utc);
 
     // The running program and its environment.
-    std::string (*ModuleFileName)();            // full path of the program file
-    uint32_t (*ProgramBuild)();                 // fourth number of the product version
-    bool (*CommandLineText)(std::string &text); // whole command line (Windows); false elsewhere
-    std::vector<std::string> (*Arguments)();    // arguments after the program (POSIX)
+    std::string (*ModuleFileName)(); // full path of the program file
+    uint32_t (*ProgramBuild)();      // fourth number of the product version
+    // The whole command line (Windows; false elsewhere) in the system code
+    // page, and one flag per byte of it: true for the bytes of a character that
+    // stands in for one the code page cannot hold (the default character).
+    bool (*CommandLineText)(std::string &text, std::vector<bool> &standIn);
+    std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
 
     // Text in the system code page.
@@ -98,7 +106,7 @@ struct TPlatform {
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
     bool (*FileSystemName)(const std::string &where, std::string &name);
-    std::string (*FullPathName)(const std::string &path);
+    std::string (*FullPathName)(const std::string &path); // empty when it fails
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 

@@ -298,6 +298,17 @@ void WriteValueLines(const TItemStamps &item) {
 
 } // namespace
 
+void WarnItemKept(std::string_view message, const std::string &path, TStream stream,
+                  std::string_view reason) {
+    const std::string line = std::string(message) + "。(" + path + ")";
+    if (stream == stdError)
+        WriteErrLine(line);
+    else
+        WriteOutLine(line);
+    if (!reason.empty())
+        WriteErrLine(path + ": " + std::string(reason));
+}
+
 void ReportItem(const TItemStamps &item) {
     if (HeadingPending) {
         HeadingPending = false;

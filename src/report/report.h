@@ -3,6 +3,7 @@
 
 #include "common/item_stamps.h"
 #include "common/timevalue.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <string>
@@ -40,6 +41,12 @@ struct TShiftParts {
     uint64_t Fraction = 0;
 };
 TShiftParts SplitShift(int64_t shift);
+
+// A warning after which an item or folder keeps its stamps (or gets no
+// restore line): message + "。(" + path + ")" on `stream`. A `reason`, when
+// given, follows on the error stream as its own line: path + ": " + reason.
+void WarnItemKept(std::string_view message, const std::string &path, TStream stream = stdOutput,
+                  std::string_view reason = {});
 
 // Prints the operand's heading when it is pending, the item's result line
 // and, on preview, its value lines.

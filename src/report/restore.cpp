@@ -29,16 +29,33 @@ std::string QuotedForResponseFile(const std::string &path) {
     return quoted;
 }
 
-void WriteRestoreLines(const TItemStamps &item) {
+namespace {
+
+void WriteRestoreHeading() {
     if (HeadingPending) {
         HeadingPending = false;
         WriteErr(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
+}
+
+} // namespace
+
+void RefuseRestoreLines(const std::string &path, const std::string &reason) {
+    WriteRestoreHeading();
+    WarnItemKept("Warn.: 復元設定を作成できませんでした", path, stdError, reason);
+}
+
+void WriteRestoreLines(const TItemStamps &item) {
+    const std::string fullPath = Platform().FullPathName(item.Path);
+    if (fullPath.empty()) {
+        RefuseRestoreLines(item.Path, LastErrorText());
+        return;
+    }
+    WriteRestoreHeading();
     if (item.Options.Preview) {
         WriteOutLine("作成されます。(" + item.Path + ")");
         return;
     }
-    const std::string fullPath = Platform().FullPathName(item.Path);
     const bool keepWhole = fullPath.find(';') != std::string::npos;
     const std::string token = QuotedForResponseFile(fullPath);
     for (TStampKind kind : AllStampKinds) {

@@ -4,6 +4,7 @@
 #include "common/settings.h"
 #include "engine/stamp_item.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,11 +13,13 @@ namespace {
 
 TItemHandler ItemHandler = nullptr;
 
-void HandleItem(const std::string &path, const TOption &option, bool isFolder) {
-    if (ItemHandler)
-        ItemHandler(path, option, isFolder);
+void HandleItem(const std::string &path, const TOption &option, const TFindData &entry) {
+    if (entry.NameUnrepresentable)
+        RefuseItem(path, option);
+    else if (ItemHandler)
+        ItemHandler(path, option, entry.IsFolder);
     else
-        StampItem(path, option, isFolder);
+        StampItem(path, option, entry.IsFolder);
 }
 
 // Entries that are no items of the folder: "." and "..". Windows names never
@@ -82,7 +85,7 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
             if (!selected)
                 continue;
             found = true;
-            HandleItem(folder + entry.Name, option, entry.IsFolder);
+            HandleItem(folder + entry.Name, option, entry);
         }
     }
     if (!option.Recurse && option.FolderMode != fmAllFolders)
@@ -98,9 +101,14 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
         const std::string subFolder = folder + entry.Name;
         if (option.FolderMode == fmAllFolders) {
             found = true;
-            HandleItem(subFolder, option, true);
+            HandleItem(subFolder, option, entry);
         }
         if (option.Recurse) {
+            if (entry.NameUnrepresentable) {
+                WarnItemKept("Warn.: フォルダを検索できませんでした", subFolder, stdOutput,
+                             LastErrorText());
+                continue;
+            }
             const TFolderId id = IdOf(entry);
             if (OnDescentPath(descent, id))
                 continue;

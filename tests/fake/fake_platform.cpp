@@ -114,7 +114,16 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
+    entry.NameUnrepresentable = item.NameUnrepresentable;
     return entry;
+}
+
+// Hands the next entry of a listing on, with the reason that a real table
+// keeps for a name it cannot give exactly.
+void HandOn(const TFindData &next, TFindData &entry) {
+    entry = next;
+    if (entry.NameUnrepresentable)
+        State.LastError = FakeNoTranslation;
 }
 
 struct TFakeSearch {
@@ -166,7 +175,7 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
         delete search;
         return Failed(nullptr, FakeNotFound);
     }
-    entry = search->Entries[search->Next++];
+    HandOn(search->Entries[search->Next++], entry);
     return reinterpret_cast<TSearchHandle>(search);
 }
 
@@ -174,7 +183,7 @@ bool FindNext(TSearchHandle handle, TFindData &entry) {
     TFakeSearch &search = SearchOf(handle);
     if (search.Next >= search.Entries.size())
         return Failed(false, FakeNoMoreFiles);
-    entry = search.Entries[search.Next++];
+    HandOn(search.Entries[search.Next++], entry);
     return true;
 }
 
@@ -235,6 +244,8 @@ bool IsAbsolute(const std::string &path) {
 }
 
 std::string FullPathName(const std::string &path) {
+    if (State.FullPathFails)
+        return Failed(std::string(), FakeNotFound);
     if (IsAbsolute(path))
         return path;
     std::string base = State.CurrentFolder;
@@ -398,8 +409,10 @@ std::string ModuleFileName() {
 uint32_t ProgramBuild() {
     return State.Build;
 }
-bool CommandLineText(std::string &text) {
+bool CommandLineText(std::string &text, std::vector<bool> &standIn) {
     text = State.CommandLine;
+    standIn = State.CommandLineStandIn;
+    standIn.resize(text.size(), false);
     return State.HasCommandLineText || Failed(false, FakeNotFound);
 }
 std::vector<std::string> Arguments() {

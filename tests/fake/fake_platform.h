@@ -18,6 +18,8 @@ inline constexpr uint32_t FakeNotFound = 2; // ERROR_FILE_NOT_FOUND, ENOENT
 inline constexpr uint32_t FakeAccessDenied = HasDriveSyntax ? 5 : 13; // ERROR_ACCESS_DENIED, EACCES
 inline constexpr uint32_t FakeNoMoreFiles =
     HasDriveSyntax ? 18 : 61; // ERROR_NO_MORE_FILES, ENODATA
+inline constexpr uint32_t FakeNoTranslation =
+    HasDriveSyntax ? 1113 : 84; // ERROR_NO_UNICODE_TRANSLATION, EILSEQ
 
 struct TFakeItem {
     bool IsFolder = false;
@@ -25,6 +27,9 @@ struct TFakeItem {
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
     bool FailWrite = false; // SetItemTimes fails (read-only, in use ...) with FailCode
+    // The listing reports the name as one the code page cannot hold (the
+    // item's key then shows it as the listing would), with FakeNoTranslation.
+    bool NameUnrepresentable = false;
 };
 
 // One SetItemTimes call as the program made it.
@@ -54,6 +59,7 @@ struct TFakeState {
     // Files and folders, by path; the order of the map is the listing order.
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths
+    bool FullPathFails = false;
     // File-system names, by the `where` argument of FileSystemName (a root
     // such as "C:\" or "" on Windows; any path in the native build: there
     // the longest key that begins the path wins).
@@ -69,6 +75,7 @@ struct TFakeState {
     std::string ModulePath;
     bool HasCommandLineText = false;
     std::string CommandLine;
+    std::vector<bool> CommandLineStandIn; // flags for the bytes of CommandLine (missing: false)
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
