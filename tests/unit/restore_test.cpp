@@ -139,6 +139,23 @@ TEST_F(Restore, TheErrorStreamWaitsForTheLinesBeforeIt) {
     EXPECT_EQ(Fake().Out, "-ixgw -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
 }
 
+TEST_F(Restore, NoFullPathNoLines) {
+    // A relative path in the line would aim at whatever has that path where
+    // the lines are read back.
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
+    Fake().FullPathFails = true;
+    for (bool preview : {false, true}) {
+        HeadingPending = true;
+        TItemStamps item = Item("a.txt", 1);
+        item.Options.Preview = preview;
+        WriteRestoreLines(item);
+        EXPECT_EQ(Out(), "");
+        EXPECT_EQ(Err(), EOL + "タイムスタンプ復元設定を作成します。" + EOL +
+                             "Warn.: 復元設定を作成できませんでした。(a.txt)" + EOL +
+                             "a.txt: error " + std::to_string(FakeNotFound) + EOL);
+    }
+}
+
 TEST_F(Restore, AVanishedItemEndsTheRun) {
     HeadingPending = false;
     EXPECT_THROW(WriteRestoreLines(Item("gone.txt", 1)), EAppError);
