@@ -24,6 +24,11 @@ fi
 
 jobs=$(nproc)
 
+echo "== include layers"
+python3 scripts/check_layers.py
+
+# Both builds treat warnings as errors (KELVARD_WERROR in their presets).
+
 echo "== native build"
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"

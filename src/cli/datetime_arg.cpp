@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr uint16_t InvalidMark = 65535;
 constexpr size_t FractionDigits = 7;
 
 bool IsDigit(char c) {
@@ -63,10 +62,8 @@ std::vector<std::string> Groups(const std::string &text) {
     return groups;
 }
 
-} // namespace
-
-int ReadDateTimeArg(const std::string &body, TDateTimeArgKind kind, TTimeParts &target,
-                    bool *wellFormed) {
+// The argument's number groups, before they are read as numbers.
+std::vector<std::string> ArgumentGroups(const std::string &body, TDateTimeArgKind kind) {
     size_t position = body.size() > 1 && (body[1] == ':' || body[1] == '=') ? 2 : 1;
     std::string text = position < body.size() ? body.substr(position) : std::string();
     if (kind == dtTime && !text.empty() && (text[0] == '+' || text[0] == '-')) {
@@ -84,7 +81,29 @@ int ReadDateTimeArg(const std::string &body, TDateTimeArgKind kind, TTimeParts &
     if (digitsOnly)
         text = kind == dtDate ? CutDateDigits(text) : CutTimeDigits(text);
 
-    std::vector<std::string> groups = Groups(text);
+    return Groups(text);
+}
+
+} // namespace
+
+bool DateTimeArgFits(const std::string &body, TDateTimeArgKind kind) {
+    const std::vector<std::string> groups = ArgumentGroups(body, kind);
+    if (groups.size() > (kind == dtDate ? 3u : 4u))
+        return true;
+    for (size_t i = 0; i < groups.size(); ++i) {
+        if (kind == dtTime && i == 3) {
+            if (groups[i].size() > FractionDigits)
+                return false;
+        } else if (const int32_t value = GroupValue(groups[i]); value < 0 || value > UINT16_MAX) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int ReadDateTimeArg(const std::string &body, TDateTimeArgKind kind, TTimeParts &target,
+                    bool *wellFormed) {
+    std::vector<std::string> groups = ArgumentGroups(body, kind);
     bool readable = true;
     int32_t values[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < groups.size() && i < 4; ++i) {

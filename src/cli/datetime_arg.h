@@ -17,3 +17,9 @@ enum TDateTimeArgKind { dtDate, dtTime };
 // more than seven digits.
 int ReadDateTimeArg(const std::string &body, TDateTimeArgKind kind, TTimeParts &target,
                     bool *wellFormed = nullptr);
+
+// False when a number of the argument does not fit the field it fills: a year,
+// month, day, hour, minute or second above 65535 (they are 16-bit fields), or a
+// fraction of more than seven digits. An argument with too many groups fills
+// no field and passes here: it is unreadable, and that is told as above.
+bool DateTimeArgFits(const std::string &body, TDateTimeArgKind kind);

@@ -1,46 +1,17 @@
 #include "cli/default_option.h"
 
-#include "cli/parser.h"
+#include "cli/option_sources.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "report/output.h"
 
 namespace {
 
 const char *const MakerKey = "\\software\\Varnhold";
-const char *const ValueName = "DefaultOption";
-
-// The argument must be quoted to be read back whole from the default option
-// string: it holds a blank, the delimiter or a double quote.
-bool NeedsQuotes(const std::string &argument) {
-    const TPlatform &platform = Platform();
-    for (size_t i = 0; i < argument.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(argument[i]);
-        if (platform.IsLeadByte(c) && i + 1 < argument.size()) {
-            ++i; // a double-byte character is taken whole
-            continue;
-        }
-        if ((c >= 1 && c <= 32) || c == ',' || c == '"')
-            return true;
-    }
-    return false;
-}
-
-std::string Quoted(const std::string &argument) {
-    std::string result = "\"";
-    const TPlatform &platform = Platform();
-    for (size_t i = 0; i < argument.size(); ++i) {
-        char c = argument[i];
-        result += c;
-        if (platform.IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < argument.size())
-            result += argument[++i];
-        else if (c == '"')
-            result += '"';
-    }
-    return result + "\"";
-}
 
 void WriteDefaultOption(const std::string &options) {
     const TPlatform &platform = Platform();
@@ -48,8 +19,8 @@ void WriteDefaultOption(const std::string &options) {
         TRegKey key(platform.RegCreate(RegKey));
         if (!key.IsOpen())
             throw EAppError("デフォルトオプションをレジストリに書き込めません");
-        if (!platform.RegSetString(key.Get(), ValueName, options))
-            throw ERegistryError(std::string("'") + ValueName + "' の設定に失敗しました");
+        if (!platform.RegSetString(key.Get(), DefaultOptionValue, options))
+            throw RegistryWriteError(DefaultOptionValue);
     }
     WriteOut(LineEnd);
     WriteOutLine("デフォルトオプションをレジストリに書き込みました。");
@@ -89,7 +60,7 @@ std::string JoinDefaultOptions(const std::vector<std::string> &arguments) {
             continue;
         if (!joined.empty())
             joined += ' ';
-        joined += NeedsQuotes(argument) ? Quoted(argument) : argument;
+        joined += QuotedArgument(argument);
     }
     return joined;
 }

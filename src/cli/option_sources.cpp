@@ -1,29 +1,13 @@
 #include "cli/option_sources.h"
 
-#include "cli/parser.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 #include <algorithm>
-
-namespace {
-
-bool IsBlank(char c) {
-    auto u = static_cast<unsigned char>(c);
-    return u >= 1 && u <= 32;
-}
-
-// Length of the character at `i`: 2 for a double-byte character whose
-// second byte is there, else 1.
-size_t CharLength(const std::string &text, size_t i) {
-    if (i + 1 < text.size() && Platform().IsLeadByte(static_cast<unsigned char>(text[i])))
-        return 2;
-    return 1;
-}
-
-} // namespace
 
 std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter, char quote) {
     // The text ends at a NUL, as the platform's strings do.
@@ -145,16 +129,20 @@ std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn) {
     return arguments;
 }
 
-std::string ReadDefaultOptionString() {
+bool ReadStoredDefaultOption(std::string &value) {
     const TPlatform &platform = Platform();
-    std::string value;
+    value.clear();
     TRegKey key(platform.RegOpenRead(RegKey));
-    if (key.IsOpen()) {
-        if (platform.RegQueryString(key.Get(), "DefaultOption", value) == rvWrongType)
-            throw ERegistryError("'DefaultOption' のデータ型が不正です");
-        return value;
-    }
-    if (!platform.GetEnv(ProgName, value))
+    if (!key.IsOpen())
+        return false;
+    if (platform.RegQueryString(key.Get(), DefaultOptionValue, value) == rvWrongType)
+        throw ERegistryError(std::string("'") + DefaultOptionValue + "' のデータ型が不正です");
+    return true;
+}
+
+std::string ReadDefaultOptionString() {
+    std::string value;
+    if (!ReadStoredDefaultOption(value) && !Platform().GetEnv(ProgName, value))
         value.clear();
     return value;
 }

@@ -26,7 +26,14 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine,
 // character that the system code page cannot hold by a stand-in.
 std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn = nullptr);
 
-// The default option string from the registry value "DefaultOption" of
+// The registry value under RegKey that keeps the default option string.
+inline constexpr const char *DefaultOptionValue = "DefaultOption";
+
+// The stored default option string (empty without the value); false when
+// RegKey cannot be opened. Raises ERegistryError for a value that is not a string.
+bool ReadStoredDefaultOption(std::string &value);
+
+// The default option string from the registry value DefaultOptionValue of
 // RegKey, or, only when that key cannot be opened, the environment variable
 // named ProgName. Raises ERegistryError for a value that is not a string.
 std::string ReadDefaultOptionString();

@@ -3,40 +3,55 @@
 #include "cli/datetime_arg.h"
 #include "cli/default_option.h"
 #include "cli/option_sources.h"
+#include "cli/switches.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
+#include "common/text.h"
 
 namespace {
 
 const char *const OptionError = "オプションに誤りがあります";
-const char *const DateTimeError = "日時の指定に誤りがあります";
-constexpr char SpaceStandIn = 127;
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
 
 bool IsSeparator(char c) {
     return c == ':' || c == '=';
 }
 
-bool IsSplitLetter(char c) {
-    switch (LowerAscii(c)) {
-    case 'a':
-    case 'c':
-    case 'e':
-    case 'g':
-    case 'i':
-    case 'r':
-    case 'v':
-    case 'w':
-    case 'x':
-        return true;
-    default:
-        return false;
+// The names of a file operand: cut at ";" only, every other byte (blanks,
+// control characters, DEL) belongs to the name. A name that begins with a
+// double quote runs to the next single one (two in a row stand for one), and
+// what follows up to the next ";" is still part of it.
+std::vector<std::string> SplitOperandNames(const std::string &source) {
+    const std::string text = source.substr(0, source.find('\0'));
+    std::vector<std::string> names;
+    size_t i = 0;
+    auto take = [&](std::string &name) {
+        const size_t length = CharLength(text, i);
+        name.append(text, i, length);
+        i += length;
+    };
+    while (i < text.size()) {
+        std::string name;
+        if (text[i] == '"') {
+            for (++i; i < text.size();) {
+                if (text[i] != '"') {
+                    take(name);
+                } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                    name += '"';
+                    i += 2;
+                } else {
+                    ++i;
+                    break;
+                }
+            }
+        }
+        while (i < text.size() && text[i] != ';')
+            take(name);
+        names.push_back(std::move(name));
+        ++i; // the ";"
     }
+    return names;
 }
 
 // The state of one parse.
@@ -166,6 +181,9 @@ private:
             Working.DateMode = dmUnknown;
             return;
         }
+        // A number too large for its field is refused here, never wrapped.
+        if (!DateTimeArgFits(body, dtDate))
+            throw EAppError(DateTimeError);
         TTimeParts &parts = Working.DateTime;
         if (Working.DateMode == dmNone) {
             parts.wHour = parts.wMinute = parts.wSecond = 0;
@@ -185,6 +203,8 @@ private:
     }
 
     void TimeSwitch(const std::string &body) {
+        if (!DateTimeArgFits(body, dtTime))
+            throw EAppError(DateTimeError);
         std::string argument = Argument(body);
         if (!argument.empty() && (argument[0] == '+' || argument[0] == '-')) {
             // A relative time that cannot be read is refused here: nothing
@@ -192,9 +212,9 @@ private:
             TTimeParts parts = ShiftParts;
             bool wellFormed = false;
             ReadDateTimeArg(body, dtTime, parts, &wellFormed);
-            uint64_t ticks = 0;
-            if (!wellFormed || !TimeOfDayToTicks(parts, ticks))
+            if (!wellFormed)
                 throw EAppError(DateTimeError);
+            const uint64_t ticks = TimeOfDayToTicks(parts);
             ShiftParts = parts;
             Working.Shift = argument[0] == '-' ? -int64_t(ticks) : int64_t(ticks);
             return;
@@ -280,23 +300,14 @@ private:
     bool AddOperand(const std::string &token) {
         if (Index < DefaultCount)
             return false;
-        std::string text = token;
-        for (char &c : text)
-            if (c == ' ')
-                c = SpaceStandIn;
         std::vector<std::string> parts =
-            SplitFileNames ? SplitDelimitedText(text, ';', '"') : std::vector<std::string>{text};
+            SplitFileNames ? SplitOperandNames(token) : std::vector<std::string>{token};
         if (parts.empty())
             return true;
         const std::string folder = FolderPart(parts[0]);
         for (size_t i = 0; i < parts.size(); ++i) {
-            if (parts[i].empty())
-                continue;
-            std::string name = i == 0 ? parts[i] : folder + parts[i];
-            for (char &c : name)
-                if (c == SpaceStandIn)
-                    c = ' ';
-            AppendOperand(Working, name);
+            if (!parts[i].empty())
+                AppendOperand(Working, i == 0 ? parts[i] : folder + parts[i]);
         }
         return true;
     }
@@ -324,31 +335,10 @@ private:
 
 } // namespace
 
-std::vector<std::string> SplitCombinedSwitches(const std::vector<std::string> &tokens) {
-    std::vector<std::string> result;
-    result.reserve(tokens.size());
-    for (const std::string &original : tokens) {
-        std::string token = original;
-        for (;;) {
-            if (token.size() <= 2 || !IsSwitchPrefix(token[0]) || !IsSplitLetter(token[1]))
-                break;
-            const std::string body = token.substr(1);
-            const size_t k = body[1] == '+' || body[1] == '-' ? 3 : 2;
-            if (body.size() < k)
-                break;
-            result.push_back("-" + body.substr(0, k - 1));
-            token = "-" + body.substr(k - 1);
-        }
-        result.push_back(std::move(token));
-    }
-    return result;
-}
-
 bool ReadIntegerArg(const std::string &text, int32_t &value) {
     size_t i = 0;
     const size_t n = text.size();
-    while (i < n && static_cast<unsigned char>(text[i]) >= 1 &&
-           static_cast<unsigned char>(text[i]) <= 32)
+    while (i < n && IsBlank(text[i]))
         ++i;
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) {
@@ -406,14 +396,13 @@ void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector
             throw EAppError("レスポンスファイル (" + argument.substr(1) + ") が開けません");
         if (IsSwitchPrefix(argument[0]))
             throw EAppError(OptionError);
-        throw EAppError("ファイル (" + argument + ") が見つかりません");
+        throw EAppError(NotFoundMessage(argument));
     }
 }
 
 } // namespace
 
 void ParseOptions() {
-    Operands.clear();
     std::vector<bool> standIn;
     const std::vector<std::string> arguments = CommandLineArguments(&standIn);
     if (arguments.empty())

@@ -19,6 +19,7 @@ namespace {
 
 const char *const BannerLine = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)";
 const char *const MakerNotice = "Copyright (C) Varnhold. All rights reserved.";
+constexpr int KeptExitCode = 2;
 
 // The program file's name without folder and without its last extension.
 std::string ProgramNameOf(const std::string &modulePath) {
@@ -29,8 +30,7 @@ std::string ProgramNameOf(const std::string &modulePath) {
 
 void SetStartValues() {
     const TPlatform &platform = Platform();
-    IsNT = platform.IsNTFamily();
-    if (IsNT) {
+    if (IsNT()) {
         TTimeValue utc = UnknownTimeLocalNT;
         platform.LocalToUtc(UnknownTimeLocalNT, utc);
         UnknownTime = utc;
@@ -52,22 +52,25 @@ void RunOperands() {
             continue;
         if (entry.IgnoreNotFound) {
             WriteOut(LineEnd);
-            WriteOutLine("Warn.: ファイル (" + entry.FileName + ") が見つかりません。");
+            WriteOutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
             continue;
         }
-        throw EAppError("ファイル (" + entry.FileName + ") が見つかりません");
+        throw EAppError(NotFoundMessage(entry.FileName));
     }
 }
 
 void RunProgram() {
     ExitCode = 0;
-    Operands.clear();
+    ItemsKept = false;
     SetStartValues();
     try {
         WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
         NowTime = Platform().SystemTimeNow();
         ParseOptions();
         RunOperands();
+        // The run went to its end, but not every selected item was done.
+        if (ItemsKept)
+            ExitCode = KeptExitCode;
     } catch (const EAbort &) {
     } catch (const EAppError &error) {
         WriteErr(LineEnd);

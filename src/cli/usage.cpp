@@ -1,6 +1,6 @@
 #include "cli/usage.h"
 
-#include "cli/run.h"
+#include "cli/option_sources.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/settings.h"
@@ -47,14 +47,8 @@ const char *const UsageTail[] = {
 
 // The default option as stored now: "未設定" without the program's key.
 std::string CurrentSetting() {
-    const TPlatform &platform = Platform();
-    TRegKey key(platform.RegOpenRead(RegKey));
-    if (!key.IsOpen())
-        return "未設定";
     std::string value;
-    if (platform.RegQueryString(key.Get(), "DefaultOption", value) == rvWrongType)
-        throw ERegistryError("'DefaultOption' のデータ型が不正です");
-    return value;
+    return ReadStoredDefaultOption(value) ? value : "未設定";
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// The program's error kinds.
+// The program's error kinds, and the message texts raised in more than one place.
 
 #include <exception>
 #include <string>
@@ -54,3 +54,16 @@ class EStreamError : public EUnexpected {
 public:
     explicit EStreamError(std::string message) : EUnexpected("EInOutError", std::move(message)) {}
 };
+
+// A date or time that cannot be read, or whose stamp cannot be formed.
+inline constexpr const char *DateTimeError = "日時の指定に誤りがあります";
+
+// An operand, or a source file, that finds nothing.
+inline std::string NotFoundMessage(const std::string &name) {
+    return "ファイル (" + name + ") が見つかりません";
+}
+
+// A registry value that could not be written.
+inline ERegistryError RegistryWriteError(const std::string &valueName) {
+    return ERegistryError("'" + valueName + "' の設定に失敗しました");
+}

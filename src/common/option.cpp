@@ -1,7 +1,5 @@
 #include "common/option.h"
 
-#include "common/settings.h"
-
 void ResetOption(TOption &option) {
     TOption defaults;
     defaults.FileName = std::move(option.FileName);
@@ -9,13 +7,6 @@ void ResetOption(TOption &option) {
     option = std::move(defaults);
 }
 
-void AppendOperand(const TOption &working, const std::string &fileName) {
-    if (Operands.size() == Operands.capacity())
-        Operands.reserve(Operands.empty() ? 256 : Operands.capacity() * 2);
-    Operands.push_back(working);
-    Operands.back().FileName = fileName;
-}
-
-int SourceKindFor(const TOption &option, int kind) {
-    return option.Source == ssSameKind ? kind : int(option.Source);
+TStampSource SourceKindFor(const TOption &option, TStampKind kind) {
+    return option.Source == ssSameKind ? TStampSource(kind) : option.Source;
 }

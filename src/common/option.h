@@ -1,6 +1,6 @@
 #pragma once
 // The option record: every setting that can differ from one file operand to
-// the next, the list of operands, and the program-wide settings.
+// the next.
 
 #include "common/timevalue.h"
 
@@ -22,6 +22,8 @@ enum TStampKind : uint8_t {
     skAccess = 2,       // -a
 };
 inline constexpr TStampKind AllStampKinds[3] = {skModification, skCreation, skAccess};
+static_assert(int(ssModification) == skModification && int(ssCreation) == skCreation &&
+              int(ssAccess) == skAccess);
 
 // A set of stamp kinds, one bit per kind.
 struct TStampKinds {
@@ -70,8 +72,11 @@ struct TOption {
 // Sets every field but FileName and DateTime to its default.
 void ResetOption(TOption &option);
 
-// Appends an entry to Operands: the working record with `fileName` as its operand.
-void AppendOperand(const TOption &working, const std::string &fileName);
-
-// The kind whose value the new stamp of `kind` is taken from (4 for ssNow).
-int SourceKindFor(const TOption &option, int kind);
+// Where the new stamp of `kind` is taken from: ssNow, or the source that reads
+// one stamp kind of a file (ssModification, ssCreation or ssAccess, numbered
+// as the stamp kinds are); never ssSameKind.
+TStampSource SourceKindFor(const TOption &option, TStampKind kind);
+// The stamp kind that a source other than ssNow and ssSameKind reads.
+inline TStampKind KindReadBy(TStampSource source) {
+    return TStampKind(source);
+}

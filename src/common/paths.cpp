@@ -1,5 +1,6 @@
 #include "common/paths.h"
 
+#include "common/text.h"
 #include "platform/platform.h"
 
 bool IsPathSeparator(char c) {
@@ -15,13 +16,9 @@ bool IsFolderDelimiter(char c) {
 
 std::string::size_type LastDelimiter(const std::string &path) {
     std::string::size_type last = std::string::npos;
-    const TPlatform &platform = Platform();
-    for (std::string::size_type i = 0; i < path.size(); ++i) {
-        if (platform.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
-        if (IsFolderDelimiter(path[i]))
+    for (std::string::size_type i = 0, n = 0; i < path.size(); i += n) {
+        n = CharLength(path, i);
+        if (n == 1 && IsFolderDelimiter(path[i]))
             last = i;
     }
     return last;
@@ -45,19 +42,14 @@ bool EndsWithDelimiter(const std::string &path) {
 std::string DrivePrefix(const std::string &path) {
     if constexpr (!HasDriveSyntax)
         return std::string();
-    if (path.size() >= 2 && path[1] == ':' &&
-        !Platform().IsLeadByte(static_cast<unsigned char>(path[0])))
+    if (path.size() >= 2 && path[1] == ':' && CharLength(path, 0) == 1)
         return path.substr(0, 2);
     if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         // "\\server\share": up to, not including, the "\" after the share name.
-        const TPlatform &platform = Platform();
         int separators = 0;
-        for (std::string::size_type i = 2; i < path.size(); ++i) {
-            if (platform.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-                ++i;
-                continue;
-            }
-            if (IsPathSeparator(path[i]) && ++separators == 2)
+        for (std::string::size_type i = 2, n = 0; i < path.size(); i += n) {
+            n = CharLength(path, i);
+            if (n == 1 && IsPathSeparator(path[i]) && ++separators == 2)
                 return path.substr(0, i);
         }
         return path;

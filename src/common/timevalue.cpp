@@ -1,7 +1,5 @@
 #include "common/timevalue.h"
 
-#include "common/settings.h"
-
 #include "platform/platform.h"
 
 namespace {
@@ -102,12 +100,7 @@ bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc) {
     return true;
 }
 
-bool TimeOfDayToTicks(const TTimeParts &parts, uint64_t &ticks) {
-    ticks = uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
-            uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
-    return true;
-}
-
-bool IsUnknownStamp(TTimeValue value) {
-    return value == 0 || value == UnknownTime;
+uint64_t TimeOfDayToTicks(const TTimeParts &parts) {
+    return uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
+           uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
 }

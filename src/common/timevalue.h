@@ -25,6 +25,10 @@ struct TTimeParts {
     uint32_t Fraction = 0;
 };
 
+// The mark that the reader of -d and -t leaves in wYear (date) or wHour (time)
+// for an argument it could not read.
+inline constexpr uint16_t InvalidMark = 65535;
+
 // Exclusive upper bound of a computed stamp: 2106-02-07 06:28:16 UTC.
 inline constexpr TTimeValue StampLimit = 159394408960000000ULL;
 
@@ -36,5 +40,5 @@ bool TimePartsToFileTime(const TTimeParts &parts, TTimeValue &value);
 bool FileTimeToTimeParts(TTimeValue value, TTimeParts &parts);
 bool FileTimeToLocalParts(TTimeValue utc, TTimeParts &parts);
 bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc);
-bool TimeOfDayToTicks(const TTimeParts &parts, uint64_t &ticks);
-bool IsUnknownStamp(TTimeValue value);
+// The hours, minutes, seconds and Fraction as a duration; no field is held to its range.
+uint64_t TimeOfDayToTicks(const TTimeParts &parts);

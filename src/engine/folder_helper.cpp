@@ -31,7 +31,7 @@ TDosStamp DosStampOf(TTimeValue utc) {
     return stamp;
 }
 
-std::string HelperArguments(const std::string &path, TTimeValue value, int kind) {
+std::string HelperArguments(const std::string &path, TTimeValue value, TStampKind kind) {
     TDosStamp stamp = DosStampOf(value);
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, " %d %X %X %X", HelperActions[kind],
@@ -39,7 +39,7 @@ std::string HelperArguments(const std::string &path, TTimeValue value, int kind)
     return "\"" + path + "\"" + numbers;
 }
 
-bool StampFolderByHelper(const std::string &path, TTimeValue value, int kind) {
+bool StampFolderByHelper(const std::string &path, TTimeValue value, TStampKind kind) {
     const TPlatform &platform = Platform();
     std::string arguments = HelperArguments(path, value, kind);
     std::string helper = FolderPart(platform.ModuleFileName()) + HelperFileName;

@@ -3,6 +3,7 @@
 // folder cannot be opened to write its stamps). One run of the helper sets
 // one stamp kind of one folder.
 
+#include "common/option.h"
 #include "common/timevalue.h"
 
 #include <cstdint>
@@ -29,8 +30,8 @@ TDosStamp DosStampOf(TTimeValue utc);
 
 // The argument text for the helper: "\"path\" action date time count", the
 // last three in capital hexadecimal.
-std::string HelperArguments(const std::string &path, TTimeValue value, int kind);
+std::string HelperArguments(const std::string &path, TTimeValue value, TStampKind kind);
 // Runs the helper (in the program's own folder) for one stamp kind of one
 // folder and waits until it has ended. False: it could not be started; the
 // helper's own outcome is not looked at.
-bool StampFolderByHelper(const std::string &path, TTimeValue value, int kind);
+bool StampFolderByHelper(const std::string &path, TTimeValue value, TStampKind kind);

@@ -41,21 +41,25 @@ std::string GetFileSystemName(const std::string &path) {
 }
 
 // The file-system name of the item's volume; asked afresh unless the platform
-// identifies the volume, whose name cannot change during the run.
+// identifies the volume, whose name cannot change during the run (nor until
+// another platform table is installed).
 std::string FileSystemNameFor(const std::string &path, uint64_t volumeId) {
     static uint64_t knownVolume = 0;
+    static uint64_t knownGeneration = 0;
     static std::string knownName;
-    if (volumeId != 0 && volumeId == knownVolume)
+    if (volumeId != 0 && volumeId == knownVolume && knownGeneration == PlatformGeneration())
         return knownName;
     std::string name = GetFileSystemName(path);
     if (volumeId != 0) {
         knownVolume = volumeId;
+        knownGeneration = PlatformGeneration();
         knownName = name;
     }
     return name;
 }
 
-void RoundForFileSystem(const std::string &path, int kind, TTimeValue &value, uint64_t volumeId) {
+void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
+                        uint64_t volumeId) {
     const TFamily family = FamilyOf(FileSystemNameFor(path, volumeId));
     if (family == fyOther)
         return;

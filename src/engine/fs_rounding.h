@@ -1,6 +1,7 @@
 #pragma once
 // Cutting stamps down to what FAT and exFAT volumes keep.
 
+#include "common/option.h"
 #include "common/timevalue.h"
 
 #include <cstdint>
@@ -15,5 +16,5 @@ std::string GetFileSystemName(const std::string &path);
 // other volume, and when the result cannot be formed, the value stays.
 // `volumeId` is the item's volume where the platform reports one (0 where
 // not): the file-system name of a volume is then asked once and remembered.
-void RoundForFileSystem(const std::string &path, int kind, TTimeValue &value,
+void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
                         uint64_t volumeId = 0);

@@ -17,8 +17,10 @@ void ComputeStamps(TItemStamps &item) {
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
+        // The current time reads no stamp: the kind passed is of no concern then.
+        const TStampSource source = SourceKindFor(options, kind);
         TTimeValue value = 0;
-        ComputeNewStamp(item.Path, SourceKindFor(options, kind), options, value);
+        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options, value);
         if (value == 0)
             value = UnknownTime;
         item.NewValues[kind] = value;
@@ -70,7 +72,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
             return;
         }
         const bool success =
-            isFolder && !IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
     } catch (const ESrcFileNotExist &) {
         item.Outcome = soSourceMissing;
@@ -83,8 +85,8 @@ void StampItem(const std::string &path, TOption options, bool isFolder) {
     item.Options = std::move(options);
     item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
     if (item.Options.MakeRestoreFile) {
-        if (!item.Options.Preview)
-            ReadPresentStamps(item);
+        // Read on preview too: the preview tells which items would get no lines.
+        ReadPresentStamps(item);
         WriteRestoreLines(item);
         return;
     }

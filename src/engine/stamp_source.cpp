@@ -3,22 +3,18 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 #include <vector>
 
 namespace {
 
-const char *const BadDateMessage = "日時の指定に誤りがあります";
-
-// The mark the date reader leaves in wYear for a date it could not read.
-constexpr uint16_t UnreadableYear = 65535;
-
 bool HasWildcards(const std::string &name) {
     return name.find_first_of("*?") != std::string::npos;
 }
 
-void TakeStamp(const TFindData &entry, int kind, TTimeValue &value) {
+void TakeStamp(const TFindData &entry, TStampKind kind, TTimeValue &value) {
     switch (kind) {
     case skModification:
         value = entry.LastWriteTime;
@@ -38,20 +34,14 @@ void TakeStamp(const TFindData &entry, int kind, TTimeValue &value) {
 // separator; a trail byte that has the separator's code does not split.
 std::vector<std::string> FolderComponents(const std::string &folder) {
     std::vector<std::string> parts;
-    const TPlatform &platform = Platform();
     std::string current;
-    for (std::string::size_type i = 0; i < folder.size(); ++i) {
-        char c = folder[i];
-        if (platform.IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < folder.size()) {
-            current += c;
-            current += folder[++i];
-            continue;
-        }
-        if (IsPathSeparator(c)) {
+    for (std::string::size_type i = 0, n = 0; i < folder.size(); i += n) {
+        n = CharLength(folder, i);
+        if (n == 1 && IsPathSeparator(folder[i])) {
             parts.push_back(current);
             current.clear();
         } else {
-            current += c;
+            current.append(folder, i, n);
         }
     }
     if (!current.empty())
@@ -66,16 +56,15 @@ bool SameDrive(const std::string &a, const std::string &b) {
 } // namespace
 
 TFindData FindEntry(const std::string &pattern) {
-    const std::string notFound = "ファイル (" + pattern + ") が見つかりません";
     TFindData entry;
     TSearch search(pattern, entry);
     if (!search.Started())
-        throw EAppError(notFound);
+        throw EAppError(NotFoundMessage(pattern));
     // A name that the code page cannot hold is passed over: the text that
     // shows it may name another file, which later lookups would then read.
     while (entry.NameUnrepresentable)
         if (!search.Next(entry))
-            throw EAppError(notFound);
+            throw EAppError(NotFoundMessage(pattern));
     if constexpr (!HasDriveSyntax) {
         // Names here may hold "*" and "?" themselves: an entry named exactly
         // like the pattern is the one meant, wherever the listing puts it.
@@ -92,13 +81,14 @@ TFindData FindEntry(const std::string &pattern) {
     return entry;
 }
 
-void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value) {
+void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
+               TTimeValue &value) {
     const TFindData entry = FindEntry(pattern);
     nameFound = entry.Name;
     TakeStamp(entry, kind, value);
 }
 
-void GetStamp(const std::string &pattern, int kind, TTimeValue &value) {
+void GetStamp(const std::string &pattern, TStampKind kind, TTimeValue &value) {
     std::string nameFound;
     FindStamp(pattern, kind, nameFound, value);
 }
@@ -124,7 +114,8 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
     return result + FileNamePart(item);
 }
 
-void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result) {
+void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
+                     TTimeValue &result) {
     result = 0;
     if (option.DateMode == dmUnknown)
         return;
@@ -156,7 +147,7 @@ void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTi
 
     TTimeParts parts;
     if (!FileTimeToLocalParts(source, parts))
-        throw EAppError(BadDateMessage);
+        throw EAppError(DateTimeError);
 
     const TTimeParts &given = option.DateTime;
     switch (option.DateMode) {
@@ -181,7 +172,7 @@ void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTi
     // A date the reader could not read is refused, also where its year is not used.
     const bool unreadableDate =
         (option.DateMode == dmDay || option.DateMode == dmMonthDay || option.DateMode == dmDate) &&
-        given.wYear == UnreadableYear;
+        given.wYear == InvalidMark;
 
     TTimeValue value = 0;
     const bool converted = LocalPartsToFileTime(parts, value);
@@ -189,6 +180,6 @@ void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTi
     // to a huge unsigned value and fails the limit test.
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
     if (!converted || unreadableDate || parts.wYear < 1980 || shifted >= StampLimit)
-        throw EAppError(BadDateMessage);
+        throw EAppError(DateTimeError);
     result = shifted;
 }

@@ -7,15 +7,15 @@
 
 #include <string>
 
-// The stamp of kind `kind` (0 modification, 1 creation, 2 access) of the first
-// entry that `pattern` finds, and that entry's own name; raises EAppError
-// "ファイル (pattern) が見つかりません" when nothing matches. A kind outside 0 to 2
-// leaves `value` as it was.
-void FindStamp(const std::string &pattern, int kind, std::string &nameFound, TTimeValue &value);
+// The stamp of kind `kind` of the first entry that `pattern` finds, and that
+// entry's own name; raises EAppError "ファイル (pattern) が見つかりません" when
+// nothing matches. A value outside the stamp kinds leaves `value` as it was.
+void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
+               TTimeValue &value);
 // The whole directory entry that FindStamp takes its stamp from.
 TFindData FindEntry(const std::string &pattern);
 // FindStamp without the name found.
-void GetStamp(const std::string &pattern, int kind, TTimeValue &value);
+void GetStamp(const std::string &pattern, TStampKind kind, TTimeValue &value);
 
 // The item's path relative to the folder part of the operand `operand`.
 std::string RelativeItemPath(const std::string &operand, const std::string &item);
@@ -24,4 +24,5 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // `readKind` of its source (0 for an unknown result). May rewrite
 // option.SourceFile to the file actually used. Raises EAppError, or
 // ESrcFileNotExist when the item's counterpart under a source folder is missing.
-void ComputeNewStamp(const std::string &path, int readKind, TOption &option, TTimeValue &result);
+void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
+                     TTimeValue &result);

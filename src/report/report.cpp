@@ -194,7 +194,7 @@ TShiftParts SplitShift(int64_t shift) {
 namespace {
 
 // The value sentence that follows the copy sentence, by date mode.
-std::string ValueSentence(const TItemStamps &item, int kind) {
+std::string ValueSentence(const TItemStamps &item, TStampKind kind) {
     const TOption &option = item.Options;
     const TTimeParts &parts = item.NewParts[kind];
     switch (option.DateMode) {
@@ -218,20 +218,19 @@ std::string ValueSentence(const TItemStamps &item, int kind) {
 }
 
 // What the operand does to one stamp kind, as its heading line tells it.
-std::string Description(const TItemStamps &item, int kind) {
+std::string Description(const TItemStamps &item, TStampKind kind) {
     const TOption &option = item.Options;
     const bool hasValue = item.HasNewValue[kind];
     const bool unknown = IsUnknownStamp(item.NewValues[kind]);
-    const int sourceKind = SourceKindFor(option, kind);
+    const TStampSource source = SourceKindFor(option, kind);
     if (hasValue && option.Source == ssNow && unknown)
         return "不明に変更";
-    if ((hasValue && (option.Source == ssNow || option.DateMode == dmDate)) || sourceKind < 0 ||
-        sourceKind > 2)
+    if ((hasValue && (option.Source == ssNow || option.DateMode == dmDate)) || source == ssNow)
         return FormatTimeParts(item.NewParts[kind], "%d-%.2d-%.2d %.2d:%.2d:%.2d に変更", 8);
     std::string sentence;
     if (!option.SourceFile.empty())
         sentence += "'" + option.SourceFile + "' の";
-    sentence += StampKindNames[sourceKind];
+    sentence += StampKindNames[KindReadBy(source)];
     sentence += "からコピー";
     // The first item's computation may have stopped before this kind (its
     // counterpart was missing): then there is no value to tell.
@@ -300,6 +299,7 @@ void WriteValueLines(const TItemStamps &item) {
 
 void WarnItemKept(std::string_view message, const std::string &path, TStream stream,
                   std::string_view reason) {
+    ItemsKept = true;
     const std::string line = std::string(message) + "。(" + path + ")";
     if (stream == stdError)
         WriteErrLine(line);
@@ -313,6 +313,10 @@ void ReportItem(const TItemStamps &item) {
     if (HeadingPending) {
         HeadingPending = false;
         WriteHeading(item);
+    }
+    if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
+        WarnItemKept(OutcomeMessage(item.Outcome), item.Path);
+        return;
     }
     WriteOut(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" + LineEnd);
     if (item.Outcome == soPreview)

@@ -42,9 +42,10 @@ struct TShiftParts {
 };
 TShiftParts SplitShift(int64_t shift);
 
-// A warning after which an item or folder keeps its stamps (or gets no
-// restore line): message + "。(" + path + ")" on `stream`. A `reason`, when
-// given, follows on the error stream as its own line: path + ": " + reason.
+// Every warning after which an item or folder keeps its stamps (or gets no
+// restore line) is written here: message + "。(" + path + ")" on `stream`, and
+// the run is marked to end with exit code 2. A `reason`, when given, follows
+// on the error stream as its own line: path + ": " + reason.
 void WarnItemKept(std::string_view message, const std::string &path, TStream stream = stdOutput,
                   std::string_view reason = {});
 

@@ -1,35 +1,38 @@
 #include "report/restore.h"
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
 
+#include "common/paths.h"
+
 const char StampKindLetters[3] = {'w', 'c', 'a'};
 
-std::string QuotedForResponseFile(const std::string &path) {
-    bool cut = false;
-    for (char c : path) {
-        const auto code = static_cast<unsigned char>(c);
-        // None of these codes is ever the second byte of a double-byte character.
-        if ((code >= 1 && code <= 32) || c == ',' || c == '"') {
-            cut = true;
-            break;
-        }
-    }
-    if (!cut)
-        return path;
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
-
 namespace {
+
+// Why lines for the item would not be read back as written (they would aim at
+// another item, or be refused); empty when they would.
+std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath) {
+    // A line break ends the token wherever it stands.
+    if (fullPath.find_first_of("\r\n") != std::string::npos)
+        return "名前に改行文字が含まれています";
+    // Here "*" and "?" may be part of a name, but read back they match others too.
+    if (!HasDriveSyntax && FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
+        return "名前にワイルドカード文字が含まれています";
+    for (TStampKind kind : AllStampKinds) {
+        const TTimeValue value = item.OldValues[kind];
+        if (!item.Options.Kinds.Has(kind) || IsUnknownStamp(value))
+            continue;
+        // The date reader takes local years from 1980 and values below the limit only.
+        TTimeParts parts;
+        if (value >= StampLimit || !FileTimeToLocalParts(value, parts) || parts.wYear < 1980)
+            return std::string(StampKindNames[kind]) +
+                   "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
+    }
+    return std::string();
+}
 
 void WriteRestoreHeading() {
     if (HeadingPending) {
@@ -51,13 +54,18 @@ void WriteRestoreLines(const TItemStamps &item) {
         RefuseRestoreLines(item.Path, LastErrorText());
         return;
     }
+    const std::string problem = RestoreProblem(item, fullPath);
+    if (!problem.empty()) {
+        RefuseRestoreLines(item.Path, problem);
+        return;
+    }
     WriteRestoreHeading();
     if (item.Options.Preview) {
         WriteOutLine("作成されます。(" + item.Path + ")");
         return;
     }
     const bool keepWhole = fullPath.find(';') != std::string::npos;
-    const std::string token = QuotedForResponseFile(fullPath);
+    const std::string token = QuotedArgument(fullPath);
     for (TStampKind kind : AllStampKinds) {
         if (!item.Options.Kinds.Has(kind))
             continue;

@@ -7,16 +7,12 @@
 
 extern const char StampKindLetters[3];
 
-// The path as one token of a response file: in double quotes (a double quote
-// inside doubled) when the reader would otherwise cut it, that is when it
-// holds a blank (codes 1 to 32), a comma or a double quote.
-std::string QuotedForResponseFile(const std::string &path);
-
 // Writes one line per selected kind that sets the item's present stamp
-// (OldValues) back; with preview, only tells which item would get lines.
-// An item whose full path cannot be had gets no lines but a warning: a
-// relative path in its place would aim at another item wherever the lines
-// are read back.
+// (OldValues) back, the full path quoted as a response file's token; with
+// preview, only tells which item would get lines. An item whose lines would
+// not be read back as written gets none: a warning on the error stream instead.
+// So does an item whose full path cannot be had: a relative path in its place
+// would aim at another item wherever the lines are read back.
 void WriteRestoreLines(const TItemStamps &item);
 
 // Tells, on the error stream, that the item gets no restore lines, and why.

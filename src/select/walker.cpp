@@ -62,8 +62,10 @@ bool OnDescentPath(const std::vector<TFolderId> &descent, const TFolderId &id) {
     return false;
 }
 
+// `descended`: the folder of `pattern` is a sub-folder that the walk met, not
+// the operand's own folder (which may not exist at all).
 bool Search(const std::string &pattern, const TOption &option, bool found,
-            std::vector<TFolderId> &descent) {
+            std::vector<TFolderId> &descent, bool descended) {
     const std::string folder = FolderPart(pattern);
     const std::string namePart = FileNamePart(pattern);
     const TPlatform &platform = Platform();
@@ -95,6 +97,11 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
     // searched (recursion) before the next one.
     TFindData entry;
     TSearch search(folder + "*", entry, TSearch::NamesOnly{});
+    // A folder that can be listed always holds entries ("." and ".." at
+    // least): no search at all means that it could not be opened.
+    // The message names the sub-folder as it was met, without the separator.
+    if (!search.Started() && descended)
+        WarnItemKept("Warn.: フォルダを検索できませんでした", folder.substr(0, folder.size() - 1));
     for (bool more = search.Started(); more; more = search.Next(entry)) {
         if (!entry.IsFolder || IsDotEntry(entry.Name))
             continue;
@@ -113,7 +120,7 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
             if (OnDescentPath(descent, id))
                 continue;
             descent.push_back(id);
-            found = Search(subFolder + PathSeparator + namePart, option, found, descent);
+            found = Search(subFolder + PathSeparator + namePart, option, found, descent, true);
             descent.pop_back();
         }
     }
@@ -128,7 +135,7 @@ bool SearchOperand(const std::string &pattern, TOption option, bool topLevel, bo
     std::vector<TFolderId> descent;
     if (option.Recurse)
         descent.push_back(IdOfFolder(FolderPart(pattern)));
-    return Search(pattern, option, found, descent);
+    return Search(pattern, option, found, descent, false);
 }
 
 void SetItemHandler(TItemHandler handler) {

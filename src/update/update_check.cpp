@@ -20,19 +20,15 @@ const char *const MakerName = "Varnhold";
 const char *const MakerHost = "www.varnhold.example";
 const char *const InfoURL = "http://www.varnhold.example/varnhold/freesoft/update.inf";
 
-[[noreturn]] void WriteFailed(const std::string &name) {
-    throw ERegistryError("'" + name + "' の設定に失敗しました");
-}
-
 // A key that could not be opened or created makes its first write fail.
 void SetString(const TRegKey &key, const std::string &name, const std::string &value) {
     if (!key.IsOpen() || !Platform().RegSetString(key.Get(), name, value))
-        WriteFailed(name);
+        throw RegistryWriteError(name);
 }
 
 void SetDword(const TRegKey &key, const std::string &name, uint32_t value) {
     if (!key.IsOpen() || !Platform().RegSetDword(key.Get(), name, value))
-        WriteFailed(name);
+        throw RegistryWriteError(name);
 }
 
 } // namespace

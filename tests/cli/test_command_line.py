@@ -77,6 +77,15 @@ class OptionErrors(CommandLineCase):
             with self.subTest(args=args):
                 self.assertError(self.kel(args), "日時の指定に誤りがあります")
 
+    def test_numbers_too_large_for_their_field_change_nothing(self):
+        self.write("a.txt", "")
+        os.utime(self.path("a.txt"), ns=(10**18, 10**18))
+        for args in (["-t+65536:00"], ["-t-99999:00"], ["-d65536-1-1"], ["-t12:65536"],
+                     ["-dx", "-d1-1-99999"]):
+            with self.subTest(args=args):
+                self.assertError(self.kel(args + ["a.txt"]), "日時の指定に誤りがあります")
+                self.assertEqual(os.stat(self.path("a.txt")).st_mtime_ns, 10**18)
+
     def test_unreadable_response_file_comes_before_option_errors(self):
         self.assertError(self.kel(["-q", "@missing.txt"]),
                          "レスポンスファイル (missing.txt) が開けません")
@@ -102,6 +111,20 @@ class Operands(CommandLineCase):
         self.assertWarnings(self.kel(["-g", "d%sa.txt;b.txt;;c d.txt;" % sep]),
                             "d%sa.txt" % sep, "d%sb.txt" % sep, "d%sc d.txt" % sep)
         self.assertWarnings(self.kel(["-g", "-zd0", "a;b", "-zd1", "c;d"]), "a;b", "c", "d")
+
+    def test_only_semicolons_cut_a_name(self):
+        # Line breaks, tabs, DEL and blanks around a ";" all belong to the names.
+        names = ["a\x7fb", " c"] + ([] if WINDOWS else ["x\ny", "t\tu"])
+        decoys = ["a b", "c"] + ([] if WINDOWS else ["x", "y", "t", "u"])
+        for name in names + decoys:
+            self.write(name, "")
+            os.utime(self.path(name), ns=(10**18, 10**18))
+        r = self.kel([";".join(names)])
+        self.assertEqual(r.code, 0, r)
+        for name in names:
+            self.assertNotEqual(os.stat(self.path(name)).st_mtime_ns, 10**18, name)
+        for name in decoys:
+            self.assertEqual(os.stat(self.path(name)).st_mtime_ns, 10**18, name)
 
     def test_double_byte_names(self):
         # The second byte of ソ in code page 932 is a backslash: it is no folder end.

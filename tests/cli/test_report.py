@@ -60,7 +60,7 @@ class Preview(TempDirTestCase):
         self.make_file("a.txt", mtime_ns=OLD_NS)
         os.mkdir(self.path("back"))
         r = self.run_here(["-v", "-d2011-01-02", "-swback" + SEP, "*.txt"], env=UTC)
-        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.code, 2, r)
         self.assertEqual(r.out, text(
             "\n更新日時を 'back%s' の更新日時からコピーします。\n"
             "Warn.: コピー元ファイルが見つかりません。(a.txt)\n" % SEP))

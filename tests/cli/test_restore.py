@@ -67,8 +67,42 @@ class Lines(TempDirTestCase):
                          lines)
 
 
+class LinesThatWouldNotComeBack(TempDirTestCase):
+    def assert_left_out(self, name, reason, stamps_ns):
+        self.make_file("ok.txt")
+        self.make_file(name)
+        os.utime(self.path(name), ns=stamps_ns)
+        r = self.run_here(["-e", "-a", "-w", "*.txt"], env=UTC)
+        self.assertEqual(r.code, 2, r)
+        # Only the other item's lines; the warning and its reason on the error stream.
+        full = wine_path(self.path("ok.txt"))
+        self.assertEqual(r.out.count(EOL.encode()), 2, r)
+        self.assertEqual(r.out.count(text(full + "\n")), 2, r)
+        self.assertIn(text("Warn.: 復元設定を作成できませんでした。(%s)\n%s: %s\n"
+                           % (name, name, reason)), r.err)
+        # The preview tells the same.
+        r = self.run_here(["-e", "-v", "-a", "-w", "*.txt"], env=UTC)
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(r.out, text("作成されます。(ok.txt)\n"))
+
+    def test_a_stamp_before_1980(self):
+        old = 315532799 * 10**9  # 1979-12-31 23:59:59 UTC
+        self.assert_left_out("old.txt", "更新日時が復元できる範囲 (1980 年から 2106 年まで) の外にあります",
+                             (W_NS, old))
+
+    @unittest.skipIf(WINDOWS, "Windows keeps no line break in a name")
+    def test_a_name_with_a_line_break(self):
+        for name in ("x\ny.txt", "x\ry.txt"):
+            with self.subTest(name=repr(name)):
+                self.assert_left_out(name, "名前に改行文字が含まれています", (A_NS, W_NS))
+                os.remove(self.path(name))
+
+
 class RoundTrip(TempDirTestCase):
-    NAMES = ["plain.txt", "with blank.txt", "a,b.txt", "c;d.txt", "e f;g,h.txt"]
+    NAMES = ["plain.txt", "with blank.txt", "a,b.txt", "c;d.txt", "e f;g,h.txt", "del\x7f.txt",
+             "日本語 名.txt", "-lead.txt", "@at.txt", " lead blank.txt"]
+    # Windows keeps no quote or control character in a name.
+    NATIVE_NAMES = ['q"uote.txt', 'say ""x"".txt', "tab\there.txt", '"q;"s.txt']
 
     def make_tree(self, names):
         paths = []
@@ -96,7 +130,7 @@ class RoundTrip(TempDirTestCase):
         self.assertEqual(after, before)
 
     def test_every_stamp_comes_back_to_the_tick(self):
-        self.round_trip(self.NAMES)
+        self.round_trip(self.NAMES + ([] if WINDOWS else self.NATIVE_NAMES))
 
     def test_in_another_time_zone(self):
         self.make_tree(["z.txt"])

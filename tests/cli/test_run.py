@@ -6,7 +6,7 @@ import shutil
 import subprocess
 import tempfile
 
-from kelvard_cli import (BANNER, EOL, EXE, WINDOWS, TempDirTestCase, command, main,
+from kelvard_cli import (BANNER, EOL, EXE, SEP, WINDOWS, TempDirTestCase, command, main,
                          strip_wine_noise, text, wine)
 
 OLD_NS = 1_000_000_000 * 10**9  # 2001-09-09 01:46:40 UTC
@@ -68,6 +68,60 @@ class BannerAndExitCodes(RunCase):
         self.assertEqual(r.code, 1, r)
         self.assertTrue(r.err.startswith(text(BANNER + "\nError: ")), r)
         self.assertEqual(r.out, b"")
+
+
+class ExitCodeOfItemsKept(RunCase):
+    """0: every selected item was done; 2: the run went to its end, but some
+    item kept its stamps; 1: an error; 255: the usage screen."""
+
+    def test_codes_by_outcome(self):
+        self.old_file("a.txt")
+        os.mkdir(self.path("back"))
+        for args, code in ((["a.txt"], 0), (["-v", "a.txt"], 0), (["-g", "x", "a.txt"], 0),
+                           (["-e", "a.txt"], 0),
+                           (["-swback" + SEP, "a.txt", "x"], 1),
+                           (["-swback" + SEP, "a.txt"], 2), ([], 255)):
+            with self.subTest(args=args):
+                self.assertEqual(self.kel(args).code, code)
+
+    def test_the_run_goes_on_after_an_item_that_could_not_be_changed(self):
+        if WINDOWS:
+            self.skipTest("a read-only file of the native build")
+        self.old_file("a.txt")
+        self.old_file("b.txt")
+        os.chmod(self.path("a.txt"), 0o444)
+        r = self.kel(["a.txt", "b.txt"])
+        self.assertEqual(r.code, 2, r)
+        self.assertIn(text("Warn.: 変更できませんでした。(a.txt)\n"), r.out)
+        self.assertNotEqual(self.mtime("b.txt"), OLD_NS)
+
+    def test_a_sub_folder_that_cannot_be_searched(self):
+        if WINDOWS:
+            self.skipTest("folder permissions of the native build")
+        for name in ("a.txt", "locked/b.txt", "open/c.txt"):
+            self.old_file(name)
+        prefix = []
+        if os.geteuid() == 0:
+            # Permissions do not hold back root: run as nobody instead.
+            if not shutil.which("setpriv"):
+                self.skipTest("running as root without setpriv")
+            os.chmod(self.dir, 0o755)
+            for root, dirs, files in os.walk(self.dir):
+                for entry in dirs + files:
+                    os.chown(os.path.join(root, entry), 65534, 65534)
+            prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        os.chmod(self.path("locked"), 0)
+        self.addCleanup(os.chmod, self.path("locked"), 0o755)
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run(prefix + command(["-r", "*.txt"]), cwd=self.dir, stdout=out,
+                                  stderr=err, env=dict(os.environ, **self.env),
+                                  timeout=120).returncode
+            out.seek(0)
+            r_out = out.read()
+        self.assertEqual(code, 2, r_out)
+        self.assertIn(text("Warn.: フォルダを検索できませんでした。(locked)\n"), r_out)
+        self.assertNotEqual(self.mtime("open/c.txt"), OLD_NS, r_out)
+        self.assertNotEqual(self.mtime("a.txt"), OLD_NS)
 
 
 class NotFound(RunCase):

@@ -26,6 +26,7 @@ class CodePageNames(TempDirTestCase):
 
     def test_a_listed_name_is_never_taken_for_a_look_alike(self):
         r = self.run_here(["-d2011-01-01", "*.txt"], env=UTC)
+        self.assertEqual(r.code, 2, r)
         self.assertEqual(r.out_text.count("変更しました。(cafe.txt)"), 1, r)
         for shown in ["caf?.txt", "??.txt"]:
             self.assertIn("Warn.: 変更できませんでした。(%s)\n" % shown, r.out_text)
@@ -42,6 +43,7 @@ class CodePageNames(TempDirTestCase):
     def test_a_folder_that_cannot_be_named_is_not_searched(self):
         self.make_file("한국", "x.txt", mtime_ns=OLD_NS)
         r = self.run_here(["-r", "-d2011-01-01", "x.txt"])
+        self.assertEqual(r.code, 2, r)
         self.assertIn("Warn.: フォルダを検索できませんでした。(??)", r.out_text, r)
         self.assertEqual(mtime(self.path("한국", "x.txt")), OLD_NS)
 

@@ -148,7 +148,7 @@ bool FolderExists(const std::string &folder) {
     if (!HasDriveSyntax && path == "/")
         return true;
     auto it = FindItem(path);
-    return it != State.Items.end() && it->second.IsFolder;
+    return it != State.Items.end() && it->second.IsFolder && !it->second.FailSearch;
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {

@@ -26,7 +26,8 @@ struct TFakeItem {
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
-    bool FailWrite = false; // SetItemTimes fails (read-only, in use ...) with FailCode
+    bool FailWrite = false;  // SetItemTimes fails (read-only, in use ...) with FailCode
+    bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
     // The listing reports the name as one the code page cannot hold (the
     // item's key then shows it as the listing would), with FakeNoTranslation.
     bool NameUnrepresentable = false;

@@ -44,20 +44,18 @@ inline TTimeValue LocalValue(int y, int mo, int d, int h = 0, int mi = 0, int s 
 class TEngineScope {
 public:
     TEngineScope()
-        : SavedNow(NowTime), SavedUnknown(UnknownTime), SavedIsNT(IsNT), SavedRounding(FatRounding),
+        : SavedNow(NowTime), SavedUnknown(UnknownTime), SavedRounding(FatRounding),
           SavedDigits(SubSecondDigits) {
         Fake().LocalOffset = 9 * int64_t(TicksPerHour);
         Fake().Now = Value(2011, 1, 17, 4, 25, 39, 4567891);
         NowTime = Fake().Now;
         UnknownTime = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
-        IsNT = true;
         FatRounding = true;
         SubSecondDigits = 6;
     }
     ~TEngineScope() {
         NowTime = SavedNow;
         UnknownTime = SavedUnknown;
-        IsNT = SavedIsNT;
         FatRounding = SavedRounding;
         SubSecondDigits = SavedDigits;
     }
@@ -65,7 +63,7 @@ public:
 private:
     TFakePlatformScope FakeScope;
     TTimeValue SavedNow, SavedUnknown;
-    bool SavedIsNT, SavedRounding;
+    bool SavedRounding;
     int32_t SavedDigits;
 };
 

@@ -46,11 +46,11 @@ TEST_F(FolderHelper, ArgumentsOfTheExample) {
     EXPECT_EQ(stamp.Date, 15921);
     EXPECT_EQ(stamp.Time, 27443);
     EXPECT_EQ(stamp.Count, 145);
-    EXPECT_EQ(HelperArguments("C:\\data", value, 1), "\"C:\\data\" 7 3E31 6B33 91");
-    EXPECT_EQ(HelperArguments("C:\\data", value, 0), "\"C:\\data\" 3 3E31 6B33 91");
-    EXPECT_EQ(HelperArguments("C:\\data", value, 2), "\"C:\\data\" 5 3E31 6B33 91");
+    EXPECT_EQ(HelperArguments("C:\\data", value, skCreation), "\"C:\\data\" 7 3E31 6B33 91");
+    EXPECT_EQ(HelperArguments("C:\\data", value, skModification), "\"C:\\data\" 3 3E31 6B33 91");
+    EXPECT_EQ(HelperArguments("C:\\data", value, skAccess), "\"C:\\data\" 5 3E31 6B33 91");
     // On an even second the count holds the milliseconds only.
-    EXPECT_EQ(HelperArguments("C:\\data", LocalValue(2011, 1, 17, 13, 25, 38, 450), 1),
+    EXPECT_EQ(HelperArguments("C:\\data", LocalValue(2011, 1, 17, 13, 25, 38, 450), skCreation),
               "\"C:\\data\" 7 3E31 6B33 2D");
 }
 
@@ -70,20 +70,23 @@ TEST_F(FolderHelper, DateAndTimeAreLocalTheCountComesFromUtc) {
 }
 
 TEST_F(FolderHelper, LocalDatesOutside1980To2107GiveZeros) {
-    EXPECT_EQ(HelperArguments("d", LocalValue(1979, 12, 31, 23, 59, 59, 0), 0), "\"d\" 3 0 0 0");
-    EXPECT_EQ(HelperArguments("d", LocalValue(2108, 1, 1, 0, 0, 1, 500), 0), "\"d\" 3 0 0 0");
-    EXPECT_EQ(HelperArguments("d", LocalValue(1980, 1, 1, 0, 0, 0, 0), 0), "\"d\" 3 21 0 0");
-    EXPECT_EQ(HelperArguments("d", LocalValue(2107, 12, 31, 23, 59, 59, 990), 0),
+    EXPECT_EQ(HelperArguments("d", LocalValue(1979, 12, 31, 23, 59, 59, 0), skModification),
+              "\"d\" 3 0 0 0");
+    EXPECT_EQ(HelperArguments("d", LocalValue(2108, 1, 1, 0, 0, 1, 500), skModification),
+              "\"d\" 3 0 0 0");
+    EXPECT_EQ(HelperArguments("d", LocalValue(1980, 1, 1, 0, 0, 0, 0), skModification),
+              "\"d\" 3 21 0 0");
+    EXPECT_EQ(HelperArguments("d", LocalValue(2107, 12, 31, 23, 59, 59, 990), skModification),
               "\"d\" 3 FF9F BF7D C7");
     // The unknown-time value of the 9x family is an ordinary value: 2107-01-01
     // 00:00 in JST.
-    EXPECT_EQ(HelperArguments("d", UnknownTime9x, 0), "\"d\" 3 FE21 0 0");
+    EXPECT_EQ(HelperArguments("d", UnknownTime9x, skModification), "\"d\" 3 FE21 0 0");
 }
 
 TEST_F(FolderHelper, RunsTheHelperBesideTheProgramByItsShortName) {
     TTimeValue value = LocalValue(2011, 1, 17, 13, 25, 39, 450);
     std::string folder = HasDriveSyntax ? "D:\\My Folder\\x" : "/data/My Folder/x";
-    EXPECT_TRUE(StampFolderByHelper(folder, value, 1));
+    EXPECT_TRUE(StampFolderByHelper(folder, value, skCreation));
     ASSERT_EQ(Fake().ProcessStarts.size(), 1u);
     EXPECT_EQ(Fake().ProcessStarts[0], ShortHelper + " \"" + folder + "\" 7 3E31 6B33 91");
 }
@@ -91,12 +94,12 @@ TEST_F(FolderHelper, RunsTheHelperBesideTheProgramByItsShortName) {
 TEST_F(FolderHelper, FailsWhenTheHelperIsMissingOrCannotStart) {
     TTimeValue value = LocalValue(2011, 1, 17, 13, 25, 39, 450);
     Fake().FailProcessStart = true;
-    EXPECT_FALSE(StampFolderByHelper("C:\\data", value, 0));
+    EXPECT_FALSE(StampFolderByHelper("C:\\data", value, skModification));
     EXPECT_EQ(Fake().ProcessStarts.size(), 1u);
 
     Fake().FailProcessStart = false;
     Fake().ShortNames.clear(); // no helper in the program's folder
-    EXPECT_FALSE(StampFolderByHelper("C:\\data", value, 0));
+    EXPECT_FALSE(StampFolderByHelper("C:\\data", value, skModification));
     EXPECT_EQ(Fake().ProcessStarts.size(), 1u); // nothing started
 }
 

@@ -24,8 +24,9 @@ protected:
             Fake().Volumes["/C/"] = name;
     }
 
+    // `kind` may lie outside the stamp kinds.
     TTimeValue Rounded(int kind, TTimeValue value) {
-        RoundForFileSystem(Item, kind, value);
+        RoundForFileSystem(Item, TStampKind(kind), value);
         return value;
     }
 };
@@ -160,4 +161,17 @@ TEST(FsRoundingVolumes, AKnownVolumeIsAskedOnceAnUnknownOneEveryTime) {
     RoundForFileSystem(item, skModification, value, 78);
     EXPECT_EQ(Fake().VolumeQueries, 4);
     EXPECT_EQ(value, original);
+}
+
+TEST(FsRoundingVolumes, AnotherPlatformTableForgetsTheKnownVolume) {
+    const std::string item = FakePath({HasDriveSyntax ? "C:" : "", "work", "a.txt"});
+    TTimeValue original = 0;
+    TimePartsToFileTime(TTimeParts{2011, 1, 0, 17, 13, 25, 39, 0, 4567891}, original);
+    for (const char *fileSystem : {"FAT32", "NTFS"}) {
+        TFakePlatformScope scope;
+        Fake().DefaultFileSystem = fileSystem;
+        TTimeValue value = original;
+        RoundForFileSystem(item, skModification, value, 99);
+        EXPECT_EQ(Fake().VolumeQueries, 1) << fileSystem;
+    }
 }

@@ -1,4 +1,5 @@
 #include "cli/parser.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
 
@@ -205,7 +206,15 @@ TEST_F(ParserTest, DatesAndTimes) {
             {{"-t12:34", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:0.0"}},
             {{"-T=12:34:56.5", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:56.5000000"}},
             {{"-t", "a"}, {"a DateMode=1 DateTime=2000-0-0 65535:0:0.0"}},
-            {{"-t12:34:56.12345678", "a"}, {"a DateMode=1 DateTime=2000-0-0 12:34:56.4294967295"}},
+            // A number too large for its field is refused, never wrapped.
+            {{"-t12:34:56.12345678", "a"}, {DateTimeError}},
+            {{"-d65536-1-1", "a"}, {DateTimeError}},
+            {{"-d2011-1-65536", "a"}, {DateTimeError}},
+            {{"-d99999999999", "a"}, {DateTimeError}},
+            {{"-t65536:0", "a"}, {DateTimeError}},
+            {{"-t0:0:65536", "a"}, {DateTimeError}},
+            {{"-d65535-65535-65535", "-t65535:65535:65535.9999999", "a"},
+             {"a DateMode=4 DateTime=65535-65535-65535 65535:65535:65535.9999999"}},
             {{"-d2011-03-15", "-i", "a"}, {"a DateTime=2011-3-15 0:0:0.0"}},
             // Unreadable dates keep their mark in the year ...
             {{"-d", "a"}, {"a DateMode=2 DateTime=65535-0-0 0:0:0.0"}},
@@ -241,6 +250,10 @@ TEST_F(ParserTest, RelativeTimes) {
             {{"-t+x", "a"}, {DateTimeError}},
             {{"-t-0:0:0.12345678", "a"}, {DateTimeError}},
             {{"-t+99999999999:0", "a"}, {DateTimeError}},
+            {{"-t+65536:00", "a"}, {DateTimeError}},
+            {{"-t-99999:00", "a"}, {DateTimeError}},
+            {{"-t+0:65536", "a"}, {DateTimeError}},
+            {{"-t+65535:65535:65535", "a"}, {"a Shift=2399236350000000"}},
         },
         Parse);
 }
@@ -260,6 +273,12 @@ TEST_F(ParserTest, OperandsAndTheirSplitting) {
             {{"x" + s + "a b.txt;c d.txt"}, {"x" + s + "a b.txt", "x" + s + "c d.txt"}},
             {{" a.txt "}, {" a.txt "}},
             {{"\"a;b\";c"}, {"a;b", "c"}},
+            // Only ";" cuts: blanks, control characters and DEL stay in the names.
+            {{"a; b\t;c\x7f d"}, {"a", " b\t", "c\x7f d"}},
+            {{"x\ny;\r"}, {"x\ny", "\r"}},
+            {{"\"a\"\"b;c\"d;e"}, {"a\"b;cd", "e"}},
+            {{"a\"b;c\""}, {"a\"b", "c\""}},
+            {{"\"open;end"}, {"open;end"}},
             {{"@x.txt"}, {"@x.txt"}},
         },
         Parse);
@@ -344,35 +363,6 @@ TEST_F(ParserTest, UsageSwitchStopsThePass) {
         FAIL() << e.message();
     } catch (...) {
     }
-}
-
-TEST(CombinedSwitches, Splitting) {
-    const std::vector<std::pair<std::string, TList>> rows = {
-        {"-ixg", {"-i", "-x", "-g"}},
-        {"-IXG", {"-I", "-X", "-G"}},
-        {"-r+v-", {"-r+", "-v-"}},
-        {"-w+", {"-w+"}},
-        {"-w", {"-w"}},
-        {"-r1", {"-r", "-1"}},
-        {"-rsw", {"-r", "-sw"}},
-        {"-snw", {"-snw"}},
-        {"-d15", {"-d15"}},
-        {"-zs3", {"-zs3"}},
-        {"-f2r", {"-f2r"}},
-        {"-wc+a", {"-w", "-c+", "-a"}},
-        {"-i-x", {"-i-", "-x"}},
-        {"a-wc", {"a-wc"}},
-        {"", {""}},
-    };
-    for (const auto &[token, split] : rows) {
-        SCOPED_TRACE(token);
-        EXPECT_EQ(SplitCombinedSwitches({token}), split);
-    }
-    EXPECT_EQ(SplitCombinedSwitches({"-wc", "x", "-rv"}), (TList{"-w", "-c", "x", "-r", "-v"}));
-    if (SlashStartsSwitch)
-        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"-w", "-c"}));
-    else
-        EXPECT_EQ(SplitCombinedSwitches({"/wc"}), (TList{"/wc"}));
 }
 
 TEST(IntegerArgument, Forms) {

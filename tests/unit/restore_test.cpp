@@ -5,11 +5,13 @@
 #include "report/restore.h"
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -42,10 +44,9 @@ protected:
     }
 
     // The restore lines of an item as the run writes them: its present
-    // stamps read first (not for a preview).
+    // stamps read first.
     static void WriteRestoreLines(TItemStamps item) {
-        if (!item.Options.Preview)
-            ReadPresentStamps(item);
+        ReadPresentStamps(item);
         ::WriteRestoreLines(item);
     }
 
@@ -101,12 +102,12 @@ TEST_F(Restore, SubSecondDigitsKeepThePathsInOneColumn) {
 }
 
 TEST_F(Restore, PathsTheReaderWouldCutAreQuoted) {
-    EXPECT_EQ(QuotedForResponseFile("plain"), "plain");
-    EXPECT_EQ(QuotedForResponseFile("my files"), "\"my files\"");
-    EXPECT_EQ(QuotedForResponseFile("a,b"), "\"a,b\"");
-    EXPECT_EQ(QuotedForResponseFile("tab\there"), "\"tab\there\"");
-    EXPECT_EQ(QuotedForResponseFile("say\"hi\""), "\"say\"\"hi\"\"\"");
-    EXPECT_EQ(QuotedForResponseFile("semi;colon"), "semi;colon");
+    EXPECT_EQ(QuotedArgument("plain"), "plain");
+    EXPECT_EQ(QuotedArgument("my files"), "\"my files\"");
+    EXPECT_EQ(QuotedArgument("a,b"), "\"a,b\"");
+    EXPECT_EQ(QuotedArgument("tab\there"), "\"tab\there\"");
+    EXPECT_EQ(QuotedArgument("say\"hi\""), "\"say\"\"hi\"\"\"");
+    EXPECT_EQ(QuotedArgument("semi;colon"), "semi;colon");
 
     const TTimeValue stamp = Local(2011, 1, 2, 3, 4, 5);
     Fake().AddFile("b;c.txt", stamp);
@@ -153,6 +154,58 @@ TEST_F(Restore, NoFullPathNoLines) {
         EXPECT_EQ(Err(), EOL + "タイムスタンプ復元設定を作成します。" + EOL +
                              "Warn.: 復元設定を作成できませんでした。(a.txt)" + EOL +
                              "a.txt: error " + std::to_string(FakeNotFound) + EOL);
+    }
+}
+
+TEST_F(Restore, NoLinesThatWouldNotBeReadBackAsWritten) {
+    const std::string reasonName = "名前に改行文字が含まれています";
+    const std::string reasonRange = "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
+    struct TRow {
+        std::string Name;
+        TTimeValue Write, Access;
+        uint8_t Kinds;
+        std::string Reason; // empty: the lines are written
+    };
+    const TTimeValue good = Local(2011, 1, 2, 3, 4, 5);
+    const std::vector<TRow> rows = {
+        {"line\nbreak.txt", good, good, 1, reasonName},
+        {"carriage\rreturn.txt", good, good, 1, reasonName},
+        {"old.txt", good, Local(1979, 12, 31, 23, 59, 59, 9999999), 5,
+         "アクセス日時" + reasonRange},
+        // Only the selected kinds count.
+        {"old2.txt", good, Local(1979, 12, 31, 23, 59, 59), 1, ""},
+        {"first.txt", Local(1980, 1, 1, 0, 0, 0, 1), good, 1, ""},
+        {"late.txt", StampLimit, good, 1, "更新日時" + reasonRange},
+        {"last.txt", StampLimit - 1, good, 1, ""},
+        {"tab\tdel\x7f.txt", good, good, 1, ""},
+    };
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(row.Name);
+        Fake().AddFile(row.Name, row.Write, 0, row.Access);
+        for (bool preview : {false, true}) {
+            HeadingPending = false;
+            ItemsKept = false;
+            TItemStamps item = Item(row.Name, row.Kinds);
+            item.Options.Preview = preview;
+            WriteRestoreLines(item);
+            const std::string out = Out(), err = Err();
+            if (row.Reason.empty()) {
+                EXPECT_NE(out, "");
+                EXPECT_FALSE(ItemsKept);
+                continue;
+            }
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(err, "Warn.: 復元設定を作成できませんでした。(" + row.Name + ")" + EOL +
+                               row.Name + ": " + row.Reason + EOL);
+            EXPECT_TRUE(ItemsKept);
+        }
+    }
+    if (!HasDriveSyntax) {
+        // A wildcard character of a name would match other items when read back.
+        Fake().AddFile("star*.txt", good);
+        WriteRestoreLines(Item("star*.txt", 1));
+        EXPECT_EQ(Out(), "");
+        EXPECT_NE(Err().find("名前にワイルドカード文字が含まれています"), std::string::npos);
     }
 }
 

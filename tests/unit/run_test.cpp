@@ -52,7 +52,7 @@ TEST(Run, BannerAndStartValues) {
     // The operand was found and stamped with the time the run started.
     EXPECT_NE(Fake().Out.find("(a.txt)"), std::string::npos) << Fake().Out;
     EXPECT_EQ(Fake().Item("a.txt").LastWriteTime, 133497936001234567ULL);
-    EXPECT_TRUE(IsNT);
+    EXPECT_TRUE(IsNT());
     EXPECT_EQ(NowTime, 133497936001234567ULL);
     // 1980-01-01 00:00 local, nine hours ahead of UTC.
     EXPECT_EQ(UnknownTime, 119600064000000000ULL - 9 * TicksPerHour);
@@ -72,7 +72,7 @@ TEST(Run, UnknownTimeByFamily) {
     EXPECT_EQ(UnknownTime, 119600064000000000ULL + 5 * TicksPerHour);
     Fake().IsNT = false;
     EXPECT_EQ(RunWith({"a"}), 0);
-    EXPECT_FALSE(IsNT);
+    EXPECT_FALSE(IsNT());
     EXPECT_EQ(UnknownTime, 159677244000000000ULL); // not converted
 }
 
@@ -163,6 +163,43 @@ TEST(Run, ArgumentsWithStandInsAreRefusedBeforeAnythingChanges) {
         EXPECT_EQ(Fake().Err, Banner + Eol + "Error: " + row.Error + "。" + Eol);
         EXPECT_TRUE(Fake().Writes.empty()) << row.Argument;
     }
+}
+
+TEST(Run, ExitCodeTellsWhetherEverySelectedItemWasDone) {
+    struct TRow {
+        std::vector<std::string> Args;
+        int Code;
+    };
+    const std::vector<TRow> rows = {
+        {{"ok"}, 0},
+        {{"-v", "ok"}, 0},
+        {{"-g", "missing", "ok"}, 0},
+        // The run goes on after an item kept its stamps, and ends with 2.
+        {{"locked", "ok"}, 2},
+        {{"-sw" + FakePath({"ref", ""}), "ok"}, 2},
+        {{"-e", "old"}, 2},
+        // An error still ends the run with 1, a run without arguments with 255.
+        {{"locked", "missing"}, 1},
+        {{}, 255},
+        // Nothing is carried over from the run before.
+        {{"ok"}, 0},
+    };
+    TFakePlatformScope scope;
+    Fake().AddFile("ok");
+    Fake().AddFile("locked");
+    Fake().Item("locked").FailWrite = true;
+    Fake().AddFile("old", 119000000000000000ULL); // 1978
+    Fake().AddFolder("ref");
+    for (const TRow &row : rows) {
+        std::string trace;
+        for (const std::string &arg : row.Args)
+            trace += "[" + arg + "] ";
+        SCOPED_TRACE(trace);
+        EXPECT_EQ(RunWith(row.Args), row.Code);
+    }
+    Fake().Item("ok").LastWriteTime = 1;
+    EXPECT_EQ(RunWith({"locked", "ok"}), 2);
+    EXPECT_EQ(Fake().Item("ok").LastWriteTime, Fake().Now);
 }
 
 TEST(Run, ExitCodeStartsAtZeroOnEveryRun) {

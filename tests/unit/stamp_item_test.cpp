@@ -53,16 +53,6 @@ protected:
     }
 };
 
-// The folder helper route is built apart from this engine; its tests wait for it.
-bool HelperBuilt() {
-    try {
-        HelperArguments("x", 0, 0);
-        return true;
-    } catch (const EUnexpected &) {
-        return false;
-    }
-}
-
 } // namespace
 
 TEST(SourceKindFor, SameKindOrTheSourceNumber) {
@@ -166,9 +156,6 @@ TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
 }
 
 TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
-    if (!HelperBuilt())
-        GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
     UnknownTime = UnknownTime9x;
@@ -180,16 +167,13 @@ TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_TRUE(Fake().Writes.empty());
     ASSERT_EQ(Fake().ProcessStarts.size(), 3u);
-    for (int kind : {0, 1, 2})
+    for (TStampKind kind : AllStampKinds)
         EXPECT_NE(Fake().ProcessStarts[size_t(kind)].find(HelperArguments(Item, NowTime, kind)),
                   std::string::npos)
             << Fake().ProcessStarts[size_t(kind)];
 }
 
 TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
-    if (!HelperBuilt())
-        GTEST_SKIP() << "folder helper route not built in this tree";
-    IsNT = false;
     Fake().IsNT = false;
     Fake().FailProcessStart = true;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
@@ -202,7 +186,6 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
 }
 
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
-    IsNT = false;
     Fake().IsNT = false;
     TItemStamps item = Apply(false);
     EXPECT_EQ(item.Outcome, soChanged);
@@ -329,7 +312,7 @@ class StampItemOnDisk : public ::testing::Test {
 protected:
     std::filesystem::path Root;
     TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
-    bool SavedIsNT = IsNT, SavedRounding = FatRounding;
+    bool SavedRounding = FatRounding;
 
     void SetUp() override {
         Root =
@@ -338,7 +321,6 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(Root);
         std::filesystem::create_directories(Root);
-        IsNT = true;
         UnknownTime = UnknownTimeLocalNT;
         Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
         FatRounding = false;
@@ -351,7 +333,6 @@ protected:
         std::filesystem::remove_all(Root, ignored);
         NowTime = SavedNow;
         UnknownTime = SavedUnknown;
-        IsNT = SavedIsNT;
         FatRounding = SavedRounding;
     }
 
@@ -368,7 +349,7 @@ protected:
         ASSERT_TRUE(Platform().SetItemTimes(path, folder, nullptr, &access, &write)) << path;
     }
 
-    static TTimeValue Stamp(const std::string &path, int kind) {
+    static TTimeValue Stamp(const std::string &path, TStampKind kind) {
         TTimeValue value = 0;
         GetStamp(path, kind, value);
         return value;

@@ -24,14 +24,14 @@ protected:
                        LocalValue(2009, 4, 1, 8, 0, 0), LocalValue(2010, 7, 1, 9, 0, 0));
     }
 
-    TTimeValue Compute(int readKind = skModification) {
+    TTimeValue Compute(TStampKind readKind = skModification) {
         TTimeValue result = 12345;
         ComputeNewStamp(Item, readKind, Option, result);
         return result;
     }
 
     // The message of the EAppError that computing raises ("" when none).
-    std::string ErrorOf(int readKind = skModification) {
+    std::string ErrorOf(TStampKind readKind = skModification) {
         try {
             Compute(readKind);
         } catch (const EAppError &error) {
@@ -53,7 +53,7 @@ TEST_F(StampSource, FindStampReadsEachKindAndTheName) {
     EXPECT_EQ(value, LocalValue(2010, 7, 1, 9, 0, 0));
     GetStamp(Item, skModification, value);
     EXPECT_EQ(value, LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
-    GetStamp(Item, 4, value); // no stamp kind: untouched
+    GetStamp(Item, TStampKind(4), value); // no stamp kind: untouched
     EXPECT_EQ(value, LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
 }
 

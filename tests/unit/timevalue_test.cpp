@@ -213,28 +213,24 @@ TEST(TimeValue, LocalPartsToFileTimeLeavesOutOnInvalidParts) {
 }
 
 TEST(TimeValue, TimeOfDayToTicks) {
-    uint64_t ticks = 0;
     TTimeParts p;
     p.wHour = 1;
     p.wMinute = 30;
-    ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
-    EXPECT_EQ(ticks, 54000000000ULL);
+    EXPECT_EQ(TimeOfDayToTicks(p), 54000000000ULL);
     p = TTimeParts();
     p.wHour = 25;
-    ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
-    EXPECT_EQ(ticks, 900000000000ULL);
+    EXPECT_EQ(TimeOfDayToTicks(p), 900000000000ULL);
     // No field is held to its range, and the date is not looked at.
     p = MakeParts(2023, 2, 29, 0, 90, 75, 12);
-    ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
-    EXPECT_EQ(ticks, 90 * TicksPerMinute + 75 * TicksPerSecond + 12);
+    EXPECT_EQ(TimeOfDayToTicks(p), 90 * TicksPerMinute + 75 * TicksPerSecond + 12);
     // The widest fields do not overflow 32 bits.
     p = TTimeParts();
     p.wHour = 65535;
     p.wMinute = 65535;
     p.wSecond = 65535;
     p.Fraction = 0xFFFFFFFFu;
-    ASSERT_TRUE(TimeOfDayToTicks(p, ticks));
-    EXPECT_EQ(ticks, 65535 * (TicksPerHour + TicksPerMinute + TicksPerSecond) + 0xFFFFFFFFULL);
+    EXPECT_EQ(TimeOfDayToTicks(p),
+              65535 * (TicksPerHour + TicksPerMinute + TicksPerSecond) + 0xFFFFFFFFULL);
 }
 
 TEST(TimeValue, UnknownStamp) {

@@ -111,6 +111,28 @@ TEST_F(Walker, NothingToSearch) {
     EXPECT_EQ(Walk("*.txt", fmNoFolders, false), Items({"top.txt"}));
 }
 
+TEST_F(Walker, ASubFolderThatCannotBeSearchedIsWarnedAboutAndTheWalkGoesOn) {
+    Fake().Item(P({"d", "s1"})).FailSearch = true;
+    ItemsKept = false;
+    EXPECT_EQ(Walk(P({"d", "*.txt"}), fmAllFolders, true),
+              Items({P({"d", "a.txt"}), F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"}),
+                     P({"d", "x.txt", "f.txt"})}));
+    FlushOut();
+    EXPECT_EQ(Fake().Out, "Warn.: フォルダを検索できませんでした。(" + P({"d", "s1"}) + ")" +
+                              std::string(LineEnd));
+    EXPECT_TRUE(ItemsKept);
+
+    // The operand's own folder is no sub-folder met on the way: selecting
+    // nothing there is the not-found case, told by the run.
+    Fake().Out.clear();
+    ItemsKept = false;
+    EXPECT_EQ(Walk(P({"d", "s1", "*.txt"}), fmNoFolders, true, false), Items());
+    EXPECT_EQ(Walk(P({"d", "s2", "*.txt"}), fmNoFolders, true, false), Items());
+    FlushOut();
+    EXPECT_EQ(Fake().Out, "");
+    EXPECT_FALSE(ItemsKept);
+}
+
 TEST_F(Walker, FoundIsThreadedAndHeadingSetAtTheTopOnly) {
     TOption option;
     HeadingPending = false;
