@@ -41,11 +41,13 @@ class CodePageNames(TempDirTestCase):
         self.assertIn("Warn.: 復元設定を作成できませんでした。(caf?.txt)", r.err_text)
 
     def test_a_folder_that_cannot_be_named_is_not_searched(self):
+        self.make_file("x.txt", mtime_ns=OLD_NS)
         self.make_file("한국", "x.txt", mtime_ns=OLD_NS)
         r = self.run_here(["-r", "-d2011-01-01", "x.txt"])
         self.assertEqual(r.code, 2, r)
         self.assertIn("Warn.: フォルダを検索できませんでした。(??)", r.out_text, r)
         self.assertEqual(mtime(self.path("한국", "x.txt")), OLD_NS)
+        self.assertNotEqual(mtime(self.path("x.txt")), OLD_NS)
 
     def test_an_argument_that_cannot_be_named_is_refused_before_anything_changes(self):
         for args, error in [(["cafe.txt", "café.txt"], "ファイル (caf?.txt) が見つかりません"),
