@@ -4,6 +4,7 @@
 
 #include "common/option.h"
 #include "common/timevalue.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <string>
@@ -15,10 +16,23 @@ enum TStampOutcome : uint8_t {
     soPreview = 3,       // preview: nothing was written
 };
 
+// Where an item is: its folder, held open by the walk, and its name there.
+struct TItemPlace {
+    TFolderHandle Folder = nullptr; // null: Name is a path from the current folder
+    std::string Name;
+    // A symbolic link that the operand names in its own folder is followed;
+    // below that folder an item is the entry itself, a link with its own stamps.
+    bool FollowLink = true;
+};
+
 // The working record of one call of StampItem, read by the report and the
 // restore writer.
 struct TItemStamps {
-    std::string Path;
+    std::string Path; // as the walker built it, for the report
+    TItemPlace Place;
+    // The item is a symbolic link taken as itself: a path given back to the
+    // program would name what the link points to.
+    bool LinkItself = false;
     TOption Options;           // the item's own copy; SourceFile may name the file actually used
     int32_t FractionWidth = 0; // printed sub-second part with its point, 0 for none
     TTimeValue OldValues[3] = {0, 0, 0};

@@ -11,7 +11,9 @@
 
 namespace {
 
-void ComputeStamps(TItemStamps &item) {
+// Reads the present stamps and computes the selected new ones; gives the
+// item's entry.
+TFindData ComputeStamps(TItemStamps &item) {
     TOption &options = item.Options;
     const TFindData entry = ReadPresentStamps(item);
     for (TStampKind kind : AllStampKinds) {
@@ -20,7 +22,8 @@ void ComputeStamps(TItemStamps &item) {
         // The current time reads no stamp: the kind passed is of no concern then.
         const TStampSource source = SourceKindFor(options, kind);
         TTimeValue value = 0;
-        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options, value);
+        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options, value,
+                        item.OldValues);
         if (value == 0)
             value = UnknownTime;
         item.NewValues[kind] = value;
@@ -31,6 +34,7 @@ void ComputeStamps(TItemStamps &item) {
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], entry.VolumeId);
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
+    return entry;
 }
 
 // A folder on the 9x family: one helper run per selected kind, none after a
@@ -43,21 +47,29 @@ bool WriteByHelper(const TItemStamps &item) {
     return success;
 }
 
-// All selected stamps in one write; the access stamp that opening the item
-// may have touched is written back when it is not selected.
+// All selected stamps in one write; where the write opens the item, the
+// access stamp that the opening may have touched is written back when it is
+// not selected.
 bool WriteDirectly(const TItemStamps &item, bool isFolder) {
     const TStampKinds kinds = item.Options.Kinds;
     const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
-    const TTimeValue *access =
-        kinds.Has(skAccess) ? &item.NewValues[skAccess] : &item.OldValues[skAccess];
+    const TTimeValue *access = kinds.Has(skAccess)   ? &item.NewValues[skAccess]
+                               : StampWriteOpensItem ? &item.OldValues[skAccess]
+                                                     : nullptr;
     const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
-    return Platform().SetItemTimes(item.Path, isFolder, creation, access, write);
+    const TItemPlace &place = item.Place;
+    return Platform().SetItemTimes(place.Folder, place.Name, isFolder, place.FollowLink, creation,
+                                   access, write);
 }
 
 } // namespace
 
 TFindData ReadPresentStamps(TItemStamps &item) {
-    const TFindData entry = FindEntry(item.Path);
+    TFindData entry;
+    const TItemPlace &place = item.Place;
+    if (!Platform().ReadItem(place.Folder, place.Name, place.FollowLink, entry))
+        throw EAppError("ファイル (" + item.Path + ") が見つかりません");
+    item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;
     item.OldValues[skAccess] = entry.LastAccessTime;
@@ -66,13 +78,16 @@ TFindData ReadPresentStamps(TItemStamps &item) {
 
 void ApplyItemStamps(TItemStamps &item, bool isFolder) {
     try {
-        ComputeStamps(item);
+        const TFindData entry = ComputeStamps(item);
         if (item.Options.Preview) {
             item.Outcome = soPreview;
             return;
         }
-        const bool success =
-            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+        // A file that nobody may write keeps its stamps, also for a user
+        // whom the system would let write them.
+        const bool success = isFolder && !IsNT()           ? WriteByHelper(item)
+                             : !isFolder && entry.ReadOnly ? false
+                                                           : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
     } catch (const ESrcFileNotExist &) {
         item.Outcome = soSourceMissing;
@@ -80,8 +95,13 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
 }
 
 void StampItem(const std::string &path, TOption options, bool isFolder) {
+    StampItem(path, TItemPlace{nullptr, path, true}, std::move(options), isFolder);
+}
+
+void StampItem(const std::string &path, const TItemPlace &place, TOption options, bool isFolder) {
     TItemStamps item;
     item.Path = path;
+    item.Place = place;
     item.Options = std::move(options);
     item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
     if (item.Options.MakeRestoreFile) {
@@ -95,9 +115,8 @@ void StampItem(const std::string &path, TOption options, bool isFolder) {
 }
 
 void RefuseItem(const std::string &path, const TOption &options) {
-    const std::string reason = LastErrorText();
     if (options.MakeRestoreFile)
-        RefuseRestoreLines(path, reason);
+        RefuseRestoreLines(path, UnrepresentableNameReason);
     else
-        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, reason);
+        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, UnrepresentableNameReason);
 }

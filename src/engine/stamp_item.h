@@ -8,7 +8,8 @@
 #include <string>
 
 // Reads the item's three present stamps into OldValues from one look at its
-// directory entry, and returns that entry; raises EAppError when the item is gone.
+// directory entry (in its folder, by Place), and returns that entry; raises
+// EAppError when the item is gone.
 TFindData ReadPresentStamps(TItemStamps &item);
 
 // Everything StampItem does for the item before its report: reads the three
@@ -17,11 +18,13 @@ TFindData ReadPresentStamps(TItemStamps &item);
 void ApplyItemStamps(TItemStamps &item, bool isFolder);
 
 // The whole job for one item selected by an operand: with -e its restore
-// lines, otherwise the change (or preview) and its report.
+// lines, otherwise the change (or preview) and its report. `path` names the
+// item in the report; the first form reaches the item by that path, the
+// second in the folder the walk holds open.
 void StampItem(const std::string &path, TOption options, bool isFolder);
+void StampItem(const std::string &path, const TItemPlace &place, TOption options, bool isFolder);
 
-// An item that the walk met under a name the system code page cannot hold
-// (the listing's reason is the one the platform kept last): it is never looked
-// for by the text that shows it, which may name another item. It keeps its
+// An item that the walk met under a name the system code page cannot hold:
+// it is never looked for by the text that shows it, which may name another item. It keeps its
 // stamps and is reported as not changed, or with -e as getting no restore lines.
 void RefuseItem(const std::string &path, const TOption &options);

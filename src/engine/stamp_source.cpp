@@ -115,7 +115,7 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 }
 
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
-                     TTimeValue &result) {
+                     TTimeValue &result, const TTimeValue *present) {
     result = 0;
     if (option.DateMode == dmUnknown)
         return;
@@ -124,7 +124,10 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     if (option.Source == ssNow) {
         source = NowTime;
     } else {
-        if (option.SourceFile.empty()) {
+        if (option.SourceFile.empty() && present) {
+            if (readKind < 3)
+                source = present[readKind];
+        } else if (option.SourceFile.empty()) {
             GetStamp(path, readKind, source);
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder.

@@ -24,5 +24,7 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // `readKind` of its source (0 for an unknown result). May rewrite
 // option.SourceFile to the file actually used. Raises EAppError, or
 // ESrcFileNotExist when the item's counterpart under a source folder is missing.
+// `present`: the item's three stamps as already read, taken where the source
+// is the item itself (null: they are looked up by `path`).
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
-                     TTimeValue &result);
+                     TTimeValue &result, const TTimeValue *present = nullptr);

@@ -11,15 +11,20 @@
 
 // Path syntax of the build: the Windows build knows drive prefixes ("C:",
 // "\\server\share") and ends a folder part at "\", "/" or ":", and joins with
-// "\"; the native build has "/" only.
+// "\"; the native build has "/" only. The Windows build writes stamps through
+// the opened item, which may touch its access stamp, so a write that does not
+// select that stamp puts the old one back; the native build writes without
+// opening the item and leaves every stamp it was not asked to change alone.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
 inline constexpr const char *LineEnd = "\r\n";
+inline constexpr bool StampWriteOpensItem = true;
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
 inline constexpr const char *LineEnd = "\n";
+inline constexpr bool StampWriteOpensItem = false;
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -27,25 +32,34 @@ inline constexpr const char *LineEnd = "\n";
 struct TFindData {
     std::string Name; // the entry's own (long) name, without folder
     bool IsFolder = false;
+    // The entry is a symbolic link (natively) or a reparse point such as a
+    // junction (Windows): a walk never descends through it.
+    bool IsLink = false;
+    // A file that nobody may write: no write permission bit natively, the
+    // read-only attribute on Windows. It keeps its stamps.
+    bool ReadOnly = false;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
     // Identity of the item where the platform knows it (device and inode),
-    // 0 and 0 elsewhere: lets a recursive search notice a folder it is
-    // already inside.
+    // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
     // The system code page has no exact form of the name: Name shows each
     // missing character as the code page's default character, and the entry
-    // must never be looked for by that text (it may match another item). The
-    // table keeps the reason as it does for a failing call.
+    // must never be looked for by that text (it may match another item).
     bool NameUnrepresentable = false;
 };
 
-// A running directory search and an open registry key. Each table defines
-// the state behind them in its own way; the two types cannot be mixed up.
+// A running directory search, an open folder and an open registry key. Each
+// table defines the state behind them in its own way; the types cannot be
+// mixed up.
 struct TSearchState;
 using TSearchHandle = TSearchState *; // nullptr: no search
+// As an argument, a null folder stands for the current folder: the name given
+// with it may then be a whole path.
+struct TFolderState;
+using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;
 using TRegHandle = TRegKeyState *; // nullptr: no key
 
@@ -89,24 +103,50 @@ struct TPlatform {
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
-    // FindFirstNames is the same search for a caller that needs only the
-    // entries' names, folder bits and, for folders, identities: the stamps may
-    // be left 0, which spares the native build one status call per file.
+    // FindFirstIn searches an open folder for the names that `namePattern`
+    // matches and needs only the entries' names, folder and link bits: the
+    // stamps may be left 0, which spares the native build one status call per
+    // file. With `followLinks` an entry that is a symbolic link has the folder
+    // bit of what it points to, otherwise the link is no folder (natively).
     // FindNext also returns false at the end of the listing.
     TSearchHandle (*FindFirst)(const std::string &pattern, TFindData &entry);
-    TSearchHandle (*FindFirstNames)(const std::string &pattern, TFindData &entry);
+    TSearchHandle (*FindFirstIn)(TFolderHandle folder, const std::string &namePattern,
+                                 bool followLinks, TFindData &entry);
     bool (*FindNext)(TSearchHandle search, TFindData &entry);
     void (*FindClose)(TSearchHandle search);
 
-    // Files and volumes.
-    // Opens the item and writes the given stamps in one call; a null pointer
-    // leaves that stamp alone. False: the item was not changed.
-    bool (*SetItemTimes)(const std::string &path, bool isFolder, const uint64_t *creation,
-                         const uint64_t *lastAccess, const uint64_t *lastWrite);
+    // Folders held open during a walk, so that every item below is reached
+    // from its folder and no path is resolved from the start again: a folder
+    // swapped for a link mid-run cannot redirect the walk, and no tree is too
+    // deep. OpenFolder opens the folder that a path names ("" is the current
+    // folder), following links as the path does; OpenSubFolder opens an
+    // entry of an open folder without following a final symbolic link.
+    // FolderIdentity gives the folder's device and inode (false where the
+    // platform does not know them).
+    TFolderHandle (*OpenFolder)(const std::string &path);
+    TFolderHandle (*OpenSubFolder)(TFolderHandle parent, const std::string &name);
+    void (*CloseFolder)(TFolderHandle folder);
+    bool (*FolderIdentity)(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
+
+    // Items, each named in its folder. `followLink` false: an item that is a
+    // symbolic link is the link itself, with its own stamps.
+    // ReadItem gives the item's entry with its stamps; a link named with
+    // `followLink` whose target is missing gives the link's own entry.
+    bool (*ReadItem)(TFolderHandle folder, const std::string &name, bool followLink,
+                     TFindData &entry);
+    // Writes the given stamps in one call; a null pointer leaves that stamp
+    // alone. False: the item was not changed.
+    bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
+                         bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
+                         const uint64_t *lastWrite);
+    // The item's absolute path, with the real folder's path where links are
+    // resolved; empty when none can be had.
+    std::string (*FullPathName)(TFolderHandle folder, const std::string &name);
+
+    // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
     bool (*FileSystemName)(const std::string &where, std::string &name);
-    std::string (*FullPathName)(const std::string &path); // empty when it fails
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
@@ -171,12 +211,19 @@ class TSearch : public TPlatformHandle<TSearchHandle, &TPlatform::FindClose> {
 public:
     TSearch(const std::string &pattern, TFindData &entry)
         : TPlatformHandle(Platform().FindFirst(pattern, entry)) {}
-    // A search for names and folder bits only (see FindFirstNames).
-    struct NamesOnly {};
-    TSearch(const std::string &pattern, TFindData &entry, NamesOnly)
-        : TPlatformHandle(Platform().FindFirstNames(pattern, entry)) {}
+    // A search of an open folder for names, folder and link bits only.
+    TSearch(TFolderHandle folder, const std::string &namePattern, bool followLinks,
+            TFindData &entry)
+        : TPlatformHandle(Platform().FindFirstIn(folder, namePattern, followLinks, entry)) {}
     bool Started() const { return Handle != nullptr; }
     bool Next(TFindData &entry) { return Platform().FindNext(Handle, entry); }
+};
+
+// An open folder.
+class TFolder : public TPlatformHandle<TFolderHandle, &TPlatform::CloseFolder> {
+public:
+    using TPlatformHandle::TPlatformHandle;
+    bool IsOpen() const { return Handle != nullptr; }
 };
 
 // A registry key.

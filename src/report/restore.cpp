@@ -15,6 +15,13 @@ namespace {
 // Why lines for the item would not be read back as written (they would aim at
 // another item, or be refused); empty when they would.
 std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath) {
+    // A link taken as itself: read back, its path would name what it points to.
+    if (item.LinkItself)
+        return "シンボリックリンクそのもののタイムスタンプは復元できません";
+    // Without an absolute path, a line would name whatever stands at the
+    // path where it is read back.
+    if (fullPath.empty())
+        return "絶対パスが得られません";
     // A line break ends the token wherever it stands.
     if (fullPath.find_first_of("\r\n") != std::string::npos)
         return "名前に改行文字が含まれています";
@@ -49,11 +56,8 @@ void RefuseRestoreLines(const std::string &path, const std::string &reason) {
 }
 
 void WriteRestoreLines(const TItemStamps &item) {
-    const std::string fullPath = Platform().FullPathName(item.Path);
-    if (fullPath.empty()) {
-        RefuseRestoreLines(item.Path, LastErrorText());
-        return;
-    }
+    // Lines name the item by its absolute path in its real folder.
+    const std::string fullPath = Platform().FullPathName(item.Place.Folder, item.Place.Name);
     const std::string problem = RestoreProblem(item, fullPath);
     if (!problem.empty()) {
         RefuseRestoreLines(item.Path, problem);

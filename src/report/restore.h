@@ -11,8 +11,6 @@ extern const char StampKindLetters[3];
 // (OldValues) back, the full path quoted as a response file's token; with
 // preview, only tells which item would get lines. An item whose lines would
 // not be read back as written gets none: a warning on the error stream instead.
-// So does an item whose full path cannot be had: a relative path in its place
-// would aim at another item wherever the lines are read back.
 void WriteRestoreLines(const TItemStamps &item);
 
 // Tells, on the error stream, that the item gets no restore lines, and why.

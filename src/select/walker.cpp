@@ -1,5 +1,6 @@
 #include "select/walker.h"
 
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "engine/stamp_item.h"
@@ -7,19 +8,22 @@
 #include "report/report.h"
 
 #include <cstdint>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace {
 
 TItemHandler ItemHandler = nullptr;
 
-void HandleItem(const std::string &path, const TOption &option, const TFindData &entry) {
+void HandleItem(const std::string &path, const TItemPlace &place, const TOption &option,
+                const TFindData &entry) {
     if (entry.NameUnrepresentable)
         RefuseItem(path, option);
     else if (ItemHandler)
-        ItemHandler(path, option, entry.IsFolder);
+        ItemHandler(path, place, option, entry.IsFolder);
     else
-        StampItem(path, option, entry.IsFolder);
+        StampItem(path, place, option, entry.IsFolder);
 }
 
 // Entries that are no items of the folder: "." and "..". Windows names never
@@ -32,99 +36,100 @@ bool IsDotEntry(const std::string &name) {
         return name == "." || name == "..";
 }
 
-// Identity of a folder where the platform knows it.
-struct TFolderId {
-    uint64_t Volume = 0;
-    uint64_t File = 0;
-    bool Known() const { return Volume != 0 || File != 0; }
-    bool operator==(const TFolderId &) const = default;
+// The walk of one operand.
+struct TWalk {
+    const TOption &Option;
+    std::string NamePart; // carried down unchanged to every level
+    bool Found;
+    // Every real folder searched so far, by device and inode: however many
+    // ways lead to a folder (bind mounts), it is searched once.
+    std::set<std::pair<uint64_t, uint64_t>> Searched;
 };
 
-TFolderId IdOf(const TFindData &entry) {
-    return {entry.VolumeId, entry.FileId};
+// A sub-folder that the walk met but cannot search; the message names it as
+// it was met, without the separator.
+void WarnUnsearchable(const std::string &folderText) {
+    WarnItemKept("Warn.: フォルダを検索できませんでした",
+                 folderText.substr(0, folderText.size() - 1));
 }
 
-// The identity of the folder `folderPart` names ("" is the current folder).
-TFolderId IdOfFolder(const std::string &folderPart) {
-    TFindData entry;
-    TSearch search(folderPart + ".", entry);
-    return search.Started() ? IdOf(entry) : TFolderId{};
+// Notes the folder as searched; false when it was already.
+bool FirstVisit(TWalk &walk, TFolderHandle folder) {
+    uint64_t volume = 0, file = 0;
+    if (!Platform().FolderIdentity(folder, volume, file))
+        return true;
+    return walk.Searched.insert({volume, file}).second;
 }
 
-// A folder reached through a symbolic link may be one that the search is
-// already inside; descending into it again would never end.
-bool OnDescentPath(const std::vector<TFolderId> &descent, const TFolderId &id) {
-    if (!id.Known())
-        return false;
-    for (const TFolderId &above : descent)
-        if (above == id)
-            return true;
-    return false;
-}
-
-// `descended`: the folder of `pattern` is a sub-folder that the walk met, not
-// the operand's own folder (which may not exist at all).
-bool Search(const std::string &pattern, const TOption &option, bool found,
-            std::vector<TFolderId> &descent, bool descended) {
-    const std::string folder = FolderPart(pattern);
-    const std::string namePart = FileNamePart(pattern);
+// Searches one open folder. `folderText` begins the paths of its items (the
+// operand's folder part as typed, then the sub-folder names); `operandLevel`:
+// the folder the operand names, where a link that matches is followed, as
+// the user named it. Below it a link is an item of its own.
+void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bool operandLevel) {
+    const TOption &option = walk.Option;
     const TPlatform &platform = Platform();
 
     // First pass: what the pattern itself matches here.
     {
         TFindData entry;
-        TSearch search(pattern, entry, TSearch::NamesOnly{});
+        TSearch search(folder, walk.NamePart, operandLevel, entry);
         for (bool more = search.Started(); more; more = search.Next(entry)) {
             if (IsDotEntry(entry.Name))
                 continue;
             bool selected;
             if (!entry.IsFolder)
                 selected = option.FolderMode != fmNoFiles;
-            else if (!option.Recurse && platform.SameName(entry.Name, namePart))
+            else if (!option.Recurse && platform.SameName(entry.Name, walk.NamePart))
                 selected = option.FolderMode != fmAllFolders;
             else
                 selected = option.FolderMode == fmMatchedFolders || option.FolderMode == fmNoFiles;
             if (!selected)
                 continue;
-            found = true;
-            HandleItem(folder + entry.Name, option, entry);
+            walk.Found = true;
+            HandleItem(folderText + entry.Name, TItemPlace{folder, entry.Name, operandLevel},
+                       option, entry);
         }
     }
     if (!option.Recurse && option.FolderMode != fmAllFolders)
-        return found;
+        return;
 
     // Second pass: the sub-folders, each stamped (all-folders mode) and
-    // searched (recursion) before the next one.
-    TFindData entry;
-    TSearch search(folder + "*", entry, TSearch::NamesOnly{});
-    // A folder that can be listed always holds entries ("." and ".." at
-    // least): no search at all means that it could not be opened.
-    // The message names the sub-folder as it was met, without the separator.
-    if (!search.Started() && descended)
-        WarnItemKept("Warn.: フォルダを検索できませんでした", folder.substr(0, folder.size() - 1));
-    for (bool more = search.Started(); more; more = search.Next(entry)) {
-        if (!entry.IsFolder || IsDotEntry(entry.Name))
-            continue;
-        const std::string subFolder = folder + entry.Name;
-        if (option.FolderMode == fmAllFolders) {
-            found = true;
-            HandleItem(subFolder, option, entry);
-        }
-        if (option.Recurse) {
-            if (entry.NameUnrepresentable) {
-                WarnItemKept("Warn.: フォルダを検索できませんでした", subFolder, stdOutput,
-                             LastErrorText());
-                continue;
-            }
-            const TFolderId id = IdOf(entry);
-            if (OnDescentPath(descent, id))
-                continue;
-            descent.push_back(id);
-            found = Search(subFolder + PathSeparator + namePart, option, found, descent, true);
-            descent.pop_back();
-        }
+    // searched (recursion) before the next one. The listing is read whole
+    // first, so that a walk holds one open folder per level.
+    std::vector<TFindData> subFolders;
+    {
+        TFindData entry;
+        TSearch search(folder, "*", operandLevel, entry);
+        // A folder that can be listed always holds entries ("." and ".." at
+        // least): no search at all means that it could not be read.
+        if (!search.Started() && !operandLevel)
+            WarnUnsearchable(folderText);
+        for (bool more = search.Started(); more; more = search.Next(entry))
+            if (entry.IsFolder && !IsDotEntry(entry.Name))
+                subFolders.push_back(entry);
     }
-    return found;
+    for (const TFindData &sub : subFolders) {
+        const std::string subPath = folderText + sub.Name;
+        if (option.FolderMode == fmAllFolders) {
+            walk.Found = true;
+            HandleItem(subPath, TItemPlace{folder, sub.Name, operandLevel}, option, sub);
+        }
+        // A link or junction is never descended into: it may lead out of the
+        // tree or back up into it.
+        if (!option.Recurse || sub.IsLink)
+            continue;
+        // Its name in the code page may be another folder's.
+        if (sub.NameUnrepresentable) {
+            WarnItemKept("Warn.: フォルダを検索できませんでした", subPath, stdOutput,
+                         UnrepresentableNameReason);
+            continue;
+        }
+        TFolder opened(platform.OpenSubFolder(folder, sub.Name));
+        if (!opened.IsOpen())
+            WarnUnsearchable(subPath + PathSeparator);
+        else if (FirstVisit(walk, opened.Get()))
+            Search(walk, opened.Get(), subPath + PathSeparator, false);
+    }
 }
 
 } // namespace
@@ -132,10 +137,14 @@ bool Search(const std::string &pattern, const TOption &option, bool found,
 bool SearchOperand(const std::string &pattern, TOption option, bool topLevel, bool found) {
     if (topLevel)
         HeadingPending = true;
-    std::vector<TFolderId> descent;
-    if (option.Recurse)
-        descent.push_back(IdOfFolder(FolderPart(pattern)));
-    return Search(pattern, option, found, descent, false);
+    TWalk walk{option, FileNamePart(pattern), found, {}};
+    const std::string folderText = FolderPart(pattern);
+    TFolder folder(Platform().OpenFolder(folderText));
+    if (!folder.IsOpen())
+        return found;
+    FirstVisit(walk, folder.Get());
+    Search(walk, folder.Get(), folderText, true);
+    return walk.Found;
 }
 
 void SetItemHandler(TItemHandler handler) {

@@ -1,6 +1,7 @@
 #pragma once
 // Expanding one file operand into the items it selects.
 
+#include "common/item_stamps.h"
 #include "common/option.h"
 
 #include <string>
@@ -11,6 +12,8 @@
 bool SearchOperand(const std::string &pattern, TOption option, bool topLevel, bool found);
 
 // What the walker does with a selected item: StampItem unless a test put
-// another handler in place (nullptr: back to StampItem).
-using TItemHandler = void (*)(const std::string &path, TOption option, bool isFolder);
+// another handler in place (nullptr: back to StampItem). The item's folder
+// is open while the handler runs.
+using TItemHandler = void (*)(const std::string &path, const TItemPlace &place, TOption option,
+                              bool isFolder);
 void SetItemHandler(TItemHandler handler);

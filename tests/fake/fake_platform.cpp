@@ -111,19 +111,13 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     TFindData entry;
     entry.Name = name;
     entry.IsFolder = item.IsFolder;
+    entry.IsLink = item.IsLink;
+    entry.ReadOnly = item.ReadOnly;
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
     entry.NameUnrepresentable = item.NameUnrepresentable;
     return entry;
-}
-
-// Hands the next entry of a listing on, with the reason that a real table
-// keeps for a name it cannot give exactly.
-void HandOn(const TFindData &next, TFindData &entry) {
-    entry = next;
-    if (entry.NameUnrepresentable)
-        State.LastError = FakeNoTranslation;
 }
 
 struct TFakeSearch {
@@ -175,7 +169,7 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
         delete search;
         return Failed(nullptr, FakeNotFound);
     }
-    HandOn(search->Entries[search->Next++], entry);
+    entry = search->Entries[search->Next++];
     return reinterpret_cast<TSearchHandle>(search);
 }
 
@@ -183,7 +177,7 @@ bool FindNext(TSearchHandle handle, TFindData &entry) {
     TFakeSearch &search = SearchOf(handle);
     if (search.Next >= search.Entries.size())
         return Failed(false, FakeNoMoreFiles);
-    HandOn(search.Entries[search.Next++], entry);
+    entry = search.Entries[search.Next++];
     return true;
 }
 
@@ -191,8 +185,66 @@ void FindClose(TSearchHandle handle) {
     delete &SearchOf(handle);
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+} // namespace
+
+// An open folder of the fake: its path text, ending in the separator (or
+// empty for the current folder).
+struct TFolderState {
+    std::string Path;
+};
+
+namespace {
+
+std::string Joined(TFolderHandle folder, const std::string &name) {
+    return folder ? folder->Path + name : name;
+}
+
+TFolderHandle OpenFolderAt(const std::string &path) {
+    if (!FolderExists(path))
+        return Failed(nullptr, FakeNotFound);
+    ++State.OpenFolders;
+    std::string text = path;
+    if (!text.empty() && !IsSeparator(text.back()))
+        text += PathSeparator;
+    return new TFolderState{text};
+}
+
+TFolderHandle OpenFolder(const std::string &path) {
+    return OpenFolderAt(path);
+}
+
+TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
+    auto it = FindItem(Joined(parent, name));
+    if (it != State.Items.end() && it->second.IsLink)
+        return Failed(nullptr, FakeNotFound);
+    return OpenFolderAt(Joined(parent, name));
+}
+
+void CloseFolder(TFolderHandle folder) {
+    --State.OpenFolders;
+    delete folder;
+}
+
+bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
+    return Failed(false, FakeNotFound);
+}
+
+TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool,
+                          TFindData &entry) {
+    return FindFirst(Joined(folder, namePattern), entry);
+}
+
+bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &entry) {
+    auto it = FindItem(Joined(folder, name));
+    if (it == State.Items.end())
+        return Failed(false, FakeNotFound);
+    entry = EntryOf(Name(it->first), it->second);
+    return true;
+}
+
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
+                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+    const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
     write.IsFolder = isFolder;
@@ -243,9 +295,10 @@ bool IsAbsolute(const std::string &path) {
     return !path.empty() && path[0] == '/';
 }
 
-std::string FullPathName(const std::string &path) {
+std::string FullPathName(TFolderHandle folder, const std::string &name) {
     if (State.FullPathFails)
         return Failed(std::string(), FakeNotFound);
+    const std::string path = Joined(folder, name);
     if (IsAbsolute(path))
         return path;
     std::string base = State.CurrentFolder;
@@ -467,12 +520,17 @@ const TPlatform FakeTable = {
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
     .FindFirst = FindFirst,
-    .FindFirstNames = FindFirst,
+    .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
     .FindClose = FindClose,
+    .OpenFolder = OpenFolder,
+    .OpenSubFolder = OpenSubFolder,
+    .CloseFolder = CloseFolder,
+    .FolderIdentity = FolderIdentity,
+    .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimes,
-    .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
+    .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,

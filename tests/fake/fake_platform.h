@@ -18,18 +18,18 @@ inline constexpr uint32_t FakeNotFound = 2; // ERROR_FILE_NOT_FOUND, ENOENT
 inline constexpr uint32_t FakeAccessDenied = HasDriveSyntax ? 5 : 13; // ERROR_ACCESS_DENIED, EACCES
 inline constexpr uint32_t FakeNoMoreFiles =
     HasDriveSyntax ? 18 : 61; // ERROR_NO_MORE_FILES, ENODATA
-inline constexpr uint32_t FakeNoTranslation =
-    HasDriveSyntax ? 1113 : 84; // ERROR_NO_UNICODE_TRANSLATION, EILSEQ
 
 struct TFakeItem {
     bool IsFolder = false;
+    bool IsLink = false;   // a link or junction: listed, never opened as a folder
+    bool ReadOnly = false; // listed as read-only
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
     bool FailWrite = false;  // SetItemTimes fails (read-only, in use ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
     // The listing reports the name as one the code page cannot hold (the
-    // item's key then shows it as the listing would), with FakeNoTranslation.
+    // item's key then shows it as the listing would).
     bool NameUnrepresentable = false;
 };
 
@@ -61,6 +61,7 @@ struct TFakeState {
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths
     bool FullPathFails = false;
+    int OpenFolders = 0; // folders opened and not yet closed
     // File-system names, by the `where` argument of FileSystemName (a root
     // such as "C:\" or "" on Windows; any path in the native build: there
     // the longest key that begins the path wins).

@@ -38,6 +38,7 @@ protected:
     TItemStamps Item(const std::string &path, uint8_t kinds, int digits = 6) {
         TItemStamps item;
         item.Path = path;
+        item.Place.Name = path;
         item.Options.Kinds = TStampKinds{kinds};
         item.FractionWidth = digits == 0 ? 0 : digits + 1;
         return item;
@@ -153,7 +154,7 @@ TEST_F(Restore, NoFullPathNoLines) {
         EXPECT_EQ(Out(), "");
         EXPECT_EQ(Err(), EOL + "タイムスタンプ復元設定を作成します。" + EOL +
                              "Warn.: 復元設定を作成できませんでした。(a.txt)" + EOL +
-                             "a.txt: error " + std::to_string(FakeNotFound) + EOL);
+                             "a.txt: 絶対パスが得られません" + EOL);
     }
 }
 

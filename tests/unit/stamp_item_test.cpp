@@ -33,6 +33,7 @@ protected:
     TItemStamps Apply(bool isFolder = false) {
         TItemStamps item;
         item.Path = Item;
+        item.Place.Name = Item;
         item.Options = Option;
         ApplyItemStamps(item, isFolder);
         return item;
@@ -66,15 +67,17 @@ TEST(SourceKindFor, SameKindOrTheSourceNumber) {
     EXPECT_EQ(SourceKindFor(option, skCreation), 4);
 }
 
-TEST_F(StampItemTest, ModificationOnlyWritesBackTheAccessStamp) {
+// Where the write opens the item, the access stamp is written back as read;
+// elsewhere it is not written at all and keeps every digit.
+TEST_F(StampItemTest, ModificationOnlyLeavesTheAccessStampAsItWas) {
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soChanged);
     ASSERT_EQ(Fake().Writes.size(), 1u);
     const TFakeWrite &write = Fake().Writes[0];
     EXPECT_FALSE(write.IsFolder);
     EXPECT_FALSE(write.HasCreation);
-    EXPECT_TRUE(write.HasAccess);
-    EXPECT_EQ(write.Access, OldAccess);
+    EXPECT_EQ(write.HasAccess, StampWriteOpensItem);
+    EXPECT_EQ(write.Access, StampWriteOpensItem ? OldAccess : 0);
     EXPECT_TRUE(write.HasWrite);
     EXPECT_EQ(write.Write, NowTime);
     EXPECT_EQ(Fake().Item(Item).LastWriteTime, NowTime);
@@ -143,6 +146,17 @@ TEST_F(StampItemTest, ItemThatCannotBeWrittenIsLeftAsItWas) {
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soFailed);
     ExpectUnchanged();
+}
+
+TEST_F(StampItemTest, ReadOnlyEntryMeansNoWriteForAFileOnly) {
+    Fake().Item(Item).ReadOnly = true;
+    EXPECT_EQ(Apply().Outcome, soFailed);
+    EXPECT_TRUE(Fake().Writes.empty());
+    ExpectUnchanged();
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Fake().Item(Item).ReadOnly = true;
+    EXPECT_EQ(Apply(true).Outcome, soChanged);
 }
 
 TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
@@ -346,7 +360,8 @@ protected:
 
     // Sets all stamps that this platform can set.
     static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
-        ASSERT_TRUE(Platform().SetItemTimes(path, folder, nullptr, &access, &write)) << path;
+        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &access, &write))
+            << path;
     }
 
     static TTimeValue Stamp(const std::string &path, TStampKind kind) {
@@ -358,6 +373,7 @@ protected:
     static TItemStamps Apply(const std::string &path, const TOption &option, bool folder = false) {
         TItemStamps item;
         item.Path = path;
+        item.Place.Name = path;
         item.Options = option;
         ApplyItemStamps(item, folder);
         return item;

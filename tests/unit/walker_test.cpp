@@ -1,9 +1,12 @@
+#include "common/errors.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
 #include "select/walker.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -12,9 +15,13 @@ namespace {
 
 std::vector<std::string> Received;
 
-// Records each item as "path" or "path (folder)".
-void Record(const std::string &path, TOption option, bool isFolder) {
-    (void)option;
+// Records each item as "path" or "path (folder)", after checking that its
+// place (the folder the walk holds open, and its name there) reaches it.
+void Record(const std::string &path, const TItemPlace &place, TOption, bool isFolder) {
+    TFindData entry;
+    EXPECT_TRUE(Platform().ReadItem(place.Folder, place.Name, place.FollowLink, entry)) << path;
+    EXPECT_EQ(entry.IsFolder, isFolder) << path;
+    EXPECT_EQ(path.substr(path.size() - place.Name.size()), place.Name);
     Received.push_back(isFolder ? path + " (folder)" : path);
 }
 
@@ -42,6 +49,7 @@ protected:
         Fake().AddFile(P({"d", "x.txt", "f.txt"}));
     }
     void TearDown() override {
+        EXPECT_EQ(Fake().OpenFolders, 0);
         SetItemHandler(nullptr);
         HeadingPending = false;
     }
@@ -144,7 +152,8 @@ TEST_F(Walker, FoundIsThreadedAndHeadingSetAtTheTopOnly) {
 
 TEST_F(Walker, TheHandlerGetsTheOperandsOptions) {
     static TOption seen;
-    SetItemHandler([](const std::string &, TOption option, bool) { seen = option; });
+    SetItemHandler(
+        [](const std::string &, const TItemPlace &, TOption option, bool) { seen = option; });
     TOption option;
     option.FileName = "operand";
     option.Kinds = TStampKinds{5};
@@ -166,7 +175,7 @@ TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
     Fake().AddFile(P({"d", "s?", "g.txt"}));
     Fake().Item(file).NameUnrepresentable = true;
     Fake().Item(folder).NameUnrepresentable = true;
-    const std::string eol = LineEnd, reason = ": error " + std::to_string(FakeNoTranslation) + eol;
+    const std::string eol = LineEnd, reason = std::string(": ") + UnrepresentableNameReason + eol;
     const std::string notChanged = "Warn.: 変更できませんでした。(";
 
     struct {
@@ -214,6 +223,24 @@ TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
         EXPECT_EQ(Fake().Out, row.Out);
         EXPECT_EQ(Fake().Err, row.Err);
     }
+}
+
+TEST_F(Walker, LinkedFoldersAreItemsButNeverSearched) {
+    // A link or junction to a folder, here and below: listed as a folder,
+    // stamped in all-folders mode, never descended into.
+    Fake().AddFolder(P({"d", "up"}));
+    Fake().Item(P({"d", "up"})).IsLink = true;
+    Fake().AddFile(P({"d", "up", "g.txt"}));
+    Fake().AddFolder(P({"d", "s1", "back"}));
+    Fake().Item(P({"d", "s1", "back"})).IsLink = true;
+    Fake().AddFile(P({"d", "s1", "back", "h.txt"}));
+    const Items found = Walk(P({"d", "*.txt"}), fmAllFolders, true);
+    EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "up"})), 1);
+    EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "s1", "back"})), 1);
+    for (const std::string &item : found)
+        EXPECT_TRUE(item.find("g.txt") == std::string::npos &&
+                    item.find("h.txt") == std::string::npos)
+            << item;
 }
 
 #ifdef _WIN32

@@ -28,17 +28,26 @@ bool WriteAll(int fd, const char *data, size_t size);
 
 // Files and folders (posix_files.cpp).
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);
-TSearchHandle FindFirstNames(const std::string &pattern, TFindData &entry);
+TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool followLinks,
+                          TFindData &entry);
 bool FindNext(TSearchHandle search, TFindData &entry);
 void FindClose(TSearchHandle search);
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite);
+TFolderHandle OpenFolder(const std::string &path);
+TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name);
+void CloseFolder(TFolderHandle folder);
+bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
+bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry);
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
+                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite);
+std::string FullPathName(TFolderHandle folder, const std::string &name);
 bool FileSystemName(const std::string &where, std::string &name);
-std::string FullPathName(const std::string &path);
+// The target of a link in full, whatever its length; false with errno set.
+bool ReadLink(const std::string &path, std::string &target);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
 bool RunHiddenAndWait(const std::string &commandLine);
-// Wildcard match of one name: "*" and "?", case-sensitive; "*.*" matches every name.
+// Wildcard match of one name: "*" and "?" (one character: one UTF-8 sequence,
+// or one byte that starts none), case-sensitive; "*.*" matches every name.
 bool MatchWildcard(const std::string &pattern, const std::string &name);
 
 // The registry as a folder tree (posix_registry.cpp).

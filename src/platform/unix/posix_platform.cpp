@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace posix {
@@ -75,11 +76,10 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
 }
 
 std::string ModuleFileName() {
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
+    std::string path;
+    if (!ReadLink("/proc/self/exe", path) || path.empty())
         return ProgramArguments.empty() ? "kelvard" : ProgramArguments[0];
-    return std::string(buffer, size_t(n));
+    return path;
 }
 
 uint32_t ProgramBuild() {
@@ -143,12 +143,17 @@ const TPlatform PosixPlatform = {
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
     .FindFirst = FindFirst,
-    .FindFirstNames = FindFirstNames,
+    .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
     .FindClose = FindClose,
+    .OpenFolder = OpenFolder,
+    .OpenSubFolder = OpenSubFolder,
+    .CloseFolder = CloseFolder,
+    .FolderIdentity = FolderIdentity,
+    .ReadItem = ReadItem,
     .SetItemTimes = SetItemTimes,
-    .FileSystemName = FileSystemName,
     .FullPathName = FullPathName,
+    .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,
@@ -176,7 +181,16 @@ const TPlatform &NativePlatform() {
 
 void SetProgramArguments(int argc, char **argv) {
     posix::ProgramArguments.assign(argv, argv + argc);
-    // A standard stream whose reader has gone is a failed write, reported and
-    // ended with exit code 1 like any other, not a silent death by signal.
+    // A standard stream whose reader has gone, and a write past the file-size
+    // limit, are failed writes, reported and ended with exit code 1 like any
+    // other, not a silent death by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    // A walk holds one descriptor per folder level: allow as many as the
+    // system lets this process have.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 }

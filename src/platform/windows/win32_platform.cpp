@@ -316,6 +316,9 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
 void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
     entry.NameUnrepresentable = !FromWide(data.cFileName, wcslen(data.cFileName), entry.Name);
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
+    entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.ReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     entry.CreationTime = ToValue(data.ftCreationTime);
     entry.LastAccessTime = ToValue(data.ftLastAccessTime);
     entry.LastWriteTime = ToValue(data.ftLastWriteTime);
@@ -396,6 +399,63 @@ std::string FullPathName(const std::string &path) {
     if (!ToWide(path, wide) || !FullWidePath(wide, full) || !FromWide(full, text))
         return std::string();
     return text;
+}
+
+} // namespace
+
+// Win32 has no calls relative to an open folder: a folder is its path text as
+// the walk built it (ending in a separator or ":", or empty for the current
+// folder), and an item is named by that text and its name.
+struct TFolderState {
+    std::string Path;
+};
+
+namespace {
+
+std::string Joined(TFolderHandle folder, const std::string &name) {
+    return folder ? folder->Path + name : name;
+}
+
+TFolderHandle OpenFolder(const std::string &path) {
+    std::string text = path;
+    if (!text.empty() && text.back() != '\\' && text.back() != '/' && text.back() != ':')
+        text += '\\';
+    return new TFolderState{text};
+}
+
+TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
+    return OpenFolder(Joined(parent, name));
+}
+
+void CloseFolder(TFolderHandle folder) {
+    delete folder;
+}
+
+bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
+    return Failed(false, ERROR_NOT_SUPPORTED);
+}
+
+TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool,
+                          TFindData &entry) {
+    return FindFirst(Joined(folder, namePattern), entry);
+}
+
+bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &entry) {
+    TSearchHandle search = FindFirst(Joined(folder, name), entry);
+    if (!search)
+        return false;
+    FindCloseSearch(search);
+    return true;
+}
+
+bool SetItemTimesAt(TFolderHandle folder, const std::string &name, bool isFolder, bool,
+                    const uint64_t *creation, const uint64_t *lastAccess,
+                    const uint64_t *lastWrite) {
+    return SetItemTimes(Joined(folder, name), isFolder, creation, lastAccess, lastWrite);
+}
+
+std::string FullPathNameAt(TFolderHandle folder, const std::string &name) {
+    return FullPathName(Joined(folder, name));
 }
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {
@@ -611,12 +671,17 @@ const TPlatform Win32Platform = {
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
     .FindFirst = FindFirst,
-    .FindFirstNames = FindFirst, // the directory entry carries everything at once
+    .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
     .FindClose = FindCloseSearch,
-    .SetItemTimes = SetItemTimes,
+    .OpenFolder = OpenFolder,
+    .OpenSubFolder = OpenSubFolder,
+    .CloseFolder = CloseFolder,
+    .FolderIdentity = FolderIdentity,
+    .ReadItem = ReadItem,
+    .SetItemTimes = SetItemTimesAt,
+    .FullPathName = FullPathNameAt,
     .FileSystemName = FileSystemName,
-    .FullPathName = FullPathName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,

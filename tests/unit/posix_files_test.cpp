@@ -1,0 +1,116 @@
+// The native file layer on real folders: the wildcard matcher, and items
+// reached through open folders whatever happens to the paths meanwhile.
+
+#ifndef _WIN32
+
+#include "platform/unix/posix_calls.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+TEST(PosixMatch, OneCharacterIsOneSequence) {
+    const struct {
+        const char *Pattern;
+        const char *Name;
+        bool Matches;
+    } cases[] = {
+        {"*.*", "README", true}, // every name, dot or not
+        {"*.txt", "a.txt", true},
+        {"a*", "a", true}, // a trailing star matches nothing too
+        {"*a*b", "xaxb", true},
+        {"*.txt", "a.txt.bak", false},
+        {"?.txt", "a.txt", true},
+        {"?.txt", "あ.txt", true}, // three bytes, one character
+        {"??.txt", "あ.txt", false},
+        {"*??", "あ", false}, // a star gives up whole characters
+        {"*?", "あ", true},
+        {"?", "\xff", true},          // a byte that starts no sequence is one character
+        {"??", "\xe3\x81", true},     // a cut sequence: two characters
+        {"?", "\xe0\x80\x80", false}, // an overlong form is no sequence
+        {"notes*", "notes.", true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(posix::MatchWildcard(c.Pattern, c.Name), c.Matches)
+            << c.Pattern << " / " << c.Name;
+}
+
+class PosixFolders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kelvard-folders-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        Root = pattern;
+        fs::create_directories(Root / "t" / "s");
+        fs::create_directories(Root / "out");
+        for (const fs::path &file : {Root / "t" / "s" / "keep.txt", Root / "out" / "keep.txt"})
+            std::ofstream(file) << "x";
+    }
+    void TearDown() override { fs::remove_all(Root); }
+
+    static int64_t Mtime(const fs::path &path) {
+        struct stat info {};
+        EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+        return int64_t(info.st_mtim.tv_sec);
+    }
+
+    fs::path Root;
+    const TPlatform &P = NativePlatform();
+};
+
+TEST_F(PosixFolders, AFolderSwappedForALinkCannotRedirectAWrite) {
+    TFolder t(P.OpenFolder((Root / "t").string()));
+    ASSERT_TRUE(t.IsOpen());
+    TFolder s(P.OpenSubFolder(t.Get(), "s"));
+    ASSERT_TRUE(s.IsOpen());
+    TFindData entry;
+    TSearch listing(s.Get(), "*.txt", false, entry);
+    ASSERT_TRUE(listing.Started());
+    EXPECT_EQ(entry.Name, "keep.txt");
+
+    // Between the listing and the write: the folder moves, a link takes its place.
+    fs::rename(Root / "t" / "s", Root / "t" / "moved");
+    fs::create_directory_symlink(Root / "out", Root / "t" / "s");
+    const int64_t outside = Mtime(Root / "out" / "keep.txt");
+    const uint64_t stamp = posix::TimespecToValue(1262304000, 0); // 2010-01-01
+    ASSERT_TRUE(P.SetItemTimes(s.Get(), entry.Name, false, false, nullptr, nullptr, &stamp));
+    EXPECT_EQ(Mtime(Root / "out" / "keep.txt"), outside);
+    EXPECT_EQ(Mtime(Root / "t" / "moved" / "keep.txt"), 1262304000);
+    // The link is no sub-folder to open, and the absolute path is the one
+    // the folder has now.
+    EXPECT_EQ(P.OpenSubFolder(t.Get(), "s"), nullptr);
+    EXPECT_EQ(P.LastErrorCode(), uint32_t(ENOTDIR));
+    EXPECT_EQ(P.FullPathName(s.Get(), "keep.txt"),
+              (fs::canonical(Root) / "t" / "moved" / "keep.txt").string());
+}
+
+TEST_F(PosixFolders, ALinkTakenAsItselfOrFollowed) {
+    fs::create_symlink(Root / "out" / "keep.txt", Root / "t" / "link.txt");
+    TFolder t(P.OpenFolder((Root / "t").string()));
+    TFindData own, target;
+    ASSERT_TRUE(P.ReadItem(t.Get(), "link.txt", false, own));
+    ASSERT_TRUE(P.ReadItem(t.Get(), "link.txt", true, target));
+    EXPECT_TRUE(own.IsLink);
+    EXPECT_FALSE(target.IsLink);
+    EXPECT_NE(own.FileId, target.FileId);
+    // A listing below the operand's folder: the link is no folder; followed,
+    // a link to a folder is one, and still a link.
+    fs::create_directory_symlink(Root / "out", Root / "t" / "dir");
+    for (bool follow : {false, true}) {
+        TFindData entry;
+        TSearch listing(t.Get(), "dir", follow, entry);
+        ASSERT_TRUE(listing.Started());
+        EXPECT_EQ(entry.IsFolder, follow);
+        TSearch all(t.Get(), "d*", follow, entry);
+        ASSERT_TRUE(all.Started());
+        EXPECT_TRUE(entry.IsLink);
+        EXPECT_EQ(entry.IsFolder, follow);
+    }
+}
+
+#endif
