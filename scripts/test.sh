@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3
-          dpkg-dev groff-base man-db)
+          dpkg-dev groff-base man-db clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -33,6 +33,13 @@ echo "== native build"
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"
+
+# A short fuzzing pass over every reader and round trip: a regression in a
+# reader shows at once. Longer runs: scripts/fuzz.sh SECONDS.
+if command -v clang++ >/dev/null 2>&1; then
+  echo "== fuzzing, ${KELVARD_FUZZ_SECONDS:-15} s per target"
+  scripts/fuzz.sh "${KELVARD_FUZZ_SECONDS:-15}"
+fi
 
 echo "== Windows build"
 cmake --preset windows >/dev/null

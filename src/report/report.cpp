@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "report/output.h"
 
+#include <climits>
 #include <cstddef>
 
 const char *const StampKindNames[3] = {"更新日時", "作成日時", "アクセス日時"};
@@ -87,18 +88,23 @@ void AppendPadded(std::string &result, std::string_view piece, int width, bool l
         result.append(size_t(fill), ' ');
 }
 
+[[noreturn]] void FormatFault(std::string_view format) {
+    throw EUnexpected("EConvertError",
+                      "Format '" + std::string(format) + "' invalid or incompatible with argument");
+}
+
+// A number of the directive; one too large for an int makes the format invalid.
 bool ReadNumber(std::string_view format, size_t &at, int &value) {
     if (at >= format.size() || format[at] < '0' || format[at] > '9')
         return false;
     value = 0;
-    while (at < format.size() && format[at] >= '0' && format[at] <= '9')
-        value = value * 10 + (format[at++] - '0');
+    while (at < format.size() && format[at] >= '0' && format[at] <= '9') {
+        const int digit = format[at++] - '0';
+        if (value > (INT_MAX - digit) / 10)
+            FormatFault(format);
+        value = value * 10 + digit;
+    }
     return true;
-}
-
-[[noreturn]] void FormatFault(std::string_view format) {
-    throw EUnexpected("EConvertError",
-                      "Format '" + std::string(format) + "' invalid or incompatible with argument");
 }
 
 const std::string UnknownValue = "          不明"; // ten blanks: as wide as a dated value's head

@@ -93,6 +93,10 @@ TEST_F(Report, FormatTextDirectives) {
     EXPECT_EQ(FormatText("%10.8s: ", {StampKindNames[2]}), "  アクセス: ");
     EXPECT_THROW(FormatText("%d %d", {1}), EUnexpected);
     EXPECT_THROW(FormatText("%d", {"text"}), EUnexpected);
+    // A width or precision that no int holds makes the format invalid.
+    EXPECT_THROW(FormatText("%2147483648d", {1}), EUnexpected);
+    EXPECT_THROW(FormatText("%.99999999999s", {"a"}), EUnexpected);
+    EXPECT_EQ(FormatText("%0:.3d", {7}), "007");
 }
 
 TEST_F(Report, SplitShiftKeepsWholeHours) {

@@ -62,5 +62,10 @@ bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value);
 int RegSubKeyCount(TRegHandle key);
 bool RegDeleteTree(const std::string &path);
 bool RegDeleteKey(const std::string &path);
+// A key or value name as it is written on disk: "%" and "/" as %25 and %2F,
+// a leading "." as %2E.
+std::string EscapeName(const std::string &name);
+// What a string query finds in the contents of a value's file.
+TRegValueState ReadStringValue(const std::string &content, std::string &value);
 
 } // namespace posix

@@ -61,23 +61,6 @@ std::string RootFolder() {
     return homeFolder + "/.config";
 }
 
-// A key or value name as it is written on disk.
-std::string EscapeName(const std::string &name) {
-    std::string result;
-    for (size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c == '%')
-            result += "%25";
-        else if (c == '/')
-            result += "%2F";
-        else if (c == '.' && i == 0)
-            result += "%2E";
-        else
-            result += c;
-    }
-    return result;
-}
-
 // The names of a key path, without empty ones: "\a\\b\" gives a and b.
 std::vector<std::string> KeyNames(const std::string &path) {
     std::vector<std::string> names;
@@ -300,6 +283,35 @@ bool DeleteKey(const std::string &path, bool withSubKeys) {
 
 } // namespace
 
+std::string EscapeName(const std::string &name) {
+    std::string result;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c == '%')
+            result += "%25";
+        else if (c == '/')
+            result += "%2F";
+        else if (c == '.' && i == 0)
+            result += "%2E";
+        else
+            result += c;
+    }
+    return result;
+}
+
+TRegValueState ReadStringValue(const std::string &content, std::string &value) {
+    value.clear();
+    size_t lineEnd = content.find('\n');
+    std::string type = content.substr(0, lineEnd);
+    std::string data = lineEnd == std::string::npos ? "" : content.substr(lineEnd + 1);
+    if (data.empty())
+        return rvEmpty;
+    if (type != "REG_SZ" && type != "REG_EXPAND_SZ")
+        return rvWrongType;
+    value = data.substr(0, data.find('\0'));
+    return rvString;
+}
+
 TRegHandle RegOpenRead(const std::string &path) {
     return OpenHandle(KeyFolder(path), R_OK | X_OK);
 }
@@ -330,15 +342,7 @@ TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::stri
     std::string content;
     if (!ReadWholeFile(file, content))
         return rvEmpty; // the reason is kept
-    size_t lineEnd = content.find('\n');
-    std::string type = content.substr(0, lineEnd);
-    std::string data = lineEnd == std::string::npos ? "" : content.substr(lineEnd + 1);
-    if (data.empty())
-        return rvEmpty;
-    if (type != "REG_SZ" && type != "REG_EXPAND_SZ")
-        return rvWrongType;
-    value = data.substr(0, data.find('\0'));
-    return rvString;
+    return ReadStringValue(content, value);
 }
 
 bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {

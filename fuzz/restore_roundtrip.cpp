@@ -1,0 +1,133 @@
+// Round trip of the restore lines: items with any path and any stamps,
+// written as restore lines and read back as a response file, give the same
+// operands and the same stamps (to the tick with seven sub-second digits,
+// cut to the digits written otherwise).
+
+#include "cli/option_sources.h"
+#include "cli/parser.h"
+#include "common/errors.h"
+#include "engine/stamp_source.h"
+#include "fuzz_support.h"
+#include "report/output.h"
+#include "report/restore.h"
+
+#include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+
+namespace {
+
+// Bytes a generated path leaves out. NUL ends every name; CR and LF are
+// refused in names. Control bytes and DEL are left out while operands are
+// still cut by the delimited-text rule (and DEL stands in for a blank there).
+bool LeftOutOfPaths(unsigned char c) {
+    return c == 0 || c == '\r' || c == '\n' || c < 32 || c == 127;
+}
+
+std::string GeneratedPath(FuzzedDataProvider &input) {
+    std::string path = input.ConsumeRandomLengthString(64);
+    for (char &c : path)
+        if (LeftOutOfPaths(static_cast<unsigned char>(c)))
+            c = '_';
+    return path;
+}
+
+// The stamps a restore line can give back: the reader refuses a local year
+// before 1980 and a stamp at or after StampLimit.
+bool ReadableStamp(TTimeValue value) {
+    TTimeParts local;
+    return value < StampLimit && FileTimeToLocalParts(value, local) && local.wYear >= 1980;
+}
+
+// The value a line with `digits` sub-second digits gives back.
+TTimeValue Written(TTimeValue value, int digits) {
+    if (IsUnknownStamp(value))
+        return value;
+    TTimeParts local;
+    FileTimeToLocalParts(value, local);
+    uint32_t unit = 1;
+    for (int i = digits; i < 7; ++i)
+        unit *= 10;
+    return value - local.Fraction % unit;
+}
+
+struct TItem {
+    std::string Path;
+    TItemStamps Stamps;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    TFuzzRun run;
+    FuzzedDataProvider input(data, size);
+    constexpr int64_t Day = 24 * int64_t(TicksPerHour);
+    Fake().LocalOffset = input.ConsumeIntegralInRange<int64_t>(-Day, Day);
+    UnknownTime = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
+    NowTime = 132000000000000000ULL; // 2019, in range whatever the offset
+    const int digits = input.ConsumeIntegralInRange<int>(0, 7);
+
+    std::vector<TItem> items(input.ConsumeIntegralInRange<size_t>(1, 3));
+    for (TItem &item : items) {
+        item.Stamps.Path = GeneratedPath(input);
+        item.Stamps.FractionWidth = digits == 0 ? 0 : digits + 1;
+        item.Stamps.Options.Kinds.Bits = input.ConsumeIntegralInRange<uint8_t>(1, 7);
+        for (TTimeValue &value : item.Stamps.OldValues) {
+            switch (input.ConsumeIntegralInRange<int>(0, 3)) {
+            case 0:
+                value = UnknownTime;
+                break;
+            case 1:
+                value = 0;
+                break;
+            default:
+                value = input.ConsumeIntegralInRange<uint64_t>(UnknownTimeLocalNT - Day,
+                                                               StampLimit - 1);
+                if (!ReadableStamp(value))
+                    return 0;
+            }
+        }
+        item.Path = Platform().FullPathName(item.Stamps.Path);
+    }
+
+    for (TItem &item : items) {
+        HeadingPending = true;
+        WriteRestoreLines(item.Stamps);
+    }
+    FlushOut();
+    Fake().Files["restore.txt"] = Fake().Out;
+    const TTokenList list = GatherTokens({"@restore.txt"});
+    try {
+        ParseTokens(list.Tokens, list.DefaultCount);
+    } catch (const EAppError &error) {
+        std::fprintf(stderr, "%s\n%s\n", Printable(Fake().Out).c_str(), error.what());
+        FUZZ_CHECK(!"the restore lines read back");
+    }
+
+    size_t next = 0;
+    for (const TItem &item : items) {
+        for (TStampKind kind : AllStampKinds) {
+            if (!item.Stamps.Options.Kinds.Has(kind))
+                continue;
+            FUZZ_CHECK(next < Operands.size());
+            TOption option = Operands[next++];
+            if (option.FileName != item.Path)
+                std::fprintf(stderr, "written [%s]\nread    [%s]\n", Printable(item.Path).c_str(),
+                             Printable(option.FileName).c_str());
+            FUZZ_CHECK(option.FileName == item.Path);
+            FUZZ_CHECK(option.Kinds == TStampKinds::Of(kind));
+            FUZZ_CHECK(option.Expert && option.IgnoreNotFound && option.Source == ssNow);
+            const TTimeValue value = item.Stamps.OldValues[kind];
+            if (IsUnknownStamp(value)) {
+                FUZZ_CHECK(option.DateMode == dmUnknown);
+                continue;
+            }
+            FUZZ_CHECK(option.DateMode == dmDate);
+            TTimeValue restored = 0;
+            ComputeNewStamp(option.FileName, kind, option, restored);
+            FUZZ_CHECK(restored == Written(value, digits));
+        }
+    }
+    FUZZ_CHECK(next == Operands.size());
+    return 0;
+}
