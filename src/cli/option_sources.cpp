@@ -58,10 +58,23 @@ std::vector<std::string> SplitDelimitedText(const std::string &source, char deli
     return items;
 }
 
-std::vector<std::string> SplitCommandLine(const std::string &commandLine) {
+std::vector<std::string> SplitCommandLine(const std::string &commandLine,
+                                          const std::vector<bool> *standIn,
+                                          std::vector<bool> *argumentStandIn) {
     const std::string text = commandLine.substr(0, commandLine.find('\0'));
     const size_t n = text.size();
     std::vector<std::string> arguments;
+    if (argumentStandIn)
+        argumentStandIn->clear();
+    bool holdsStandIn = false;
+    // Appends the character at `i` to the argument.
+    auto take = [&](std::string &argument, size_t &i) {
+        const size_t len = CharLength(text, i);
+        if (standIn && i < standIn->size() && (*standIn)[i])
+            holdsStandIn = true;
+        argument.append(text, i, len);
+        i += len;
+    };
     size_t i = 0;
     for (;;) {
         // Blanks and empty quoted pairs before an argument.
@@ -74,37 +87,45 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine) {
                 break;
         }
         std::string argument;
+        holdsStandIn = false;
         while (i < n && !IsBlank(text[i])) {
             if (text[i] == '"') {
                 ++i;
-                while (i < n && text[i] != '"') {
-                    size_t len = CharLength(text, i);
-                    argument.append(text, i, len);
-                    i += len;
-                }
+                while (i < n && text[i] != '"')
+                    take(argument, i);
                 if (i < n)
                     ++i;
             } else {
-                size_t len = CharLength(text, i);
-                argument.append(text, i, len);
-                i += len;
+                take(argument, i);
             }
         }
         // Only the end of the line gives an empty argument: it ends the list.
         if (argument.empty())
             break;
         arguments.push_back(std::move(argument));
+        if (argumentStandIn)
+            argumentStandIn->push_back(holdsStandIn);
     }
     return arguments;
 }
 
-std::vector<std::string> CommandLineArguments() {
+std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn) {
     std::string line;
-    if (!Platform().CommandLineText(line))
-        return Platform().Arguments();
-    std::vector<std::string> arguments = SplitCommandLine(line);
-    if (!arguments.empty())
-        arguments.erase(arguments.begin());
+    std::vector<bool> lineStandIn;
+    std::vector<std::string> arguments;
+    std::vector<bool> argumentStandIn;
+    if (Platform().CommandLineText(line, lineStandIn)) {
+        arguments = SplitCommandLine(line, &lineStandIn, &argumentStandIn);
+        if (!arguments.empty()) {
+            arguments.erase(arguments.begin());
+            argumentStandIn.erase(argumentStandIn.begin());
+        }
+    } else {
+        arguments = Platform().Arguments();
+        argumentStandIn.assign(arguments.size(), false);
+    }
+    if (standIn)
+        *standIn = std::move(argumentStandIn);
     return arguments;
 }
 

@@ -14,11 +14,17 @@ std::vector<std::string> SplitDelimitedText(const std::string &text, char delimi
                                             char quote = '"');
 
 // The Windows command-line rule; the program's own path (argument 0) included.
-std::vector<std::string> SplitCommandLine(const std::string &commandLine);
+// With `standIn` (one flag per byte of the line, as CommandLineText gives
+// them), `argumentStandIn` gets one flag per argument: it holds a flagged byte.
+std::vector<std::string> SplitCommandLine(const std::string &commandLine,
+                                          const std::vector<bool> *standIn = nullptr,
+                                          std::vector<bool> *argumentStandIn = nullptr);
 
 // The arguments after the program's own path: the command line cut by the
 // rule above where the platform has one, else as the platform delivers them.
-std::vector<std::string> CommandLineArguments();
+// `standIn`, when given, gets one flag per argument: the argument shows a
+// character that the system code page cannot hold by a stand-in.
+std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn = nullptr);
 
 // The registry value under RegKey that keeps the default option string.
 inline constexpr const char *DefaultOptionValue = "DefaultOption";

@@ -382,10 +382,32 @@ void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount, si
     TParser(tokens, defaultCount, operandsFrom).Run();
 }
 
+namespace {
+
+// An argument that shows a character of the command line by a stand-in would
+// name something else (a look-alike file, or a pattern that matches one):
+// it is refused before anything changes, by the error its kind would give.
+void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector<bool> &standIn) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (!standIn[i])
+            continue;
+        const std::string &argument = arguments[i];
+        if (argument[0] == '@')
+            throw EAppError("レスポンスファイル (" + argument.substr(1) + ") が開けません");
+        if (IsSwitchPrefix(argument[0]))
+            throw EAppError(OptionError);
+        throw EAppError(NotFoundMessage(argument));
+    }
+}
+
+} // namespace
+
 void ParseOptions() {
-    const std::vector<std::string> arguments = CommandLineArguments();
+    std::vector<bool> standIn;
+    const std::vector<std::string> arguments = CommandLineArguments(&standIn);
     if (arguments.empty())
         ShowUsage();
+    RefuseStandIns(arguments, standIn);
     if (IsDefOptForm(arguments[0])) {
         MaintainDefaultOption(arguments);
         return;

@@ -68,6 +68,11 @@ inline std::string NotFoundMessage(const std::string &name) {
     return "ファイル (" + name + ") が見つかりません";
 }
 
+// The reason given for an item or folder whose name the system code page
+// cannot hold: the program never looks for it by a look-alike name.
+inline constexpr const char *UnrepresentableNameReason =
+    "名前の文字がシステムのコード ページにありません";
+
 // A registry value that could not be written.
 inline ERegistryError RegistryWriteError(const std::string &valueName) {
     return ERegistryError("'" + valueName + "' の設定に失敗しました");

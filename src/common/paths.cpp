@@ -3,11 +3,15 @@
 #include "common/text.h"
 #include "platform/platform.h"
 
-bool IsFolderDelimiter(char c) {
+bool IsPathSeparator(char c) {
     if constexpr (HasDriveSyntax)
-        return c == '\\' || c == ':';
+        return c == '\\' || c == '/';
     else
         return c == PathSeparator;
+}
+
+bool IsFolderDelimiter(char c) {
+    return IsPathSeparator(c) || (HasDriveSyntax && c == ':');
 }
 
 std::string::size_type LastDelimiter(const std::string &path) {
@@ -40,12 +44,12 @@ std::string DrivePrefix(const std::string &path) {
         return std::string();
     if (path.size() >= 2 && path[1] == ':' && CharLength(path, 0) == 1)
         return path.substr(0, 2);
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         // "\\server\share": up to, not including, the "\" after the share name.
         int separators = 0;
         for (std::string::size_type i = 2, n = 0; i < path.size(); i += n) {
             n = CharLength(path, i);
-            if (n == 1 && path[i] == '\\' && ++separators == 2)
+            if (n == 1 && IsPathSeparator(path[i]) && ++separators == 2)
                 return path.substr(0, i);
         }
         return path;

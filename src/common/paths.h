@@ -4,7 +4,10 @@
 
 #include <string>
 
-// True for a character that ends a folder part: "\" and ":" on Windows, "/" elsewhere.
+// True for a character that separates folders: "\" and "/" on Windows (the
+// system takes both), "/" elsewhere.
+bool IsPathSeparator(char c);
+// True for a character that ends a folder part: a separator, and ":" on Windows.
 bool IsFolderDelimiter(char c);
 // Index of the last folder delimiter that is not a trail byte, or npos.
 std::string::size_type LastDelimiter(const std::string &path);
@@ -12,7 +15,7 @@ std::string::size_type LastDelimiter(const std::string &path);
 std::string FolderPart(const std::string &path);
 // Text after the last delimiter.
 std::string FileNamePart(const std::string &path);
-// "C:", "\\server\share", or empty (always empty in the native build).
+// "C:", "\\server\share" (either separator), or empty (always empty in the native build).
 std::string DrivePrefix(const std::string &path);
 // The last character is a delimiter (and not the trail byte of a double-byte character).
 bool EndsWithDelimiter(const std::string &path);

@@ -132,3 +132,10 @@ void StampItem(const std::string &path, const TItemPlace &place, TOption options
     ApplyItemStamps(item, isFolder);
     ReportItem(item);
 }
+
+void RefuseItem(const std::string &path, const TOption &options) {
+    if (options.MakeRestoreFile)
+        RefuseRestoreLines(path, UnrepresentableNameReason);
+    else
+        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, UnrepresentableNameReason);
+}

@@ -37,7 +37,7 @@ std::vector<std::string> FolderComponents(const std::string &folder) {
     std::string current;
     for (std::string::size_type i = 0, n = 0; i < folder.size(); i += n) {
         n = CharLength(folder, i);
-        if (n == 1 && folder[i] == PathSeparator) {
+        if (n == 1 && IsPathSeparator(folder[i])) {
             parts.push_back(current);
             current.clear();
         } else {
@@ -60,6 +60,11 @@ TFindData FindEntry(const std::string &pattern) {
     TSearch search(pattern, entry);
     if (!search.Started())
         throw EAppError(NotFoundMessage(pattern));
+    // A name that the code page cannot hold is passed over: the text that
+    // shows it may name another file, which later lookups would then read.
+    while (entry.NameUnrepresentable)
+        if (!search.Next(entry))
+            throw EAppError(NotFoundMessage(pattern));
     if constexpr (!HasDriveSyntax) {
         // Names here may hold "*" and "?" themselves: an entry named exactly
         // like the pattern is the one meant, wherever the listing puts it.

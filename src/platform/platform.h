@@ -10,11 +10,11 @@
 #include <vector>
 
 // Path syntax of the build: the Windows build knows drive prefixes ("C:",
-// "\\server\share") and ends a folder part at "\" or ":"; the native build
-// has "/" only. The Windows build writes stamps through the opened item, which
-// may touch its access stamp, so a write that does not select that stamp puts
-// the old one back; the native build writes without opening the item and
-// leaves every stamp it was not asked to change alone. AccessDeniedCode is
+// "\\server\share") and ends a folder part at "\", "/" or ":", and joins with
+// "\"; the native build has "/" only. The Windows build writes stamps through
+// the opened item, which may touch its access stamp, so a write that does not
+// select that stamp puts the old one back; the native build writes without
+// opening the item and leaves every stamp it was not asked to change alone. AccessDeniedCode is
 // the system's error code for an item that may not be written.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
@@ -48,6 +48,10 @@ struct TFindData {
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
+    // The system code page has no exact form of the name: Name shows each
+    // missing character as the code page's default character, and the entry
+    // must never be looked for by that text (it may match another item).
+    bool NameUnrepresentable = false;
 };
 
 // A running directory search, an open folder and an open registry key. Each
@@ -83,10 +87,13 @@ struct TPlatform {
     bool (*LocalToUtc)(uint64_t local, uint64_t &utc);
 
     // The running program and its environment.
-    std::string (*ModuleFileName)();            // full path of the program file
-    uint32_t (*ProgramBuild)();                 // fourth number of the product version
-    bool (*CommandLineText)(std::string &text); // whole command line (Windows); false elsewhere
-    std::vector<std::string> (*Arguments)();    // arguments after the program (POSIX)
+    std::string (*ModuleFileName)(); // full path of the program file
+    uint32_t (*ProgramBuild)();      // fourth number of the product version
+    // The whole command line (Windows; false elsewhere) in the system code
+    // page, and one flag per byte of it: true for the bytes of a character that
+    // stands in for one the code page cannot hold (the default character).
+    bool (*CommandLineText)(std::string &text, std::vector<bool> &standIn);
+    std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
 
     // Text in the system code page.

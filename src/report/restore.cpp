@@ -41,20 +41,29 @@ std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath)
     return std::string();
 }
 
-} // namespace
-
-void WriteRestoreLines(const TItemStamps &item) {
+void WriteRestoreHeading() {
     if (HeadingPending) {
         HeadingPending = false;
         WriteErr(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
+}
+
+} // namespace
+
+void RefuseRestoreLines(const std::string &path, const std::string &reason) {
+    WriteRestoreHeading();
+    WarnItemKept("Warn.: 復元設定を作成できませんでした", path, stdError, reason);
+}
+
+void WriteRestoreLines(const TItemStamps &item) {
     // Lines name the item by its absolute path in its real folder.
     const std::string fullPath = Platform().FullPathName(item.Place.Folder, item.Place.Name);
     const std::string problem = RestoreProblem(item, fullPath);
     if (!problem.empty()) {
-        WarnItemKept("Warn.: 復元設定を作成できませんでした", item.Path, stdError, problem);
+        RefuseRestoreLines(item.Path, problem);
         return;
     }
+    WriteRestoreHeading();
     if (item.Options.Preview) {
         WriteOutLine("作成されます。(" + item.Path + ")");
         return;

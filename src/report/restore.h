@@ -12,3 +12,6 @@ extern const char StampKindLetters[3];
 // preview, only tells which item would get lines. An item whose lines would
 // not be read back as written gets none: a warning on the error stream instead.
 void WriteRestoreLines(const TItemStamps &item);
+
+// Tells, on the error stream, that the item gets no restore lines, and why.
+void RefuseRestoreLines(const std::string &path, const std::string &reason);

@@ -1,5 +1,6 @@
 #include "select/walker.h"
 
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "engine/stamp_item.h"
@@ -16,11 +17,13 @@ namespace {
 TItemHandler ItemHandler = nullptr;
 
 void HandleItem(const std::string &path, const TItemPlace &place, const TOption &option,
-                bool isFolder) {
-    if (ItemHandler)
-        ItemHandler(path, place, option, isFolder);
+                const TFindData &entry) {
+    if (entry.NameUnrepresentable)
+        RefuseItem(path, option);
+    else if (ItemHandler)
+        ItemHandler(path, place, option, entry.IsFolder);
     else
-        StampItem(path, place, option, isFolder);
+        StampItem(path, place, option, entry.IsFolder);
 }
 
 // Entries that are no items of the folder: "." and "..". Windows names never
@@ -86,7 +89,7 @@ void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bo
                 continue;
             walk.Found = true;
             HandleItem(folderText + entry.Name, TItemPlace{folder, entry.Name, operandLevel},
-                       option, entry.IsFolder);
+                       option, entry);
         }
     }
     if (!option.Recurse && option.FolderMode != fmAllFolders)
@@ -111,12 +114,18 @@ void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bo
         const std::string subPath = folderText + sub.Name;
         if (option.FolderMode == fmAllFolders) {
             walk.Found = true;
-            HandleItem(subPath, TItemPlace{folder, sub.Name, operandLevel}, option, true);
+            HandleItem(subPath, TItemPlace{folder, sub.Name, operandLevel}, option, sub);
         }
         // A link or junction is never descended into: it may lead out of the
         // tree or back up into it.
         if (!option.Recurse || sub.IsLink)
             continue;
+        // Its name in the code page may be another folder's.
+        if (sub.NameUnrepresentable) {
+            WarnItemKept("Warn.: フォルダを検索できませんでした", subPath, stdOutput,
+                         UnrepresentableNameReason);
+            continue;
+        }
         TFolder opened(platform.OpenSubFolder(folder, sub.Name));
         if (!opened.IsOpen())
             WarnUnsearchable(subPath + PathSeparator);

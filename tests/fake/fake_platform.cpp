@@ -116,6 +116,7 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
+    entry.NameUnrepresentable = item.NameUnrepresentable;
     return entry;
 }
 
@@ -307,6 +308,8 @@ bool IsAbsolute(const std::string &path) {
 }
 
 std::string FullPathName(TFolderHandle folder, const std::string &name) {
+    if (State.FullPathFails)
+        return Failed(std::string(), FakeNotFound);
     const std::string path = Joined(folder, name);
     if (IsAbsolute(path))
         return path;
@@ -471,8 +474,10 @@ std::string ModuleFileName() {
 uint32_t ProgramBuild() {
     return State.Build;
 }
-bool CommandLineText(std::string &text) {
+bool CommandLineText(std::string &text, std::vector<bool> &standIn) {
     text = State.CommandLine;
+    standIn = State.CommandLineStandIn;
+    standIn.resize(text.size(), false);
     return State.HasCommandLineText || Failed(false, FakeNotFound);
 }
 std::vector<std::string> Arguments() {

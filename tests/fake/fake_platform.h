@@ -28,6 +28,9 @@ struct TFakeItem {
     uint64_t LastWriteTime = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
+    // The listing reports the name as one the code page cannot hold (the
+    // item's key then shows it as the listing would).
+    bool NameUnrepresentable = false;
 };
 
 // One SetItemTimes call as the program made it.
@@ -57,7 +60,8 @@ struct TFakeState {
     // Files and folders, by path; the order of the map is the listing order.
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths
-    int OpenFolders = 0;       // folders opened and not yet closed
+    bool FullPathFails = false;
+    int OpenFolders = 0; // folders opened and not yet closed
     // File-system names, by the `where` argument of FileSystemName (a root
     // such as "C:\" or "" on Windows; any path in the native build: there
     // the longest key that begins the path wins).
@@ -74,6 +78,7 @@ struct TFakeState {
     std::string ModulePath;
     bool HasCommandLineText = false;
     std::string CommandLine;
+    std::vector<bool> CommandLineStandIn; // flags for the bytes of CommandLine (missing: false)
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile

@@ -111,6 +111,24 @@ TEST(CommandLine, WindowsRule) {
               (TList{"prog", "a\x81 b", "c\x81\"d"}));
 }
 
+TEST(CommandLine, StandInsMarkTheArgumentsThatHoldThem) {
+    TFakePlatformScope fake;
+    // Flags for "prog a\x81\x40 "b?c" d?": the double-byte character after
+    // "a" and each "?" stand in for characters the code page lacks.
+    const std::string line = "prog a\x81\x40 \"b?c\" d?";
+    std::vector<bool> standIn(line.size(), false);
+    for (size_t i : {6u, 7u, 11u, 16u})
+        standIn[i] = true;
+    std::vector<bool> flags;
+    EXPECT_EQ(SplitCommandLine(line, &standIn, &flags), (TList{"prog", "a\x81\x40", "b?c", "d?"}));
+    EXPECT_EQ(flags, (std::vector<bool>{false, true, true, true}));
+    // The quote is no part of the argument: a flag on it alone marks nothing.
+    standIn.assign(line.size(), false);
+    standIn[9] = true;
+    SplitCommandLine(line, &standIn, &flags);
+    EXPECT_EQ(flags, (std::vector<bool>{false, false, false, false}));
+}
+
 TEST(CommandLine, ArgumentsOfTheBuild) {
     TFakePlatformScope fake;
     Fake().HasCommandLineText = true;

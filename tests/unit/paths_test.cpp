@@ -36,6 +36,25 @@ TEST(Paths, ColonEndsAFolderPart) {
     EXPECT_TRUE(EndsWithDelimiter("D:"));
 }
 
+TEST(Paths, SlashSeparatesFoldersToo) {
+    TFakePlatformScope fake;
+    struct {
+        std::string Path, Folder, Name, Drive;
+    } rows[] = {
+        {"sub/b.txt", "sub/", "b.txt", ""},
+        {"C:/work\\sub/b.txt", "C:/work\\sub/", "b.txt", "C:"},
+        {"//server/share/dir/a.txt", "//server/share/dir/", "a.txt", "//server/share"},
+        {"\\\\server/share\\a.txt", "\\\\server/share\\", "a.txt", "\\\\server/share"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.Path);
+        EXPECT_EQ(FolderPart(row.Path), row.Folder);
+        EXPECT_EQ(FileNamePart(row.Path), row.Name);
+        EXPECT_EQ(DrivePrefix(row.Path), row.Drive);
+    }
+    EXPECT_TRUE(EndsWithDelimiter("src/"));
+}
+
 TEST(Paths, TrailByteIsNoSeparator) {
     TFakePlatformScope fake;
     // 0x95 0x5C is one double-byte character whose second byte has the code of "\".

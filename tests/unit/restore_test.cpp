@@ -141,6 +141,23 @@ TEST_F(Restore, TheErrorStreamWaitsForTheLinesBeforeIt) {
     EXPECT_EQ(Fake().Out, "-ixgw -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
 }
 
+TEST_F(Restore, NoFullPathNoLines) {
+    // A relative path in the line would aim at whatever has that path where
+    // the lines are read back.
+    Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
+    Fake().FullPathFails = true;
+    for (bool preview : {false, true}) {
+        HeadingPending = true;
+        TItemStamps item = Item("a.txt", 1);
+        item.Options.Preview = preview;
+        WriteRestoreLines(item);
+        EXPECT_EQ(Out(), "");
+        EXPECT_EQ(Err(), EOL + "タイムスタンプ復元設定を作成します。" + EOL +
+                             "Warn.: 復元設定を作成できませんでした。(a.txt)" + EOL +
+                             "a.txt: 絶対パスが得られません" + EOL);
+    }
+}
+
 TEST_F(Restore, NoLinesThatWouldNotBeReadBackAsWritten) {
     const std::string reasonName = "名前に改行文字が含まれています";
     const std::string reasonRange = "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";

@@ -143,6 +143,28 @@ TEST(Run, NotFoundWithIgnoreWarnsAndGoesOn) {
     EXPECT_EQ(Fake().Out, Eol + "Warn.: ファイル (x) が見つかりません。" + Eol);
 }
 
+TEST(Run, ArgumentsWithStandInsAreRefusedBeforeAnythingChanges) {
+    struct {
+        std::string Argument, Error;
+    } rows[] = {
+        {"caf?.txt", "ファイル (caf?.txt) が見つかりません"},
+        {"-scaf?.txt", "オプションに誤りがあります"},
+        {"@caf?.txt", "レスポンスファイル (caf?.txt) が開けません"},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile("a.txt");
+        Fake().AddFile("cafe.txt");
+        Fake().HasCommandLineText = true;
+        Fake().CommandLine = "Kelvard.exe a.txt " + row.Argument;
+        Fake().CommandLineStandIn.assign(Fake().CommandLine.size(), false);
+        Fake().CommandLineStandIn[Fake().CommandLine.find('?')] = true;
+        EXPECT_EQ(RunWith({}), 1) << row.Argument;
+        EXPECT_EQ(Fake().Err, Banner + Eol + "Error: " + row.Error + "。" + Eol);
+        EXPECT_TRUE(Fake().Writes.empty()) << row.Argument;
+    }
+}
+
 TEST(Run, ExitCodeTellsWhetherEverySelectedItemWasDone) {
     struct TRow {
         std::vector<std::string> Args;

@@ -57,6 +57,20 @@ TEST_F(StampSource, FindStampReadsEachKindAndTheName) {
     EXPECT_EQ(value, LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
 }
 
+TEST_F(StampSource, FindStampPassesOverANameTheCodePageCannotHold) {
+    // Its stand-in text would name another file for the item's other kinds.
+    for (const char *name : {"0.txt", "b.txt"}) {
+        Fake().AddFile(P("C:/work/") + name, LocalValue(2001, 1, 1));
+        Fake().Item(P("C:/work/") + name).NameUnrepresentable = true;
+    }
+    std::string found;
+    TTimeValue value = 0;
+    FindStamp(P("C:/work/*.txt"), skModification, found, value);
+    EXPECT_EQ(found, "a.txt");
+    EXPECT_EQ(value, LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
+    EXPECT_THROW(GetStamp(P("C:/work/b.*"), skModification, value), EAppError);
+}
+
 TEST_F(StampSource, FindStampOfNothingRaisesWithTheNameAsPassed) {
     TTimeValue value = 0;
     try {
@@ -309,6 +323,9 @@ TEST(RelativeItemPath, DrivesAndCase) {
     EXPECT_EQ(RelativeItemPath("C:\\work\\*.txt", "D:\\work\\a.txt"), "D:\\work\\a.txt");
     EXPECT_EQ(RelativeItemPath("\\\\srv\\share\\d\\*", "\\\\SRV\\Share\\d\\e\\a"), "e\\a");
     EXPECT_EQ(RelativeItemPath("C:*.txt", "C:sub\\a.txt"), "sub\\a.txt");
+    // "/" separates folders as "\" does.
+    EXPECT_EQ(RelativeItemPath("src/*.txt", "src/in\\t.txt"), "in\\t.txt");
+    EXPECT_EQ(RelativeItemPath("C:/work/a/*.txt", "C:\\work\\b\\x.txt"), "..\\b\\x.txt");
     // A trail byte with the code of "\" does not split a folder name.
     EXPECT_EQ(RelativeItemPath("C:\\\x95\x5C\\*", "C:\\\x95\x5C\\\x95\x5Cx\\a"), "\x95\x5Cx\\a");
 }

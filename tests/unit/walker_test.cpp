@@ -1,3 +1,4 @@
+#include "common/errors.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
@@ -165,6 +166,65 @@ TEST_F(Walker, TheHandlerGetsTheOperandsOptions) {
     EXPECT_EQ(seen.Kinds.Bits, 5);
     EXPECT_EQ(seen.Shift, 42);
     EXPECT_EQ(seen.SourceFile, "src");
+}
+
+TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
+    // A file and a folder whose names the listing can show only with a stand-in
+    // ("?", which as a pattern would match "a.txt" and "s1" too).
+    const std::string file = P({"d", "?.txt"}), folder = P({"d", "s?"});
+    Fake().AddFile(file);
+    Fake().AddFolder(folder);
+    Fake().AddFile(P({"d", "s?", "g.txt"}));
+    Fake().Item(file).NameUnrepresentable = true;
+    Fake().Item(folder).NameUnrepresentable = true;
+    const std::string eol = LineEnd, reason = std::string(": ") + UnrepresentableNameReason + eol;
+    const std::string notChanged = "Warn.: 変更できませんでした。(";
+
+    struct {
+        TFolderMode Mode;
+        bool Recurse;
+        bool Restore;
+        Items Handled;
+        std::string Out, Err;
+    } rows[] = {
+        {fmNoFolders,
+         false,
+         false,
+         {P({"d", "a.txt"})},
+         notChanged + file + ")" + eol,
+         file + reason},
+        {fmAllFolders,
+         true,
+         false,
+         {P({"d", "a.txt"}), F({"d", "s1"}), P({"d", "s1", "c.txt"}), F({"d", "s1", "t"}),
+          P({"d", "s1", "t", "e.txt"}), F({"d", "s2"}), F({"d", "x.txt"}),
+          P({"d", "x.txt", "f.txt"})},
+         notChanged + file + ")" + eol + notChanged + folder + ")" + eol +
+             "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
+         file + reason + folder + reason + folder + reason},
+        {fmNoFolders,
+         false,
+         true,
+         {P({"d", "a.txt"})},
+         "",
+         eol + "タイムスタンプ復元設定を作成します。" + eol +
+             "Warn.: 復元設定を作成できませんでした。(" + file + ")" + eol + file + reason},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(int(row.Mode));
+        Received.clear();
+        Fake().Out.clear();
+        Fake().Err.clear();
+        TOption option;
+        option.FolderMode = row.Mode;
+        option.Recurse = row.Recurse;
+        option.MakeRestoreFile = row.Restore;
+        EXPECT_TRUE(SearchOperand(P({"d", "*.txt"}), option, true, false));
+        FlushOut();
+        EXPECT_EQ(Received, row.Handled);
+        EXPECT_EQ(Fake().Out, row.Out);
+        EXPECT_EQ(Fake().Err, row.Err);
+    }
 }
 
 TEST_F(Walker, LinkedFoldersAreItemsButNeverSearched) {

@@ -86,7 +86,7 @@ uint32_t ProgramBuild() {
     return KELVARD_VERSION_BUILD;
 }
 
-bool CommandLineText(std::string &) {
+bool CommandLineText(std::string &, std::vector<bool> &) {
     return Failed(false, ENOSYS);
 }
 

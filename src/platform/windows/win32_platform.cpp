@@ -1,5 +1,7 @@
 // The platform table of the Windows build: Win32 calls with the access
-// rights and flags the program depends on.
+// rights and flags the program depends on. The rest of the program keeps its
+// text in the system code page; files and paths go through the wide calls,
+// converted here, so that long paths work and no name becomes a look-alike.
 
 #include "platform/platform.h"
 
@@ -8,6 +10,8 @@
 #undef RegDeleteTree
 #undef RegDeleteKey
 
+#include <algorithm>
+#include <cwchar>
 #include <memory>
 
 namespace {
@@ -20,6 +24,105 @@ thread_local DWORD KeptError = 0;
 template <class T> T Failed(T result, DWORD code = GetLastError()) {
     KeptError = code;
     return result;
+}
+
+// Code-page text as UTF-16, up to a NUL as the ANSI calls read it. False
+// (with ERROR_NO_UNICODE_TRANSLATION kept) for bytes that are no character of
+// the code page.
+bool ToWide(const std::string &text, std::wstring &wide) {
+    const int size = int(std::min(text.size(), text.find('\0')));
+    wide.clear();
+    if (size == 0)
+        return true;
+    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (n <= 0)
+        return Failed(false);
+    wide.resize(size_t(n));
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), n) != n)
+        return Failed(false);
+    return true;
+}
+
+// UTF-16 text in the code page, without best-fit look-alikes: false (with
+// ERROR_NO_UNICODE_TRANSLATION kept) when some character has no exact form
+// there; `text` then shows each such character as the default character.
+bool FromWide(const wchar_t *wide, size_t length, std::string &text) {
+    text.clear();
+    if (length == 0)
+        return true;
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(length), nullptr, 0,
+                                      nullptr, &usedDefault);
+    if (n <= 0)
+        return Failed(false);
+    text.resize(size_t(n));
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(length), text.data(), n,
+                            nullptr, &usedDefault) != n)
+        return Failed(false);
+    return !usedDefault || Failed(false, ERROR_NO_UNICODE_TRANSLATION);
+}
+
+bool FromWide(const std::wstring &wide, std::string &text) {
+    return FromWide(wide.data(), wide.size(), text);
+}
+
+bool HasPrefix(const std::wstring &text, const wchar_t *prefix) {
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+// GetFullPathNameW without a size limit; false when it fails.
+bool FullWidePath(const std::wstring &path, std::wstring &full) {
+    full.assign(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+        if (n == 0)
+            return Failed(false);
+        if (n < full.size()) {
+            full.resize(n);
+            return true;
+        }
+        full.assign(n, L'\0');
+    }
+}
+
+// The length from which a plain path fails: the wide calls take such a path
+// in the absolute "\\?\" form, which has no such limit.
+constexpr size_t PlainPathLimit = MAX_PATH;
+
+// A path for a wide call: as given while its full form is short enough, else
+// that full form with the "\\?\" prefix ("\\?\UNC\" for a share). The full
+// form is made here because "\\?\" turns off the system's own clean-up
+// ("/" to "\", "." and ".." steps), and a relative path may be short while
+// the path it names is not. `added` tells whether the prefix was added.
+bool WidePath(const std::string &path, std::wstring &wide, bool *added = nullptr) {
+    if (added)
+        *added = false;
+    if (!ToWide(path, wide))
+        return false;
+    if (HasPrefix(wide, L"\\\\?\\") || HasPrefix(wide, L"\\\\.\\"))
+        return true;
+    std::wstring full;
+    // A path whose full form cannot be made is left to the call that uses it.
+    if (!FullWidePath(wide, full) || full.size() < PlainPathLimit)
+        return true;
+    if (HasPrefix(full, L"\\\\"))
+        wide = L"\\\\?\\UNC\\" + full.substr(2);
+    else
+        wide = L"\\\\?\\" + full;
+    if (added)
+        *added = true;
+    return true;
+}
+
+// A path that a wide call gave back, without the prefix that WidePath added.
+std::wstring WithoutAddedPrefix(const std::wstring &path, bool added) {
+    if (!added)
+        return path;
+    if (HasPrefix(path, L"\\\\?\\UNC\\"))
+        return L"\\\\" + path.substr(8);
+    if (HasPrefix(path, L"\\\\?\\"))
+        return path.substr(4);
+    return path;
 }
 
 bool IsNTFamily() {
@@ -68,10 +171,10 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
     return ConvertTime(LocalFileTimeToFileTime, local, utc);
 }
 
-std::string ModuleFileName() {
-    std::string buffer(MAX_PATH, '\0');
+std::wstring WideModuleFileName() {
+    std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
         if (n < buffer.size()) {
             buffer.resize(n);
             return buffer;
@@ -80,14 +183,43 @@ std::string ModuleFileName() {
     }
 }
 
+// GetShortPathNameW without a size limit, for a path in the form WidePath gives.
+bool ShortWidePath(const std::wstring &path, std::wstring &shortPath) {
+    shortPath.assign(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetShortPathNameW(path.c_str(), shortPath.data(), DWORD(shortPath.size()));
+        if (n == 0)
+            return Failed(false);
+        if (n < shortPath.size()) {
+            shortPath.resize(n);
+            return true;
+        }
+        shortPath.assign(n, L'\0');
+    }
+}
+
+// The program's path; where the code page cannot hold it, its short form if
+// that one fits, else the text with default characters.
+std::string ModuleFileName() {
+    const std::wstring path = WideModuleFileName();
+    std::string text;
+    if (FromWide(path, text))
+        return text;
+    std::wstring shortPath;
+    std::string shortText;
+    if (ShortWidePath(path, shortPath) && FromWide(shortPath, shortText))
+        return shortText;
+    return text;
+}
+
 uint32_t ProgramBuild() {
-    std::string path = ModuleFileName();
+    const std::wstring path = WideModuleFileName();
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size == 0)
         return 0;
     std::unique_ptr<char[]> data(new char[size]);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.get()))
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.get()))
         return 0;
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
@@ -96,9 +228,23 @@ uint32_t ProgramBuild() {
     return fixed->dwProductVersionLS & 0xFFFF;
 }
 
-bool CommandLineText(std::string &text) {
-    const char *line = GetCommandLineA();
-    text = line ? line : "";
+// The command line from its UTF-16 form, one character at a time, so that
+// every character the code page lacks is known (the ANSI form shows it as a
+// look-alike that the rest of the program could not tell from the real one).
+bool CommandLineText(std::string &text, std::vector<bool> &standIn) {
+    text.clear();
+    standIn.clear();
+    const wchar_t *line = GetCommandLineW();
+    const size_t length = line ? wcslen(line) : 0;
+    std::string character;
+    for (size_t i = 0; i < length;) {
+        const size_t units =
+            IS_HIGH_SURROGATE(line[i]) && i + 1 < length && IS_LOW_SURROGATE(line[i + 1]) ? 2 : 1;
+        const bool exact = FromWide(line + i, units, character);
+        text += character;
+        standIn.resize(text.size(), !exact);
+        i += units;
+    }
     return true;
 }
 
@@ -167,8 +313,8 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     return true;
 }
 
-void FillEntry(const WIN32_FIND_DATAA &data, TFindData &entry) {
-    entry.Name = data.cFileName;
+void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
+    entry.NameUnrepresentable = !FromWide(data.cFileName, wcslen(data.cFileName), entry.Name);
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
     entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -179,8 +325,11 @@ void FillEntry(const WIN32_FIND_DATAA &data, TFindData &entry) {
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+    std::wstring wide;
+    if (!WidePath(pattern, wide))
+        return nullptr;
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(wide.c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(nullptr);
     FillEntry(data, entry);
@@ -188,8 +337,8 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
 }
 
 bool FindNext(TSearchHandle search, TFindData &entry) {
-    WIN32_FIND_DATAA data;
-    if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &data))
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(reinterpret_cast<HANDLE>(search), &data))
         return Failed(false);
     FillEntry(data, entry);
     return true;
@@ -204,13 +353,16 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
     // Windows refuses write access to a read-only file, to administrators too;
     // Wine running as root would grant it. Asking first gives the same answer
     // everywhere, and the file stays as it was.
+    std::wstring wide;
+    if (!WidePath(path, wide))
+        return false;
     if (!isFolder) {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = GetFileAttributesW(wide.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return Failed(false, ERROR_ACCESS_DENIED);
     }
     HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                     isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(false);
@@ -233,27 +385,24 @@ bool CanSetCreationTime() {
 }
 
 bool FileSystemName(const std::string &where, std::string &name) {
-    char buffer[256] = {};
+    std::wstring root;
+    if (!ToWide(where, root))
+        return false;
+    // The longest name the call gives, with its terminating zero.
+    wchar_t buffer[MAX_PATH + 1] = {};
     DWORD scratch = 0;
-    if (!GetVolumeInformationA(where.empty() ? nullptr : where.c_str(), nullptr, 0, nullptr,
-                               &scratch, &scratch, buffer, sizeof buffer))
+    if (!GetVolumeInformationW(root.empty() ? nullptr : root.c_str(), nullptr, 0, nullptr, &scratch,
+                               &scratch, buffer, MAX_PATH + 1))
         return Failed(false);
-    name = buffer;
-    return true;
+    return FromWide(buffer, wcslen(buffer), name);
 }
 
 std::string FullPathName(const std::string &path) {
-    std::string buffer(MAX_PATH, '\0');
-    char *filePart = nullptr;
-    DWORD n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), &filePart);
-    if (n >= buffer.size()) {
-        buffer.assign(n, '\0');
-        n = GetFullPathNameA(path.c_str(), DWORD(buffer.size()), buffer.data(), &filePart);
-    }
-    if (n == 0 || n >= buffer.size())
-        return path;
-    buffer.resize(n);
-    return buffer;
+    std::wstring wide, full;
+    std::string text;
+    if (!ToWide(path, wide) || !FullWidePath(wide, full) || !FromWide(full, text))
+        return std::string();
+    return text;
 }
 
 } // namespace
@@ -314,18 +463,18 @@ std::string FullPathNameAt(TFolderHandle folder, const std::string &name) {
 }
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {
-    char buffer[MAX_PATH];
-    DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-    if (n == 0)
-        return Failed(false);
-    if (n >= MAX_PATH)
-        return Failed(false, ERROR_FILENAME_EXCED_RANGE);
-    shortPath.assign(buffer, n);
-    return true;
+    std::wstring wide, result;
+    bool added = false;
+    if (!WidePath(path, wide, &added) || !ShortWidePath(wide, result))
+        return false;
+    return FromWide(WithoutAddedPrefix(result, added), shortPath);
 }
 
 bool ReadWholeFile(const std::string &path, std::string &data) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    std::wstring wide;
+    if (!WidePath(path, wide))
+        return false;
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(false);
@@ -351,13 +500,15 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
 }
 
 bool RunHiddenAndWait(const std::string &commandLine) {
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    std::string line = commandLine; // CreateProcessA may write into it
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    std::wstring line; // CreateProcessW may write into it
+    if (!ToWide(commandLine, line))
+        return false;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return Failed(false);
     while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
