@@ -57,15 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     std::vector<std::string> commandLine = {"-DefOpt"};
     commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
-    MaintainDefaultOption(commandLine);
+    MaintainDefaultOption(commandLine, run.Names.RegKey, run.Output);
 
-    const std::vector<std::string> tokens = SplitDelimitedText(ReadDefaultOptionString(), ',');
+    const std::vector<std::string> tokens =
+        SplitDelimitedText(ReadDefaultOptionString(run.Names), ',');
     if (tokens != expected) {
         PrintList("stored", expected);
         PrintList("read  ", tokens);
     }
     FUZZ_CHECK(tokens == expected);
-    const TTokenList list = GatherTokens({});
+    const TTokenList list = GatherTokens({}, run.Names);
     FUZZ_CHECK(list.Tokens == SplitCombinedSwitches(expected));
     FUZZ_CHECK(list.DefaultCount == list.Tokens.size());
     return 0;

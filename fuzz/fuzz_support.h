@@ -3,8 +3,11 @@
 // libFuzzer reports the input; every input starts from the program's start
 // values on a fresh in-memory platform.
 
+#include "cli/option_sources.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
+#include "report/output.h"
+#include "report/report.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,25 +24,16 @@
             FuzzFailure(__FILE__, __LINE__, #condition);                                           \
     } while (0)
 
-// The run-wide settings as the program sets them at start, and a fresh fake
-// platform (installed for the lifetime of the object).
+// A fresh fake platform (installed for the lifetime of the object) and what
+// a run keeps, as the program sets it at start.
 class TFuzzRun {
-public:
-    TFuzzRun() {
-        ProgName = "kelvard";
-        RegKey = "\\software\\Varnhold\\kelvard";
-        SubSecondDigits = 6;
-        SplitFileNames = true;
-        FatRounding = true;
-        Operands.clear();
-        HeadingPending = false;
-        ExitCode = 0;
-        NowTime = 0;
-        UnknownTime = 0;
-    }
-
 private:
     TFakePlatformScope Scope;
+
+public:
+    TProgramNames Names{"kelvard", "\\software\\Varnhold\\kelvard"};
+    TOutput Output;
+    TReport Report{Output, {}};
 };
 
 inline std::string Printable(const std::string &text) {

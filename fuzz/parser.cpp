@@ -46,16 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(SplitCombinedSwitches(raw) == tokens);
     const size_t defaultCount = tokens.empty() ? 0 : size_t(data[0]) % (tokens.size() + 1);
 
+    TParsedOptions parsed;
     try {
-        ParseTokens(tokens, defaultCount);
+        parsed = ParseTokens(tokens, defaultCount);
     } catch (const EAppError &) {
         return 0;
     } catch (const EAbort &) {
         return 0; // the usage screen
     }
-    FUZZ_CHECK(!Operands.empty());
-    FUZZ_CHECK(SubSecondDigits >= 0 && SubSecondDigits <= 7);
-    for (const TOption &entry : Operands) {
+    FUZZ_CHECK(!parsed.Operands.empty());
+    FUZZ_CHECK(parsed.Settings.SubSecondDigits >= 0 && parsed.Settings.SubSecondDigits <= 7);
+    for (const TOption &entry : parsed.Operands) {
         FUZZ_CHECK(!entry.FileName.empty());
         FUZZ_CHECK(!entry.Kinds.Empty());
         FUZZ_CHECK(entry.DateMode <= dmUnknown);

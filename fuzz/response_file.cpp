@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (std::string(LineEnd) == "\n")
             FUZZ_CHECK(token.find('\r') == std::string::npos);
     }
-    const TTokenList list = GatherTokens({"@restore.txt"});
+    const TTokenList list = GatherTokens({"@restore.txt"}, run.Names);
     FUZZ_CHECK(list.DefaultCount == 0);
     FUZZ_CHECK(list.Tokens.size() >= tokens.size());
     FUZZ_CHECK(list.Tokens == SplitCombinedSwitches(tokens));

@@ -47,22 +47,22 @@ struct TItem {
 // An item gets restore lines only where reading them back gives the same
 // item and stamps: no line break in its path, natively no wildcard in its
 // name, and every selected known stamp readable.
-bool GetsLines(const TItem &item) {
+bool GetsLines(const TRunTimes &times, const TItem &item) {
     if (item.Path.find_first_of("\r\n") != std::string::npos)
         return false;
     if (!HasDriveSyntax && FileNamePart(item.Path).find_first_of("*?") != std::string::npos)
         return false;
     for (TStampKind kind : AllStampKinds) {
         const TTimeValue value = item.Stamps.OldValues[kind];
-        if (item.Stamps.Options.Kinds.Has(kind) && !IsUnknownStamp(value) && !ReadableStamp(value))
+        if (item.Stamps.Options.Kinds.Has(kind) && !times.IsUnknown(value) && !ReadableStamp(value))
             return false;
     }
     return true;
 }
 
 // The value a line with `digits` sub-second digits gives back.
-TTimeValue Written(TTimeValue value, int digits) {
-    if (IsUnknownStamp(value))
+TTimeValue Written(const TRunTimes &times, TTimeValue value, int digits) {
+    if (times.IsUnknown(value))
         return value;
     TTimeParts local;
     FileTimeToLocalParts(value, local);
@@ -79,8 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider input(data, size);
     constexpr int64_t Day = 24 * int64_t(TicksPerHour);
     Fake().LocalOffset = input.ConsumeIntegralInRange<int64_t>(-Day, Day);
-    UnknownTime = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
-    NowTime = 132000000000000000ULL; // 2019, in range whatever the offset
+    TRunTimes &times = run.Report.Times;
+    times.Unknown = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
+    times.Now = 132000000000000000ULL; // 2019, in range whatever the offset
     const int digits = input.ConsumeIntegralInRange<int>(0, 7);
 
     std::vector<TItem> items(input.ConsumeIntegralInRange<size_t>(1, 3));
@@ -91,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (TTimeValue &value : item.Stamps.OldValues) {
             switch (input.ConsumeIntegralInRange<int>(0, 3)) {
             case 0:
-                value = UnknownTime;
+                value = times.Unknown;
                 break;
             case 1:
                 value = 0;
@@ -108,21 +109,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
 
     for (TItem &item : items) {
-        HeadingPending = true;
-        WriteRestoreLines(item.Stamps);
+        run.Report.HeadingPending = true;
+        WriteRestoreLines(run.Report, item.Stamps);
     }
-    FlushOut();
+    run.Output.Flush();
     bool anyLines = false;
     for (const TItem &item : items)
-        anyLines = anyLines || GetsLines(item);
+        anyLines = anyLines || GetsLines(times, item);
     if (!anyLines) {
         FUZZ_CHECK(Fake().Out.empty());
         return 0;
     }
     Fake().Files["restore.txt"] = Fake().Out;
-    const TTokenList list = GatherTokens({"@restore.txt"});
+    const TTokenList list = GatherTokens({"@restore.txt"}, run.Names);
+    std::vector<TOption> operands;
     try {
-        ParseTokens(list.Tokens, list.DefaultCount);
+        operands = ParseTokens(list.Tokens, list.DefaultCount).Operands;
     } catch (const EAppError &error) {
         std::fprintf(stderr, "%s\n%s\n", Printable(Fake().Out).c_str(), error.what());
         FUZZ_CHECK(!"the restore lines read back");
@@ -130,13 +132,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     size_t next = 0;
     for (const TItem &item : items) {
-        if (!GetsLines(item))
+        if (!GetsLines(times, item))
             continue;
         for (TStampKind kind : AllStampKinds) {
             if (!item.Stamps.Options.Kinds.Has(kind))
                 continue;
-            FUZZ_CHECK(next < Operands.size());
-            TOption option = Operands[next++];
+            FUZZ_CHECK(next < operands.size());
+            TOption option = operands[next++];
             if (option.FileName != item.Path)
                 std::fprintf(stderr, "written [%s]\nread    [%s]\n", Printable(item.Path).c_str(),
                              Printable(option.FileName).c_str());
@@ -144,16 +146,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             FUZZ_CHECK(option.Kinds == TStampKinds::Of(kind));
             FUZZ_CHECK(option.Expert && option.IgnoreNotFound && option.Source == ssNow);
             const TTimeValue value = item.Stamps.OldValues[kind];
-            if (IsUnknownStamp(value)) {
+            if (times.IsUnknown(value)) {
                 FUZZ_CHECK(option.DateMode == dmUnknown);
                 continue;
             }
             FUZZ_CHECK(option.DateMode == dmDate);
             TTimeValue restored = 0;
-            ComputeNewStamp(option.FileName, kind, option, restored);
-            FUZZ_CHECK(restored == Written(value, digits));
+            ComputeNewStamp(option.FileName, kind, option, times, restored);
+            FUZZ_CHECK(restored == Written(times, value, digits));
         }
     }
-    FUZZ_CHECK(next == Operands.size());
+    FUZZ_CHECK(next == operands.size());
     return 0;
 }

@@ -1,7 +1,6 @@
 // Kelvard: changes the modification, creation and access stamps of files and folders.
 
 #include "cli/run.h"
-#include "common/settings.h"
 #include "platform/platform.h"
 #include "update/update_check.h"
 
@@ -11,9 +10,8 @@ int main(int argc, char **argv) {
     SetProgramArguments(argc, argv);
     try {
         RegisterForUpdateCheck("Kelvard", "ぽるかん");
-        RunProgram();
+        return RunProgram();
     } catch (...) {
         return ReportUnexpectedError(std::current_exception());
     }
-    return ExitCode;
 }

@@ -4,31 +4,29 @@
 #include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
-#include "common/settings.h"
 #include "common/text.h"
 #include "platform/platform.h"
-#include "report/output.h"
 
 namespace {
 
 const char *const MakerKey = "\\software\\Varnhold";
 
-void WriteDefaultOption(const std::string &options) {
+void WriteDefaultOption(const std::string &options, const std::string &regKey, TOutput &output) {
     const TPlatform &platform = Platform();
     {
-        TRegKey key(platform.RegCreate(RegKey));
+        TRegKey key(platform.RegCreate(regKey));
         if (!key.IsOpen())
             throw EAppError("デフォルトオプションをレジストリに書き込めません");
         if (!platform.RegSetString(key.Get(), DefaultOptionValue, options))
             throw RegistryWriteError(DefaultOptionValue);
     }
-    WriteOut(LineEnd);
-    WriteOutLine("デフォルトオプションをレジストリに書き込みました。");
+    output.Out(LineEnd);
+    output.OutLine("デフォルトオプションをレジストリに書き込みました。");
 }
 
-void RemoveDefaultOption() {
+void RemoveDefaultOption(const std::string &regKey, TOutput &output) {
     const TPlatform &platform = Platform();
-    if (!platform.RegDeleteTree(RegKey))
+    if (!platform.RegDeleteTree(regKey))
         throw EAppError("デフォルトオプションがレジストリに設定されていません");
     int remaining;
     {
@@ -41,8 +39,8 @@ void RemoveDefaultOption() {
     // of no concern to the user's defaults, which are gone already.
     if (remaining == 0)
         platform.RegDeleteKey(MakerKey);
-    WriteOut(LineEnd);
-    WriteOutLine("デフォルトオプションをレジストリから削除しました。");
+    output.Out(LineEnd);
+    output.OutLine("デフォルトオプションをレジストリから削除しました。");
 }
 
 } // namespace
@@ -65,13 +63,14 @@ std::string JoinDefaultOptions(const std::vector<std::string> &arguments) {
     return joined;
 }
 
-void MaintainDefaultOption(const std::vector<std::string> &arguments) {
+void MaintainDefaultOption(const std::vector<std::string> &arguments, const std::string &regKey,
+                           TOutput &output) {
     std::vector<std::string> options;
     if (arguments.size() > 1)
         options.assign(arguments.begin() + 1, arguments.end());
     std::string joined = JoinDefaultOptions(options);
     if (!joined.empty())
-        WriteDefaultOption(joined);
+        WriteDefaultOption(joined, regKey, output);
     else
-        RemoveDefaultOption();
+        RemoveDefaultOption(regKey, output);
 }

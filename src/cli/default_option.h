@@ -3,6 +3,9 @@
 // line is stored as the value "DefaultOption" of RegKey; -DefOpt alone
 // removes the program's key again.
 
+#include "cli/option_sources.h"
+#include "report/output.h"
+
 #include <string>
 #include <vector>
 
@@ -19,4 +22,5 @@ std::string JoinDefaultOptions(const std::vector<std::string> &arguments);
 // `arguments` are all arguments after the program, -DefOpt first. Writes or
 // removes the default option string and reports it on the standard output;
 // raises EAppError when the registry refuses.
-void MaintainDefaultOption(const std::vector<std::string> &arguments);
+void MaintainDefaultOption(const std::vector<std::string> &arguments, const std::string &regKey,
+                           TOutput &output);

@@ -3,7 +3,7 @@
 #include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
-#include "common/settings.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -129,10 +129,19 @@ std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn) {
     return arguments;
 }
 
-bool ReadStoredDefaultOption(std::string &value) {
+TProgramNames ProgramNamesOf(const std::string &modulePath) {
+    TProgramNames names;
+    names.ProgName = FileNamePart(modulePath);
+    if (auto dot = names.ProgName.rfind('.'); dot != std::string::npos)
+        names.ProgName.erase(dot);
+    names.RegKey = "\\software\\Varnhold\\" + names.ProgName;
+    return names;
+}
+
+bool ReadStoredDefaultOption(const std::string &regKey, std::string &value) {
     const TPlatform &platform = Platform();
     value.clear();
-    TRegKey key(platform.RegOpenRead(RegKey));
+    TRegKey key(platform.RegOpenRead(regKey));
     if (!key.IsOpen())
         return false;
     if (platform.RegQueryString(key.Get(), DefaultOptionValue, value) == rvWrongType)
@@ -140,9 +149,9 @@ bool ReadStoredDefaultOption(std::string &value) {
     return true;
 }
 
-std::string ReadDefaultOptionString() {
+std::string ReadDefaultOptionString(const TProgramNames &names) {
     std::string value;
-    if (!ReadStoredDefaultOption(value) && !Platform().GetEnv(ProgName, value))
+    if (!ReadStoredDefaultOption(names.RegKey, value) && !Platform().GetEnv(names.ProgName, value))
         value.clear();
     return value;
 }
@@ -170,9 +179,9 @@ std::vector<std::string> ReadResponseFile(const std::string &name) {
     return SplitDelimitedText(text, ',');
 }
 
-TTokenList GatherTokens(const std::vector<std::string> &arguments) {
+TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names) {
     TTokenList list;
-    list.Tokens = SplitCombinedSwitches(SplitDelimitedText(ReadDefaultOptionString(), ','));
+    list.Tokens = SplitCombinedSwitches(SplitDelimitedText(ReadDefaultOptionString(names), ','));
     list.DefaultCount = list.Tokens.size();
     for (const std::string &argument : arguments) {
         if (PosixCommandLine && list.OperandsFrom == SIZE_MAX && argument == "--") {

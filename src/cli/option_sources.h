@@ -26,17 +26,25 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine,
 // character that the system code page cannot hold by a stand-in.
 std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn = nullptr);
 
+// The names that a run takes from its program file: a copy of the program
+// under another name keeps its default options under that name.
+struct TProgramNames {
+    std::string ProgName; // the file's name without folder and last extension
+    std::string RegKey;   // "\software\Varnhold\" + ProgName, under the current user
+};
+TProgramNames ProgramNamesOf(const std::string &modulePath);
+
 // The registry value under RegKey that keeps the default option string.
 inline constexpr const char *DefaultOptionValue = "DefaultOption";
 
 // The stored default option string (empty without the value); false when
-// RegKey cannot be opened. Raises ERegistryError for a value that is not a string.
-bool ReadStoredDefaultOption(std::string &value);
+// `regKey` cannot be opened. Raises ERegistryError for a value that is not a string.
+bool ReadStoredDefaultOption(const std::string &regKey, std::string &value);
 
 // The default option string from the registry value DefaultOptionValue of
 // RegKey, or, only when that key cannot be opened, the environment variable
 // named ProgName. Raises ERegistryError for a value that is not a string.
-std::string ReadDefaultOptionString();
+std::string ReadDefaultOptionString(const TProgramNames &names);
 
 // A response file's tokens; raises EAppError when it cannot be read.
 std::vector<std::string> ReadResponseFile(const std::string &name);
@@ -49,4 +57,4 @@ struct TTokenList {
 // All tokens of all sources in order, each passed through SplitCombinedSwitches;
 // in the native build a "--" argument ends this: every later argument is a
 // file operand, "@name" included.
-TTokenList GatherTokens(const std::vector<std::string> &arguments);
+TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names);

@@ -7,7 +7,6 @@
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/paths.h"
-#include "common/settings.h"
 #include "common/text.h"
 
 namespace {
@@ -60,9 +59,8 @@ public:
     TParser(const std::vector<std::string> &tokens, size_t defaultCount, size_t operandsFrom)
         : Tokens(tokens), DefaultCount(defaultCount), OperandsFrom(operandsFrom) {}
 
-    void Run() {
-        Operands.clear();
-        Operands.reserve(256);
+    TParsedOptions Run() {
+        Result.Operands.reserve(256);
         ResetOption(Working);
         KindsGiven = false;
         for (Index = 0; Index < Tokens.size(); ++Index) {
@@ -70,6 +68,7 @@ public:
                 throw EAppError(OptionError);
         }
         FinalChecks();
+        return std::move(Result);
     }
 
 private:
@@ -80,6 +79,7 @@ private:
     TOption Working;
     bool KindsGiven = false;
     TTimeParts ShiftParts; // the relative time, kept for the whole parse
+    TParsedOptions Result;
 
     // False when the token is faulty.
     bool ReadToken(const std::string &token) {
@@ -124,7 +124,7 @@ private:
             KindsGiven = false;
             return true;
         case '?':
-            ShowUsage();
+            throw EUsageAsked();
         case 'z':
             return SettingSwitch(body, second);
         default:
@@ -278,7 +278,7 @@ private:
         return true;
     }
 
-    static bool SettingSwitch(const std::string &body, char second) {
+    bool SettingSwitch(const std::string &body, char second) {
         if (second != 's' && second != 'd' && second != 'r')
             return false;
         std::string argument = SecondArgument(body);
@@ -287,12 +287,13 @@ private:
             return false;
         if (value < 0 || value > (second == 's' ? 7 : 2))
             return false;
+        TRunSettings &settings = Result.Settings;
         if (second == 's')
-            SubSecondDigits = value;
+            settings.SubSecondDigits = value;
         else if (second == 'd')
-            SplitFileNames = value != 0;
+            settings.SplitFileNames = value != 0;
         else
-            FatRounding = value != 0;
+            settings.FatRounding = value != 0;
         return true;
     }
 
@@ -300,23 +301,29 @@ private:
     bool AddOperand(const std::string &token) {
         if (Index < DefaultCount)
             return false;
-        std::vector<std::string> parts =
-            SplitFileNames ? SplitOperandNames(token) : std::vector<std::string>{token};
+        std::vector<std::string> parts = Result.Settings.SplitFileNames
+                                             ? SplitOperandNames(token)
+                                             : std::vector<std::string>{token};
         if (parts.empty())
             return true;
         const std::string folder = FolderPart(parts[0]);
         for (size_t i = 0; i < parts.size(); ++i) {
-            if (!parts[i].empty())
-                AppendOperand(Working, i == 0 ? parts[i] : folder + parts[i]);
+            if (parts[i].empty())
+                continue;
+            std::vector<TOption> &operands = Result.Operands;
+            if (operands.size() == operands.capacity())
+                operands.reserve(operands.capacity() * 2);
+            operands.push_back(Working);
+            operands.back().FileName = i == 0 ? parts[i] : folder + parts[i];
         }
         return true;
     }
 
     void FinalChecks() {
-        Operands.shrink_to_fit();
-        if (Operands.empty())
+        Result.Operands.shrink_to_fit();
+        if (Result.Operands.empty())
             throw EAppError("ファイル名を指定してください");
-        for (TOption &entry : Operands) {
+        for (TOption &entry : Result.Operands) {
             if (!entry.Expert) {
                 std::string name = std::move(entry.FileName);
                 entry = Working;
@@ -378,8 +385,9 @@ bool ReadIntegerArg(const std::string &text, int32_t &value) {
     return true;
 }
 
-void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount, size_t operandsFrom) {
-    TParser(tokens, defaultCount, operandsFrom).Run();
+TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
+                           size_t operandsFrom) {
+    return TParser(tokens, defaultCount, operandsFrom).Run();
 }
 
 namespace {
@@ -402,26 +410,30 @@ void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector
 
 } // namespace
 
-void ParseOptions() {
+TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     std::vector<bool> standIn;
     const std::vector<std::string> arguments = CommandLineArguments(&standIn);
     if (arguments.empty())
-        ShowUsage();
+        ShowUsage(names.RegKey, output);
     RefuseStandIns(arguments, standIn);
     if (IsDefOptForm(arguments[0])) {
-        MaintainDefaultOption(arguments);
-        return;
+        MaintainDefaultOption(arguments, names.RegKey, output);
+        return TParsedOptions();
     }
     if constexpr (PosixCommandLine) {
         for (const std::string &argument : arguments) {
             if (argument == "--")
                 break;
             if (argument == "--help")
-                ShowUsage(0);
+                ShowUsage(names.RegKey, output, 0);
             if (argument == "--version")
-                ShowVersion();
+                ShowVersion(output);
         }
     }
-    const TTokenList list = GatherTokens(arguments);
-    ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);
+    const TTokenList list = GatherTokens(arguments, names);
+    try {
+        return ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);
+    } catch (const EUsageAsked &) {
+        ShowUsage(names.RegKey, output);
+    }
 }

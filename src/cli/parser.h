@@ -1,6 +1,12 @@
 #pragma once
 // The argument parser: tokens in, option records and settings out.
 
+#include "cli/option_sources.h"
+#include "common/errors.h"
+#include "common/option.h"
+#include "common/settings.h"
+#include "report/output.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,13 +16,28 @@
 // "0x" or "0X" for hexadecimal, and nothing after the digits.
 bool ReadIntegerArg(const std::string &text, int32_t &value);
 
+// What a parse leaves: one option record per file operand, in the order met
+// (none after the default-option maintenance), and the settings that hold
+// for the whole run.
+struct TParsedOptions {
+    std::vector<TOption> Operands;
+    TRunSettings Settings;
+};
+
+// A "-?" among the tokens: the usage screen is to be shown, and nothing after
+// it is looked at.
+class EUsageAsked : public EAbort {
+public:
+    EUsageAsked() : EAbort(255) {}
+};
+
 // Interprets a token list (the first `defaultCount` from the default option
 // string; those from `operandsFrom` on are file operands whatever they look
-// like) into Operands and the settings; raises EAppError.
-void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
-                 size_t operandsFrom = SIZE_MAX);
+// like); raises EAppError, or EUsageAsked.
+TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
+                           size_t operandsFrom = SIZE_MAX);
 
-// The whole parse of one run: usage screen for an empty command line,
-// default-option maintenance for -DefOpt, else gathering and interpreting
-// every token.
-void ParseOptions();
+// The whole parse of one run: usage screen for an empty command line or
+// "-?", default-option maintenance for -DefOpt, else gathering and
+// interpreting every token.
+TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output);

@@ -1,17 +1,23 @@
 #include "cli/run.h"
 
+#include "cli/option_sources.h"
 #include "cli/parser.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/paths.h"
 #include "common/settings.h"
-#include "common/timevalue.h"
+#include "engine/fs_rounding.h"
+#include "engine/stamp_item.h"
 #include "platform/platform.h"
 #include "report/output.h"
+#include "report/report.h"
+#include "report/restore.h"
 #include "select/walker.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <new>
 #include <string>
 
@@ -20,64 +26,149 @@ namespace {
 const char *const BannerLine = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)";
 const char *const MakerNotice = "Copyright (C) Varnhold. All rights reserved.";
 constexpr int KeptExitCode = 2;
+// Files the run holds open besides the walk's folders: the standard streams,
+// a listing being read, a source file's folder, the run's own files.
+constexpr uint64_t OtherOpenFiles = 12;
 
-// The program file's name without folder and without its last extension.
-std::string ProgramNameOf(const std::string &modulePath) {
-    std::string name = FileNamePart(modulePath);
-    auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
+// The folders a walk may hold open, within what the process may hold.
+size_t OpenFolderBudget() {
+    const uint64_t limit = Platform().OpenFileLimit();
+    const uint64_t left = limit > OtherOpenFiles + 3 ? limit - OtherOpenFiles : 3;
+    return size_t(std::min<uint64_t>(left, DefaultOpenFolders));
 }
 
-void SetStartValues() {
-    const TPlatform &platform = Platform();
-    if (IsNT()) {
-        TTimeValue utc = UnknownTimeLocalNT;
-        platform.LocalToUtc(UnknownTimeLocalNT, utc);
-        UnknownTime = utc;
-    } else {
-        UnknownTime = UnknownTime9x;
+// Everything one run keeps: made at its start, handed down to what needs it.
+struct TRunContext {
+    TOutput Output;
+    TProgramNames Names;
+    TRunTimes Times;
+    TRunSettings Settings;
+    std::vector<TOption> Operands;
+    TVolumeNames Volumes;
+    TReport Report{Output, {}};
+    size_t OpenFolders = DefaultOpenFolders;
+
+    TStampContext StampContext() {
+        return TStampContext{Times, Settings.FatRounding, IsNT(), &Volumes};
     }
-    SubSecondDigits = 6;
-    SplitFileNames = true;
-    FatRounding = true;
-    ProgName = ProgramNameOf(platform.ModuleFileName());
-    RegKey = "\\software\\Varnhold\\" + ProgName;
-}
+};
 
-} // namespace
+// What the run does with what the walk of one operand hands on: stamps and
+// reports each item (or writes its restore lines), and warns for each folder
+// that could not be searched.
+class TStampingVisitor : public TWalkVisitor {
+public:
+    TStampingVisitor(TRunContext &run, const TOption &operand)
+        : Run(run), Operand(operand), Context(run.StampContext()) {}
 
-void RunOperands() {
-    for (const TOption &entry : Operands) {
-        if (SearchOperand(entry.FileName, entry, true, false))
+    void Item(TFoundItem found) override {
+        TReport &report = Run.Report;
+        if (found.Entry.NameUnrepresentable) {
+            Refuse(found.Path, UnrepresentableNameReason);
+            return;
+        }
+        TItemStamps item;
+        item.Path = std::move(found.Path);
+        item.Place = std::move(found.Place);
+        item.Options = Operand;
+        item.FractionWidth = FractionWidthOf(Run.Settings.SubSecondDigits);
+        if (Operand.MakeRestoreFile) {
+            // Read on preview too: the preview tells which items would get no lines.
+            ReadPresentStamps(item);
+            WriteRestoreLines(report, item);
+            return;
+        }
+        const bool isFolder = found.Entry.IsFolder;
+        ApplyItemStamps(item, isFolder, Context);
+        ReportItem(report, item);
+        // Reading the folder's listing later may move the access stamp just
+        // written: it is written again then.
+        if (isFolder && item.Outcome == soChanged && Operand.Kinds.Has(skAccess))
+            AccessWritten[item.Path] = item.NewValues[skAccess];
+    }
+
+    void Unsearchable(const std::string &path, const std::string &reason) override {
+        WarnItemKept(Run.Report, "Warn.: フォルダを検索できませんでした", path, stdOutput, reason);
+    }
+
+    void Listed(const std::string &path, const TItemPlace &place) override {
+        auto written = AccessWritten.find(path);
+        if (written == AccessWritten.end())
+            return;
+        Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr,
+                                &written->second, nullptr);
+        AccessWritten.erase(written);
+    }
+
+private:
+    TRunContext &Run;
+    const TOption &Operand;
+    const TStampContext Context;
+    // Folders of this operand whose access stamp was written, until the walk
+    // has read their listing.
+    std::map<std::string, TTimeValue> AccessWritten;
+
+    // An item that the walk met under a name the system code page cannot
+    // hold: it is never looked for by the text that shows it, which may name
+    // another item. It keeps its stamps and is reported as not changed, or
+    // with -e as getting no restore lines.
+    void Refuse(const std::string &path, const std::string &reason) {
+        if (Operand.MakeRestoreFile)
+            RefuseRestoreLines(Run.Report, path, reason);
+        else
+            WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, stdOutput, reason);
+    }
+};
+
+void RunOperands(TRunContext &run) {
+    for (const TOption &entry : run.Operands) {
+        run.Report.HeadingPending = true;
+        TStampingVisitor visitor(run, entry);
+        if (SearchOperand(entry, visitor, run.OpenFolders).Found)
             continue;
         if (entry.IgnoreNotFound) {
-            WriteOut(LineEnd);
-            WriteOutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
+            run.Output.Out(LineEnd);
+            run.Output.OutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
             continue;
         }
         throw EAppError(NotFoundMessage(entry.FileName));
     }
 }
 
-void RunProgram() {
-    ExitCode = 0;
-    ItemsKept = false;
-    SetStartValues();
+} // namespace
+
+int RunProgram() {
+    TRunContext run;
+    run.Names = ProgramNamesOf(Platform().ModuleFileName());
+    int exitCode = 0;
     try {
-        WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
-        NowTime = Platform().SystemTimeNow();
-        ParseOptions();
-        RunOperands();
+        run.Output.Err(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
+        run.Times = StartTimes();
+        run.Report.Times = run.Times;
+        TParsedOptions parsed = ParseOptions(run.Names, run.Output);
+        run.Operands = std::move(parsed.Operands);
+        run.Settings = parsed.Settings;
+        run.OpenFolders = OpenFolderBudget();
+        RunOperands(run);
         // The run went to its end, but not every selected item was done.
-        if (ItemsKept)
-            ExitCode = KeptExitCode;
-    } catch (const EAbort &) {
+        if (run.Report.ItemsKept)
+            exitCode = KeptExitCode;
+    } catch (const EAbort &abort) {
+        exitCode = abort.ExitCode;
     } catch (const EAppError &error) {
-        WriteErr(LineEnd);
-        WriteErrLine("Error: " + error.message() + "。");
-        ExitCode = 1;
+        run.Output.Err(LineEnd);
+        run.Output.ErrLine("Error: " + error.message() + "。");
+        exitCode = 1;
+    } catch (...) {
+        // The report of what went before comes ahead of the last-resort one.
+        try {
+            run.Output.Flush();
+        } catch (...) {
+        }
+        throw;
     }
-    FlushOut();
+    run.Output.Flush();
+    return exitCode;
 }
 
 int ReportUnexpectedError(const std::exception_ptr &error) {
@@ -103,10 +194,6 @@ int ReportUnexpectedError(const std::exception_ptr &error) {
     std::string module = FileNamePart(platform.ModuleFileName());
     std::string report = kind + " がモジュール " + module + " の " + address + " で発生しました。" +
                          LineEnd + message + LineEnd + LineEnd;
-    try {
-        FlushOut();
-    } catch (...) {
-    }
     std::string oem = platform.ToOemText(report);
     platform.WriteStream(stdError, oem.data(), oem.size());
     return 1;

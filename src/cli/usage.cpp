@@ -3,9 +3,7 @@
 #include "cli/option_sources.h"
 #include "common/errors.h"
 #include "common/option.h"
-#include "common/settings.h"
 #include "platform/platform.h"
-#include "report/output.h"
 #include "version.h"
 
 #include <string>
@@ -46,28 +44,26 @@ const char *const UsageTail[] = {
 };
 
 // The default option as stored now: "未設定" without the program's key.
-std::string CurrentSetting() {
+std::string CurrentSetting(const std::string &regKey) {
     std::string value;
-    return ReadStoredDefaultOption(value) ? value : "未設定";
+    return ReadStoredDefaultOption(regKey, value) ? value : "未設定";
 }
 
 } // namespace
 
-void ShowUsage(int exitCode) {
-    std::string setting = CurrentSetting();
+void ShowUsage(const std::string &regKey, TOutput &output, int exitCode) {
+    std::string setting = CurrentSetting(regKey);
     for (const char *line : UsageHead)
-        WriteOutLine(line);
-    WriteOutLine(SettingOpen + setting + SettingClose);
+        output.OutLine(line);
+    output.OutLine(SettingOpen + setting + SettingClose);
     for (const char *line : UsageTail)
-        WriteOutLine(line);
-    FlushOut(); // a failed write ends the run here, not with 255
-    ExitCode = exitCode;
-    throw EAbort();
+        output.OutLine(line);
+    output.Flush(); // a failed write ends the run here, not with 255
+    throw EAbort(exitCode);
 }
 
-void ShowVersion() {
-    WriteOutLine("kelvard " KELVARD_VERSION_TEXT);
-    FlushOut();
-    ExitCode = 0;
-    throw EAbort();
+void ShowVersion(TOutput &output) {
+    output.OutLine("kelvard " KELVARD_VERSION_TEXT);
+    output.Flush();
+    throw EAbort(0);
 }

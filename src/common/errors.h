@@ -26,10 +26,12 @@ public:
     uint32_t Code;
 };
 
-// Ends the run silently (after the usage screen).
+// Ends the run silently with the exit code given (after the usage screen).
 class EAbort : public std::exception {
 public:
+    explicit EAbort(int exitCode) : ExitCode(exitCode) {}
     const char *what() const noexcept override { return ""; }
+    int ExitCode;
 };
 
 // Errors that the run does not handle: they reach the last-resort report with

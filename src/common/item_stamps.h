@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum TStampOutcome : uint8_t {
@@ -16,13 +17,19 @@ enum TStampOutcome : uint8_t {
     soPreview = 3,       // preview: nothing was written
 };
 
-// Where an item is: its folder, held open by the walk, and its name there.
+// An open folder shared by the walk and the items found in it: it stays open
+// while anything holds it.
+using TFolderRef = std::shared_ptr<const TFolder>;
+
+// Where an item is: its folder, held open while the place is held, and its
+// name there.
 struct TItemPlace {
-    TFolderHandle Folder = nullptr; // null: Name is a path from the current folder
+    TFolderRef Folder; // null: Name is a path from the current folder
     std::string Name;
     // A symbolic link that the operand names in its own folder is followed;
     // below that folder an item is the entry itself, a link with its own stamps.
     bool FollowLink = true;
+    TFolderHandle Handle() const { return Folder ? Folder->Get() : nullptr; }
 };
 
 // The working record of one call of StampItem, read by the report and the

@@ -2,29 +2,20 @@
 
 #include "platform/platform.h"
 
-TTimeValue NowTime = 0;
-TTimeValue UnknownTime = 0;
-std::string ProgName;
-std::string RegKey;
-int32_t SubSecondDigits = 6;
-bool SplitFileNames = true;
-bool FatRounding = true;
-std::vector<TOption> Operands;
-bool HeadingPending = false;
-bool ItemsKept = false;
-int ExitCode = 0;
-
 bool IsNT() {
     return Platform().IsNTFamily();
 }
 
-void AppendOperand(const TOption &working, const std::string &fileName) {
-    if (Operands.size() == Operands.capacity())
-        Operands.reserve(Operands.empty() ? 256 : Operands.capacity() * 2);
-    Operands.push_back(working);
-    Operands.back().FileName = fileName;
-}
-
-bool IsUnknownStamp(TTimeValue value) {
-    return value == 0 || value == UnknownTime;
+TRunTimes StartTimes() {
+    const TPlatform &platform = Platform();
+    TRunTimes times;
+    if (IsNT()) {
+        TTimeValue utc = UnknownTimeLocalNT;
+        platform.LocalToUtc(UnknownTimeLocalNT, utc);
+        times.Unknown = utc;
+    } else {
+        times.Unknown = UnknownTime9x;
+    }
+    times.Now = platform.SystemTimeNow();
+    return times;
 }

@@ -1,45 +1,39 @@
 #pragma once
-// The run-wide settings and start values: set once at the start of a run (or
-// by the parser's program-wide switches) and read everywhere below the run loop.
+// The run-wide values: fixed at the start of a run, or set by the parser's
+// program-wide switches, and read by whatever the run hands them to. A run
+// keeps them in its context and passes them down; nothing here is global.
 
-#include "common/option.h"
 #include "common/timevalue.h"
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 // The platform family, asked of the platform in use: true on the NT family;
 // false on the 9x family, where folders are stamped through the helper program.
 bool IsNT();
 
-// Start time of the run: every item stamped with the current time gets this value.
-extern TTimeValue NowTime;
-// The value of an unknown stamp (-d:unknown): 1980-01-01 local time on the NT
-// family, a fixed value on the 9x family.
-extern TTimeValue UnknownTime;
-// The stamp is unknown: 0, or UnknownTime.
-bool IsUnknownStamp(TTimeValue value);
-// The program file's name without folder and extension: names the default
-// options' registry key and environment variable.
-extern std::string ProgName;
-// "\software\Varnhold\" + ProgName, under the current user.
-extern std::string RegKey;
-// -zs: sub-second digits shown, 0 to 7; program-wide, -i does not reset it.
-extern int32_t SubSecondDigits;
-// -zd: operands are cut at ";"; program-wide, -i does not reset it.
-extern bool SplitFileNames;
-// -zr: new stamps are cut to what FAT and exFAT keep; program-wide, -i does not reset it.
-extern bool FatRounding;
-// One entry per file operand, in the order met: made anew by every parse, read-only after it.
-extern std::vector<TOption> Operands;
-// Appends an entry to Operands: the working record with `fileName` as its operand.
-void AppendOperand(const TOption &working, const std::string &fileName);
-// Set by the walker at the start of every operand, cleared by its first report
-// (the heading of the report, or of the restore lines).
-extern bool HeadingPending;
-// Set by every warning after which an item or folder of the run kept its
-// stamps (or gets no restore line): a run that goes to its end then exits with 2.
-extern bool ItemsKept;
-// The process exit code.
-extern int ExitCode;
+// The switches that hold for the whole run, whatever operand they stand
+// before; -i does not reset them.
+struct TRunSettings {
+    int32_t SubSecondDigits = 6; // -zs: sub-second digits shown, 0 to 7
+    bool SplitFileNames = true;  // -zd: operands are cut at ";" (read at each operand)
+    bool FatRounding = true;     // -zr: new stamps are cut to what FAT and exFAT keep
+};
+
+// The printed sub-second part with its point for `digits` digits (0: none).
+inline int32_t FractionWidthOf(int32_t digits) {
+    return digits == 0 ? 0 : digits + 1;
+}
+
+// The time values of a run, fixed at its start.
+struct TRunTimes {
+    // Start time of the run: every item stamped with the current time gets it.
+    TTimeValue Now = 0;
+    // The value of an unknown stamp (-d:unknown): 1980-01-01 local time on
+    // the NT family, a fixed value on the 9x family.
+    TTimeValue Unknown = 0;
+    // The stamp is unknown: 0, or the unknown-time value.
+    bool IsUnknown(TTimeValue value) const { return value == 0 || value == Unknown; }
+};
+
+// The run's time values as the platform gives them now.
+TRunTimes StartTimes();

@@ -40,27 +40,24 @@ std::string GetFileSystemName(const std::string &path) {
     return name;
 }
 
-// The file-system name of the item's volume; asked afresh unless the platform
-// identifies the volume, whose name cannot change during the run (nor until
-// another platform table is installed).
-std::string FileSystemNameFor(const std::string &path, uint64_t volumeId) {
-    static uint64_t knownVolume = 0;
-    static uint64_t knownGeneration = 0;
-    static std::string knownName;
-    if (volumeId != 0 && volumeId == knownVolume && knownGeneration == PlatformGeneration())
-        return knownName;
-    std::string name = GetFileSystemName(path);
-    if (volumeId != 0) {
-        knownVolume = volumeId;
-        knownGeneration = PlatformGeneration();
-        knownName = name;
+std::string TVolumeNames::NameFor(const std::string &path, uint64_t volumeId) {
+    if (volumeId == 0)
+        return GetFileSystemName(path);
+    {
+        std::lock_guard<std::mutex> hold(Lock);
+        if (auto known = Known.find(volumeId); known != Known.end())
+            return known->second;
     }
+    std::string name = GetFileSystemName(path);
+    std::lock_guard<std::mutex> hold(Lock);
+    Known.emplace(volumeId, name);
     return name;
 }
 
 void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
-                        uint64_t volumeId) {
-    const TFamily family = FamilyOf(FileSystemNameFor(path, volumeId));
+                        TVolumeNames *volumes, uint64_t volumeId) {
+    const TFamily family =
+        FamilyOf(volumes ? volumes->NameFor(path, volumeId) : GetFileSystemName(path));
     if (family == fyOther)
         return;
     TTimeParts parts;

@@ -5,16 +5,32 @@
 #include "common/timevalue.h"
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 
 // The file-system name of the volume that holds `path`; empty when the volume
 // cannot be asked.
 std::string GetFileSystemName(const std::string &path);
 
+// The file-system names of the volumes a run met, by the platform's volume
+// id: a volume's name cannot change during a run, so it is asked once. Safe
+// to share between threads.
+class TVolumeNames {
+public:
+    // The name of the volume that holds `path`; `volumeId` 0 (the platform
+    // does not identify volumes) asks afresh.
+    std::string NameFor(const std::string &path, uint64_t volumeId);
+
+private:
+    std::mutex Lock;
+    std::map<uint64_t, std::string> Known;
+};
+
 // Cuts `value` (a new stamp of kind `kind` for the item at `path`) towards the
 // past to the step that a FAT or exFAT volume keeps for that kind; on any
 // other volume, and when the result cannot be formed, the value stays.
-// `volumeId` is the item's volume where the platform reports one (0 where
-// not): the file-system name of a volume is then asked once and remembered.
+// `volumes`, when given, remembers the names of the volumes asked (by the
+// item's `volumeId`); without it the volume is asked afresh.
 void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
-                        uint64_t volumeId = 0);
+                        TVolumeNames *volumes = nullptr, uint64_t volumeId = 0);

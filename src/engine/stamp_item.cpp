@@ -6,14 +6,12 @@
 #include "engine/fs_rounding.h"
 #include "engine/stamp_source.h"
 #include "platform/platform.h"
-#include "report/report.h"
-#include "report/restore.h"
 
 namespace {
 
 // Reads the present stamps and computes the selected new ones; gives the
 // item's entry.
-TFindData ComputeStamps(TItemStamps &item) {
+TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
     TOption &options = item.Options;
     const TFindData entry = ReadPresentStamps(item);
     for (TStampKind kind : AllStampKinds) {
@@ -22,16 +20,17 @@ TFindData ComputeStamps(TItemStamps &item) {
         // The current time reads no stamp: the kind passed is of no concern then.
         const TStampSource source = SourceKindFor(options, kind);
         TTimeValue value = 0;
-        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options, value,
-                        item.OldValues);
+        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options,
+                        context.Times, value, item.OldValues);
         if (value == 0)
-            value = UnknownTime;
+            value = context.Times.Unknown;
         item.NewValues[kind] = value;
         item.HasNewValue[kind] = true;
         if (options.DateMode == dmUnknown)
             continue;
-        if (FatRounding)
-            RoundForFileSystem(item.Path, kind, item.NewValues[kind], entry.VolumeId);
+        if (context.FatRounding)
+            RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
+                               entry.VolumeId);
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
     return entry;
@@ -72,7 +71,7 @@ bool WriteDirectly(const TItemStamps &item, bool isFolder) {
                                                      : nullptr;
     const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
     const TItemPlace &place = item.Place;
-    return Platform().SetItemTimes(place.Folder, place.Name, isFolder, place.FollowLink, creation,
+    return Platform().SetItemTimes(place.Handle(), place.Name, isFolder, place.FollowLink, creation,
                                    access, write);
 }
 
@@ -81,7 +80,7 @@ bool WriteDirectly(const TItemStamps &item, bool isFolder) {
 TFindData ReadPresentStamps(TItemStamps &item) {
     TFindData entry;
     const TItemPlace &place = item.Place;
-    if (!Platform().ReadItem(place.Folder, place.Name, place.FollowLink, entry))
+    if (!Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry))
         throw EAppError("ファイル (" + item.Path + ") が見つかりません");
     item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
@@ -90,9 +89,9 @@ TFindData ReadPresentStamps(TItemStamps &item) {
     return entry;
 }
 
-void ApplyItemStamps(TItemStamps &item, bool isFolder) {
+void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
     try {
-        const TFindData entry = ComputeStamps(item);
+        const TFindData entry = ComputeStamps(item, context);
         if (RefusedBeforehand(item, entry, isFolder)) {
             item.Outcome = soFailed;
             return;
@@ -102,7 +101,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
             return;
         }
         const bool success =
-            isFolder && !IsNT() ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+            isFolder && !context.IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
         item.Outcome = success ? soChanged : soFailed;
         if (!success)
             item.ErrorCode = Platform().LastErrorCode();
@@ -111,31 +110,4 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder) {
         item.ErrorCode = missing.Code;
         item.MissingSource = missing.Counterpart;
     }
-}
-
-void StampItem(const std::string &path, TOption options, bool isFolder) {
-    StampItem(path, TItemPlace{nullptr, path, true}, std::move(options), isFolder);
-}
-
-void StampItem(const std::string &path, const TItemPlace &place, TOption options, bool isFolder) {
-    TItemStamps item;
-    item.Path = path;
-    item.Place = place;
-    item.Options = std::move(options);
-    item.FractionWidth = SubSecondDigits == 0 ? 0 : SubSecondDigits + 1;
-    if (item.Options.MakeRestoreFile) {
-        // Read on preview too: the preview tells which items would get no lines.
-        ReadPresentStamps(item);
-        WriteRestoreLines(item);
-        return;
-    }
-    ApplyItemStamps(item, isFolder);
-    ReportItem(item);
-}
-
-void RefuseItem(const std::string &path, const TOption &options) {
-    if (options.MakeRestoreFile)
-        RefuseRestoreLines(path, UnrepresentableNameReason);
-    else
-        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, UnrepresentableNameReason);
 }

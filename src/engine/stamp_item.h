@@ -1,8 +1,10 @@
 #pragma once
-// Stamping one item: read its stamps, compute and write the new ones, report.
+// Stamping one item: read its stamps, compute the new ones and write them.
 
 #include "common/item_stamps.h"
 #include "common/option.h"
+#include "common/settings.h"
+#include "engine/fs_rounding.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -12,19 +14,15 @@
 // EAppError when the item is gone.
 TFindData ReadPresentStamps(TItemStamps &item);
 
-// Everything StampItem does for the item before its report: reads the three
-// present stamps, computes the selected new ones and, unless previewing,
-// writes them; sets Outcome. Raises EAppError for errors that end the run.
-void ApplyItemStamps(TItemStamps &item, bool isFolder);
+// What stamping an item needs of its run.
+struct TStampContext {
+    TRunTimes Times;
+    bool FatRounding = true;
+    bool IsNT = true;                // false: folders are stamped through the helper program
+    TVolumeNames *Volumes = nullptr; // null: every volume is asked afresh
+};
 
-// The whole job for one item selected by an operand: with -e its restore
-// lines, otherwise the change (or preview) and its report. `path` names the
-// item in the report; the first form reaches the item by that path, the
-// second in the folder the walk holds open.
-void StampItem(const std::string &path, TOption options, bool isFolder);
-void StampItem(const std::string &path, const TItemPlace &place, TOption options, bool isFolder);
-
-// An item that the walk met under a name the system code page cannot hold:
-// it is never looked for by the text that shows it, which may name another item. It keeps its
-// stamps and is reported as not changed, or with -e as getting no restore lines.
-void RefuseItem(const std::string &path, const TOption &options);
+// Everything done for one item before its report: reads the three present
+// stamps, computes the selected new ones and, unless previewing, writes
+// them; sets Outcome. Raises EAppError for errors that end the run.
+void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);

@@ -115,14 +115,14 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 }
 
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
-                     TTimeValue &result, const TTimeValue *present) {
+                     const TRunTimes &times, TTimeValue &result, const TTimeValue *present) {
     result = 0;
     if (option.DateMode == dmUnknown)
         return;
 
     TTimeValue source = 0;
     if (option.Source == ssNow) {
-        source = NowTime;
+        source = times.Now;
     } else {
         if (option.SourceFile.empty() && present) {
             if (readKind < 3)
@@ -144,7 +144,7 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
             // The item's other kinds read the same file, and the report names it.
             option.SourceFile = FolderPart(option.SourceFile) + nameFound;
         }
-        if (IsUnknownStamp(source))
+        if (times.IsUnknown(source))
             return;
     }
 

@@ -2,6 +2,7 @@
 // Computing a new stamp from its source, and looking up one stamp of a file.
 
 #include "common/option.h"
+#include "common/settings.h"
 #include "common/timevalue.h"
 #include "platform/platform.h"
 
@@ -27,4 +28,5 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // `present`: the item's three stamps as already read, taken where the source
 // is the item itself (null: they are looked up by `path`).
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
-                     TTimeValue &result, const TTimeValue *present = nullptr);
+                     const TRunTimes &times, TTimeValue &result,
+                     const TTimeValue *present = nullptr);

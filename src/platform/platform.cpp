@@ -2,7 +2,6 @@
 
 namespace {
 const TPlatform *Installed = nullptr;
-uint64_t Generation = 0;
 } // namespace
 
 const TPlatform &Platform() {
@@ -11,11 +10,6 @@ const TPlatform &Platform() {
 
 void SetPlatform(const TPlatform *platform) {
     Installed = platform;
-    ++Generation;
-}
-
-uint64_t PlatformGeneration() {
-    return Generation;
 }
 
 std::string LastErrorText() {

@@ -95,6 +95,8 @@ struct TPlatform {
     bool (*CommandLineText)(std::string &text, std::vector<bool> &standIn);
     std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
+    // How many files and folders the process may hold open at once.
+    uint64_t (*OpenFileLimit)();
 
     // Text in the system code page.
     bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
@@ -186,9 +188,6 @@ struct TPlatform {
 const TPlatform &Platform();
 const TPlatform &NativePlatform();
 void SetPlatform(const TPlatform *platform); // nullptr: back to the native one
-// Changes whenever SetPlatform installs a table: a cache of what the platform
-// answered keeps the generation it was filled in and is stale when that differs.
-uint64_t PlatformGeneration();
 
 // The system's text for the reason of the last failing call of the table in use.
 std::string LastErrorText();

@@ -7,8 +7,7 @@
 
 namespace {
 
-std::string OutBuffer;
-constexpr size_t OutBufferLimit = 64 * 1024;
+constexpr size_t BufferLimit = 64 * 1024;
 
 void WriteRaw(TStream stream, std::string_view text) {
     if (!text.empty() && !Platform().WriteStream(stream, text.data(), text.size()))
@@ -17,32 +16,32 @@ void WriteRaw(TStream stream, std::string_view text) {
 
 } // namespace
 
-void FlushOut() {
-    if (OutBuffer.empty())
+void TOutput::Flush() {
+    if (Buffer.empty())
         return;
     std::string pending;
-    pending.swap(OutBuffer);
+    pending.swap(Buffer);
     WriteRaw(stdOutput, pending);
 }
 
-void WriteOut(std::string_view text) {
-    OutBuffer.append(text);
-    if (OutBuffer.size() >= OutBufferLimit)
-        FlushOut();
+void TOutput::Out(std::string_view text) {
+    Buffer.append(text);
+    if (Buffer.size() >= BufferLimit)
+        Flush();
 }
 
-void WriteOutLine(std::string_view text) {
-    WriteOut(text);
-    WriteOut(LineEnd);
+void TOutput::OutLine(std::string_view text) {
+    Out(text);
+    Out(LineEnd);
 }
 
-void WriteErr(std::string_view text) {
-    FlushOut();
+void TOutput::Err(std::string_view text) {
+    Flush();
     WriteRaw(stdError, text);
 }
 
-void WriteErrLine(std::string_view text) {
+void TOutput::ErrLine(std::string_view text) {
     std::string line(text);
     line += LineEnd;
-    WriteErr(line);
+    Err(line);
 }

@@ -1,9 +1,7 @@
 #include "report/report.h"
 
 #include "common/errors.h"
-#include "common/settings.h"
 #include "platform/platform.h"
-#include "report/output.h"
 
 #include <climits>
 #include <cstddef>
@@ -224,10 +222,10 @@ std::string ValueSentence(const TItemStamps &item, TStampKind kind) {
 }
 
 // What the operand does to one stamp kind, as its heading line tells it.
-std::string Description(const TItemStamps &item, TStampKind kind) {
+std::string Description(const TRunTimes &times, const TItemStamps &item, TStampKind kind) {
     const TOption &option = item.Options;
     const bool hasValue = item.HasNewValue[kind];
-    const bool unknown = IsUnknownStamp(item.NewValues[kind]);
+    const bool unknown = times.IsUnknown(item.NewValues[kind]);
     const TStampSource source = SourceKindFor(option, kind);
     if (hasValue && option.Source == ssNow && unknown)
         return "不明に変更";
@@ -245,18 +243,18 @@ std::string Description(const TItemStamps &item, TStampKind kind) {
     return sentence;
 }
 
-void WriteHeading(const TItemStamps &item) {
+void WriteHeading(TReport &report, const TItemStamps &item) {
     std::string text = LineEnd;
     for (TStampKind kind : AllStampKinds) {
         if (!item.Options.Kinds.Has(kind))
             continue;
         text += StampKindNames[kind];
         text += "を ";
-        text += Description(item, kind);
+        text += Description(report.Times, item, kind);
         text += "します。";
         text += LineEnd;
     }
-    WriteOut(text);
+    report.Output.Out(text);
 }
 
 const char *OutcomeMessage(TStampOutcome outcome) {
@@ -275,14 +273,14 @@ const char *OutcomeMessage(TStampOutcome outcome) {
 
 const char *const LongStampFormat = "%d-%.2d-%.2d %.2d:%.2d:%.2d.%.7d";
 
-void WriteValueLines(const TItemStamps &item) {
+void WriteValueLines(TReport &report, const TItemStamps &item) {
     std::string text;
     for (TStampKind kind : AllStampKinds) {
         if (!item.Options.Kinds.Has(kind))
             continue;
         text += FormatText("%10.8s: ", {StampKindNames[kind]});
         const TTimeValue oldValue = item.OldValues[kind];
-        if (IsUnknownStamp(oldValue)) {
+        if (report.Times.IsUnknown(oldValue)) {
             text += UnknownValue;
             text.append(size_t(item.FractionWidth + 6), ' ');
         } else {
@@ -292,27 +290,27 @@ void WriteValueLines(const TItemStamps &item) {
             text += ' ';
         }
         text += "→ ";
-        if (IsUnknownStamp(item.NewValues[kind]))
+        if (report.Times.IsUnknown(item.NewValues[kind]))
             text += UnknownValue;
         else
             text += FormatTimeParts(item.NewParts[kind], LongStampFormat, item.FractionWidth);
         text += LineEnd;
     }
-    WriteOut(text);
+    report.Output.Out(text);
 }
 
 } // namespace
 
-void WarnItemKept(std::string_view message, const std::string &path, TStream stream,
-                  std::string_view reason) {
-    ItemsKept = true;
+void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
+                  TStream stream, std::string_view reason) {
+    report.ItemsKept = true;
     const std::string line = std::string(message) + "。(" + path + ")";
     if (stream == stdError)
-        WriteErrLine(line);
+        report.Output.ErrLine(line);
     else
-        WriteOutLine(line);
+        report.Output.OutLine(line);
     if (!reason.empty())
-        WriteErrLine(path + ": " + std::string(reason));
+        report.Output.ErrLine(path + ": " + std::string(reason));
 }
 
 std::string SystemReason(uint32_t code) {
@@ -322,20 +320,21 @@ std::string SystemReason(uint32_t code) {
     return text.empty() ? "エラー コード " + std::to_string(code) : text;
 }
 
-void ReportItem(const TItemStamps &item) {
-    if (HeadingPending) {
-        HeadingPending = false;
-        WriteHeading(item);
+void ReportItem(TReport &report, const TItemStamps &item) {
+    if (report.HeadingPending) {
+        report.HeadingPending = false;
+        WriteHeading(report, item);
     }
     if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
         // A missing counterpart: the path that was looked for, and why it was not found.
         std::string reason = SystemReason(item.ErrorCode);
         if (!item.MissingSource.empty())
             reason = reason.empty() ? item.MissingSource : item.MissingSource + ": " + reason;
-        WarnItemKept(OutcomeMessage(item.Outcome), item.Path, stdOutput, reason);
+        WarnItemKept(report, OutcomeMessage(item.Outcome), item.Path, stdOutput, reason);
         return;
     }
-    WriteOut(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" + LineEnd);
+    report.Output.Out(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" +
+                      LineEnd);
     if (item.Outcome == soPreview)
-        WriteValueLines(item);
+        WriteValueLines(report, item);
 }

@@ -2,8 +2,10 @@
 // Report lines and preview value lines.
 
 #include "common/item_stamps.h"
+#include "common/settings.h"
 #include "common/timevalue.h"
 #include "platform/platform.h"
+#include "report/output.h"
 
 #include <cstdint>
 #include <string>
@@ -42,12 +44,24 @@ struct TShiftParts {
 };
 TShiftParts SplitShift(int64_t shift);
 
+// The report of a run: where it goes, and what it has told so far.
+struct TReport {
+    TOutput &Output;
+    TRunTimes Times;
+    // Set at the start of every operand, cleared by its first report (the
+    // heading of the report, or of the restore lines).
+    bool HeadingPending = false;
+    // Set by every warning after which an item or folder kept its stamps (or
+    // got no restore line): a run that goes to its end then exits with 2.
+    bool ItemsKept = false;
+};
+
 // Every warning after which an item or folder keeps its stamps (or gets no
 // restore line) is written here: message + "。(" + path + ")" on `stream`, and
 // the run is marked to end with exit code 2. A `reason`, when given, follows
 // on the error stream as its own line: path + ": " + reason.
-void WarnItemKept(std::string_view message, const std::string &path, TStream stream = stdOutput,
-                  std::string_view reason = {});
+void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
+                  TStream stream = stdOutput, std::string_view reason = {});
 
 // The system's own text for an error code (its number where the system has
 // no text); empty for 0.
@@ -56,4 +70,4 @@ std::string SystemReason(uint32_t code);
 // Prints the operand's heading when it is pending, the item's result line
 // and, on preview, its value lines. An item that kept its stamps gets the
 // warning and the reason line.
-void ReportItem(const TItemStamps &item);
+void ReportItem(TReport &report, const TItemStamps &item);

@@ -1,12 +1,8 @@
 #include "report/restore.h"
 
-#include "common/settings.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "platform/platform.h"
-#include "report/output.h"
-#include "report/report.h"
-
-#include "common/paths.h"
 
 const char StampKindLetters[3] = {'w', 'c', 'a'};
 
@@ -14,7 +10,8 @@ namespace {
 
 // Why lines for the item would not be read back as written (they would aim at
 // another item, or be refused); empty when they would.
-std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath) {
+std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
+                           const std::string &fullPath) {
     // A link taken as itself: read back, its path would name what it points to.
     if (item.LinkItself)
         return "シンボリックリンクそのもののタイムスタンプは復元できません";
@@ -30,7 +27,7 @@ std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath)
         return "名前にワイルドカード文字が含まれています";
     for (TStampKind kind : AllStampKinds) {
         const TTimeValue value = item.OldValues[kind];
-        if (!item.Options.Kinds.Has(kind) || IsUnknownStamp(value))
+        if (!item.Options.Kinds.Has(kind) || times.IsUnknown(value))
             continue;
         // The date reader takes local years from 1980 and values below the limit only.
         TTimeParts parts;
@@ -41,31 +38,31 @@ std::string RestoreProblem(const TItemStamps &item, const std::string &fullPath)
     return std::string();
 }
 
-void WriteRestoreHeading() {
-    if (HeadingPending) {
-        HeadingPending = false;
-        WriteErr(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
+void WriteRestoreHeading(TReport &report) {
+    if (report.HeadingPending) {
+        report.HeadingPending = false;
+        report.Output.Err(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
 }
 
 } // namespace
 
-void RefuseRestoreLines(const std::string &path, const std::string &reason) {
-    WriteRestoreHeading();
-    WarnItemKept("Warn.: 復元設定を作成できませんでした", path, stdError, reason);
+void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason) {
+    WriteRestoreHeading(report);
+    WarnItemKept(report, "Warn.: 復元設定を作成できませんでした", path, stdError, reason);
 }
 
-void WriteRestoreLines(const TItemStamps &item) {
+void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     // Lines name the item by its absolute path in its real folder.
-    const std::string fullPath = Platform().FullPathName(item.Place.Folder, item.Place.Name);
-    const std::string problem = RestoreProblem(item, fullPath);
+    const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    const std::string problem = RestoreProblem(report.Times, item, fullPath);
     if (!problem.empty()) {
-        RefuseRestoreLines(item.Path, problem);
+        RefuseRestoreLines(report, item.Path, problem);
         return;
     }
-    WriteRestoreHeading();
+    WriteRestoreHeading(report);
     if (item.Options.Preview) {
-        WriteOutLine("作成されます。(" + item.Path + ")");
+        report.Output.OutLine("作成されます。(" + item.Path + ")");
         return;
     }
     const bool keepWhole = fullPath.find(';') != std::string::npos;
@@ -79,7 +76,7 @@ void WriteRestoreLines(const TItemStamps &item) {
         if (keepWhole)
             line += "-zd0 ";
         const TTimeValue value = item.OldValues[kind];
-        if (IsUnknownStamp(value)) {
+        if (report.Times.IsUnknown(value)) {
             line += "-d:unknown";
             line.append(size_t(item.FractionWidth + 16), ' ');
         } else {
@@ -89,7 +86,7 @@ void WriteRestoreLines(const TItemStamps &item) {
                                     item.FractionWidth);
         }
         line += token;
-        WriteOutLine(line);
+        report.Output.OutLine(line);
     }
-    WriteErrLine("作成しました。(" + item.Path + ")");
+    report.Output.ErrLine("作成しました。(" + item.Path + ")");
 }

@@ -2,6 +2,7 @@
 // Restore lines: given back as a response file they set every stamp back.
 
 #include "common/item_stamps.h"
+#include "report/report.h"
 
 #include <string>
 
@@ -11,7 +12,7 @@ extern const char StampKindLetters[3];
 // (OldValues) back, the full path quoted as a response file's token; with
 // preview, only tells which item would get lines. An item whose lines would
 // not be read back as written gets none: a warning on the error stream instead.
-void WriteRestoreLines(const TItemStamps &item);
+void WriteRestoreLines(TReport &report, const TItemStamps &item);
 
 // Tells, on the error stream, that the item gets no restore lines, and why.
-void RefuseRestoreLines(const std::string &path, const std::string &reason);
+void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason);

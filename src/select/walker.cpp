@@ -2,29 +2,16 @@
 
 #include "common/errors.h"
 #include "common/paths.h"
-#include "common/settings.h"
-#include "engine/stamp_item.h"
-#include "platform/platform.h"
 #include "report/report.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
 namespace {
-
-TItemHandler ItemHandler = nullptr;
-
-void HandleItem(const std::string &path, const TItemPlace &place, const TOption &option,
-                const TFindData &entry) {
-    if (entry.NameUnrepresentable)
-        RefuseItem(path, option);
-    else if (ItemHandler)
-        ItemHandler(path, place, option, entry.IsFolder);
-    else
-        StampItem(path, place, option, entry.IsFolder);
-}
 
 // Entries that are no items of the folder: "." and "..". Windows names never
 // end in "." otherwise, so there every such name is skipped; POSIX names may
@@ -36,119 +23,220 @@ bool IsDotEntry(const std::string &name) {
         return name == "." || name == "..";
 }
 
-// The walk of one operand.
-struct TWalk {
-    const TOption &Option;
-    std::string NamePart; // carried down unchanged to every level
-    bool Found;
-    // Every real folder searched so far, by device and inode: however many
-    // ways lead to a folder (bind mounts), it is searched once.
-    std::set<std::pair<uint64_t, uint64_t>> Searched;
+const char *const FolderChanged = "フォルダが検索の途中で別のものに置き換えられました";
+
+// One folder on the walk's way down from the operand's folder.
+struct TLevel {
+    TFolderRef Folder; // null while closed
+    std::string Text;  // the path text of its items: ends with a separator (or is empty)
+    std::string Name;  // its name in the level above
+    bool Identified = false;
+    std::pair<uint64_t, uint64_t> Identity; // device and inode, where the platform knows them
+    std::vector<TFindData> SubFolders;      // left to visit, in listing order
+    size_t Next = 0;
 };
 
-// A sub-folder that the walk met but cannot search; the message names it as
-// it was met, without the separator. Called right after the call that failed,
-// whose reason follows.
-void WarnUnsearchable(const std::string &folderText) {
-    WarnItemKept("Warn.: フォルダを検索できませんでした",
-                 folderText.substr(0, folderText.size() - 1), stdOutput,
-                 SystemReason(Platform().LastErrorCode()));
-}
+class TWalk {
+public:
+    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders)
+        : Option(option), Visitor(visitor), Limit(std::max<size_t>(openFolders, 3)),
+          NamePart(FileNamePart(option.FileName)), Live(std::make_shared<std::atomic<size_t>>(0)) {}
 
-// Notes the folder as searched; false when it was already.
-bool FirstVisit(TWalk &walk, TFolderHandle folder) {
-    uint64_t volume = 0, file = 0;
-    if (!Platform().FolderIdentity(folder, volume, file))
-        return true;
-    return walk.Searched.insert({volume, file}).second;
-}
-
-// Searches one open folder. `folderText` begins the paths of its items (the
-// operand's folder part as typed, then the sub-folder names); `operandLevel`:
-// the folder the operand names, where a link that matches is followed, as
-// the user named it. Below it a link is an item of its own.
-void Search(TWalk &walk, TFolderHandle folder, const std::string &folderText, bool operandLevel) {
-    const TOption &option = walk.Option;
-    const TPlatform &platform = Platform();
-
-    // First pass: what the pattern itself matches here.
-    {
-        TFindData entry;
-        TSearch search(folder, walk.NamePart, operandLevel, entry);
-        for (bool more = search.Started(); more; more = search.Next(entry)) {
-            if (IsDotEntry(entry.Name))
-                continue;
-            bool selected;
-            if (!entry.IsFolder)
-                selected = option.FolderMode != fmNoFiles;
-            else if (!option.Recurse && platform.SameName(entry.Name, walk.NamePart))
-                selected = option.FolderMode != fmAllFolders;
-            else
-                selected = option.FolderMode == fmMatchedFolders || option.FolderMode == fmNoFiles;
-            if (!selected)
-                continue;
-            walk.Found = true;
-            HandleItem(folderText + entry.Name, TItemPlace{folder, entry.Name, operandLevel},
-                       option, entry);
+    TWalkResult Run() {
+        TWalkResult result;
+        const std::string folderText = FolderPart(Option.FileName);
+        TFolderHandle root = Platform().OpenFolder(folderText);
+        if (!root) {
+            result.FolderError = Platform().LastErrorCode();
+            return result;
         }
+        TLevel level;
+        level.Folder = Share(root);
+        level.Text = folderText;
+        Identify(level);
+        FirstVisit(level);
+        Levels.push_back(std::move(level));
+        Enter(0);
+        while (!Levels.empty())
+            Step();
+        result.Found = Found;
+        return result;
     }
-    if (!option.Recurse && option.FolderMode != fmAllFolders)
-        return;
 
-    // Second pass: the sub-folders, each stamped (all-folders mode) and
-    // searched (recursion) before the next one. The listing is read whole
-    // first, so that a walk holds one open folder per level.
-    std::vector<TFindData> subFolders;
-    {
+private:
+    const TOption &Option;
+    TWalkVisitor &Visitor;
+    const size_t Limit;
+    const std::string NamePart; // carried down unchanged to every level
+    bool Found = false;
+    std::vector<TLevel> Levels;
+    // Every real folder searched so far: however many ways lead to a folder
+    // (bind mounts), it is searched once.
+    std::set<std::pair<uint64_t, uint64_t>> Searched;
+    // Folders of this walk open now, its items' included.
+    std::shared_ptr<std::atomic<size_t>> Live;
+
+    TFolderRef Share(TFolderHandle handle) {
+        ++*Live;
+        auto live = Live;
+        return TFolderRef(new TFolder(handle), [live](const TFolder *folder) {
+            delete folder;
+            --*live;
+        });
+    }
+
+    void Identify(TLevel &level) {
+        level.Identified = Platform().FolderIdentity(level.Folder->Get(), level.Identity.first,
+                                                     level.Identity.second);
+    }
+
+    // Notes the folder as searched; false when it was already.
+    bool FirstVisit(const TLevel &level) {
+        return !level.Identified || Searched.insert(level.Identity).second;
+    }
+
+    static std::string Shown(const std::string &folderText) {
+        return folderText.substr(0, folderText.size() - 1);
+    }
+
+    void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
+        Found = true;
+        Visitor.Item(TFoundItem{level.Text + entry.Name,
+                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry});
+    }
+
+    // Searches the folder of level `index`, which is open: what the pattern
+    // matches there, then its sub-folders' list for the steps that follow.
+    void Enter(size_t index) {
+        TLevel &level = Levels[index];
+        const bool operandLevel = index == 0;
+        {
+            TFindData entry;
+            TSearch search(level.Folder->Get(), NamePart, operandLevel, entry);
+            for (bool more = search.Started(); more; more = search.Next(entry)) {
+                if (IsDotEntry(entry.Name))
+                    continue;
+                bool selected;
+                if (!entry.IsFolder)
+                    selected = Option.FolderMode != fmNoFiles;
+                else if (!Option.Recurse && Platform().SameName(entry.Name, NamePart))
+                    selected = Option.FolderMode != fmAllFolders;
+                else
+                    selected =
+                        Option.FolderMode == fmMatchedFolders || Option.FolderMode == fmNoFiles;
+                if (selected)
+                    Yield(level, entry, operandLevel);
+            }
+        }
+        if (!Option.Recurse && Option.FolderMode != fmAllFolders)
+            return;
+        // The listing is read whole first: the walk then holds no listing
+        // open while it goes down.
         TFindData entry;
-        TSearch search(folder, "*", operandLevel, entry);
+        TSearch search(level.Folder->Get(), "*", operandLevel, entry);
         // A folder that can be listed always holds entries ("." and ".." at
         // least): no search at all means that it could not be read.
         if (!search.Started() && !operandLevel)
-            WarnUnsearchable(folderText);
+            Visitor.Unsearchable(Shown(level.Text), SystemReason(Platform().LastErrorCode()));
         for (bool more = search.Started(); more; more = search.Next(entry))
             if (entry.IsFolder && !IsDotEntry(entry.Name))
-                subFolders.push_back(entry);
+                level.SubFolders.push_back(entry);
+        if (!operandLevel)
+            Visitor.Listed(Shown(level.Text),
+                           TItemPlace{Levels[index - 1].Folder, level.Name, index == 1});
     }
-    for (const TFindData &sub : subFolders) {
-        const std::string subPath = folderText + sub.Name;
-        if (option.FolderMode == fmAllFolders) {
-            walk.Found = true;
-            HandleItem(subPath, TItemPlace{folder, sub.Name, operandLevel}, option, sub);
+
+    // One sub-folder of the deepest level, or the end of that level.
+    void Step() {
+        const size_t index = Levels.size() - 1;
+        if (Levels[index].Next >= Levels[index].SubFolders.size()) {
+            Levels.pop_back();
+            return;
         }
+        const TFindData sub = Levels[index].SubFolders[Levels[index].Next++];
+        if (!Reopen(index))
+            return;
+        const bool operandLevel = index == 0;
+        const std::string subPath = Levels[index].Text + sub.Name;
+        if (Option.FolderMode == fmAllFolders)
+            Yield(Levels[index], sub, operandLevel);
         // A link or junction is never descended into: it may lead out of the
         // tree or back up into it.
-        if (!option.Recurse || sub.IsLink)
-            continue;
+        if (!Option.Recurse || sub.IsLink)
+            return;
         // Its name in the code page may be another folder's.
         if (sub.NameUnrepresentable) {
-            WarnItemKept("Warn.: フォルダを検索できませんでした", subPath, stdOutput,
-                         UnrepresentableNameReason);
-            continue;
+            Visitor.Unsearchable(subPath, UnrepresentableNameReason);
+            return;
         }
-        TFolder opened(platform.OpenSubFolder(folder, sub.Name));
-        if (!opened.IsOpen())
-            WarnUnsearchable(subPath + PathSeparator);
-        else if (FirstVisit(walk, opened.Get()))
-            Search(walk, opened.Get(), subPath + PathSeparator, false);
+        MakeRoom(index);
+        TFolderHandle opened = Platform().OpenSubFolder(Levels[index].Folder->Get(), sub.Name);
+        if (!opened) {
+            Visitor.Unsearchable(subPath, SystemReason(Platform().LastErrorCode()));
+            return;
+        }
+        TLevel level;
+        level.Folder = Share(opened);
+        level.Text = subPath + PathSeparator;
+        level.Name = sub.Name;
+        Identify(level);
+        if (!FirstVisit(level))
+            return;
+        Levels.push_back(std::move(level));
+        Enter(Levels.size() - 1);
     }
-}
+
+    // Makes level `index` open again if it was closed to make room, from the
+    // nearest open level above it, each folder on the way checked to be the
+    // one the walk left. A folder that is gone or another one now is
+    // reported, and the walk goes on above it.
+    bool Reopen(size_t index) {
+        if (Levels[index].Folder)
+            return true;
+        size_t open = index;
+        while (!Levels[open].Folder)
+            --open; // the operand's folder is never closed
+        for (size_t k = open + 1; k <= index; ++k) {
+            MakeRoom(k - 1);
+            TLevel &level = Levels[k];
+            TFolderHandle opened =
+                Platform().OpenSubFolder(Levels[k - 1].Folder->Get(), level.Name);
+            std::string reason;
+            if (!opened) {
+                reason = SystemReason(Platform().LastErrorCode());
+            } else {
+                level.Folder = Share(opened);
+                const auto before = level.Identity;
+                const bool wasIdentified = level.Identified;
+                Identify(level);
+                if (wasIdentified && (!level.Identified || level.Identity != before))
+                    reason = FolderChanged;
+            }
+            if (!reason.empty()) {
+                Visitor.Unsearchable(Shown(level.Text), reason);
+                Levels.resize(k);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Before a folder is opened below level `keep`: when the walk holds as
+    // many folders as it may, the visitor lets go of its items' folders, and
+    // then the walk closes the open levels highest up (never the operand's
+    // folder, nor `keep`).
+    void MakeRoom(size_t keep) {
+        if (*Live < Limit)
+            return;
+        Visitor.Relieve();
+        for (size_t k = 1; k < Levels.size() && *Live >= Limit; ++k)
+            if (k != keep && Levels[k].Folder)
+                Levels[k].Folder.reset();
+    }
+};
 
 } // namespace
 
-bool SearchOperand(const std::string &pattern, TOption option, bool topLevel, bool found) {
-    if (topLevel)
-        HeadingPending = true;
-    TWalk walk{option, FileNamePart(pattern), found, {}};
-    const std::string folderText = FolderPart(pattern);
-    TFolder folder(Platform().OpenFolder(folderText));
-    if (!folder.IsOpen())
-        return found;
-    FirstVisit(walk, folder.Get());
-    Search(walk, folder.Get(), folderText, true);
-    return walk.Found;
-}
-
-void SetItemHandler(TItemHandler handler) {
-    ItemHandler = handler;
+TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor, size_t openFolders) {
+    return TWalk(option, visitor, openFolders).Run();
 }

@@ -59,6 +59,30 @@ class NativeFiles(TempDirTestCase):
                                             *([NAME] * LEVELS), "f.txt"))
         self.assertIn("-d:2001-09-09 -t:01:46:40.1234567", line)
 
+    def test_any_depth_under_a_low_descriptor_limit(self):
+        # 1,000 levels with a file in each, walked whole by a process that may
+        # hold 32 files open; -e as well, which names every folder's real path.
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.path("d")])
+        fd = os.open(self.dir, os.O_RDONLY)
+        for _ in range(1000):
+            os.mkdir("d", dir_fd=fd)
+            inner = os.open("d", os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+            os.close(os.open("f.txt", os.O_CREAT | os.O_WRONLY, dir_fd=fd))
+        os.close(fd)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (32, 32))
+        for args, done in ((["-r", "-d2020-01-01"], "変更しました。("),
+                           (["-e", "-r"], "作成しました。(")):
+            proc = subprocess.run([os.environ["KELVARD_EXE"]] + args + [os.path.join("d", "*.txt")],
+                                  cwd=self.dir, preexec_fn=limit, capture_output=True,
+                                  env=dict(os.environ, XDG_CONFIG_HOME=self.dir))
+            self.assertEqual(proc.returncode, 0, proc.stderr[-400:])
+            shown = (proc.stdout + proc.stderr).decode()
+            self.assertEqual(shown.count(done), 1000, args)
+
     def test_a_stamp_not_asked_for_keeps_every_digit(self):
         self.make_file("a.txt")
         for switch, kept in (("-w", "st_atime_ns"), ("-a", "st_mtime_ns")):

@@ -208,7 +208,7 @@ std::string Joined(TFolderHandle folder, const std::string &name) {
 TFolderHandle OpenFolderAt(const std::string &path) {
     if (const uint32_t problem = FolderProblem(path); problem != 0)
         return Failed(nullptr, problem);
-    ++State.OpenFolders;
+    State.PeakOpenFolders = std::max(State.PeakOpenFolders, ++State.OpenFolders);
     std::string text = path;
     if (!text.empty() && !IsSeparator(text.back()))
         text += PathSeparator;
@@ -231,8 +231,16 @@ void CloseFolder(TFolderHandle folder) {
     delete folder;
 }
 
-bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
-    return Failed(false, FakeNotFound);
+bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
+    std::string path = folder ? folder->Path : std::string();
+    if (!path.empty() && IsSeparator(path.back()))
+        path.pop_back();
+    auto it = FindItem(path);
+    if (it == State.Items.end())
+        return Failed(false, FakeNotFound);
+    volumeId = 1;
+    fileId = it->second.Id;
+    return true;
 }
 
 TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool,
@@ -275,6 +283,10 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
     if (lastWrite)
         it->second.LastWriteTime = *lastWrite;
     return true;
+}
+
+uint64_t OpenFileLimit() {
+    return State.OpenFileLimit;
 }
 
 bool CanSetCreationTime() {
@@ -526,6 +538,7 @@ const TPlatform FakeTable = {
     .CommandLineText = CommandLineText,
     .Arguments = Arguments,
     .GetEnv = GetEnv,
+    .OpenFileLimit = OpenFileLimit,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameNameFake,
@@ -572,6 +585,7 @@ void AddParents(const std::string &path) {
         if (FindItem(parent) == State.Items.end()) {
             TFakeItem item;
             item.IsFolder = true;
+            item.Id = ++State.LastId;
             State.Items[parent] = item;
         }
         folder = Folder(parent);
@@ -587,6 +601,7 @@ void TFakeState::AddFile(const std::string &path, uint64_t write, uint64_t creat
     item.LastWriteTime = write;
     item.CreationTime = creation;
     item.LastAccessTime = access;
+    item.Id = ++LastId;
     Items[path] = item;
 }
 
@@ -638,11 +653,6 @@ TFakePlatformScope::TFakePlatformScope() {
 }
 
 TFakePlatformScope::~TFakePlatformScope() {
-    // Whatever a test left in the output buffer belongs to the fake.
-    try {
-        FlushOut();
-    } catch (...) {
-    }
     SetPlatform(nullptr);
 }
 

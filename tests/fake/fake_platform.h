@@ -31,6 +31,9 @@ struct TFakeItem {
     // The listing reports the name as one the code page cannot hold (the
     // item's key then shows it as the listing would).
     bool NameUnrepresentable = false;
+    // Identity of a folder (its inode, say): another item put in its place
+    // has another one.
+    uint64_t Id = 0;
 };
 
 // One SetItemTimes call as the program made it.
@@ -61,7 +64,9 @@ struct TFakeState {
     std::map<std::string, TFakeItem> Items;
     std::string CurrentFolder; // for FullPathName of relative paths
     bool FullPathFails = false;
-    int OpenFolders = 0; // folders opened and not yet closed
+    int OpenFolders = 0;     // folders opened and not yet closed
+    int PeakOpenFolders = 0; // the most that were open at once
+    uint64_t LastId = 0;     // of the items added so far
     // File-system names, by the `where` argument of FileSystemName (a root
     // such as "C:\" or "" on Windows; any path in the native build: there
     // the longest key that begins the path wins).
@@ -81,6 +86,7 @@ struct TFakeState {
     std::vector<bool> CommandLineStandIn; // flags for the bytes of CommandLine (missing: false)
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
+    uint64_t OpenFileLimit = 1024;
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;

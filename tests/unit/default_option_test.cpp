@@ -3,7 +3,6 @@
 #include "cli/option_sources.h"
 #include "common/errors.h"
 #include "common/option.h"
-#include "common/settings.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
 
@@ -18,10 +17,12 @@ const char *const MakerKey = "\\software\\Varnhold";
 
 class DefaultOption : public ::testing::Test {
 protected:
-    void SetUp() override { RegKey = ProgramKey; }
     std::string Out() {
-        FlushOut();
+        Output.Flush();
         return Fake().Out;
+    }
+    void Maintain(const std::vector<std::string> &arguments) {
+        MaintainDefaultOption(arguments, ProgramKey, Output);
     }
     static std::string Stored() {
         const TFakeRegValue *value = Fake().RegValue(ProgramKey, "DefaultOption");
@@ -33,6 +34,7 @@ protected:
     }
     static std::string Line(const std::string &text) { return LineEnd + text + LineEnd; }
     TFakePlatformScope Scope;
+    TOutput Output;
 };
 
 TEST_F(DefaultOption, RecognisesTheFormInAnyCase) {
@@ -47,13 +49,13 @@ TEST_F(DefaultOption, RecognisesTheFormInAnyCase) {
 }
 
 TEST_F(DefaultOption, StoresTheArgumentsAfterTheForm) {
-    MaintainDefaultOption({"-DefOpt", "-sn", "-w", "-f1"});
+    Maintain({"-DefOpt", "-sn", "-w", "-f1"});
     EXPECT_EQ(Stored(), "-sn -w -f1");
     EXPECT_EQ(Out(), Line("デフォルトオプションをレジストリに書き込みました。"));
     EXPECT_EQ(Fake().OpenKeys, 0);
     // A second write replaces the first; the key's other values stay.
     Fake().SetRegValue(ProgramKey, "Other", 1, "x");
-    MaintainDefaultOption({"/defopt", "-v"});
+    Maintain({"/defopt", "-v"});
     EXPECT_EQ(Stored(), "-v");
     EXPECT_NE(Fake().RegValue(ProgramKey, "Other"), nullptr);
 }
@@ -66,7 +68,7 @@ TEST_F(DefaultOption, QuotesArgumentsThatWouldNotReadBackWhole) {
     EXPECT_EQ(JoinDefaultOptions({"-sw\x01x"}), "\"-sw\x01x\"");
     EXPECT_EQ(JoinDefaultOptions({"plain", "", "-c"}), "plain -c");
     EXPECT_EQ(JoinDefaultOptions({}), "");
-    MaintainDefaultOption({"-DefOpt", "-swD:\\My Files\\ref.txt"});
+    Maintain({"-DefOpt", "-swD:\\My Files\\ref.txt"});
     EXPECT_EQ(Stored(), "\"-swD:\\My Files\\ref.txt\"");
 }
 
@@ -96,7 +98,7 @@ TEST_F(DefaultOption, DoubleByteCharactersAreTakenWhole) {
 TEST_F(DefaultOption, KeyThatCannotBeCreatedIsAnError) {
     Fake().RegistryCreateFails = true;
     try {
-        MaintainDefaultOption({"-DefOpt", "-v"});
+        Maintain({"-DefOpt", "-v"});
         FAIL() << "no error";
     } catch (const EAppError &error) {
         EXPECT_EQ(error.message(), "デフォルトオプションをレジストリに書き込めません");
@@ -108,7 +110,7 @@ TEST_F(DefaultOption, KeyThatCannotBeCreatedIsAnError) {
 TEST_F(DefaultOption, FailedValueWriteIsARegistryErrorAndClosesTheKey) {
     Fake().RegistryWritesFail = true;
     try {
-        MaintainDefaultOption({"-DefOpt", "-v"});
+        Maintain({"-DefOpt", "-v"});
         FAIL() << "no error";
     } catch (const EAppError &) {
         FAIL() << "reported as an application error";
@@ -123,7 +125,7 @@ TEST_F(DefaultOption, RemovalTakesTheWholeKeyAndTheEmptyMakersKey) {
     Fake().SetRegValue(ProgramKey, "DefaultOption", 1, "-v");
     Fake().SetRegValue(ProgramKey, "Other", 4, std::string(4, '\0'));
     Fake().SetRegValue(std::string(ProgramKey) + "\\Sub\\Deeper", "x", 1, "y");
-    MaintainDefaultOption({"-DefOpt"});
+    Maintain({"-DefOpt"});
     EXPECT_FALSE(Fake().HasRegKey(ProgramKey));
     EXPECT_FALSE(Fake().HasRegKey(MakerKey));
     EXPECT_TRUE(Fake().HasRegKey("\\software"));
@@ -134,7 +136,7 @@ TEST_F(DefaultOption, RemovalTakesTheWholeKeyAndTheEmptyMakersKey) {
 TEST_F(DefaultOption, MakersKeyStaysWhileAnotherProgramUsesIt) {
     Fake().SetRegValue(ProgramKey, "DefaultOption", 1, "-v");
     Fake().SetRegValue("\\software\\Varnhold\\Other", "DefaultOption", 1, "-c");
-    MaintainDefaultOption({"-DEFOPT", ""}); // an empty argument counts as none
+    Maintain({"-DEFOPT", ""}); // an empty argument counts as none
     EXPECT_FALSE(Fake().HasRegKey(ProgramKey));
     EXPECT_TRUE(Fake().HasRegKey("\\software\\Varnhold\\Other"));
     EXPECT_EQ(Out(), Line("デフォルトオプションをレジストリから削除しました。"));
@@ -143,7 +145,7 @@ TEST_F(DefaultOption, MakersKeyStaysWhileAnotherProgramUsesIt) {
 TEST_F(DefaultOption, RemovalWithoutAStoredKeyIsAnError) {
     Fake().AddRegKey("\\software\\Varnhold\\Other");
     try {
-        MaintainDefaultOption({"-DefOpt"});
+        Maintain({"-DefOpt"});
         FAIL() << "no error";
     } catch (const EAppError &error) {
         EXPECT_EQ(error.message(), "デフォルトオプションがレジストリに設定されていません");
@@ -154,15 +156,15 @@ TEST_F(DefaultOption, RemovalWithoutAStoredKeyIsAnError) {
 
 TEST_F(DefaultOption, MakersKeyThatCannotBeOpenedAfterwardsIsAnError) {
     // The program's key lies elsewhere, so the maker's key does not exist.
-    RegKey = "\\software\\Elsewhere\\Kelvard";
-    Fake().SetRegValue(RegKey, "DefaultOption", 1, "-v");
+    const std::string elsewhere = "\\software\\Elsewhere\\Kelvard";
+    Fake().SetRegValue(elsewhere, "DefaultOption", 1, "-v");
     try {
-        MaintainDefaultOption({"-DefOpt"});
+        MaintainDefaultOption({"-DefOpt"}, elsewhere, Output);
         FAIL() << "no error";
     } catch (const EAppError &error) {
         EXPECT_EQ(error.message(), "デフォルトオプションの上位キーをレジストリから削除できません");
     }
-    EXPECT_FALSE(Fake().HasRegKey(RegKey));
+    EXPECT_FALSE(Fake().HasRegKey(elsewhere));
     EXPECT_EQ(Fake().OpenKeys, 0);
 }
 

@@ -4,6 +4,8 @@
 #include "common/option.h"
 #include "common/settings.h"
 #include "common/timevalue.h"
+#include "engine/fs_rounding.h"
+#include "engine/stamp_item.h"
 #include "fake/fake_platform.h"
 #include "time_support.h"
 
@@ -39,32 +41,27 @@ inline TTimeValue LocalValue(int y, int mo, int d, int h = 0, int mi = 0, int s 
     return Value(y, mo, d, h, mi, s, fraction) - uint64_t(Fake().LocalOffset);
 }
 
-// The program-wide values the engine reads, set to their start values under
-// a fake platform, and put back afterwards.
+// A fake platform with the zone and clock the engine tests use, and the run
+// values the engine reads, at their start values.
 class TEngineScope {
 public:
-    TEngineScope()
-        : SavedNow(NowTime), SavedUnknown(UnknownTime), SavedRounding(FatRounding),
-          SavedDigits(SubSecondDigits) {
+    TEngineScope() {
         Fake().LocalOffset = 9 * int64_t(TicksPerHour);
         Fake().Now = Value(2011, 1, 17, 4, 25, 39, 4567891);
-        NowTime = Fake().Now;
-        UnknownTime = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
-        FatRounding = true;
-        SubSecondDigits = 6;
+        Times.Now = Fake().Now;
+        Times.Unknown = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
     }
-    ~TEngineScope() {
-        NowTime = SavedNow;
-        UnknownTime = SavedUnknown;
-        FatRounding = SavedRounding;
-        SubSecondDigits = SavedDigits;
-    }
+    // What stamping an item is given, from the values below.
+    TStampContext Context() { return TStampContext{Times, FatRounding, Fake().IsNT, &Volumes}; }
 
 private:
     TFakePlatformScope FakeScope;
-    TTimeValue SavedNow, SavedUnknown;
-    bool SavedRounding;
-    int32_t SavedDigits;
+
+public:
+    TRunTimes Times;
+    bool FatRounding = true;
+    int32_t SubSecondDigits = 6;
+    TVolumeNames Volumes;
 };
 
 } // namespace engine_test

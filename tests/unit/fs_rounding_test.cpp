@@ -106,7 +106,7 @@ TEST_F(FsRounding, VolumeIsAskedForEveryStamp) {
 TEST_F(FsRounding, UnknownStampOfTheNTFamilyPassesUnchanged) {
     SetVolume("FAT");
     for (int kind : {0, 1, 2})
-        EXPECT_EQ(Rounded(kind, UnknownTime), UnknownTime);
+        EXPECT_EQ(Rounded(kind, Scope.Times.Unknown), Scope.Times.Unknown);
 }
 
 #ifdef _WIN32
@@ -145,33 +145,21 @@ TEST(FsRoundingVolumes, AKnownVolumeIsAskedOnceAnUnknownOneEveryTime) {
     TTimeValue value = 0;
     TimePartsToFileTime(TTimeParts{2011, 1, 0, 17, 13, 25, 39, 0, 4567891}, value);
     const TTimeValue original = value;
-    RoundForFileSystem(item, skModification, value);
+    TVolumeNames volumes;
+    RoundForFileSystem(item, skModification, value, &volumes);
     value = original;
-    RoundForFileSystem(item, skModification, value);
+    RoundForFileSystem(item, skModification, value, &volumes);
     EXPECT_EQ(Fake().VolumeQueries, 2);
     for (int i = 0; i < 3; ++i) {
         value = original;
-        RoundForFileSystem(item, skModification, value, 77);
+        RoundForFileSystem(item, skModification, value, &volumes, 77);
     }
     EXPECT_EQ(Fake().VolumeQueries, 3);
     EXPECT_EQ(value, original - 1 * TicksPerSecond - 4567891);
     // Another volume is asked again.
     Fake().DefaultFileSystem = "NTFS";
     value = original;
-    RoundForFileSystem(item, skModification, value, 78);
+    RoundForFileSystem(item, skModification, value, &volumes, 78);
     EXPECT_EQ(Fake().VolumeQueries, 4);
     EXPECT_EQ(value, original);
-}
-
-TEST(FsRoundingVolumes, AnotherPlatformTableForgetsTheKnownVolume) {
-    const std::string item = FakePath({HasDriveSyntax ? "C:" : "", "work", "a.txt"});
-    TTimeValue original = 0;
-    TimePartsToFileTime(TTimeParts{2011, 1, 0, 17, 13, 25, 39, 0, 4567891}, original);
-    for (const char *fileSystem : {"FAT32", "NTFS"}) {
-        TFakePlatformScope scope;
-        Fake().DefaultFileSystem = fileSystem;
-        TTimeValue value = original;
-        RoundForFileSystem(item, skModification, value, 99);
-        EXPECT_EQ(Fake().VolumeQueries, 1) << fileSystem;
-    }
 }

@@ -2,7 +2,6 @@
 #include "common/errors.h"
 #include "common/option.h"
 
-#include "common/settings.h"
 #include "fake/fake_platform.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +12,8 @@ using namespace std::string_literals;
 #include <vector>
 
 namespace {
+
+const TProgramNames Names{"Kelvard", "\\software\\Varnhold\\Kelvard"};
 
 using TList = std::vector<std::string>;
 
@@ -147,42 +148,38 @@ TEST(CommandLine, ArgumentsOfTheBuild) {
 class DefaultOptionTest : public ::testing::Test {
 protected:
     TFakePlatformScope Scope;
-    void SetUp() override {
-        ProgName = "Kelvard";
-        RegKey = "\\software\\Varnhold\\Kelvard";
-        Fake().Env["Kelvard"] = "-c";
-    }
+    void SetUp() override { Fake().Env["Kelvard"] = "-c"; }
 };
 
 TEST_F(DefaultOptionTest, RegistryValueWins) {
     Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 1, "-sn -w");
-    EXPECT_EQ(ReadDefaultOptionString(), "-sn -w");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "-sn -w");
     Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 2, "-r %X%");
-    EXPECT_EQ(ReadDefaultOptionString(), "-r %X%");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "-r %X%");
     EXPECT_EQ(Fake().OpenKeys, 0);
 }
 
 TEST_F(DefaultOptionTest, KeyWithoutValueIgnoresTheEnvironment) {
     Fake().AddRegKey("software\\Varnhold\\Kelvard");
-    EXPECT_EQ(ReadDefaultOptionString(), "");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "");
     Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 1, "");
-    EXPECT_EQ(ReadDefaultOptionString(), "");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "");
 }
 
 TEST_F(DefaultOptionTest, EnvironmentWhenTheKeyIsAbsent) {
-    EXPECT_EQ(ReadDefaultOptionString(), "-c");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "-c");
     Fake().Env.clear();
-    EXPECT_EQ(ReadDefaultOptionString(), "");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "");
     // Another program's key does not count.
     Fake().SetRegValue("software\\Varnhold\\Other", "DefaultOption", 1, "-a");
-    EXPECT_EQ(ReadDefaultOptionString(), "");
+    EXPECT_EQ(ReadDefaultOptionString(Names), "");
 }
 
 TEST_F(DefaultOptionTest, WrongTypeIsARegistryError) {
     Fake().SetRegValue("software\\Varnhold\\Kelvard", "DefaultOption", 4,
                        std::string("\1\0\0\0", 4));
     try {
-        ReadDefaultOptionString();
+        ReadDefaultOptionString(Names);
         FAIL() << "no error";
     } catch (const EAppError &) {
         FAIL() << "must not be an EAppError";
@@ -221,11 +218,10 @@ TEST(ResponseFile, UnreadableFileIsAnAppError) {
 
 TEST(GatherTokens, SourcesInOrderWithCombinedSwitchesSplit) {
     TFakePlatformScope fake;
-    ProgName = "Kelvard";
-    RegKey = "\\software\\Varnhold\\Kelvard";
+
     Fake().Env["Kelvard"] = "-rv,-sn";
     Fake().Files["resp.txt"] = "-ixg @x.txt\r\n\"a b.txt\"";
-    TTokenList list = GatherTokens({"-wc", "@resp.txt", "D:\\a,b.txt", "-w+c"});
+    TTokenList list = GatherTokens({"-wc", "@resp.txt", "D:\\a,b.txt", "-w+c"}, Names);
     EXPECT_EQ(list.Tokens, (TList{"-r", "-v", "-sn", "-w", "-c", "-i", "-x", "-g", "@x.txt",
                                   "a b.txt", "D:\\a,b.txt", "-w+", "-c"}));
     EXPECT_EQ(list.DefaultCount, 3u);
@@ -233,10 +229,9 @@ TEST(GatherTokens, SourcesInOrderWithCombinedSwitchesSplit) {
 
 TEST(GatherTokens, UnreadableResponseFileStopsEverything) {
     TFakePlatformScope fake;
-    ProgName = "Kelvard";
-    RegKey = "\\software\\Varnhold\\Kelvard";
+
     try {
-        GatherTokens({"-q", "@", "a.txt"});
+        GatherTokens({"-q", "@", "a.txt"}, Names);
         FAIL() << "no error";
     } catch (const EAppError &e) {
         EXPECT_EQ(e.message(), "レスポンスファイル () が開けません");

@@ -1,5 +1,4 @@
 #include "common/option.h"
-#include "common/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -28,22 +27,4 @@ TEST(Option, ResetKeepsTheOperandAndTheDateButNothingElse) {
                  option.MakeRestoreFile || option.Expert);
     EXPECT_EQ(option.Shift, 0);
     EXPECT_EQ(option.SourceFile, "");
-}
-
-TEST(Option, OperandsKeepEveryEntryPastTheFirstPlaces) {
-    Operands.clear();
-    TOption working;
-    working.Recurse = true;
-    for (int i = 0; i < 257; ++i) {
-        working.Shift = i;
-        AppendOperand(working, "f" + std::to_string(i));
-    }
-    ASSERT_EQ(Operands.size(), 257u);
-    for (int i = 0; i < 257; ++i) {
-        EXPECT_EQ(Operands[size_t(i)].FileName, "f" + std::to_string(i));
-        EXPECT_EQ(Operands[size_t(i)].Shift, i);
-        EXPECT_TRUE(Operands[size_t(i)].Recurse);
-    }
-    EXPECT_EQ(working.FileName, ""); // the working record is not changed
-    Operands.clear();
 }

@@ -59,22 +59,16 @@ std::string Describe(const TOption &o) {
 class ParserTest : public ::testing::Test {
 protected:
     TFakePlatformScope Scope;
-    void SetUp() override {
-        SubSecondDigits = 6;
-        SplitFileNames = true;
-        FatRounding = true;
-        ProgName = "Kelvard";
-        RegKey = "\\software\\Varnhold\\Kelvard";
-    }
     // The entries, or "Error: " + message.
     static TList Parse(const TList &tokens, size_t defaultCount = 0) {
+        TParsedOptions parsed;
         try {
-            ParseTokens(tokens, defaultCount);
+            parsed = ParseTokens(tokens, defaultCount);
         } catch (const EAppError &e) {
             return {"Error: " + e.message()};
         }
         TList entries;
-        for (const TOption &entry : Operands)
+        for (const TOption &entry : parsed.Operands)
             entries.push_back(Describe(entry));
         return entries;
     }
@@ -332,11 +326,10 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Tokens[0]);
-        SetUp();
-        ParseTokens(row.Tokens, 0);
-        EXPECT_EQ(SubSecondDigits, row.Digits);
-        EXPECT_EQ(SplitFileNames, row.Split);
-        EXPECT_EQ(FatRounding, row.Round);
+        const TRunSettings settings = ParseTokens(row.Tokens, 0).Settings;
+        EXPECT_EQ(settings.SubSecondDigits, row.Digits);
+        EXPECT_EQ(settings.SplitFileNames, row.Split);
+        EXPECT_EQ(settings.FatRounding, row.Round);
     }
 }
 
@@ -345,12 +338,11 @@ TEST_F(ParserTest, ManyOperandsAreAllKept) {
     for (int i = 0; i < 600; ++i)
         tokens.push_back("f" + std::to_string(i));
     tokens.push_back("-r");
-    ParseTokens(tokens, 0);
-    ASSERT_EQ(Operands.size(), 600u);
-    EXPECT_EQ(Operands[256].FileName, "f256");
-    EXPECT_EQ(Operands[599].FileName, "f599");
-    EXPECT_TRUE(Operands[0].Recurse);
-    EXPECT_EQ(Operands.capacity(), Operands.size());
+    const std::vector<TOption> operands = ParseTokens(tokens, 0).Operands;
+    ASSERT_EQ(operands.size(), 600u);
+    EXPECT_EQ(operands[256].FileName, "f256");
+    EXPECT_EQ(operands[599].FileName, "f599");
+    EXPECT_TRUE(operands[0].Recurse);
 }
 
 TEST_F(ParserTest, UsageSwitchStopsThePass) {

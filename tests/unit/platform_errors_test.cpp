@@ -86,15 +86,6 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
     EXPECT_EQ(p.LastErrorCode(), FakeNotFound);
 }
 
-TEST(PlatformErrors, InstallingATableStartsANewGeneration) {
-    const uint64_t before = PlatformGeneration();
-    {
-        TFakePlatformScope scope;
-        EXPECT_NE(PlatformGeneration(), before);
-    }
-    EXPECT_NE(PlatformGeneration(), before);
-}
-
 TEST(PlatformErrors, NativeCallsKeepTheSystemsReason) {
     const TPlatform &p = NativePlatform();
     ASSERT_EQ(&Platform(), &p);

@@ -27,10 +27,9 @@ class Report : public ::testing::Test {
 protected:
     void SetUp() override {
         Fake().LocalOffset = NineHours;
-        UnknownTime = Local(1980, 1, 1, 0, 0, 0);
-        HeadingPending = true;
+        Rep.Times.Unknown = Local(1980, 1, 1, 0, 0, 0);
+        Rep.HeadingPending = true;
     }
-    void TearDown() override { HeadingPending = false; }
 
     // A record as StampItem leaves it after computing `kinds` from `newValue`.
     TItemStamps Item(const std::string &path, std::initializer_list<TStampKind> kinds,
@@ -50,13 +49,15 @@ protected:
     }
 
     std::string Printed() {
-        FlushOut();
+        Output.Flush();
         std::string out = Fake().Out;
         Fake().Out.clear();
         return out;
     }
 
     TFakePlatformScope Scope;
+    TOutput Output;
+    TReport Rep{Output, {}};
 };
 
 TEST_F(Report, FormatTimePartsCutsTheSubSecondDigits) {
@@ -117,34 +118,34 @@ TEST_F(Report, SplitShiftKeepsWholeHours) {
 TEST_F(Report, HeadingForTheCurrentTimeAndForUnknown) {
     TItemStamps item =
         Item("a.txt", {skModification, skAccess}, Local(2011, 1, 2, 3, 4, 5, 1234567));
-    item.NewValues[skAccess] = UnknownTime;
-    ReportItem(item);
+    item.NewValues[skAccess] = Rep.Times.Unknown;
+    ReportItem(Rep, item);
     EXPECT_EQ(Printed(), EOL + "更新日時を 2011-01-02 03:04:05 に変更します。" + EOL +
                              "アクセス日時を 不明に変更します。" + EOL + "変更しました。(a.txt)" +
                              EOL);
-    EXPECT_FALSE(HeadingPending);
+    EXPECT_FALSE(Rep.HeadingPending);
     // Later items of the operand get their result line only.
     item.Path = "b.txt";
     item.Outcome = soFailed;
-    ReportItem(item);
+    ReportItem(Rep, item);
     item.Outcome = soSourceMissing;
-    ReportItem(item);
+    ReportItem(Rep, item);
     EXPECT_EQ(Printed(), "Warn.: 変更できませんでした。(b.txt)" + EOL +
                              "Warn.: コピー元ファイルが見つかりません。(b.txt)" + EOL);
     // The next operand prints its own heading.
-    HeadingPending = true;
+    Rep.HeadingPending = true;
     item.Options.DateMode = dmUnknown;
     item.Options.Kinds = TStampKinds::Of(skModification);
-    item.NewValues[skModification] = UnknownTime;
+    item.NewValues[skModification] = Rep.Times.Unknown;
     item.Outcome = soChanged;
-    ReportItem(item);
+    ReportItem(Rep, item);
     EXPECT_EQ(Printed(),
               EOL + "更新日時を 不明に変更します。" + EOL + "変更しました。(b.txt)" + EOL);
 }
 
 // The reason goes to the error stream as its own line; the report line stays as it is.
 TEST_F(Report, KeptItemsGetTheirReasonOnTheErrorStream) {
-    HeadingPending = false;
+    Rep.HeadingPending = false;
     const std::string counterpart = FakePath({"back", "b.txt"});
     const struct {
         TStampOutcome Outcome;
@@ -164,7 +165,7 @@ TEST_F(Report, KeptItemsGetTheirReasonOnTheErrorStream) {
         item.ErrorCode = row.Code;
         item.MissingSource = row.Missing;
         Fake().Err.clear();
-        ReportItem(item);
+        ReportItem(Rep, item);
         EXPECT_EQ(Printed(), row.Out + EOL);
         EXPECT_EQ(Fake().Err, row.Err.empty() ? "" : row.Err + EOL);
     }
@@ -174,7 +175,7 @@ TEST_F(Report, HeadingForCopiedStamps) {
     TItemStamps item = Item("a", {skModification}, Local(2011, 1, 2, 12, 0, 0));
     item.Options.Source = ssCreation;
     item.Options.DateMode = dmTime;
-    ReportItem(item);
+    ReportItem(Rep, item);
     EXPECT_EQ(Printed(), EOL + "更新日時を 作成日時からコピーし、時刻を 12:00:00 に変更します。" +
                              EOL + "変更しました。(a)" + EOL);
 
@@ -193,25 +194,25 @@ TEST_F(Report, HeadingForCopiedStamps) {
         {dmUnknown, 0, "'%ref.txt' の更新日時からコピー"},
     };
     for (const auto &c : cases) {
-        HeadingPending = true;
+        Rep.HeadingPending = true;
         item.Options.Source = ssModification;
         item.Options.SourceFile = "%ref.txt";
         item.Options.DateMode = c.Mode;
         item.Options.Shift = c.Shift;
-        ReportItem(item);
+        ReportItem(Rep, item);
         EXPECT_EQ(Printed(),
                   EOL + "更新日時を " + c.Sentence + "します。" + EOL + "変更しました。(a)" + EOL);
     }
 
     // An unknown source stamp gives no value sentence.
-    HeadingPending = true;
+    Rep.HeadingPending = true;
     item.Options.SourceFile.clear();
     item.Options.Source = ssSameKind;
     item.Options.DateMode = dmTime;
     item.Options.Kinds.Include(skCreation);
     item.NewValues[skCreation] = 0;
     item.HasNewValue[skCreation] = true;
-    ReportItem(item);
+    ReportItem(Rep, item);
     EXPECT_EQ(Printed(), EOL + "更新日時を 更新日時からコピーし、時刻を 12:00:00 に変更します。" +
                              EOL + "作成日時を 作成日時からコピーします。" + EOL +
                              "変更しました。(a)" + EOL);
@@ -226,7 +227,7 @@ TEST_F(Report, HeadingWhenTheFirstItemsCounterpartIsMissing) {
     item.NewValues[skModification] = Local(2011, 1, 2, 0, 0, 0);
     item.HasNewValue[skModification] = true;
     FileTimeToLocalParts(item.NewValues[0], item.NewParts[0]);
-    ReportItem(item);
+    ReportItem(Rep, item);
     const std::string copy = "'back" + std::string(1, PathSeparator) + "' のアクセス日時からコピー";
     EXPECT_EQ(Printed(), EOL + "更新日時を 2011-01-02 00:00:00 に変更します。" + EOL +
                              "作成日時を " + copy + "します。" + EOL + "アクセス日時を " + copy +
@@ -239,12 +240,12 @@ TEST_F(Report, PreviewValueLinesKeepTheArrowInOneColumn) {
                             Local(2011, 1, 2, 3, 4, 5, 9876543), soPreview);
     item.OldValues[skModification] = Local(2010, 5, 6, 7, 8, 9, 1234567);
     item.OldValues[skCreation] = 0;
-    item.OldValues[skAccess] = UnknownTime;
-    item.NewValues[skAccess] = UnknownTime;
+    item.OldValues[skAccess] = Rep.Times.Unknown;
+    item.NewValues[skAccess] = Rep.Times.Unknown;
     for (int digits = 0; digits <= 7; ++digits) {
-        HeadingPending = false;
+        Rep.HeadingPending = false;
         item.FractionWidth = digits == 0 ? 0 : digits + 1;
-        ReportItem(item);
+        ReportItem(Rep, item);
         const std::string cut = digits == 0 ? "" : "." + std::string("1234567").substr(0, digits);
         const std::string newCut =
             digits == 0 ? "" : "." + std::string("9876543").substr(0, digits);

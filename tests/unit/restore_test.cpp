@@ -29,11 +29,10 @@ class Restore : public ::testing::Test {
 protected:
     void SetUp() override {
         Fake().LocalOffset = NineHours;
-        UnknownTime = Local(1980, 1, 1, 0, 0, 0);
-        HeadingPending = true;
+        Rep.Times.Unknown = Local(1980, 1, 1, 0, 0, 0);
+        Rep.HeadingPending = true;
         Cwd = Fake().CurrentFolder + Sep;
     }
-    void TearDown() override { HeadingPending = false; }
 
     TItemStamps Item(const std::string &path, uint8_t kinds, int digits = 6) {
         TItemStamps item;
@@ -46,13 +45,13 @@ protected:
 
     // The restore lines of an item as the run writes them: its present
     // stamps read first.
-    static void WriteRestoreLines(TItemStamps item) {
+    void WriteRestoreLines(TItemStamps item) {
         ReadPresentStamps(item);
-        ::WriteRestoreLines(item);
+        ::WriteRestoreLines(Rep, item);
     }
 
     std::string Out() {
-        FlushOut();
+        Output.Flush();
         std::string out = Fake().Out;
         Fake().Out.clear();
         return out;
@@ -64,6 +63,8 @@ protected:
     }
 
     TFakePlatformScope Scope;
+    TOutput Output;
+    TReport Rep{Output, {}};
     std::string Cwd;
 };
 
@@ -76,9 +77,9 @@ TEST_F(Restore, LinesOfOneItemInKindOrderWithAbsolutePaths) {
                          "-ixga -d:2012-11-22 -t:13:14:15.999999 " + Cwd + "a.txt" + EOL);
     EXPECT_EQ(Err(),
               EOL + "タイムスタンプ復元設定を作成します。" + EOL + "作成しました。(a.txt)" + EOL);
-    EXPECT_FALSE(HeadingPending);
+    EXPECT_FALSE(Rep.HeadingPending);
     // The next item of the operand: no opening message; only the kinds selected.
-    Fake().AddFile("b.txt", UnknownTime, 0, Local(2001, 2, 3, 4, 5, 6));
+    Fake().AddFile("b.txt", Rep.Times.Unknown, 0, Local(2001, 2, 3, 4, 5, 6));
     WriteRestoreLines(Item("b.txt", 5));
     EXPECT_EQ(Out(), "-ixgw -d:unknown                       " + Cwd + "b.txt" + EOL +
                          "-ixga -d:2001-02-03 -t:04:05:06.000000 " + Cwd + "b.txt" + EOL);
@@ -88,7 +89,7 @@ TEST_F(Restore, LinesOfOneItemInKindOrderWithAbsolutePaths) {
 TEST_F(Restore, SubSecondDigitsKeepThePathsInOneColumn) {
     Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5, 9876543), 0, 0);
     for (int digits = 0; digits <= 7; ++digits) {
-        HeadingPending = false;
+        Rep.HeadingPending = false;
         WriteRestoreLines(Item("a.txt", 3, digits));
         const std::string time =
             "03:04:05" + (digits ? "." + std::string("9876543").substr(0, digits) : "");
@@ -114,7 +115,7 @@ TEST_F(Restore, PathsTheReaderWouldCutAreQuoted) {
     Fake().AddFile("b;c.txt", stamp);
     Fake().AddFile("my b;c.txt", stamp);
     Fake().AddFile("x,y.txt", stamp);
-    HeadingPending = false;
+    Rep.HeadingPending = false;
     WriteRestoreLines(Item("b;c.txt", 1));
     WriteRestoreLines(Item("my b;c.txt", 1));
     WriteRestoreLines(Item("x,y.txt", 1));
@@ -135,7 +136,7 @@ TEST_F(Restore, PreviewNamesTheItemOnly) {
 
 TEST_F(Restore, TheErrorStreamWaitsForTheLinesBeforeIt) {
     Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
-    HeadingPending = false;
+    Rep.HeadingPending = false;
     WriteRestoreLines(Item("a.txt", 1));
     // The confirmation went to the error stream only after the line was out.
     EXPECT_EQ(Fake().Out, "-ixgw -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
@@ -147,7 +148,7 @@ TEST_F(Restore, NoFullPathNoLines) {
     Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5));
     Fake().FullPathFails = true;
     for (bool preview : {false, true}) {
-        HeadingPending = true;
+        Rep.HeadingPending = true;
         TItemStamps item = Item("a.txt", 1);
         item.Options.Preview = preview;
         WriteRestoreLines(item);
@@ -184,21 +185,21 @@ TEST_F(Restore, NoLinesThatWouldNotBeReadBackAsWritten) {
         SCOPED_TRACE(row.Name);
         Fake().AddFile(row.Name, row.Write, 0, row.Access);
         for (bool preview : {false, true}) {
-            HeadingPending = false;
-            ItemsKept = false;
+            Rep.HeadingPending = false;
+            Rep.ItemsKept = false;
             TItemStamps item = Item(row.Name, row.Kinds);
             item.Options.Preview = preview;
             WriteRestoreLines(item);
             const std::string out = Out(), err = Err();
             if (row.Reason.empty()) {
                 EXPECT_NE(out, "");
-                EXPECT_FALSE(ItemsKept);
+                EXPECT_FALSE(Rep.ItemsKept);
                 continue;
             }
             EXPECT_EQ(out, "");
             EXPECT_EQ(err, "Warn.: 復元設定を作成できませんでした。(" + row.Name + ")" + EOL +
                                row.Name + ": " + row.Reason + EOL);
-            EXPECT_TRUE(ItemsKept);
+            EXPECT_TRUE(Rep.ItemsKept);
         }
     }
     if (!HasDriveSyntax) {
@@ -211,7 +212,7 @@ TEST_F(Restore, NoLinesThatWouldNotBeReadBackAsWritten) {
 }
 
 TEST_F(Restore, AVanishedItemEndsTheRun) {
-    HeadingPending = false;
+    Rep.HeadingPending = false;
     EXPECT_THROW(WriteRestoreLines(Item("gone.txt", 1)), EAppError);
     EXPECT_EQ(Out(), "");
     EXPECT_EQ(Err(), "");

@@ -1,3 +1,4 @@
+#include "cli/option_sources.h"
 #include "cli/run.h"
 
 #include "common/errors.h"
@@ -23,18 +24,10 @@ int RunWith(std::vector<std::string> args) {
     if (Fake().Now == 0)
         Fake().Now = 133497936001234567ULL; // 2024-01-15 12:00:00.1234567
     try {
-        RunProgram();
-        return ExitCode;
+        return RunProgram();
     } catch (...) {
         return ReportUnexpectedError(std::current_exception());
     }
-}
-
-TOption Entry(const std::string &name, bool ignoreNotFound) {
-    TOption option;
-    option.FileName = name;
-    option.IgnoreNotFound = ignoreNotFound;
-    return option;
 }
 
 } // namespace
@@ -44,36 +37,25 @@ TEST(Run, BannerAndStartValues) {
     Fake().Now = 133497936001234567ULL;
     Fake().LocalOffset = 9 * int64_t(TicksPerHour);
     Fake().AddFile("a.txt");
-    SubSecondDigits = 3;
-    SplitFileNames = false;
-    FatRounding = false;
     EXPECT_EQ(RunWith({"a.txt"}), 0);
     EXPECT_EQ(Fake().Err, Banner);
     // The operand was found and stamped with the time the run started.
     EXPECT_NE(Fake().Out.find("(a.txt)"), std::string::npos) << Fake().Out;
     EXPECT_EQ(Fake().Item("a.txt").LastWriteTime, 133497936001234567ULL);
     EXPECT_TRUE(IsNT());
-    EXPECT_EQ(NowTime, 133497936001234567ULL);
+    const TRunTimes times = StartTimes();
+    EXPECT_EQ(times.Now, 133497936001234567ULL);
     // 1980-01-01 00:00 local, nine hours ahead of UTC.
-    EXPECT_EQ(UnknownTime, 119600064000000000ULL - 9 * TicksPerHour);
-    EXPECT_EQ(SubSecondDigits, 6);
-    EXPECT_TRUE(SplitFileNames);
-    EXPECT_TRUE(FatRounding);
-    EXPECT_EQ(ProgName, HasDriveSyntax ? "Kelvard" : "kelvard");
-    EXPECT_EQ(RegKey, "\\software\\Varnhold\\" + ProgName);
-    ASSERT_EQ(Operands.size(), 1u);
+    EXPECT_EQ(times.Unknown, 119600064000000000ULL - 9 * TicksPerHour);
 }
 
 TEST(Run, UnknownTimeByFamily) {
     TFakePlatformScope scope;
-    Fake().AddFile("a");
     Fake().LocalOffset = -5 * int64_t(TicksPerHour);
-    EXPECT_EQ(RunWith({"a"}), 0);
-    EXPECT_EQ(UnknownTime, 119600064000000000ULL + 5 * TicksPerHour);
+    EXPECT_EQ(StartTimes().Unknown, 119600064000000000ULL + 5 * TicksPerHour);
     Fake().IsNT = false;
-    EXPECT_EQ(RunWith({"a"}), 0);
     EXPECT_FALSE(IsNT());
-    EXPECT_EQ(UnknownTime, 159677244000000000ULL); // not converted
+    EXPECT_EQ(StartTimes().Unknown, 159677244000000000ULL); // not converted
 }
 
 TEST(Run, ProgramNameFromTheProgramFile) {
@@ -86,22 +68,22 @@ TEST(Run, ProgramNameFromTheProgramFile) {
         {FakePath({HasDriveSyntax ? "C:" : "", "my.tools", "Kelvard"}), "Kelvard"},
         {FakePath({HasDriveSyntax ? "C:" : "", "my.tools", "Kelvard."}), "Kelvard"},
     };
+    TFakePlatformScope scope;
     for (const auto &c : cases) {
-        TFakePlatformScope scope;
-        Fake().AddFile("a");
-        Fake().ModulePath = c.Path;
-        EXPECT_EQ(RunWith({"a"}), 0);
-        EXPECT_EQ(ProgName, c.Name) << c.Path;
-        EXPECT_EQ(RegKey, "\\software\\Varnhold\\" + c.Name);
+        const TProgramNames names = ProgramNamesOf(c.Path);
+        EXPECT_EQ(names.ProgName, c.Name) << c.Path;
+        EXPECT_EQ(names.RegKey, "\\software\\Varnhold\\" + c.Name);
     }
+    // A drive prefix without a folder ends at the colon.
     if (HasDriveSyntax) {
-        // A drive prefix without a folder ends at the colon.
-        TFakePlatformScope scope;
-        Fake().AddFile("a");
-        Fake().ModulePath = "C:Kelvard.exe";
-        EXPECT_EQ(RunWith({"a"}), 0);
-        EXPECT_EQ(ProgName, "Kelvard");
+        EXPECT_EQ(ProgramNamesOf("C:Kelvard.exe").ProgName, "Kelvard");
     }
+    // The run reads its defaults under the program file's own name.
+    Fake().AddFile("a");
+    Fake().ModulePath = FakePath({HasDriveSyntax ? "C:" : "", "tools", "kv.old.exe"});
+    Fake().SetRegValue("software\\Varnhold\\kv.old", "DefaultOption", 1, "-v");
+    EXPECT_EQ(RunWith({"a"}), 0);
+    EXPECT_NE(Fake().Out.find("変更されます。(a)"), std::string::npos) << Fake().Out;
 }
 
 TEST(Run, NotFoundEndsTheRunWithAnError) {
@@ -116,10 +98,7 @@ TEST(Run, NotFoundEndsTheRunWithAnError) {
 TEST(Run, NotFoundWithIgnoreWarnsAndGoesOn) {
     TFakePlatformScope scope;
     Fake().AddFile("a");
-    Operands = {Entry("x", true), Entry("a", false), Entry("y", true)};
-    NowTime = 133497936001234567ULL;
-    EXPECT_NO_THROW(RunOperands());
-    FlushOut();
+    EXPECT_EQ(RunWith({"-x", "-g", "x", "-g", "a", "-g", "y"}), 0);
     const std::string x = Eol + "Warn.: ファイル (x) が見つかりません。" + Eol;
     const std::string y = Eol + "Warn.: ファイル (y) が見つかりません。" + Eol;
     const std::string &out = Fake().Out;
@@ -127,19 +106,14 @@ TEST(Run, NotFoundWithIgnoreWarnsAndGoesOn) {
     EXPECT_EQ(out.substr(0, x.size()), x);
     EXPECT_EQ(out.substr(out.size() - y.size()), y);
     EXPECT_NE(out.find("(a)"), std::string::npos) << out; // the operand between was stamped
-    EXPECT_EQ(Fake().Item("a").LastWriteTime, NowTime);
-    EXPECT_EQ(Fake().Err, "");
+    EXPECT_EQ(Fake().Item("a").LastWriteTime, Fake().Now);
+    EXPECT_EQ(Fake().Err, Banner);
 
     // -g belongs to each entry: one operand warns, the next one fails.
     Fake().Out.clear();
-    Operands = {Entry("x", true), Entry("y", false), Entry("z", true)};
-    try {
-        RunOperands();
-        FAIL() << "no error";
-    } catch (const EAppError &e) {
-        EXPECT_EQ(e.message(), "ファイル (y) が見つかりません");
-    }
-    FlushOut();
+    Fake().Err.clear();
+    EXPECT_EQ(RunWith({"-x", "-g", "x", "-g", "y", "-g", "z"}), 1);
+    EXPECT_EQ(Fake().Err, Banner + Eol + "Error: ファイル (y) が見つかりません。" + Eol);
     EXPECT_EQ(Fake().Out, Eol + "Warn.: ファイル (x) が見つかりません。" + Eol);
 }
 
@@ -212,17 +186,9 @@ TEST(Run, ExitCodeStartsAtZeroOnEveryRun) {
 TEST(Run, FailedStreamWriteReachesTheLastResortReport) {
     TFakePlatformScope scope;
     Fake().FailOut = true;
-    Operands = {Entry("x", true)};
-    int code = -1;
-    try {
-        RunOperands();
-        FlushOut();
-    } catch (...) {
-        code = ReportUnexpectedError(std::current_exception());
-    }
-    EXPECT_EQ(code, 1);
+    EXPECT_EQ(RunWith({"-g", "x"}), 1);
     const std::string head =
-        std::string("EInOutError がモジュール ") + (HasDriveSyntax ? "Kelvard.exe" : "kelvard");
+        Banner + "EInOutError がモジュール " + (HasDriveSyntax ? "Kelvard.exe" : "kelvard");
     EXPECT_EQ(Fake().Err.compare(0, head.size(), head), 0) << Fake().Err;
     const std::string tail =
         "で発生しました。" + Eol + "ファイルへの書き込みに失敗しました." + Eol + Eol;

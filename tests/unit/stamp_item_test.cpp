@@ -36,7 +36,7 @@ protected:
         item.Path = Item;
         item.Place.Name = Item;
         item.Options = Option;
-        ApplyItemStamps(item, isFolder);
+        ApplyItemStamps(item, isFolder, Scope.Context());
         return item;
     }
 
@@ -80,8 +80,8 @@ TEST_F(StampItemTest, ModificationOnlyLeavesTheAccessStampAsItWas) {
     EXPECT_EQ(write.HasAccess, StampWriteOpensItem);
     EXPECT_EQ(write.Access, StampWriteOpensItem ? OldAccess : 0);
     EXPECT_TRUE(write.HasWrite);
-    EXPECT_EQ(write.Write, NowTime);
-    EXPECT_EQ(Fake().Item(Item).LastWriteTime, NowTime);
+    EXPECT_EQ(write.Write, Scope.Times.Now);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, Scope.Times.Now);
     EXPECT_EQ(Fake().Item(Item).CreationTime, OldCreation);
     // All three old stamps are read, whatever is selected.
     EXPECT_EQ(item.OldValues[0], OldWrite);
@@ -135,8 +135,8 @@ TEST_F(StampItemTest, PreviewComputesButNeverOpens) {
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soPreview);
     EXPECT_TRUE(Fake().Writes.empty());
-    EXPECT_EQ(item.NewValues[0], NowTime);
-    EXPECT_EQ(item.NewValues[1], NowTime);
+    EXPECT_EQ(item.NewValues[0], Scope.Times.Now);
+    EXPECT_EQ(item.NewValues[1], Scope.Times.Now);
     EXPECT_EQ(item.OldValues[2], OldAccess);
     ExpectUnchanged();
 }
@@ -207,7 +207,7 @@ TEST_F(StampItemTest, FolderOnTheNTFamilyIsWrittenDirectly) {
 TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
     Fake().IsNT = false;
     Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
-    UnknownTime = UnknownTime9x;
+    Scope.Times.Unknown = UnknownTime9x;
     Item = P("C:/work/dir");
     Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
     Option.Kinds.Include(skAccess);
@@ -217,8 +217,9 @@ TEST_F(StampItemTest, FolderOnThe9xFamilyGoesThroughTheHelper) {
     EXPECT_TRUE(Fake().Writes.empty());
     ASSERT_EQ(Fake().ProcessStarts.size(), 3u);
     for (TStampKind kind : AllStampKinds)
-        EXPECT_NE(Fake().ProcessStarts[size_t(kind)].find(HelperArguments(Item, NowTime, kind)),
-                  std::string::npos)
+        EXPECT_NE(
+            Fake().ProcessStarts[size_t(kind)].find(HelperArguments(Item, Scope.Times.Now, kind)),
+            std::string::npos)
             << Fake().ProcessStarts[size_t(kind)];
 }
 
@@ -290,7 +291,7 @@ TEST_F(StampItemTest, SourceFileReplacedForTheReport) {
 TEST_F(StampItemTest, ErrorsOtherThanAMissingCounterpartLeaveTheRoutine) {
     Option.DateMode = dmDay;
     Option.DateTime = MakeParts(0, 0, 31); // and the run starts in April
-    Fake().Now = NowTime = LocalValue(2011, 4, 10);
+    Fake().Now = Scope.Times.Now = LocalValue(2011, 4, 10);
     EXPECT_THROW(Apply(), EAppError);
     EXPECT_TRUE(Fake().Writes.empty());
     Fake().Items.clear();
@@ -306,14 +307,14 @@ TEST_F(StampItemTest, UnknownSourceWritesTheUnknownValue) {
     Fake().Item(Item).CreationTime = 0;
     Option.Source = ssCreation;
     TItemStamps item = Apply();
-    EXPECT_EQ(item.NewValues[0], UnknownTime);
-    EXPECT_EQ(Fake().Item(Item).LastWriteTime, UnknownTime);
+    EXPECT_EQ(item.NewValues[0], Scope.Times.Unknown);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, Scope.Times.Unknown);
     EXPECT_EQ(item.NewParts[0].wYear, 1980);
 }
 
 TEST_F(StampItemTest, UnknownSettingIsNotRoundedButAnUnknownSourceIs) {
     // The 9x value is 2106-12-31 15:00 UTC: FAT would cut its access stamp to midnight.
-    UnknownTime = UnknownTime9x;
+    Scope.Times.Unknown = UnknownTime9x;
     Fake().LocalOffset = 0;
     SetVolume("FAT");
     Option.Kinds = TStampKinds::Of(skAccess);
@@ -338,10 +339,10 @@ TEST_F(StampItemTest, RoundingFollowsTheSwitch) {
     EXPECT_EQ(item.NewValues[0], LocalValue(2011, 1, 17, 13, 25, 38));
     EXPECT_EQ(item.NewParts[0].wSecond, 38);
     EXPECT_EQ(item.NewParts[0].Fraction, 0u);
-    FatRounding = false;
+    Scope.FatRounding = false;
     item = Apply();
-    EXPECT_EQ(item.NewValues[0], NowTime);
-    EXPECT_EQ(Fake().Item(Item).LastWriteTime, NowTime);
+    EXPECT_EQ(item.NewValues[0], Scope.Times.Now);
+    EXPECT_EQ(Fake().Item(Item).LastWriteTime, Scope.Times.Now);
 }
 
 TEST_F(StampItemTest, EachKindRoundedByItsOwnRule) {
@@ -362,8 +363,7 @@ namespace {
 class StampItemOnDisk : public ::testing::Test {
 protected:
     std::filesystem::path Root;
-    TTimeValue SavedNow = NowTime, SavedUnknown = UnknownTime;
-    bool SavedRounding = FatRounding;
+    TStampContext Context;
 
     void SetUp() override {
         Root =
@@ -372,19 +372,16 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(Root);
         std::filesystem::create_directories(Root);
-        UnknownTime = UnknownTimeLocalNT;
-        Platform().LocalToUtc(UnknownTimeLocalNT, UnknownTime);
-        FatRounding = false;
-        NowTime = Value(2011, 1, 17, 4, 25, 39, 4567891);
+        Context.Times.Unknown = UnknownTimeLocalNT;
+        Platform().LocalToUtc(UnknownTimeLocalNT, Context.Times.Unknown);
+        Context.FatRounding = false;
+        Context.Times.Now = Value(2011, 1, 17, 4, 25, 39, 4567891);
     }
     void TearDown() override {
         std::error_code ignored;
         std::filesystem::permissions(Root / "ro.txt", std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(Root, ignored);
-        NowTime = SavedNow;
-        UnknownTime = SavedUnknown;
-        FatRounding = SavedRounding;
     }
 
     std::string Make(const std::string &relative, bool folder = false) {
@@ -407,12 +404,12 @@ protected:
         return value;
     }
 
-    static TItemStamps Apply(const std::string &path, const TOption &option, bool folder = false) {
+    TItemStamps Apply(const std::string &path, const TOption &option, bool folder = false) {
         TItemStamps item;
         item.Path = path;
         item.Place.Name = path;
         item.Options = option;
-        ApplyItemStamps(item, folder);
+        ApplyItemStamps(item, folder, Context);
         return item;
     }
 };
@@ -426,13 +423,13 @@ TEST_F(StampItemOnDisk, NowToTheTick) {
     TOption option;
     option.FileName = file;
     EXPECT_EQ(Apply(file, option).Outcome, soChanged);
-    EXPECT_EQ(Stamp(file, skModification), NowTime);
+    EXPECT_EQ(Stamp(file, skModification), Context.Times.Now);
     EXPECT_EQ(Stamp(file, skAccess), access); // written back as it was
     option.Kinds = TStampKinds::Of(skAccess);
     option.Shift = 1;
     EXPECT_EQ(Apply(file, option).Outcome, soChanged);
-    EXPECT_EQ(Stamp(file, skAccess), NowTime + 1);
-    EXPECT_EQ(Stamp(file, skModification), NowTime);
+    EXPECT_EQ(Stamp(file, skAccess), Context.Times.Now + 1);
+    EXPECT_EQ(Stamp(file, skModification), Context.Times.Now);
 }
 
 TEST_F(StampItemOnDisk, FromOwnStampsWithOverride) {
@@ -501,7 +498,7 @@ TEST_F(StampItemOnDisk, PreviewChangesNothing) {
     option.Kinds.Include(skAccess);
     TItemStamps item = Apply(file, option);
     EXPECT_EQ(item.Outcome, soPreview);
-    EXPECT_EQ(item.NewValues[skAccess], NowTime);
+    EXPECT_EQ(item.NewValues[skAccess], Context.Times.Now);
     EXPECT_EQ(Stamp(file, skModification), Value(2000, 1, 1, 0, 0, 0, 1));
     EXPECT_EQ(Stamp(file, skAccess), Value(2000, 1, 2, 0, 0, 0, 1));
 }
@@ -513,8 +510,8 @@ TEST_F(StampItemOnDisk, FolderIsStamped) {
     option.FileName = folder;
     option.Kinds.Include(skAccess);
     EXPECT_EQ(Apply(folder, option, true).Outcome, soChanged);
-    EXPECT_EQ(Stamp(folder, skModification), NowTime);
-    EXPECT_EQ(Stamp(folder, skAccess), NowTime);
+    EXPECT_EQ(Stamp(folder, skModification), Context.Times.Now);
+    EXPECT_EQ(Stamp(folder, skAccess), Context.Times.Now);
 }
 
 #ifndef _WIN32

@@ -26,7 +26,7 @@ protected:
 
     TTimeValue Compute(TStampKind readKind = skModification) {
         TTimeValue result = 12345;
-        ComputeNewStamp(Item, readKind, Option, result);
+        ComputeNewStamp(Item, readKind, Option, Scope.Times, result);
         return result;
     }
 
@@ -108,7 +108,7 @@ TEST_F(StampSource, UnknownModeLooksNothingUp) {
 
 TEST_F(StampSource, NowIsTheStartOfTheRunForEveryItem) {
     Fake().Items.clear(); // the item is not even read
-    EXPECT_EQ(Compute(), NowTime);
+    EXPECT_EQ(Compute(), Scope.Times.Now);
     Option.DateMode = dmTime;
     Option.DateTime = MakeParts(0, 0, 0, 12, 0, 0, 0);
     // NowTime is 2011-01-17 04:25 UTC, 13:25 local: the local date is kept.
@@ -116,8 +116,8 @@ TEST_F(StampSource, NowIsTheStartOfTheRunForEveryItem) {
 }
 
 TEST_F(StampSource, NowIsUsedEvenWhenItLooksUnknown) {
-    NowTime = UnknownTime;
-    EXPECT_EQ(Compute(), UnknownTime);
+    Scope.Times.Now = Scope.Times.Unknown;
+    EXPECT_EQ(Compute(), Scope.Times.Unknown);
 }
 
 TEST_F(StampSource, OwnStampsByReadKind) {
@@ -134,9 +134,9 @@ TEST_F(StampSource, UnknownSourceIgnoresOverrideAndShift) {
     Option.Shift = int64_t(TicksPerHour);
     Fake().Item(Item).CreationTime = 0;
     EXPECT_EQ(Compute(skCreation), 0u);
-    Fake().Item(Item).CreationTime = UnknownTime;
+    Fake().Item(Item).CreationTime = Scope.Times.Unknown;
     EXPECT_EQ(Compute(skCreation), 0u);
-    Fake().Item(Item).CreationTime = UnknownTime + 1; // a real stamp
+    Fake().Item(Item).CreationTime = Scope.Times.Unknown + 1; // a real stamp
     EXPECT_EQ(Compute(skCreation), LocalValue(2020, 1, 1) + TicksPerHour);
 }
 

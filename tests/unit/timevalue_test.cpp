@@ -234,12 +234,11 @@ TEST(TimeValue, TimeOfDayToTicks) {
 }
 
 TEST(TimeValue, UnknownStamp) {
-    const TTimeValue saved = UnknownTime;
-    UnknownTime = UnknownTime9x;
-    EXPECT_TRUE(IsUnknownStamp(0));
-    EXPECT_TRUE(IsUnknownStamp(UnknownTime9x));
-    EXPECT_FALSE(IsUnknownStamp(UnknownTime9x + 1));
-    EXPECT_FALSE(IsUnknownStamp(UnknownTime9x - 1));
-    EXPECT_FALSE(IsUnknownStamp(1));
-    UnknownTime = saved;
+    TRunTimes times;
+    times.Unknown = UnknownTime9x;
+    EXPECT_TRUE(times.IsUnknown(0));
+    EXPECT_TRUE(times.IsUnknown(UnknownTime9x));
+    EXPECT_FALSE(times.IsUnknown(UnknownTime9x + 1));
+    EXPECT_FALSE(times.IsUnknown(UnknownTime9x - 1));
+    EXPECT_FALSE(times.IsUnknown(1));
 }

@@ -158,8 +158,7 @@ TEST(UpdateCheck, FailureEndsTheProgramBeforeTheBanner) {
     int code = -1;
     try {
         RegisterForUpdateCheck("Kelvard", "ぽるかん");
-        RunProgram();
-        code = ExitCode;
+        code = RunProgram();
     } catch (...) {
         code = ReportUnexpectedError(std::current_exception());
     }

@@ -17,15 +17,18 @@ const char *const ProgramKey = "\\software\\Varnhold\\Kelvard";
 
 class Usage : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RegKey = ProgramKey;
-        ExitCode = 0;
-    }
+    std::string RegKey = ProgramKey;
+    TOutput Output;
     // Runs the screen; returns the lines of the standard output.
     std::vector<std::string> Show() {
-        EXPECT_THROW(ShowUsage(), EAbort);
-        FlushOut();
-        EXPECT_EQ(ExitCode, 255);
+        int exitCode = 0;
+        try {
+            ShowUsage(RegKey, Output);
+        } catch (const EAbort &abort) {
+            exitCode = abort.ExitCode;
+        }
+        Output.Flush();
+        EXPECT_EQ(exitCode, 255);
         EXPECT_EQ(Fake().Err, "");
         EXPECT_EQ(Fake().OpenKeys, 0);
         std::vector<std::string> lines;
@@ -114,22 +117,20 @@ TEST_F(Usage, ValueOfAnotherTypeFailsBeforeAnythingIsWritten) {
     for (uint32_t type : {3u, 4u}) {
         Fake().SetRegValue(ProgramKey, "DefaultOption", type, std::string("\x05\0\0\0", 4));
         try {
-            ShowUsage();
+            ShowUsage(RegKey, Output);
             FAIL() << "no error";
         } catch (const ERegistryError &error) {
             EXPECT_EQ(error.message(), "'DefaultOption' のデータ型が不正です");
         }
-        FlushOut();
+        Output.Flush();
         EXPECT_EQ(Fake().Out, "");
-        EXPECT_EQ(ExitCode, 0);
         EXPECT_EQ(Fake().OpenKeys, 0);
     }
 }
 
 TEST_F(Usage, FailedWriteIsAnUnhandledError) {
     Fake().FailOut = true;
-    EXPECT_THROW(ShowUsage(), EStreamError);
-    EXPECT_EQ(ExitCode, 0);
+    EXPECT_THROW(ShowUsage(RegKey, Output), EStreamError);
     Fake().FailOut = false;
 }
 

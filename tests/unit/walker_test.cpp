@@ -1,29 +1,15 @@
 #include "common/errors.h"
-#include "common/settings.h"
 #include "fake/fake_platform.h"
-#include "report/output.h"
 #include "select/walker.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::string> Received;
-
-// Records each item as "path" or "path (folder)", after checking that its
-// place (the folder the walk holds open, and its name there) reaches it.
-void Record(const std::string &path, const TItemPlace &place, TOption, bool isFolder) {
-    TFindData entry;
-    EXPECT_TRUE(Platform().ReadItem(place.Folder, place.Name, place.FollowLink, entry)) << path;
-    EXPECT_EQ(entry.IsFolder, isFolder) << path;
-    EXPECT_EQ(path.substr(path.size() - place.Name.size()), place.Name);
-    Received.push_back(isFolder ? path + " (folder)" : path);
-}
 
 std::string P(std::initializer_list<std::string> parts) {
     return FakePath(parts);
@@ -32,11 +18,41 @@ std::string F(std::initializer_list<std::string> parts) {
     return FakePath(parts) + " (folder)";
 }
 
+// Records what the walk hands on: "path" or "path (folder)" for each item,
+// after checking that its place (the folder held open, and its name there)
+// reaches it; "! path: reason" for a folder it could not search.
+class TRecorder : public TWalkVisitor {
+public:
+    std::vector<std::string> Received;
+    std::vector<std::string> Listed_;
+    // Called with each item, after it is recorded.
+    std::function<void(const TFoundItem &)> OnItem;
+
+    void Item(TFoundItem item) override {
+        TFindData entry;
+        EXPECT_TRUE(
+            Platform().ReadItem(item.Place.Handle(), item.Place.Name, item.Place.FollowLink, entry))
+            << item.Path;
+        EXPECT_EQ(entry.IsFolder, item.Entry.IsFolder) << item.Path;
+        EXPECT_EQ(item.Path.substr(item.Path.size() - item.Place.Name.size()), item.Place.Name);
+        Received.push_back(item.Entry.IsFolder ? item.Path + " (folder)" : item.Path);
+        if (OnItem)
+            OnItem(item);
+    }
+    void Unsearchable(const std::string &path, const std::string &reason) override {
+        Received.push_back("! " + path + ": " + reason);
+    }
+    void Listed(const std::string &path, const TItemPlace &place) override {
+        TFindData entry;
+        EXPECT_TRUE(Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry))
+            << path;
+        Listed_.push_back(path);
+    }
+};
+
 class Walker : public ::testing::Test {
 protected:
     void SetUp() override {
-        Received.clear();
-        SetItemHandler(Record);
         // d: a.txt, b.dat, s1 (c.txt, t (e.txt)), s2 (empty), x.txt (a folder: f.txt)
         Fake().AddFile(P({"d", "a.txt"}));
         Fake().AddFile(P({"d", "b.dat"}));
@@ -48,23 +64,22 @@ protected:
         Fake().AddFolder(P({"d", "x.txt"}));
         Fake().AddFile(P({"d", "x.txt", "f.txt"}));
     }
-    void TearDown() override {
-        EXPECT_EQ(Fake().OpenFolders, 0);
-        SetItemHandler(nullptr);
-        HeadingPending = false;
-    }
+    void TearDown() override { EXPECT_EQ(Fake().OpenFolders, 0); }
 
     std::vector<std::string> Walk(const std::string &pattern, TFolderMode mode, bool recurse,
-                                  bool expectFound = true) {
-        Received.clear();
+                                  bool expectFound = true,
+                                  size_t openFolders = DefaultOpenFolders) {
+        Recorder = TRecorder();
         TOption option;
+        option.FileName = pattern;
         option.FolderMode = mode;
         option.Recurse = recurse;
-        EXPECT_EQ(SearchOperand(pattern, option, true, false), expectFound) << pattern;
-        return Received;
+        EXPECT_EQ(SearchOperand(option, Recorder, openFolders).Found, expectFound) << pattern;
+        return Recorder.Received;
     }
 
     TFakePlatformScope Scope;
+    TRecorder Recorder;
 };
 
 using Items = std::vector<std::string>;
@@ -89,6 +104,9 @@ TEST_F(Walker, SelectionAndOrderOfAWildcardOperand) {
               Items({P({"d", "a.txt"}), F({"d", "s1"}), P({"d", "s1", "c.txt"}),
                      F({"d", "s1", "t"}), P({"d", "s1", "t", "e.txt"}), F({"d", "s2"}),
                      F({"d", "x.txt"}), P({"d", "x.txt", "f.txt"})}));
+    // Every folder below the operand's is told when its listing was read.
+    EXPECT_EQ(Recorder.Listed_,
+              Items({P({"d", "s1"}), P({"d", "s1", "t"}), P({"d", "s2"}), P({"d", "x.txt"})}));
     EXPECT_EQ(Walk(pattern, fmNoFiles, true), Items({F({"d", "x.txt"})}));
 
     // Only files match: with -f3 nothing is selected.
@@ -117,58 +135,25 @@ TEST_F(Walker, NothingToSearch) {
     // A relative operand without a folder part searches the current folder.
     Fake().AddFile("top.txt");
     EXPECT_EQ(Walk("*.txt", fmNoFolders, false), Items({"top.txt"}));
+    // The operand's own folder that cannot be opened is told with the reason.
+    TOption option;
+    option.FileName = P({"nowhere", "*.txt"});
+    EXPECT_EQ(SearchOperand(option, Recorder).FolderError, FakeNotFound);
 }
 
-TEST_F(Walker, ASubFolderThatCannotBeSearchedIsWarnedAboutAndTheWalkGoesOn) {
+TEST_F(Walker, ASubFolderThatCannotBeSearchedIsToldAndTheWalkGoesOn) {
     Fake().Item(P({"d", "s1"})).FailSearch = true;
     Fake().FailCode = 1234;
-    ItemsKept = false;
     EXPECT_EQ(Walk(P({"d", "*.txt"}), fmAllFolders, true),
-              Items({P({"d", "a.txt"}), F({"d", "s1"}), F({"d", "s2"}), F({"d", "x.txt"}),
-                     P({"d", "x.txt", "f.txt"})}));
-    FlushOut();
-    EXPECT_EQ(Fake().Out, "Warn.: フォルダを検索できませんでした。(" + P({"d", "s1"}) + ")" +
-                              std::string(LineEnd));
-    EXPECT_EQ(Fake().Err, P({"d", "s1"}) + ": error 1234" + std::string(LineEnd));
-    EXPECT_TRUE(ItemsKept);
-
+              Items({P({"d", "a.txt"}), F({"d", "s1"}), "! " + P({"d", "s1"}) + ": error 1234",
+                     F({"d", "s2"}), F({"d", "x.txt"}), P({"d", "x.txt", "f.txt"})}));
     // The operand's own folder is no sub-folder met on the way: selecting
     // nothing there is the not-found case, told by the run.
-    Fake().Out.clear();
-    ItemsKept = false;
     EXPECT_EQ(Walk(P({"d", "s1", "*.txt"}), fmNoFolders, true, false), Items());
     EXPECT_EQ(Walk(P({"d", "s2", "*.txt"}), fmNoFolders, true, false), Items());
-    FlushOut();
-    EXPECT_EQ(Fake().Out, "");
-    EXPECT_FALSE(ItemsKept);
 }
 
-TEST_F(Walker, FoundIsThreadedAndHeadingSetAtTheTopOnly) {
-    TOption option;
-    HeadingPending = false;
-    EXPECT_TRUE(SearchOperand(P({"d", "none"}), option, false, true));
-    EXPECT_FALSE(HeadingPending);
-    EXPECT_FALSE(SearchOperand(P({"d", "none"}), option, true, false));
-    EXPECT_TRUE(HeadingPending);
-}
-
-TEST_F(Walker, TheHandlerGetsTheOperandsOptions) {
-    static TOption seen;
-    SetItemHandler(
-        [](const std::string &, const TItemPlace &, TOption option, bool) { seen = option; });
-    TOption option;
-    option.FileName = "operand";
-    option.Kinds = TStampKinds{5};
-    option.Shift = 42;
-    option.SourceFile = "src";
-    EXPECT_TRUE(SearchOperand(P({"d", "a.txt"}), option, true, false));
-    EXPECT_EQ(seen.FileName, "operand");
-    EXPECT_EQ(seen.Kinds.Bits, 5);
-    EXPECT_EQ(seen.Shift, 42);
-    EXPECT_EQ(seen.SourceFile, "src");
-}
-
-TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
+TEST_F(Walker, ANameTheCodePageCannotHoldIsHandedOnMarkedAndNeverSearched) {
     // A file and a folder whose names the listing can show only with a stand-in
     // ("?", which as a pattern would match "a.txt" and "s1" too).
     const std::string file = P({"d", "?.txt"}), folder = P({"d", "s?"});
@@ -177,54 +162,22 @@ TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
     Fake().AddFile(P({"d", "s?", "g.txt"}));
     Fake().Item(file).NameUnrepresentable = true;
     Fake().Item(folder).NameUnrepresentable = true;
-    const std::string eol = LineEnd, reason = std::string(": ") + UnrepresentableNameReason + eol;
-    const std::string notChanged = "Warn.: 変更できませんでした。(";
-
-    struct {
-        TFolderMode Mode;
-        bool Recurse;
-        bool Restore;
-        Items Handled;
-        std::string Out, Err;
-    } rows[] = {
-        {fmNoFolders,
-         false,
-         false,
-         {P({"d", "a.txt"})},
-         notChanged + file + ")" + eol,
-         file + reason},
-        {fmAllFolders,
-         true,
-         false,
-         {P({"d", "a.txt"}), F({"d", "s1"}), P({"d", "s1", "c.txt"}), F({"d", "s1", "t"}),
-          P({"d", "s1", "t", "e.txt"}), F({"d", "s2"}), F({"d", "x.txt"}),
-          P({"d", "x.txt", "f.txt"})},
-         notChanged + file + ")" + eol + notChanged + folder + ")" + eol +
-             "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
-         file + reason + folder + reason + folder + reason},
-        {fmNoFolders,
-         false,
-         true,
-         {P({"d", "a.txt"})},
-         "",
-         eol + "タイムスタンプ復元設定を作成します。" + eol +
-             "Warn.: 復元設定を作成できませんでした。(" + file + ")" + eol + file + reason},
+    std::vector<std::string> marked;
+    Recorder.OnItem = [&](const TFoundItem &item) {
+        if (item.Entry.NameUnrepresentable)
+            marked.push_back(item.Path);
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(int(row.Mode));
-        Received.clear();
-        Fake().Out.clear();
-        Fake().Err.clear();
-        TOption option;
-        option.FolderMode = row.Mode;
-        option.Recurse = row.Recurse;
-        option.MakeRestoreFile = row.Restore;
-        EXPECT_TRUE(SearchOperand(P({"d", "*.txt"}), option, true, false));
-        FlushOut();
-        EXPECT_EQ(Received, row.Handled);
-        EXPECT_EQ(Fake().Out, row.Out);
-        EXPECT_EQ(Fake().Err, row.Err);
-    }
+    TOption option;
+    option.FileName = P({"d", "*.txt"});
+    option.FolderMode = fmAllFolders;
+    option.Recurse = true;
+    EXPECT_TRUE(SearchOperand(option, Recorder).Found);
+    EXPECT_EQ(marked, Items({file, folder}));
+    EXPECT_EQ(std::count(Recorder.Received.begin(), Recorder.Received.end(),
+                         "! " + folder + ": " + UnrepresentableNameReason),
+              1);
+    for (const std::string &item : Recorder.Received)
+        EXPECT_EQ(item.find("g.txt"), std::string::npos) << item;
 }
 
 TEST_F(Walker, LinkedFoldersAreItemsButNeverSearched) {
@@ -243,6 +196,58 @@ TEST_F(Walker, LinkedFoldersAreItemsButNeverSearched) {
         EXPECT_TRUE(item.find("g.txt") == std::string::npos &&
                     item.find("h.txt") == std::string::npos)
             << item;
+}
+
+// A walk holds at most the folders it may, however deep the tree, and hands
+// on the same items in the same order; a folder that was put in another's
+// place while the walk was away from it is told and not entered again.
+TEST_F(Walker, ABoundOnOpenFoldersAtAnyDepth) {
+    // deep: 40 levels, each with a file, a second folder "z" and the next level "n".
+    std::string folder = "deep";
+    for (int level = 0; level < 40; ++level) {
+        Fake().AddFile(FakePath({folder, "f.txt"}));
+        Fake().AddFolder(FakePath({folder, "z"}));
+        Fake().AddFile(FakePath({folder, "z", "g.txt"}));
+        folder = FakePath({folder, "n"});
+        Fake().AddFolder(folder);
+    }
+    const std::string pattern = FakePath({"deep", "*.txt"});
+    const Items whole = Walk(pattern, fmAllFolders, true);
+    EXPECT_EQ(whole.size(), 40u * 4);
+    for (size_t limit : {3u, 5u, 8u}) {
+        Fake().PeakOpenFolders = 0;
+        EXPECT_EQ(Walk(pattern, fmAllFolders, true, true, limit), whole) << limit;
+        EXPECT_LE(Fake().PeakOpenFolders, int(limit)) << limit;
+    }
+
+    // The folder deep/n/n is put in another's place once the walk has gone
+    // down past it: its own file came first; its second folder "z" (listed
+    // after "n") is not searched, and the walk goes on above it.
+    const std::string swapped = FakePath({"deep", "n", "n"});
+    bool done = false;
+    Recorder = TRecorder();
+    Recorder.OnItem = [&](const TFoundItem &item) {
+        if (done || item.Path != FakePath({"deep", "n", "n", "n", "n", "f.txt"}))
+            return;
+        done = true;
+        TFakeItem replacement = Fake().Item(swapped);
+        replacement.Id = ++Fake().LastId;
+        Fake().Items[swapped] = replacement;
+    };
+    TOption option;
+    option.FileName = pattern;
+    option.Recurse = true;
+    EXPECT_TRUE(SearchOperand(option, Recorder, 3).Found);
+    const Items &received = Recorder.Received;
+    const auto told = std::find_if(received.begin(), received.end(),
+                                   [](const std::string &s) { return s[0] == '!'; });
+    ASSERT_NE(told, received.end());
+    EXPECT_EQ(told->substr(0, 2 + swapped.size()), "! " + swapped);
+    EXPECT_EQ(std::find(received.begin(), received.end(), FakePath({swapped, "z", "g.txt"})),
+              received.end());
+    // Above it, the walk went on: the second folder of deep/n was searched.
+    EXPECT_NE(std::find(received.begin(), received.end(), FakePath({"deep", "n", "z", "g.txt"})),
+              received.end());
 }
 
 #ifdef _WIN32

@@ -102,6 +102,13 @@ bool GetEnv(const std::string &name, std::string &value) {
     return text ? true : Failed(false, ENOENT);
 }
 
+uint64_t OpenFileLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return UINT64_MAX;
+    return files.rlim_cur;
+}
+
 bool IsLeadByte(unsigned char) {
     return false;
 }
@@ -137,6 +144,7 @@ const TPlatform PosixPlatform = {
     .CommandLineText = CommandLineText,
     .Arguments = Arguments,
     .GetEnv = GetEnv,
+    .OpenFileLimit = OpenFileLimit,
     .IsLeadByte = IsLeadByte,
     .LowerCase = AsciiLower,
     .SameName = SameName,
@@ -187,11 +195,4 @@ void SetProgramArguments(int argc, char **argv) {
     // other, not a silent death by signal.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    // A walk holds one descriptor per folder level: allow as many as the
-    // system lets this process have.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
 }

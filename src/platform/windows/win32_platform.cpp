@@ -271,6 +271,11 @@ bool GetEnv(const std::string &name, std::string &value) {
     return true;
 }
 
+// Handles are limited by memory only.
+uint64_t OpenFileLimit() {
+    return UINT64_MAX;
+}
+
 bool IsLeadByte(unsigned char c) {
     return IsDBCSLeadByte(c) != 0;
 }
@@ -669,6 +674,7 @@ const TPlatform Win32Platform = {
     .CommandLineText = CommandLineText,
     .Arguments = Arguments,
     .GetEnv = GetEnv,
+    .OpenFileLimit = OpenFileLimit,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameName,
