@@ -400,7 +400,27 @@ void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector
     }
 }
 
+// The first "--help" or "--version" of the native command line before any
+// "--"; empty when there is none (and always in the Windows build).
+std::string PosixRequest(const std::vector<std::string> &arguments) {
+    if constexpr (PosixCommandLine) {
+        if (arguments.empty() || IsDefOptForm(arguments[0]))
+            return std::string();
+        for (const std::string &argument : arguments) {
+            if (argument == "--")
+                break;
+            if (argument == "--help" || argument == "--version")
+                return argument;
+        }
+    }
+    return std::string();
+}
+
 } // namespace
+
+bool VersionAsked() {
+    return PosixRequest(CommandLineArguments(nullptr)) == "--version";
+}
 
 void ParseOptions() {
     std::vector<bool> standIn;
@@ -412,16 +432,11 @@ void ParseOptions() {
         MaintainDefaultOption(arguments);
         return;
     }
-    if constexpr (PosixCommandLine) {
-        for (const std::string &argument : arguments) {
-            if (argument == "--")
-                break;
-            if (argument == "--help")
-                ShowUsage(0);
-            if (argument == "--version")
-                ShowVersion();
-        }
-    }
+    const std::string request = PosixRequest(arguments);
+    if (request == "--help")
+        ShowUsage(0);
+    if (request == "--version")
+        ShowVersion();
     const TTokenList list = GatherTokens(arguments);
     ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);
 }

@@ -20,3 +20,7 @@ void ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
 // default-option maintenance for -DefOpt, else gathering and interpreting
 // every token.
 void ParseOptions();
+
+// The native command line asks for the version alone: "--version" comes
+// before any "--help" and "--", and the first argument is no -DefOpt.
+bool VersionAsked();

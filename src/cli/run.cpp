@@ -1,6 +1,7 @@
 #include "cli/run.h"
 
 #include "cli/parser.h"
+#include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/paths.h"
@@ -64,6 +65,9 @@ void RunProgram() {
     ItemsKept = false;
     SetStartValues();
     try {
+        // The version line stands alone, without the banner.
+        if (VersionAsked())
+            ShowVersion();
         WriteErr(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
         NowTime = Platform().SystemTimeNow();
         ParseOptions();

@@ -131,9 +131,16 @@ class NativeConventions(TempDirTestCase):
         usage = self.run_here(["-?"])
         self.assertEqual((help_.code, usage.code), (0, 255))
         self.assertEqual(help_.out, usage.out)
-        version = self.run_here(["--version", "--help"])
-        self.assertEqual(version.code, 0)
-        self.assertRegex(version.out_text, VERSION_RE)
+        # The first of --help and --version before "--" decides; the version
+        # line stands alone, without the banner on the error stream.
+        for args in (["--version"], ["--version", "--help"], ["-w", "--version", "x"]):
+            with self.subTest(args=args):
+                version = self.run_here(args)
+                self.assertEqual((version.code, version.err), (0, b""), version)
+                self.assertRegex(version.out_text, VERSION_RE)
+        self.assertEqual(self.run_here(["--help", "--version"]).out, help_.out)
+        self.assertIn("ファイル (--version) が見つかりません",
+                      self.run_here(["--", "--version"]).err_text)
 
     def test_double_dash_ends_switches(self):
         for name in ("-w", "@list", "--help"):
