@@ -9,6 +9,11 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+target=
+log=
+# Whatever stops this script names the target it was at and shows its log.
+trap 'status=$?; echo "fuzz.sh: stopped (exit $status) at line $LINENO, target: ${target:-none}" >&2
+      if [ -n "$log" ] && [ -f "$log" ]; then tail -n 40 "$log" >&2; fi' ERR
 
 seconds=${1:-20}
 shift $(($# > 0 ? 1 : 0))
@@ -44,10 +49,13 @@ for target in "${targets[@]}"; do
     result=FINDING
     failed+=("$target")
   fi
+  # A target that fails on a seed stops before its first coverage line: the
+  # figures may be missing, and that is no reason to stop here.
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  coverage=$(sed -n 's/.*cov: \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   printf '%-20s %12s %8s  %s\n' "$target" "${executions:--}" "${coverage:--}" "$result"
   if [ "$result" != ok ]; then
+    echo "== $target: the last lines of $log" >&2
     tail -n 40 "$log" >&2
   fi
 done

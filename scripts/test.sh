@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3
-          dpkg-dev groff-base man-db clang libclang-rt-dev)
+          dpkg-dev groff-base man-db lintian clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -27,12 +27,13 @@ jobs=$(nproc)
 echo "== include layers"
 python3 scripts/check_layers.py
 
-# Both builds treat warnings as errors (KELVARD_WERROR in their presets).
+# The ci-* presets build the tests too and treat warnings as errors; the
+# plain presets build the programs alone.
 
 echo "== native build"
-cmake --preset native >/dev/null
-cmake --build --preset native -j"$jobs"
-ctest --preset native -j"$jobs"
+cmake --preset ci-native >/dev/null
+cmake --build --preset ci-native -j"$jobs"
+ctest --preset ci-native -j"$jobs"
 
 # A short fuzzing pass over every reader and round trip: a regression in a
 # reader shows at once. Longer runs: scripts/fuzz.sh SECONDS.
@@ -42,19 +43,19 @@ if command -v clang++ >/dev/null 2>&1; then
 fi
 
 echo "== Windows build"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs"
-export WINEPREFIX="$PWD/build/windows/wineprefix"
+cmake --preset ci-windows >/dev/null
+cmake --build --preset ci-windows -j"$jobs"
+export WINEPREFIX="$PWD/build/ci-windows/wineprefix"
 export WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== making the Wine prefix"
-  wine wineboot -i </dev/null >"$PWD/build/windows/wineboot.log" 2>&1 || true
+  wine wineboot -i </dev/null >"$PWD/build/ci-windows/wineboot.log" 2>&1 || true
   wineserver -w || true
 fi
 # Start the server and Wine's own services apart from the test runner's pipes:
 # a process that inherited them would keep the runner waiting.
 wineserver -p </dev/null >/dev/null 2>&1 || true
-wine cmd /c exit </dev/null >>"$PWD/build/windows/wineboot.log" 2>&1 || true
-ctest --preset windows -j"$jobs"
+wine cmd /c exit </dev/null >>"$PWD/build/ci-windows/wineboot.log" 2>&1 || true
+ctest --preset ci-windows -j"$jobs"

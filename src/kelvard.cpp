@@ -9,6 +9,7 @@
 int main(int argc, char **argv) {
     SetProgramArguments(argc, argv);
     try {
+        // First of all, before the banner; a registration that fails only warns.
         RegisterForUpdateCheck("Kelvard", "ぽるかん");
         return RunProgram();
     } catch (...) {

@@ -408,7 +408,27 @@ void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector
     }
 }
 
+// The first "--help" or "--version" of the native command line before any
+// "--"; empty when there is none (and always in the Windows build).
+std::string PosixRequest(const std::vector<std::string> &arguments) {
+    if constexpr (PosixCommandLine) {
+        if (arguments.empty() || IsDefOptForm(arguments[0]))
+            return std::string();
+        for (const std::string &argument : arguments) {
+            if (argument == "--")
+                break;
+            if (argument == "--help" || argument == "--version")
+                return argument;
+        }
+    }
+    return std::string();
+}
+
 } // namespace
+
+bool VersionAsked() {
+    return PosixRequest(CommandLineArguments(nullptr)) == "--version";
+}
 
 TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     std::vector<bool> standIn;
@@ -420,16 +440,11 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
         MaintainDefaultOption(arguments, names.RegKey, output);
         return TParsedOptions();
     }
-    if constexpr (PosixCommandLine) {
-        for (const std::string &argument : arguments) {
-            if (argument == "--")
-                break;
-            if (argument == "--help")
-                ShowUsage(names.RegKey, output, 0);
-            if (argument == "--version")
-                ShowVersion(output);
-        }
-    }
+    const std::string request = PosixRequest(arguments);
+    if (request == "--help")
+        ShowUsage(names.RegKey, output, 0);
+    if (request == "--version")
+        ShowVersion(output);
     const TTokenList list = GatherTokens(arguments, names);
     try {
         return ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);

@@ -41,3 +41,7 @@ TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaul
 // "-?", default-option maintenance for -DefOpt, else gathering and
 // interpreting every token.
 TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output);
+
+// The native command line asks for the version alone: "--version" comes
+// before any "--help" and "--", and the first argument is no -DefOpt.
+bool VersionAsked();

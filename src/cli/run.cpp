@@ -2,6 +2,7 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
+#include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/paths.h"
@@ -142,6 +143,9 @@ int RunProgram() {
     run.Names = ProgramNamesOf(Platform().ModuleFileName());
     int exitCode = 0;
     try {
+        // The version line stands alone, without the banner.
+        if (VersionAsked())
+            ShowVersion(run.Output);
         run.Output.Err(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
         run.Times = StartTimes();
         run.Report.Times = run.Times;

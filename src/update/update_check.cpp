@@ -7,6 +7,8 @@
 
 #include "common/errors.h"
 #include "platform/platform.h"
+#include "report/output.h"
+#include "report/report.h"
 
 #include <cstdint>
 #include <string>
@@ -20,43 +22,78 @@ const char *const MakerName = "Varnhold";
 const char *const MakerHost = "www.varnhold.example";
 const char *const InfoURL = "http://www.varnhold.example/varnhold/freesoft/update.inf";
 
-// A key that could not be opened or created makes its first write fail.
-void SetString(const TRegKey &key, const std::string &name, const std::string &value) {
-    if (!key.IsOpen() || !Platform().RegSetString(key.Get(), name, value))
-        throw RegistryWriteError(name);
+const char *const FailureWarning = "Warn.: 更新チェックの登録に失敗しました";
+
+// Fills `failure` for a write of `name` into `keyPath` that did not succeed:
+// the reason is the one of the call that just failed (the key's creation or
+// opening when the key is not open, the write itself otherwise).
+bool Failed(const std::string &keyPath, const std::string &name, TUpdateCheckFailure &failure) {
+    failure.Message = RegistryWriteError(name).message();
+    failure.Key = keyPath;
+    failure.Reason = SystemReason(Platform().LastErrorCode());
+    return false;
 }
 
-void SetDword(const TRegKey &key, const std::string &name, uint32_t value) {
+// A key that could not be opened or created makes its first write fail.
+bool SetString(const TRegKey &key, const std::string &keyPath, const std::string &name,
+               const std::string &value, TUpdateCheckFailure &failure) {
+    if (!key.IsOpen() || !Platform().RegSetString(key.Get(), name, value))
+        return Failed(keyPath, name, failure);
+    return true;
+}
+
+bool SetDword(const TRegKey &key, const std::string &keyPath, const std::string &name,
+              uint32_t value, TUpdateCheckFailure &failure) {
     if (!key.IsOpen() || !Platform().RegSetDword(key.Get(), name, value))
-        throw RegistryWriteError(name);
+        return Failed(keyPath, name, failure);
+    return true;
 }
 
 } // namespace
 
-void RegisterForUpdateCheck(const std::string &distinctName, const std::string &displayName) {
+bool TryRegisterForUpdateCheck(const std::string &distinctName, const std::string &displayName,
+                               TUpdateCheckFailure &failure) {
     const TPlatform &platform = Platform();
     const std::string makerKey = std::string(CheckerKey) + "\\" + MakerAddress;
     const std::string programKey = makerKey + "\\" + distinctName;
 
     if (!platform.RegKeyExists(CheckerKey))
-        return;
+        return true;
 
     // What the maker and program keys hold from their creation on is theirs
     // to keep: only the path and the build follow the program file.
     if (!platform.RegKeyExists(makerKey)) {
         TRegKey key(platform.RegCreate(makerKey));
-        SetString(key, "Author", MakerName);
-        SetString(key, "DisplayHost", MakerHost);
-        SetString(key, "InfoURL", InfoURL);
+        if (!SetString(key, makerKey, "Author", MakerName, failure) ||
+            !SetString(key, makerKey, "DisplayHost", MakerHost, failure) ||
+            !SetString(key, makerKey, "InfoURL", InfoURL, failure))
+            return false;
     }
     if (!platform.RegKeyExists(programKey)) {
         TRegKey key(platform.RegCreate(programKey));
-        SetString(key, "DistinctName", distinctName);
-        if (!displayName.empty())
-            SetString(key, "DisplayName", displayName);
+        if (!SetString(key, programKey, "DistinctName", distinctName, failure))
+            return false;
+        if (!displayName.empty() &&
+            !SetString(key, programKey, "DisplayName", displayName, failure))
+            return false;
     }
 
     TRegKey key(platform.RegOpenWrite(programKey));
-    SetString(key, "FilePath", platform.ModuleFileName());
-    SetDword(key, "Build", platform.ProgramBuild());
+    return SetString(key, programKey, "FilePath", platform.ModuleFileName(), failure) &&
+           SetDword(key, programKey, "Build", platform.ProgramBuild(), failure);
+}
+
+void RegisterForUpdateCheck(const std::string &distinctName, const std::string &displayName) {
+    TUpdateCheckFailure failure;
+    if (TryRegisterForUpdateCheck(distinctName, displayName, failure))
+        return;
+    TOutput output;
+    try {
+        output.ErrLine(std::string(FailureWarning) + "。(" + failure.Message + ")");
+        if (!failure.Reason.empty())
+            output.ErrLine("HKEY_CURRENT_USER" + failure.Key + ": " + failure.Reason);
+    } catch (const EStreamError &) {
+        // An error stream that cannot be written fails the banner next, in
+        // the run's own error handling; the side task adds nothing to that.
+    }
 }

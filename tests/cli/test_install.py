@@ -1,8 +1,10 @@
 """Installation, packages and manual pages; the native build's --help,
 --version and --."""
 
+import gzip
 import os
 import re
+import shutil
 import subprocess
 import unittest
 import zipfile
@@ -12,6 +14,7 @@ from kelvard_cli import EXE, WINDOWS, TempDirTestCase, decode, main, run
 BUILD_DIR = os.path.dirname(os.path.abspath(EXE))
 VERSION_RE = re.compile(r"kelvard (\d+\.\d+\.\d+\.\d+)\n")
 SWITCH_RE = re.compile(r"(?<![\w-])-[A-Za-z?][^\s,']*")
+PAGES = ("man1/kelvard.1.gz", "ja/man1/kelvard.1.gz")
 
 
 def shell(args, **kwargs):
@@ -35,6 +38,16 @@ def usage_switches(screen):
 
 
 class PackageTestCase(TempDirTestCase):
+    def unpacked_page(self, path):
+        """A compressed manual page unpacked into the test folder; its path."""
+        with gzip.open(path) as f:
+            data = f.read()
+        target = self.path("pages", path.replace(os.sep, "_")[:-3])
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(data)
+        return target
+
     def cpack(self):
         """Builds the build's package into the test folder; returns its path."""
         code, out, err = shell(["cpack", "--config", os.path.join(BUILD_DIR, "CPackConfig.cmake"),
@@ -62,10 +75,11 @@ class NativeInstall(PackageTestCase):
     def assert_pages_render(self, man_dir):
         """Both pages render without a warning, with and without the Japanese
         macros, on a wide and a narrow terminal; man finds each in its language."""
-        for page in ("man1/kelvard.1", "ja/man1/kelvard.1"):
+        for page in PAGES:
+            source = self.unpacked_page(os.path.join(man_dir, page))
             for extra in ([], ["-mja"], ["-rLL=60n"], ["-mja", "-rLL=60n"]):
                 code, out, err = shell(["groff", "-man", "-ww", "-z", "-Tutf8", "-k"] + extra
-                                       + [os.path.join(man_dir, page)])
+                                       + [source])
                 self.assertEqual((code, err), (0, ""), "%s %s" % (page, extra))
         for language, heading in (("en", "SYNOPSIS"), ("ja", "書式")):
             # man searches the language folders of MANPATH, not those of -M.
@@ -76,7 +90,8 @@ class NativeInstall(PackageTestCase):
 
     def test_install_runs_and_documents(self):
         prefix = self.install()
-        for name in ("bin/kelvard", "share/man/man1/kelvard.1", "share/man/ja/man1/kelvard.1",
+        for name in ("bin/kelvard", "share/man/man1/kelvard.1.gz",
+                     "share/man/ja/man1/kelvard.1.gz", "share/doc/kelvard/copyright",
                      "share/bash-completion/completions/kelvard"):
             self.assertTrue(os.path.isfile(os.path.join(prefix, name)), name)
         installed = run(["--version"], exe=os.path.join(prefix, "bin", "kelvard"))
@@ -88,9 +103,9 @@ class NativeInstall(PackageTestCase):
         switches = usage_switches(screen)
         self.assertGreaterEqual(len(switches), 25, switches)
         prefix = self.install()
-        for page in ("man1/kelvard.1", "ja/man1/kelvard.1"):
-            code, rendered, err = shell(["groff", "-man", "-Tutf8", "-k", "-P-cbou",
-                                         os.path.join(prefix, "share", "man", page)])
+        for page in PAGES:
+            source = self.unpacked_page(os.path.join(prefix, "share", "man", page))
+            code, rendered, err = shell(["groff", "-man", "-Tutf8", "-k", "-P-cbou", source])
             words = set(re.findall(r"(?<![\w-])-[A-Za-z?][\w\[\]<>+\-?]*", rendered))
             for switch in switches:
                 # -t(+/-)<time> stands for -t, -t+ and -t-; <date> is the argument.
@@ -113,8 +128,9 @@ class NativeInstall(PackageTestCase):
         for library in ("libc6", "libstdc++6"):
             self.assertIn(library, depends.group(1))
         code, contents, err = shell(["dpkg-deb", "--contents", deb])
-        for name in ("./usr/bin/kelvard", "./usr/share/man/man1/kelvard.1",
-                     "./usr/share/man/ja/man1/kelvard.1",
+        for name in ("./usr/bin/kelvard", "./usr/share/man/man1/kelvard.1.gz",
+                     "./usr/share/man/ja/man1/kelvard.1.gz",
+                     "./usr/share/doc/kelvard/copyright", "./usr/share/doc/kelvard/changelog.gz",
                      "./usr/share/bash-completion/completions/kelvard"):
             self.assertIn(" " + name + "\n", contents)
         root = self.path("root")
@@ -122,6 +138,11 @@ class NativeInstall(PackageTestCase):
         unpacked = run(["--version"], exe=os.path.join(root, "usr", "bin", "kelvard"))
         self.assertEqual(unpacked.out_text, "kelvard %s\n" % version)
         self.assert_pages_render(os.path.join(root, "usr", "share", "man"))
+
+    @unittest.skipUnless(shutil.which("lintian"), "lintian is not installed")
+    def test_deb_passes_lintian(self):
+        code, out, err = shell(["lintian", "--fail-on", "error", self.cpack()])
+        self.assertEqual(code, 0, out + err)
 
 
 @unittest.skipIf(WINDOWS, "native build")
@@ -131,9 +152,16 @@ class NativeConventions(TempDirTestCase):
         usage = self.run_here(["-?"])
         self.assertEqual((help_.code, usage.code), (0, 255))
         self.assertEqual(help_.out, usage.out)
-        version = self.run_here(["--version", "--help"])
-        self.assertEqual(version.code, 0)
-        self.assertRegex(version.out_text, VERSION_RE)
+        # The first of --help and --version before "--" decides; the version
+        # line stands alone, without the banner on the error stream.
+        for args in (["--version"], ["--version", "--help"], ["-w", "--version", "x"]):
+            with self.subTest(args=args):
+                version = self.run_here(args)
+                self.assertEqual((version.code, version.err), (0, b""), version)
+                self.assertRegex(version.out_text, VERSION_RE)
+        self.assertEqual(self.run_here(["--help", "--version"]).out, help_.out)
+        self.assertIn("ファイル (--version) が見つかりません",
+                      self.run_here(["--", "--version"]).err_text)
 
     def test_double_dash_ends_switches(self):
         for name in ("-w", "@list", "--help"):

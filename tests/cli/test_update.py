@@ -2,6 +2,7 @@
 checker's key, created once, with the path and build brought up to date on
 every run."""
 
+import errno
 import os
 import shutil
 import unittest
@@ -164,6 +165,41 @@ class UpdateCheck(TempDirTestCase):
         r = self.kel(exe, args=[])
         self.assertEqual(r.code, 255, r)
         self.assertEqual(self.reg.values(PROGRAM)["FilePath"], ("REG_SZ", wine_path(exe)))
+
+    @unittest.skipIf(WINDOWS, "folders and permissions of the native registry")
+    def test_a_registration_that_cannot_write_warns_and_the_run_goes_on(self):
+        """A side task never stops the run: the warning names the value, the
+        key and the system's reason, and the run stamps with exit code 0."""
+        def file_for_the_maker_folder():
+            self.reg.add_key(CHECKER)
+            with open(self.reg.folder(MAKER), "wb"):
+                pass
+            return errno.ENOTDIR
+
+        def checker_folder_read_only():
+            self.reg.add_key(CHECKER)
+            os.chmod(self.reg.folder(CHECKER), 0o500)
+            self.addCleanup(os.chmod, self.reg.folder(CHECKER), 0o700)
+            return errno.EACCES
+
+        cases = [("a file where the maker's folder belongs", file_for_the_maker_folder)]
+        if os.geteuid() != 0:  # permissions do not hold back root
+            cases.append(("a checker folder without write permission", checker_folder_read_only))
+        exe = self.install("a")
+        for name, setup in cases:
+            with self.subTest(name):
+                self.reg.delete(CHECKER)
+                code = setup()
+                target = self.make_file("t.txt", mtime_ns=10**18)
+                r = self.kel(exe, args=["t.txt"])
+                self.assertEqual(r.code, 0, r)
+                self.assertEqual(r.err, text(
+                    "Warn.: 更新チェックの登録に失敗しました。('Author' の設定に失敗しました)\n"
+                    "HKEY_CURRENT_USER\\Software\\Verwatch\\support@varnhold.example: %s\n"
+                    % os.strerror(code) + BANNER))
+                self.assertIn(text("変更しました。(t.txt)\n"), r.out)
+                self.assertNotEqual(os.stat(target).st_mtime_ns, 10**18)
+                self.assertFalse(os.path.isdir(self.reg.folder(PROGRAM)))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 #include "update/update_check.h"
 
 #include "cli/run.h"
-#include "common/errors.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
 
@@ -104,76 +103,78 @@ TEST(UpdateCheck, EmptyDisplayNameWritesNoDisplayName) {
     EXPECT_EQ(StringValue(Program, "FilePath"), Fake().ModulePath);
 }
 
-TEST(UpdateCheck, FailedWritesRaiseARegistryErrorNamingTheValue) {
-    {
+// A write that fails warns on the error stream with the value, the key and
+// the system's reason; what was written before it stays, nothing is raised.
+TEST(UpdateCheck, FailedWriteWarnsNamingTheValueKeyAndReason) {
+    struct {
+        const char *Name;
+        std::string ExistingKey; // besides the checker's own
+        bool CreateFails, WritesFail;
+        std::string Value, Key;
+    } cases[] = {
+        {"first write", "", false, true, "Author", Maker},
+        // A key that cannot be created: its first write fails.
+        {"key not created", Maker, true, false, "DistinctName", Program},
+        // Only the rewritten values are written on a later run.
+        {"later run", Program, false, true, "FilePath", Program},
+    };
+    const std::string eol = LineEnd;
+    for (const auto &c : cases) {
         TFakePlatformScope scope;
         Fake().AddRegKey(Checker);
-        Fake().RegistryWritesFail = true;
-        try {
-            RegisterForUpdateCheck("Kelvard", "ぽるかん");
-            FAIL() << "no error";
-        } catch (const ERegistryError &e) {
-            EXPECT_EQ(e.message(), "'Author' の設定に失敗しました");
-            EXPECT_EQ(e.kind(), "ERegistryException");
-        }
-        EXPECT_EQ(Fake().OpenKeys, 0);
-    }
-    {
-        // A key that cannot be created: its first write fails.
-        TFakePlatformScope scope;
-        Fake().SetRegValue(Maker, "Author", 1, "Varnhold");
-        Fake().RegistryCreateFails = true;
-        try {
-            RegisterForUpdateCheck("Kelvard", "ぽるかん");
-            FAIL() << "no error";
-        } catch (const ERegistryError &e) {
-            EXPECT_EQ(e.message(), "'DistinctName' の設定に失敗しました");
-        }
-        EXPECT_EQ(Fake().OpenKeys, 0);
-    }
-    {
-        // Only the rewritten values are written on a later run.
-        TFakePlatformScope scope;
-        Fake().AddRegKey(Program);
-        Fake().RegistryWritesFail = true;
-        try {
-            RegisterForUpdateCheck("Kelvard", "ぽるかん");
-            FAIL() << "no error";
-        } catch (const ERegistryError &e) {
-            EXPECT_EQ(e.message(), "'FilePath' の設定に失敗しました");
-        }
-        EXPECT_EQ(Fake().OpenKeys, 0);
+        if (!c.ExistingKey.empty())
+            Fake().AddRegKey(c.ExistingKey);
+        Fake().RegistryCreateFails = c.CreateFails;
+        Fake().RegistryWritesFail = c.WritesFail;
+        RegisterForUpdateCheck("Kelvard", "ぽるかん");
+        EXPECT_EQ(Fake().Err, "Warn.: 更新チェックの登録に失敗しました。('" + c.Value +
+                                  "' の設定に失敗しました)" + eol + "HKEY_CURRENT_USER" + c.Key +
+                                  ": error " + std::to_string(FakeAccessDenied) + eol)
+            << c.Name;
+        EXPECT_EQ(Fake().Out, "") << c.Name;
+        EXPECT_EQ(Fake().OpenKeys, 0) << c.Name;
     }
 }
 
-// The entry point's order: registration first, outside the run's error
-// handling, so that its failure shows as the last-resort report without banner.
-TEST(UpdateCheck, FailureEndsTheProgramBeforeTheBanner) {
-    TFakePlatformScope scope;
-    Fake().AddRegKey(Checker);
-    Fake().RegistryWritesFail = true;
-    Fake().Args = {"x"};
-    Fake().HasCommandLineText = HasDriveSyntax;
-    Fake().CommandLine = "Kelvard x";
-    int code = -1;
-    try {
-        RegisterForUpdateCheck("Kelvard", "ぽるかん");
-        code = RunProgram();
-    } catch (...) {
-        code = ReportUnexpectedError(std::current_exception());
-    }
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(Fake().Out, "");
+// The entry point's order: registration first, before the banner; when it
+// fails, the warning comes first and the run does its work with the exit code
+// it would have had anyway.
+TEST(UpdateCheck, FailureWarnsAndTheRunGoesOn) {
+    struct {
+        const char *Name;
+        bool FileThere;
+        int Code;
+    } cases[] = {{"stamped", true, 0}, {"not found", false, 1}};
     const std::string eol = LineEnd;
-    const std::string module = HasDriveSyntax ? "Kelvard.exe" : "kelvard";
-    const std::string head = "ERegistryException がモジュール " + module + " の ";
-    ASSERT_EQ(Fake().Err.compare(0, head.size(), head), 0) << Fake().Err;
-    const std::string tail =
-        " で発生しました。" + eol + "'Author' の設定に失敗しました." + eol + eol;
-    ASSERT_GT(Fake().Err.size(), head.size() + tail.size());
-    EXPECT_EQ(Fake().Err.substr(Fake().Err.size() - tail.size()), tail);
-    const std::string address =
-        Fake().Err.substr(head.size(), Fake().Err.size() - head.size() - tail.size());
-    EXPECT_EQ(address.size(), 2 * sizeof(void *));
-    EXPECT_EQ(address.find_first_not_of("0123456789ABCDEF"), std::string::npos) << address;
+    const std::string banner = "タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)" +
+                               eol + "Copyright (C) Varnhold. All rights reserved." + eol;
+    const std::string warning =
+        "Warn.: 更新チェックの登録に失敗しました。('Author' の設定に失敗しました)" + eol +
+        "HKEY_CURRENT_USER" + Maker + ": error " + std::to_string(FakeAccessDenied) + eol;
+    for (const auto &c : cases) {
+        TFakePlatformScope scope;
+        Fake().AddRegKey(Checker);
+        Fake().RegistryWritesFail = true;
+        if (c.FileThere)
+            Fake().AddFile("x");
+        Fake().Now = 133497936001234567ULL;
+        Fake().Args = {"x"};
+        Fake().HasCommandLineText = HasDriveSyntax;
+        Fake().CommandLine = "Kelvard x";
+        int code = -1;
+        try {
+            RegisterForUpdateCheck("Kelvard", "ぽるかん");
+            code = RunProgram();
+        } catch (...) {
+            code = ReportUnexpectedError(std::current_exception());
+        }
+        EXPECT_EQ(code, c.Code) << c.Name;
+        if (c.FileThere) {
+            EXPECT_EQ(Fake().Err, warning + banner);
+            EXPECT_EQ(Fake().Item("x").LastWriteTime, Fake().Now);
+        } else {
+            EXPECT_EQ(Fake().Err,
+                      warning + banner + eol + "Error: ファイル (x) が見つかりません。" + eol);
+        }
+    }
 }
