@@ -89,25 +89,32 @@ TFindData ReadPresentStamps(TItemStamps &item) {
     return entry;
 }
 
-void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
+bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
     try {
         const TFindData entry = ComputeStamps(item, context);
         if (RefusedBeforehand(item, entry, isFolder)) {
             item.Outcome = soFailed;
-            return;
+            return false;
         }
-        if (item.Options.Preview) {
-            item.Outcome = soPreview;
-            return;
-        }
-        const bool success =
-            isFolder && !context.IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
-        item.Outcome = success ? soChanged : soFailed;
-        if (!success)
-            item.ErrorCode = Platform().LastErrorCode();
+        item.Outcome = item.Options.Preview ? soPreview : soChanged;
+        return !item.Options.Preview;
     } catch (const ESrcFileNotExist &missing) {
         item.Outcome = soSourceMissing;
         item.ErrorCode = missing.Code;
         item.MissingSource = missing.Counterpart;
+        return false;
     }
+}
+
+void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
+    const bool success =
+        isFolder && !context.IsNT ? WriteByHelper(item) : WriteDirectly(item, isFolder);
+    item.Outcome = success ? soChanged : soFailed;
+    if (!success)
+        item.ErrorCode = Platform().LastErrorCode();
+}
+
+void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
+    if (PrepareItemStamps(item, isFolder, context))
+        WriteItemStamps(item, isFolder, context);
 }

@@ -26,3 +26,9 @@ struct TStampContext {
 // stamps, computes the selected new ones and, unless previewing, writes
 // them; sets Outcome. Raises EAppError for errors that end the run.
 void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
+// Its two halves. The first reads and computes, and decides what the
+// platform is known to refuse; true when the item is to be written (Outcome
+// is soChanged until the write says otherwise), false when its Outcome is
+// final. The second writes what the first computed, and sets Outcome.
+bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
+void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
