@@ -1,7 +1,8 @@
 // Round trip of the restore lines: items with any path and any stamps,
-// written as restore lines and read back as a response file, give the same
-// operands and the same stamps (to the tick with seven sub-second digits,
-// cut to the digits written otherwise).
+// written as restore lines and read back as a response file, under another
+// offset from UTC than the one they were written at, give the same operands
+// and the same stamps (to the tick with seven sub-second digits, cut to the
+// digits written otherwise).
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
@@ -32,11 +33,14 @@ std::string GeneratedPath(FuzzedDataProvider &input) {
     return path;
 }
 
-// The stamps a restore line can give back: the reader refuses a local year
-// before 1980 and a stamp at or after StampLimit.
+// The stamps a restore line can give back: the reader refuses a year before
+// 1980 at the line's offset (local time's, in whole minutes) and a stamp at
+// or after StampLimit.
 bool ReadableStamp(TTimeValue value) {
     TTimeParts local;
-    return value < StampLimit && FileTimeToLocalParts(value, local) && local.wYear >= 1980;
+    const TUtcOffset offset = OffsetInForce(value);
+    return value < StampLimit && offset.Fixed && FileTimeToZoneParts(value, offset, local) &&
+           local.wYear >= 1980;
 }
 
 struct TItem {
@@ -60,16 +64,15 @@ bool GetsLines(const TRunTimes &times, const TItem &item) {
     return true;
 }
 
-// The value a line with `digits` sub-second digits gives back.
+// The value a line with `digits` sub-second digits gives back (an offset of
+// whole minutes leaves the sub-second part as it is).
 TTimeValue Written(const TRunTimes &times, TTimeValue value, int digits) {
     if (times.IsUnknown(value))
         return value;
-    TTimeParts local;
-    FileTimeToLocalParts(value, local);
-    uint32_t unit = 1;
+    uint64_t unit = 1;
     for (int i = digits; i < 7; ++i)
         unit *= 10;
-    return value - local.Fraction % unit;
+    return value - value % TicksPerSecond % unit;
 }
 
 } // namespace
@@ -83,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     times.Unknown = UnknownTimeLocalNT - uint64_t(Fake().LocalOffset);
     times.Now = 132000000000000000ULL; // 2019, in range whatever the offset
     const int digits = input.ConsumeIntegralInRange<int>(0, 7);
+    const int64_t readOffset = input.ConsumeIntegralInRange<int64_t>(-Day, Day);
 
     std::vector<TItem> items(input.ConsumeIntegralInRange<size_t>(1, 3));
     for (TItem &item : items) {
@@ -121,6 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     }
     Fake().Files["restore.txt"] = Fake().Out;
+    // Read where local time is another: the lines carry their own offset.
+    Fake().LocalOffset = readOffset;
     const TTokenList list = GatherTokens({"@restore.txt"}, run.Names);
     std::vector<TOption> operands;
     try {

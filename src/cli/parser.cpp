@@ -279,22 +279,36 @@ private:
     }
 
     bool SettingSwitch(const std::string &body, char second) {
-        if (second != 's' && second != 'd' && second != 'r')
-            return false;
         std::string argument = SecondArgument(body);
+        if (second == 'o')
+            return OffsetSwitch(argument);
+        if (second != 's' && second != 'd' && second != 'r' && second != 'j')
+            return false;
         int32_t value = second == 's' ? 6 : 1;
         if (!argument.empty() && !ReadIntegerArg(argument, value))
             return false;
-        if (value < 0 || value > (second == 's' ? 7 : 2))
+        if (value < 0 || value > (second == 's' ? 7 : second == 'j' ? 1 : 2))
             return false;
         TRunSettings &settings = Result.Settings;
         if (second == 's')
             settings.SubSecondDigits = value;
         else if (second == 'd')
             settings.SplitFileNames = value != 0;
+        else if (second == 'j')
+            settings.Journal = value != 0;
         else
             settings.FatRounding = value != 0;
         return true;
+    }
+
+    // -zo+hh:mm or -zo-hh:mm: the date and time are read at that offset from
+    // UTC; -zo alone: at local time again.
+    bool OffsetSwitch(const std::string &argument) {
+        if (argument.empty()) {
+            Working.Offset = TUtcOffset{};
+            return true;
+        }
+        return ReadOffsetText(argument, Working.Offset);
     }
 
     // A file operand, split at ";" into names that share the first one's folder.

@@ -65,7 +65,10 @@ struct TOption {
     bool MakeRestoreFile = false;
     bool Expert = false;
     TTimeParts DateTime; // local date and time of -d and -t
-    int64_t Shift = 0;   // ticks, from -t+ and -t-
+    // -zo: the offset from UTC at which the date and time are read (and the
+    // source value taken apart); not fixed: local time.
+    TUtcOffset Offset;
+    int64_t Shift = 0; // ticks, from -t+ and -t-
     std::string SourceFile;
 };
 

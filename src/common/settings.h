@@ -17,6 +17,7 @@ struct TRunSettings {
     int32_t SubSecondDigits = 6; // -zs: sub-second digits shown, 0 to 7
     bool SplitFileNames = true;  // -zd: operands are cut at ";" (read at each operand)
     bool FatRounding = true;     // -zr: new stamps are cut to what FAT and exFAT keep
+    bool Journal = true;         // -zj: every change is recorded first, for -Undo
 };
 
 // The printed sub-second part with its point for `digits` digits (0: none).

@@ -104,3 +104,65 @@ uint64_t TimeOfDayToTicks(const TTimeParts &parts) {
     return uint64_t(parts.wHour) * TicksPerHour + uint64_t(parts.wMinute) * TicksPerMinute +
            uint64_t(parts.wSecond) * TicksPerSecond + uint64_t(parts.Fraction);
 }
+
+namespace {
+
+constexpr int64_t TicksPerMinuteSigned = int64_t(TicksPerMinute);
+
+} // namespace
+
+bool FileTimeToZoneParts(TTimeValue utc, const TUtcOffset &offset, TTimeParts &parts) {
+    if (!offset.Fixed)
+        return FileTimeToLocalParts(utc, parts);
+    const int64_t shift = int64_t(offset.Minutes) * TicksPerMinuteSigned;
+    if (utc >= (1ULL << 63) || (shift < 0 && utc < uint64_t(-shift)))
+        return false;
+    return FileTimeToTimeParts(utc + uint64_t(shift), parts);
+}
+
+bool ZonePartsToFileTime(const TTimeParts &parts, const TUtcOffset &offset, TTimeValue &utc) {
+    if (!offset.Fixed)
+        return LocalPartsToFileTime(parts, utc);
+    TTimeValue zoned = 0;
+    if (!TimePartsToFileTime(parts, zoned))
+        return false;
+    const int64_t shift = int64_t(offset.Minutes) * TicksPerMinuteSigned;
+    if (shift > 0 && zoned < uint64_t(shift))
+        return false;
+    utc = zoned - uint64_t(shift);
+    return true;
+}
+
+TUtcOffset OffsetInForce(TTimeValue utc) {
+    TTimeValue local = 0;
+    if (utc >= (1ULL << 63) || !Platform().UtcToLocal(utc, local) || local >= (1ULL << 63))
+        return TUtcOffset{};
+    return TUtcOffset{true, int32_t((int64_t(local) - int64_t(utc)) / TicksPerMinuteSigned)};
+}
+
+std::string OffsetText(const TUtcOffset &offset) {
+    const int32_t minutes = offset.Minutes < 0 ? -offset.Minutes : offset.Minutes;
+    std::string text(1, offset.Minutes < 0 ? '-' : '+');
+    const int32_t hours = minutes / 60 % 100;
+    text += char('0' + hours / 10);
+    text += char('0' + hours % 10);
+    text += ':';
+    text += char('0' + minutes % 60 / 10);
+    text += char('0' + minutes % 10);
+    return text;
+}
+
+bool ReadOffsetText(const std::string &text, TUtcOffset &offset) {
+    if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':')
+        return false;
+    for (size_t i : {1, 2, 4, 5})
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    const int32_t hours = (text[1] - '0') * 10 + (text[2] - '0');
+    const int32_t minutes = (text[4] - '0') * 10 + (text[5] - '0');
+    if (minutes > 59)
+        return false;
+    offset.Fixed = true;
+    offset.Minutes = (text[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
+    return true;
+}

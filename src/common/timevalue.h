@@ -2,6 +2,7 @@
 // Time values and their calendar forms.
 
 #include <cstdint>
+#include <string>
 
 // 100-ns ticks since 1601-01-01 00:00:00 UTC, as the platform keeps stamps.
 using TTimeValue = uint64_t;
@@ -36,9 +37,27 @@ inline constexpr TTimeValue StampLimit = 159394408960000000ULL;
 inline constexpr TTimeValue UnknownTimeLocalNT = 119600064000000000ULL; // 1980-01-01 local
 inline constexpr TTimeValue UnknownTime9x = 159677244000000000ULL;      // 2106-12-31 15:00 UTC
 
+// The offset from UTC that calendar parts are read and written at: the one in
+// force now (local time), or a fixed number of minutes east of UTC (-zo).
+struct TUtcOffset {
+    bool Fixed = false;
+    int32_t Minutes = 0;
+    bool operator==(const TUtcOffset &) const = default;
+};
+
 bool TimePartsToFileTime(const TTimeParts &parts, TTimeValue &value);
 bool FileTimeToTimeParts(TTimeValue value, TTimeParts &parts);
 bool FileTimeToLocalParts(TTimeValue utc, TTimeParts &parts);
 bool LocalPartsToFileTime(const TTimeParts &parts, TTimeValue &utc);
+// The same at `offset`: local time where it is not fixed.
+bool FileTimeToZoneParts(TTimeValue utc, const TUtcOffset &offset, TTimeParts &parts);
+bool ZonePartsToFileTime(const TTimeParts &parts, const TUtcOffset &offset, TTimeValue &utc);
+// The offset, whole minutes towards zero, that local time has now for `utc`;
+// not fixed when it cannot be had.
+TUtcOffset OffsetInForce(TTimeValue utc);
+// "+09:00": the sign, two-digit hours, a colon, two-digit minutes.
+std::string OffsetText(const TUtcOffset &offset);
+// Reads that form (hours 00 to 99, minutes 00 to 59) into a fixed offset.
+bool ReadOffsetText(const std::string &text, TUtcOffset &offset);
 // The hours, minutes, seconds and Fraction as a duration; no field is held to its range.
 uint64_t TimeOfDayToTicks(const TTimeParts &parts);

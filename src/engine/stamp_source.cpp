@@ -148,8 +148,10 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
             return;
     }
 
+    // The source value taken apart at the operand's offset, so that the date
+    // and time given replace its fields there.
     TTimeParts parts;
-    if (!FileTimeToLocalParts(source, parts))
+    if (!FileTimeToZoneParts(source, option.Offset, parts))
         throw EAppError(DateTimeError);
 
     const TTimeParts &given = option.DateTime;
@@ -178,7 +180,7 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
         given.wYear == InvalidMark;
 
     TTimeValue value = 0;
-    const bool converted = LocalPartsToFileTime(parts, value);
+    const bool converted = ZonePartsToFileTime(parts, option.Offset, value);
     // The shift is an exact duration on the UTC value; a move below 1601 wraps
     // to a huge unsigned value and fails the limit test.
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);

@@ -8,6 +8,14 @@ const char StampKindLetters[3] = {'w', 'c', 'a'};
 
 namespace {
 
+// A known stamp as a line writes it: the offset from UTC of local time for
+// it, and its calendar parts at exactly that offset, so that the line reads
+// back to the same value wherever and whenever it is read.
+bool LineParts(TTimeValue value, TUtcOffset &offset, TTimeParts &parts) {
+    offset = OffsetInForce(value);
+    return offset.Fixed && FileTimeToZoneParts(value, offset, parts);
+}
+
 // Why lines for the item would not be read back as written (they would aim at
 // another item, or be refused); empty when they would.
 std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
@@ -29,9 +37,10 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
         const TTimeValue value = item.OldValues[kind];
         if (!item.Options.Kinds.Has(kind) || times.IsUnknown(value))
             continue;
-        // The date reader takes local years from 1980 and values below the limit only.
+        // The date reader takes years from 1980 and values below the limit only.
+        TUtcOffset offset;
         TTimeParts parts;
-        if (value >= StampLimit || !FileTimeToLocalParts(value, parts) || parts.wYear < 1980)
+        if (value >= StampLimit || !LineParts(value, offset, parts) || parts.wYear < 1980)
             return std::string(StampKindNames[kind]) +
                    "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
     }
@@ -76,12 +85,16 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
         if (keepWhole)
             line += "-zd0 ";
         const TTimeValue value = item.OldValues[kind];
+        TUtcOffset offset;
+        TTimeParts parts;
         if (report.Times.IsUnknown(value)) {
-            line += "-d:unknown";
+            // The same offset as a dated line, so that the paths stay in one column.
+            offset = OffsetInForce(report.Times.Now);
+            line += "-zo" + OffsetText(offset) + " -d:unknown";
             line.append(size_t(item.FractionWidth + 16), ' ');
         } else {
-            TTimeParts parts;
-            FileTimeToLocalParts(value, parts);
+            LineParts(value, offset, parts);
+            line += "-zo" + OffsetText(offset) + " ";
             line += FormatTimeParts(parts, "-d:%d-%.2d-%.2d -t:%.2d:%.2d:%.2d.%.7d ",
                                     item.FractionWidth);
         }

@@ -54,7 +54,7 @@ class NativeFiles(TempDirTestCase):
                               env=dict(os.environ, TZ="UTC", XDG_CONFIG_HOME=self.dir))
         self.assertEqual(proc.returncode, 0, proc)
         line = proc.stdout.decode()
-        path = line.split(" ", 3)[3].rstrip("\n")
+        path = line.split(" ", 4)[4].rstrip("\n")
         self.assertEqual(path, os.path.join(os.path.realpath(self.dir), "deep",
                                             *([NAME] * LEVELS), "f.txt"))
         self.assertIn("-d:2001-09-09 -t:01:46:40.1234567", line)

@@ -24,8 +24,8 @@ class Lines(TempDirTestCase):
         self.assertEqual(r.code, 0, r)
         full = wine_path(self.path("a.txt"))
         self.assertEqual(r.out, text(
-            "-ixgw -d:2005-06-07 -t:08:09:10.123456 %s\n"
-            "-ixga -d:2006-07-08 -t:09:10:11.765432 %s\n" % (full, full)))
+            "-ixgw -zo+00:00 -d:2005-06-07 -t:08:09:10.123456 %s\n"
+            "-ixga -zo+00:00 -d:2006-07-08 -t:09:10:11.765432 %s\n" % (full, full)))
         self.assertEqual(r.err, text(BANNER + "\nタイムスタンプ復元設定を作成します。\n"
                                      "作成しました。(a.txt)\n"))
 
@@ -37,7 +37,7 @@ class Lines(TempDirTestCase):
         r = self.run_here(["-zs0", "-zd0", "-e"] + names, env=UTC)
         self.assertEqual(r.code, 0, r)
         p = lambda n: wine_path(self.path(n))
-        t = "-d:2005-06-07 -t:08:09:10 "
+        t = "-zo+00:00 -d:2005-06-07 -t:08:09:10 "
         self.assertEqual(r.out, text(
             '-ixgw %s"%s"\n' % (t, p(names[0])) +
             "-ixgw -zd0 %s%s\n" % (t, p(names[1])) +
@@ -132,18 +132,38 @@ class RoundTrip(TempDirTestCase):
     def test_every_stamp_comes_back_to_the_tick(self):
         self.round_trip(self.NAMES + ([] if WINDOWS else self.NATIVE_NAMES))
 
-    def test_in_another_time_zone(self):
+    def test_in_another_time_zone_or_season(self):
+        # Lines carry the offset their local time was written at, so that a
+        # file written in one zone (or season) restores the same stamps in
+        # another. The last zone keeps daylight-saving time all year round.
         self.make_tree(["z.txt"])
         p = self.path("z.txt")
-        before = os.stat(p).st_mtime_ns
-        env = {"TZ": "Europe/Berlin"}
-        r = self.run_here(["-zs7", "-e", "z.txt"], env=env)
-        with open(self.path("r.txt"), "wb") as f:
-            f.write(r.out)
-        os.utime(p, ns=(OTHER_NS, OTHER_NS))
-        r = self.run_here(["@r.txt"], env=env)
+        before = os.stat(p).st_mtime_ns, os.stat(p).st_atime_ns
+        cases = [("JST-9", "UTC0", "+09:00"), ("JST-9", "XST-1XDT,0/0,J365/25", "+09:00"),
+                 ("Europe/Berlin", "Europe/Berlin", None), ("UTC0", "America/New_York", "+00:00")]
+        for written, read, offset in cases:
+            with self.subTest(written=written, read=read):
+                r = self.run_here(["-zs7", "-e", "-w", "-a", "z.txt"], env={"TZ": written})
+                self.assertEqual(r.code, 0, r)
+                if offset:
+                    self.assertIn(text(" -zo%s -d:" % offset), r.out)
+                with open(self.path("r.txt"), "wb") as f:
+                    f.write(r.out)
+                os.utime(p, ns=(OTHER_NS, OTHER_NS))
+                r = self.run_here(["@r.txt"], env={"TZ": read})
+                self.assertEqual(r.code, 0, r)
+                self.assertEqual((os.stat(p).st_mtime_ns, os.stat(p).st_atime_ns), before)
+
+    def test_an_offset_typed_by_the_user(self):
+        self.make_file("u.txt")
+        r = self.run_here(["-zo+00:00", "-d2011-01-01", "-t12:00", "u.txt"], env={"TZ": "JST-9"})
         self.assertEqual(r.code, 0, r)
-        self.assertEqual(os.stat(p).st_mtime_ns, before)
+        self.assertEqual(os.stat(self.path("u.txt")).st_mtime_ns, 1293883200 * 10**9)
+        # -zo alone: local time again.
+        r = self.run_here(["-zo-05:00", "-zo", "-d2011-01-01", "-t12:00", "u.txt"],
+                          env={"TZ": "JST-9"})
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(os.stat(self.path("u.txt")).st_mtime_ns, (1293883200 - 9 * 3600) * 10**9)
 
     @unittest.skipUnless(WINDOWS, "a CP932 name whose second byte is the code of \\")
     def test_a_name_with_a_backslash_trail_byte(self):

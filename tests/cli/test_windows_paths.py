@@ -36,7 +36,7 @@ class CodePageNames(TempDirTestCase):
         self.assertEqual(mtime(self.path("한국.txt")), OLD_NS)
         # No restore line either: it would name the look-alike.
         r = self.run_here(["-e", "*.txt"], env=UTC)
-        self.assertEqual(r.out, text("-ixgw -d:2011-01-01 -t:00:00:00.000000 %s\n"
+        self.assertEqual(r.out, text("-ixgw -zo+00:00 -d:2011-01-01 -t:00:00:00.000000 %s\n"
                                      % wine_path(self.path("cafe.txt"))), r)
         self.assertIn("Warn.: 復元設定を作成できませんでした。(caf?.txt)", r.err_text)
 

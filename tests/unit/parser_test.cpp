@@ -53,6 +53,8 @@ std::string Describe(const TOption &o) {
         s += " Shift=" + std::to_string(o.Shift);
     if (!o.SourceFile.empty())
         s += " SourceFile=" + o.SourceFile;
+    if (o.Offset.Fixed)
+        s += " Offset=" + OffsetText(o.Offset);
     return s;
 }
 
@@ -154,6 +156,16 @@ TEST_F(ParserTest, FaultyTokens) {
             {{"-zr3", "a"}, {OptionError}},
             {{"-zs7x", "a"}, {OptionError}},
             {{"-zsx", "a"}, {OptionError}},
+            {{"-zj2", "a"}, {OptionError}},
+            {{"-zj-1", "a"}, {OptionError}},
+            // An offset is written whole: sign, two-digit hours, colon, two-digit minutes.
+            {{"-zo+9", "a"}, {OptionError}},
+            {{"-zo09:00", "a"}, {OptionError}},
+            {{"-zo+9:00", "a"}, {OptionError}},
+            {{"-zo+09:60", "a"}, {OptionError}},
+            {{"-zo+09-00", "a"}, {OptionError}},
+            {{"-zo+09:00x", "a"}, {OptionError}},
+            {{"-zo+0a:00", "a"}, {OptionError}},
             // The first faulty token ends the parse, whatever follows.
             {{"a", "-q", "-w", "-w"}, {OptionError}},
             {{"-w", "-w", "-q"}, {OptionError}},
@@ -306,11 +318,31 @@ TEST_F(ParserTest, ExpertModeKeepsTheSettingsOfItsPosition) {
         Parse);
 }
 
+TEST_F(ParserTest, TheOffsetBelongsToEachOperand) {
+    Check(
+        {
+            {{"-zo+09:00", "a"}, {"a Offset=+09:00"}},
+            {{"-zo:-05:30", "a"}, {"a Offset=-05:30"}},
+            {{"-ZO=+00:00", "a"}, {"a Offset=+00:00"}},
+            {{"-zo+09:00", "-zo", "a"}, {"a"}},
+            {{"a", "-zo-10:00"}, {"a Offset=-10:00"}},
+            // Like any option of an operand: -i resets it, -x keeps it where it stood.
+            {{"-zo+01:00", "-i", "a"}, {"a"}},
+            {{"-x", "-zo+01:00", "a", "-zo+02:00", "b", "-i", "c"},
+             {"a Expert Offset=+01:00", "b Expert Offset=+02:00", "c"}},
+            // What a restore line holds.
+            {{"-i", "-x", "-g", "-w", "-zo+09:00", "-d:2011-01-02", "-t:03:04:05.1234567", "f"},
+             {"f DateMode=4 IgnoreNotFound Expert DateTime=2011-1-2 3:4:5.1234567 Offset=+09:00"}},
+        },
+        Parse);
+}
+
 TEST_F(ParserTest, SettingsAreProgramWide) {
     struct TRow {
         TList Tokens;
         int32_t Digits;
         bool Split, Round;
+        bool Journal = true;
     };
     const std::vector<TRow> rows = {
         {{"a"}, 6, true, true},
@@ -323,6 +355,10 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         {{"-zd0", "-zr:0", "-zd", "-zr=", "a"}, 6, true, true},
         {{"-zr2", "a", "-zr0"}, 6, true, false},
         {{"-zs1", "-zd0", "-zr0", "-i", "a"}, 1, false, false},
+        {{"-zj0", "a"}, 6, true, true, false},
+        {{"-zj0", "-i", "a"}, 6, true, true, false},
+        {{"-zj0", "a", "-zj"}, 6, true, true, true},
+        {{"-zj:0", "-zj1", "a"}, 6, true, true, true},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Tokens[0]);
@@ -330,6 +366,7 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         EXPECT_EQ(settings.SubSecondDigits, row.Digits);
         EXPECT_EQ(settings.SplitFileNames, row.Split);
         EXPECT_EQ(settings.FatRounding, row.Round);
+        EXPECT_EQ(settings.Journal, row.Journal);
     }
 }
 

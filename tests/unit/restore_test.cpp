@@ -1,5 +1,8 @@
+#include "cli/option_sources.h"
+#include "cli/parser.h"
 #include "common/errors.h"
 #include "engine/stamp_item.h"
+#include "engine/stamp_source.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
 #include "report/restore.h"
@@ -72,17 +75,17 @@ TEST_F(Restore, LinesOfOneItemInKindOrderWithAbsolutePaths) {
     Fake().AddFile("a.txt", Local(2011, 1, 2, 3, 4, 5, 1234567), 0,
                    Local(2012, 11, 22, 13, 14, 15, 9999999));
     WriteRestoreLines(Item("a.txt", 7));
-    EXPECT_EQ(Out(), "-ixgw -d:2011-01-02 -t:03:04:05.123456 " + Cwd + "a.txt" + EOL +
-                         "-ixgc -d:unknown                       " + Cwd + "a.txt" + EOL +
-                         "-ixga -d:2012-11-22 -t:13:14:15.999999 " + Cwd + "a.txt" + EOL);
+    EXPECT_EQ(Out(), "-ixgw -zo+09:00 -d:2011-01-02 -t:03:04:05.123456 " + Cwd + "a.txt" + EOL +
+                         "-ixgc -zo+09:00 -d:unknown                       " + Cwd + "a.txt" + EOL +
+                         "-ixga -zo+09:00 -d:2012-11-22 -t:13:14:15.999999 " + Cwd + "a.txt" + EOL);
     EXPECT_EQ(Err(),
               EOL + "タイムスタンプ復元設定を作成します。" + EOL + "作成しました。(a.txt)" + EOL);
     EXPECT_FALSE(Rep.HeadingPending);
     // The next item of the operand: no opening message; only the kinds selected.
     Fake().AddFile("b.txt", Rep.Times.Unknown, 0, Local(2001, 2, 3, 4, 5, 6));
     WriteRestoreLines(Item("b.txt", 5));
-    EXPECT_EQ(Out(), "-ixgw -d:unknown                       " + Cwd + "b.txt" + EOL +
-                         "-ixga -d:2001-02-03 -t:04:05:06.000000 " + Cwd + "b.txt" + EOL);
+    EXPECT_EQ(Out(), "-ixgw -zo+09:00 -d:unknown                       " + Cwd + "b.txt" + EOL +
+                         "-ixga -zo+09:00 -d:2001-02-03 -t:04:05:06.000000 " + Cwd + "b.txt" + EOL);
     EXPECT_EQ(Err(), "作成しました。(b.txt)" + EOL);
 }
 
@@ -96,8 +99,8 @@ TEST_F(Restore, SubSecondDigitsKeepThePathsInOneColumn) {
         const std::string unknown =
             "-d:unknown" + std::string(size_t(16 + (digits ? digits + 1 : 0)), ' ');
         const std::string out = Out();
-        EXPECT_EQ(out, "-ixgw -d:2011-01-02 -t:" + time + " " + Cwd + "a.txt" + EOL + "-ixgc " +
-                           unknown + Cwd + "a.txt" + EOL)
+        EXPECT_EQ(out, "-ixgw -zo+09:00 -d:2011-01-02 -t:" + time + " " + Cwd + "a.txt" + EOL +
+                           "-ixgc -zo+09:00 " + unknown + Cwd + "a.txt" + EOL)
             << digits;
         EXPECT_EQ(out.find(Cwd), out.rfind(Cwd) - out.find(EOL) - EOL.size()) << digits;
     }
@@ -119,7 +122,7 @@ TEST_F(Restore, PathsTheReaderWouldCutAreQuoted) {
     WriteRestoreLines(Item("b;c.txt", 1));
     WriteRestoreLines(Item("my b;c.txt", 1));
     WriteRestoreLines(Item("x,y.txt", 1));
-    const std::string time = "-d:2011-01-02 -t:03:04:05.000000 ";
+    const std::string time = "-zo+09:00 -d:2011-01-02 -t:03:04:05.000000 ";
     EXPECT_EQ(Out(), "-ixgw -zd0 " + time + Cwd + "b;c.txt" + EOL + "-ixgw -zd0 " + time + "\"" +
                          Cwd + "my b;c.txt\"" + EOL + "-ixgw " + time + "\"" + Cwd + "x,y.txt\"" +
                          EOL);
@@ -139,7 +142,8 @@ TEST_F(Restore, TheErrorStreamWaitsForTheLinesBeforeIt) {
     Rep.HeadingPending = false;
     WriteRestoreLines(Item("a.txt", 1));
     // The confirmation went to the error stream only after the line was out.
-    EXPECT_EQ(Fake().Out, "-ixgw -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
+    EXPECT_EQ(Fake().Out,
+              "-ixgw -zo+09:00 -d:2011-01-02 -t:03:04:05.000000 " + Cwd + "a.txt" + EOL);
 }
 
 TEST_F(Restore, NoFullPathNoLines) {
@@ -208,6 +212,38 @@ TEST_F(Restore, NoLinesThatWouldNotBeReadBackAsWritten) {
         WriteRestoreLines(Item("star*.txt", 1));
         EXPECT_EQ(Out(), "");
         EXPECT_NE(Err().find("名前にワイルドカード文字が含まれています"), std::string::npos);
+    }
+}
+
+TEST_F(Restore, LinesReadInAnotherZoneOrSeasonGiveTheSameStamps) {
+    struct TRow {
+        int64_t WrittenAt, ReadAt; // offsets in minutes
+    };
+    const std::vector<TRow> rows = {
+        {9 * 60, 0}, // written in Tokyo, read in UTC
+        {60, 120},   // written in winter, read in summer
+        {-3 * 60 - 30, 5 * 60 + 45},
+        {0, -12 * 60},
+    };
+    const TTimeValue stamp = Local(2011, 1, 2, 3, 4, 5, 1234567);
+    Fake().Now = stamp + TicksPerHour;
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(std::to_string(row.WrittenAt) + " -> " + std::to_string(row.ReadAt));
+        Fake().LocalOffset = row.WrittenAt * int64_t(TicksPerMinute);
+        Fake().AddFile("a.txt", stamp, 0, stamp + 1);
+        Rep.HeadingPending = false;
+        WriteRestoreLines(Item("a.txt", 5, 7));
+        Fake().Files["r.txt"] = Out();
+        Fake().LocalOffset = row.ReadAt * int64_t(TicksPerMinute);
+        const TTokenList list = GatherTokens({"@r.txt"}, TProgramNames{});
+        std::vector<TOption> operands = ParseTokens(list.Tokens, list.DefaultCount).Operands;
+        ASSERT_EQ(operands.size(), 2u);
+        const TRunTimes times = StartTimes();
+        TTimeValue restored[2] = {0, 0};
+        ComputeNewStamp(operands[0].FileName, skModification, operands[0], times, restored[0]);
+        ComputeNewStamp(operands[1].FileName, skAccess, operands[1], times, restored[1]);
+        EXPECT_EQ(restored[0], stamp);
+        EXPECT_EQ(restored[1], stamp + 1);
     }
 }
 

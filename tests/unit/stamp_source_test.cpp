@@ -155,6 +155,42 @@ TEST_F(StampSource, OverridesReplaceTheirFieldsOnly) {
     EXPECT_EQ(Compute(), LocalValue(2003, 2, 14, 7, 8, 9, 5));
 }
 
+TEST_F(StampSource, AFixedOffsetReadsTheDateAndTimeThere) {
+    // The zone here is nine hours ahead; the operand's offset decides instead.
+    struct TRow {
+        TUtcOffset Offset;
+        TDateMode Mode;
+        TTimeParts Given;
+        TTimeValue Expected; // UTC
+    };
+    const std::vector<TRow> rows = {
+        {{true, 0}, dmDate, MakeParts(2011, 1, 1, 12, 0), Value(2011, 1, 1, 12, 0)},
+        {{true, -5 * 60}, dmDate, MakeParts(2011, 1, 1, 12, 0), Value(2011, 1, 1, 17, 0)},
+        {{true, 5 * 60 + 45}, dmDate, MakeParts(2011, 1, 1, 0, 0), Value(2010, 12, 31, 18, 15)},
+        {{false, 0}, dmDate, MakeParts(2011, 1, 1, 12, 0), Value(2011, 1, 1, 3, 0)},
+        // The source's date is taken at the offset too: 2010-06-30 01:20:30 UTC
+        // is June 30 at +00:00, June 29 at -05:00.
+        {{true, 0}, dmTime, MakeParts(0, 0, 0, 23, 0), Value(2010, 6, 30, 23, 0)},
+        {{true, -5 * 60}, dmTime, MakeParts(0, 0, 0, 23, 0), Value(2010, 6, 30, 4, 0)},
+        // The year test looks at the year at the offset.
+        {{true, 14 * 60},
+         dmDate,
+         MakeParts(1980, 1, 1, 0, 0, 0, 1),
+         Value(1979, 12, 31, 10, 0, 0, 1)},
+    };
+    Option.Source = ssModification; // 2010-06-30 10:20:30.1234567 local, 01:20:30 UTC
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(OffsetText(row.Offset) + (row.Offset.Fixed ? "" : " (local)"));
+        Option.Offset = row.Offset;
+        Option.DateMode = row.Mode;
+        Option.DateTime = row.Given;
+        EXPECT_EQ(Compute(), row.Expected);
+    }
+    Option.Offset = {true, 0};
+    Option.DateTime = MakeParts(1979, 12, 31, 23, 0);
+    EXPECT_EQ(ErrorOf(), BadDate);
+}
+
 TEST_F(StampSource, DayMustExistInTheSourceMonth) {
     Option.Source = ssModification; // June: 30 days
     Option.DateMode = dmDay;
