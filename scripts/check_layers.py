@@ -19,7 +19,7 @@ import sys
 LAYERS = [
     ["(entry)"],
     ["cli"],
-    ["update", "select"],
+    ["update", "select", "journal"],
     ["engine"],
     ["report"],
     ["common"],

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -356,6 +357,37 @@ private:
 
 } // namespace
 
+bool IsUndoForm(const std::string &argument) {
+    if (argument.empty())
+        return false;
+    const std::string lower = Platform().LowerCase(argument);
+    return (IsSwitchPrefix(argument[0]) && lower.substr(1) == "undo") ||
+           (PosixCommandLine && lower == "--undo");
+}
+
+TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments) {
+    TUndoRequest request;
+    request.Asked = true;
+    bool numbered = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string argument = Platform().LowerCase(arguments[i]);
+        if (argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v' &&
+            !request.Preview) {
+            request.Preview = true;
+        } else if (argument == "list" && !request.List && !numbered) {
+            request.List = true;
+        } else if (!argument.empty() && argument.size() <= 12 && !numbered && !request.List &&
+                   argument.find_first_not_of("0123456789") == std::string::npos &&
+                   std::stoull(argument) != 0) {
+            request.Number = std::stoull(argument);
+            numbered = true;
+        } else {
+            throw EAppError(OptionError);
+        }
+    }
+    return request;
+}
+
 bool ReadIntegerArg(const std::string &text, int32_t &value) {
     size_t i = 0;
     const size_t n = text.size();
@@ -426,7 +458,7 @@ void RefuseStandIns(const std::vector<std::string> &arguments, const std::vector
 // "--"; empty when there is none (and always in the Windows build).
 std::string PosixRequest(const std::vector<std::string> &arguments) {
     if constexpr (PosixCommandLine) {
-        if (arguments.empty() || IsDefOptForm(arguments[0]))
+        if (arguments.empty() || IsDefOptForm(arguments[0]) || IsUndoForm(arguments[0]))
             return std::string();
         for (const std::string &argument : arguments) {
             if (argument == "--")
@@ -453,6 +485,11 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     if (IsDefOptForm(arguments[0])) {
         MaintainDefaultOption(arguments, names.RegKey, output);
         return TParsedOptions();
+    }
+    if (IsUndoForm(arguments[0])) {
+        TParsedOptions parsed;
+        parsed.Undo = ReadUndoArguments(arguments);
+        return parsed;
     }
     const std::string request = PosixRequest(arguments);
     if (request == "--help")

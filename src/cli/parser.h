@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/settings.h"
+#include "journal/undo.h"
 #include "report/output.h"
 
 #include <cstddef>
@@ -22,7 +23,16 @@ bool ReadIntegerArg(const std::string &text, int32_t &value);
 struct TParsedOptions {
     std::vector<TOption> Operands;
     TRunSettings Settings;
+    TUndoRequest Undo; // -Undo as the first argument: nothing else is parsed
 };
+
+// The argument is -Undo: "-" (or, in the Windows build, "/") and "undo" in any
+// case; natively also "--undo".
+bool IsUndoForm(const std::string &argument);
+// Reads the arguments after -Undo: "-v", "list" and a run's number, each at
+// most once, in any order, not both a number and "list"; raises EAppError for
+// anything else.
+TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments);
 
 // A "-?" among the tokens: the usage screen is to be shown, and nothing after
 // it is looked at.
@@ -38,10 +48,10 @@ TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaul
                            size_t operandsFrom = SIZE_MAX);
 
 // The whole parse of one run: usage screen for an empty command line or
-// "-?", default-option maintenance for -DefOpt, else gathering and
-// interpreting every token.
+// "-?", default-option maintenance for -DefOpt, the arguments of -Undo, else
+// gathering and interpreting every token.
 TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output);
 
 // The native command line asks for the version alone: "--version" comes
-// before any "--help" and "--", and the first argument is no -DefOpt.
+// before any "--help" and "--", and the first argument is no -DefOpt or -Undo.
 bool VersionAsked();

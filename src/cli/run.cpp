@@ -9,6 +9,8 @@
 #include "common/settings.h"
 #include "engine/fs_rounding.h"
 #include "engine/stamp_item.h"
+#include "journal/journal.h"
+#include "journal/undo.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -48,6 +50,7 @@ struct TRunContext {
     TVolumeNames Volumes;
     TReport Report{Output, {}};
     size_t OpenFolders = DefaultOpenFolders;
+    TJournal Journal;
 
     TStampContext StampContext() {
         return TStampContext{Times, Settings.FatRounding, IsNT(), &Volumes};
@@ -64,6 +67,9 @@ public:
 
     void Item(TFoundItem found) override {
         TReport &report = Run.Report;
+        // An interrupt ends the run between two items.
+        if (Platform().InterruptRequested())
+            throw EInterrupted();
         if (found.Entry.NameUnrepresentable) {
             Refuse(found.Path, UnrepresentableNameReason);
             return;
@@ -80,7 +86,8 @@ public:
             return;
         }
         const bool isFolder = found.Entry.IsFolder;
-        ApplyItemStamps(item, isFolder, Context);
+        if (PrepareItemStamps(item, isFolder, Context) && Journaled(item, isFolder))
+            WriteItemStamps(item, isFolder, Context);
         ReportItem(report, item);
         // Reading the folder's listing later may move the access stamp just
         // written: it is written again then.
@@ -109,6 +116,21 @@ private:
     // has read their listing.
     std::map<std::string, TTimeValue> AccessWritten;
 
+    // The item's record is in the journal before the item changes; an item
+    // that cannot be recorded keeps its stamps.
+    bool Journaled(TItemStamps &item, bool isFolder) {
+        TJournal &journal = Run.Journal;
+        if (!journal.Active())
+            return true;
+        if (!journal.Append(item, isFolder)) {
+            item.Outcome = soFailed;
+            item.Reason = "絶対パスが得られないため、取り消しのための記録ができません";
+            return false;
+        }
+        journal.Flush();
+        return true;
+    }
+
     // An item that the walk met under a name the system code page cannot
     // hold: it is never looked for by the text that shows it, which may name
     // another item. It keeps its stamps and is reported as not changed, or
@@ -120,6 +142,23 @@ private:
             WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, stdOutput, reason);
     }
 };
+
+// Some operand changes stamps: neither a preview nor restore lines.
+bool ChangesStamps(const std::vector<TOption> &operands) {
+    return std::any_of(operands.begin(), operands.end(), [](const TOption &operand) {
+        return !operand.Preview && !operand.MakeRestoreFile;
+    });
+}
+
+// -Undo: the list of the runs, or a run taken back.
+int RunUndo(TRunContext &run, const TUndoRequest &request) {
+    if (request.List) {
+        ListRuns(run.Output);
+        return 0;
+    }
+    Platform().CatchInterrupts();
+    return UndoRun(request, run.Report, run.StampContext(), run.Settings.SubSecondDigits);
+}
 
 void RunOperands(TRunContext &run) {
     for (const TOption &entry : run.Operands) {
@@ -153,17 +192,34 @@ int RunProgram() {
         run.Operands = std::move(parsed.Operands);
         run.Settings = parsed.Settings;
         run.OpenFolders = OpenFolderBudget();
-        RunOperands(run);
-        // The run went to its end, but not every selected item was done.
-        if (run.Report.ItemsKept)
-            exitCode = KeptExitCode;
+        if (parsed.Undo.Asked) {
+            exitCode = RunUndo(run, parsed.Undo);
+        } else {
+            // Before anything changes: a run that cannot keep its journal
+            // changes nothing.
+            if (run.Settings.Journal && ChangesStamps(run.Operands))
+                run.Journal.Begin(run.Times.Now, run.Names.ProgName, CommandLineArguments());
+            Platform().CatchInterrupts();
+            RunOperands(run);
+            // The run went to its end, but not every selected item was done.
+            if (run.Report.ItemsKept)
+                exitCode = KeptExitCode;
+        }
+    } catch (const EInterrupted &interrupt) {
+        // The item in hand was finished; the report of every item done goes out.
+        run.Output.Err(LineEnd);
+        run.Output.ErrLine("Error: 中断しました。");
+        run.Journal.Finish(interrupt.ExitCode, true);
+        exitCode = interrupt.ExitCode;
     } catch (const EAbort &abort) {
         exitCode = abort.ExitCode;
     } catch (const EAppError &error) {
+        run.Journal.Finish(1, false);
         run.Output.Err(LineEnd);
         run.Output.ErrLine("Error: " + error.message() + "。");
         exitCode = 1;
     } catch (...) {
+        run.Journal.Finish(1, false);
         // The report of what went before comes ahead of the last-resort one.
         try {
             run.Output.Flush();
@@ -171,6 +227,7 @@ int RunProgram() {
         }
         throw;
     }
+    run.Journal.Finish(exitCode, false);
     run.Output.Flush();
     return exitCode;
 }

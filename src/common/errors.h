@@ -34,6 +34,13 @@ public:
     int ExitCode;
 };
 
+// An interrupt (Ctrl+C, SIGINT, SIGTERM): the run ends after the item in hand,
+// with exit code 130.
+class EInterrupted : public EAbort {
+public:
+    EInterrupted() : EAbort(130) {}
+};
+
 // Errors that the run does not handle: they reach the last-resort report with
 // the name of their kind.
 class EUnexpected : public std::exception {

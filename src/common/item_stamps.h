@@ -52,4 +52,7 @@ struct TItemStamps {
     // MissingSource names (soSourceMissing); 0 where nothing is known.
     uint32_t ErrorCode = 0;
     std::string MissingSource;
+    // Why the item kept its stamps where the program itself decided it
+    // (soFailed); it takes the place of the system's reason.
+    std::string Reason;
 };

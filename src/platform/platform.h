@@ -65,6 +65,15 @@ struct TFolderState;
 using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;
 using TRegHandle = TRegKeyState *; // nullptr: no key
+// A file of the program's own (its journal) open for appending.
+struct TFileState;
+using TFileHandle = TFileState *; // nullptr: no file
+
+// A regular file of a folder, as a listing of the program's own files gives it.
+struct TFileListing {
+    std::string Name;
+    uint64_t Size = 0;
+};
 
 enum TStream : int { stdOutput = 1, stdError = 2 };
 
@@ -162,6 +171,33 @@ struct TPlatform {
     // ended. False: it could not be started.
     bool (*RunHiddenAndWait)(const std::string &commandLine);
 
+    // The program's own files: its journal of the stamps it changes.
+    // StateFolder gives the folder for them: natively $XDG_STATE_HOME/kelvard
+    // (where that variable holds an absolute path), else
+    // ~/.local/state/kelvard; on Windows %LOCALAPPDATA%\Varnhold\Kelvard.
+    // False when there is no such place. MakePrivateFolder creates a folder
+    // that only the user may enter (mode 0700 natively), and every missing
+    // folder above it; an existing folder is left as it is. OpenAppend opens a
+    // file for writing at its end: with `create` a new file that only the user
+    // may read and write (0600 natively), failing when the name exists;
+    // without it an existing file. AppendFile writes all of `data` with the
+    // system's own write, so that a process killed afterwards leaves it in the
+    // file. ListFiles gives the regular files of a folder with their sizes.
+    bool (*StateFolder)(std::string &path);
+    bool (*MakePrivateFolder)(const std::string &path);
+    TFileHandle (*OpenAppend)(const std::string &path, bool create);
+    bool (*AppendFile)(TFileHandle file, const char *data, size_t size);
+    void (*CloseFile)(TFileHandle file);
+    bool (*ListFiles)(const std::string &folder, std::vector<TFileListing> &files);
+    bool (*RemoveFile)(const std::string &path);
+
+    // Interrupts (Ctrl+C; natively SIGINT and SIGTERM, on Windows CTRL_C_EVENT
+    // and CTRL_BREAK_EVENT). After CatchInterrupts the first interrupt only
+    // sets a flag that InterruptRequested reads, so that the run can end at a
+    // point of its choosing; a second one ends the process as before.
+    void (*CatchInterrupts)();
+    bool (*InterruptRequested)();
+
     // Registry under the current user; key paths are written with "\" between
     // the keys and may begin with "\".
     TRegHandle (*RegOpenRead)(const std::string &path);  // read rights, narrower ones as fallback
@@ -226,6 +262,13 @@ public:
 
 // An open folder.
 class TFolder : public TPlatformHandle<TFolderHandle, &TPlatform::CloseFolder> {
+public:
+    using TPlatformHandle::TPlatformHandle;
+    bool IsOpen() const { return Handle != nullptr; }
+};
+
+// A file of the program's own, open for appending.
+class TAppendFile : public TPlatformHandle<TFileHandle, &TPlatform::CloseFile> {
 public:
     using TPlatformHandle::TPlatformHandle;
     bool IsOpen() const { return Handle != nullptr; }

@@ -327,7 +327,7 @@ void ReportItem(TReport &report, const TItemStamps &item) {
     }
     if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
         // A missing counterpart: the path that was looked for, and why it was not found.
-        std::string reason = SystemReason(item.ErrorCode);
+        std::string reason = item.Reason.empty() ? SystemReason(item.ErrorCode) : item.Reason;
         if (!item.MissingSource.empty())
             reason = reason.empty() ? item.MissingSource : item.MissingSource + ": " + reason;
         WarnItemKept(report, OutcomeMessage(item.Outcome), item.Path, stdOutput, reason);

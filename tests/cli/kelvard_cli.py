@@ -21,6 +21,9 @@ EOL = "\r\n" if WINDOWS else "\n"
 SEP = "\\" if WINDOWS else "/"
 WINE_RUN = os.environ.get(
     "KELVARD_WINE_RUN", os.path.join(os.path.dirname(__file__), "..", "wine-run.sh"))
+# Sets LOCALAPPDATA for the Windows build: Wine's start-up sets its own over
+# the caller's.
+WITH_ENV = os.environ.get("KELVARD_WITH_ENV", "")
 
 BANNER = ("タイムスタンプ変更 <ぽるかん>  version 1.27 (for Win32 console)\n"
           "Copyright (C) Varnhold. All rights reserved.\n")
@@ -60,26 +63,53 @@ def strip_wine_noise(err):
     return b"\n".join(kept)
 
 
-def command(args, exe=None):
+def command(args, exe=None, local_app_data=None):
+    """The command line that runs the program; local_app_data: the Windows
+    build's LOCALAPPDATA (its state folder's base)."""
     exe = exe or EXE
     if WINDOWS:
+        if local_app_data:
+            return [WINE_RUN, WITH_ENV, "LOCALAPPDATA=" + local_app_data, exe] + list(args)
         return [WINE_RUN, exe] + list(args)
     return [exe] + list(args)
 
 
 _EMPTY_CONFIG = None
+_STATE = None
+
+
+def state_environment(folder):
+    """The variables that put the program's state folder (its journal) below
+    folder: $XDG_STATE_HOME/kelvard natively, %LOCALAPPDATA%\\Varnhold\\Kelvard on
+    Windows (run() hands LOCALAPPDATA to the program past Wine's start-up)."""
+    if WINDOWS:
+        return {"LOCALAPPDATA": wine_path(folder)}
+    return {"XDG_STATE_HOME": folder}
+
+
+def journal_folder(folder):
+    """The folder of the journal's files for the state folder's base folder."""
+    if WINDOWS:
+        return os.path.join(folder, "Varnhold", "Kelvard")
+    return os.path.join(folder, "kelvard")
 
 
 def isolated_environment():
-    """The caller's environment without the user's own default options: an
-    empty registry folder for the native build, no variable named after the
-    program."""
-    global _EMPTY_CONFIG
+    """The caller's environment without the user's own default options and
+    journal: an empty registry folder for the native build, no variable named
+    after the program, a state folder of the test run's own natively (the
+    Windows build keeps its journal in the Wine prefix of the build tree
+    unless a test gives LOCALAPPDATA)."""
+    global _EMPTY_CONFIG, _STATE
     if _EMPTY_CONFIG is None:
         _EMPTY_CONFIG = tempfile.mkdtemp(prefix="kelvard-config-")
         atexit.register(shutil.rmtree, _EMPTY_CONFIG, True)
+        _STATE = tempfile.mkdtemp(prefix="kelvard-state-")
+        atexit.register(shutil.rmtree, _STATE, True)
     env = dict(os.environ)
     env["XDG_CONFIG_HOME"] = _EMPTY_CONFIG
+    if not WINDOWS:
+        env.update(state_environment(_STATE))
     for name in ("kelvard", "Kelvard"):
         env.pop(name, None)
     return env
@@ -90,9 +120,11 @@ def run(args, cwd=None, env=None, exe=None, stdin=None, timeout=120):
     full_env = isolated_environment()
     if env:
         full_env.update(env)
+    local_app_data = env.get("LOCALAPPDATA") if env else None
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        proc = subprocess.run(command(args, exe), cwd=cwd, env=full_env, stdout=out,
-                              stderr=err, stdin=stdin if stdin is not None else subprocess.DEVNULL,
+        proc = subprocess.run(command(args, exe, local_app_data), cwd=cwd, env=full_env,
+                              stdout=out, stderr=err,
+                              stdin=stdin if stdin is not None else subprocess.DEVNULL,
                               timeout=timeout)
         out.seek(0)
         err.seek(0)

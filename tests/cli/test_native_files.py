@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import unittest
 
-from kelvard_cli import WINDOWS, TempDirTestCase, main
+from kelvard_cli import WINDOWS, TempDirTestCase, isolated_environment, main
 
 OLD_NS = 1000000000 * 10**9 + 123456789  # 2001-09-09, with every nanosecond digit
 NAME = "n" * 120  # 41 levels of these are deeper than 4,096 bytes of path
@@ -51,7 +51,7 @@ class NativeFiles(TempDirTestCase):
         os.utime("f.txt", ns=(OLD_NS, OLD_NS), dir_fd=deepest)
         proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "-zs7", "-w", "f.txt"],
                               preexec_fn=enter, capture_output=True,
-                              env=dict(os.environ, TZ="UTC", XDG_CONFIG_HOME=self.dir))
+                              env=dict(isolated_environment(), TZ="UTC", XDG_CONFIG_HOME=self.dir))
         self.assertEqual(proc.returncode, 0, proc)
         line = proc.stdout.decode()
         path = line.split(" ", 4)[4].rstrip("\n")
@@ -78,7 +78,7 @@ class NativeFiles(TempDirTestCase):
                            (["-e", "-r"], "作成しました。(")):
             proc = subprocess.run([os.environ["KELVARD_EXE"]] + args + [os.path.join("d", "*.txt")],
                                   cwd=self.dir, preexec_fn=limit, capture_output=True,
-                                  env=dict(os.environ, XDG_CONFIG_HOME=self.dir))
+                                  env=dict(isolated_environment(), XDG_CONFIG_HOME=self.dir))
             self.assertEqual(proc.returncode, 0, proc.stderr[-400:])
             shown = (proc.stdout + proc.stderr).decode()
             self.assertEqual(shown.count(done), 1000, args)
@@ -109,13 +109,13 @@ class NativeFiles(TempDirTestCase):
         with open(self.path("lines"), "wb") as out:
             proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "a.txt"], cwd=self.dir,
                                   stdout=out, stderr=subprocess.PIPE, preexec_fn=leave_in_files(0),
-                                  env=dict(os.environ, XDG_CONFIG_HOME=self.path("config")))
+                                  env=dict(isolated_environment(), XDG_CONFIG_HOME=self.path("config")))
         self.assertEqual(proc.returncode, 1, proc)
         self.assertIn("EInOutError".encode(), proc.stderr)
         # The default options: the registry write fails and leaves nothing behind.
         proc = subprocess.run([os.environ["KELVARD_EXE"], "-DefOpt", "-a"], cwd=self.dir,
                               capture_output=True, preexec_fn=leave_in_files(0),
-                              env=dict(os.environ, XDG_CONFIG_HOME=self.path("config")))
+                              env=dict(isolated_environment(), XDG_CONFIG_HOME=self.path("config")))
         self.assertEqual(proc.returncode, 1, proc)
         self.assertIn("の設定に失敗しました".encode(), proc.stderr)
         left = [name for _, _, names in os.walk(self.path("config")) for name in names]

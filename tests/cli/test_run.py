@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 
 from kelvard_cli import (BANNER, EOL, EXE, SEP, WINDOWS, TempDirTestCase, command, main,
-                         strip_wine_noise, text, wine)
+                         state_environment, strip_wine_noise, text, wine)
 
 OLD_NS = 1_000_000_000 * 10**9  # 2001-09-09 01:46:40 UTC
 
@@ -25,8 +25,11 @@ class RunCase(TempDirTestCase):
         super().setUp()
         self.config = self.path("config")
         os.makedirs(self.config)
-        # No default options from the caller's registry folder or environment.
-        self.env = {"XDG_CONFIG_HOME": self.config, "Kelvard": "", "kelvard": ""}
+        os.makedirs(self.path("state"))
+        # No default options from the caller's registry folder or environment,
+        # and a journal of the test's own.
+        self.env = dict({"XDG_CONFIG_HOME": self.config, "Kelvard": "", "kelvard": ""},
+                        **state_environment(self.path("state")))
 
     def kel(self, args, **kwargs):
         kwargs.setdefault("env", self.env)

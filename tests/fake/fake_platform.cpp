@@ -356,6 +356,81 @@ bool RunHiddenAndWait(const std::string &commandLine) {
     return !State.FailProcessStart || Injected(false);
 }
 
+bool StateFolderFake(std::string &path) {
+    if (State.NoStateFolder)
+        return Injected(false);
+    path = State.StateFolder;
+    return true;
+}
+
+bool MakePrivateFolder(const std::string &path) {
+    if (State.FailMakeFolder)
+        return Injected(false);
+    State.Folders.insert(path);
+    return true;
+}
+
+} // namespace
+
+struct TFileState {
+    std::string Path;
+};
+
+namespace {
+
+TFileHandle OpenAppend(const std::string &path, bool create) {
+    if (State.FailOpenAppend)
+        return Injected(nullptr);
+    if (!State.Folders.count(Folder(path).substr(0, Folder(path).size() - 1)))
+        return Failed(nullptr, FakeNotFound);
+    const bool exists = State.Files.count(path) != 0;
+    if (create == exists)
+        return Failed(nullptr, create ? FakeAccessDenied : FakeNotFound);
+    State.Files[path];
+    ++State.OpenFiles;
+    return new TFileState{path};
+}
+
+bool AppendFile(TFileHandle file, const char *data, size_t size) {
+    if (State.AppendsLeft == 0)
+        return Injected(false);
+    if (State.AppendsLeft > 0)
+        --State.AppendsLeft;
+    State.Files[file->Path].append(data, size);
+    return true;
+}
+
+void CloseFile(TFileHandle file) {
+    --State.OpenFiles;
+    delete file;
+}
+
+bool ListFiles(const std::string &folder, std::vector<TFileListing> &files) {
+    files.clear();
+    if (!State.Folders.count(folder))
+        return Failed(false, FakeNotFound);
+    for (const auto &[path, data] : State.Files)
+        if (Folder(path) == folder + PathSeparator)
+            files.push_back(TFileListing{Name(path), data.size()});
+    return true;
+}
+
+bool RemoveFile(const std::string &path) {
+    if (State.FailRemove)
+        return Injected(false);
+    return State.Files.erase(path) != 0 || Failed(false, FakeNotFound);
+}
+
+void CatchInterrupts() {
+    State.InterruptsCaught = true;
+}
+
+bool InterruptRequested() {
+    ++State.InterruptChecks;
+    return State.InterruptsCaught && State.InterruptAt > 0 &&
+           State.InterruptChecks >= State.InterruptAt;
+}
+
 struct TFakeKeyHandle {
     std::string Path; // lower-case key path
 };
@@ -560,6 +635,15 @@ const TPlatform FakeTable = {
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,
+    .StateFolder = StateFolderFake,
+    .MakePrivateFolder = MakePrivateFolder,
+    .OpenAppend = OpenAppend,
+    .AppendFile = AppendFile,
+    .CloseFile = CloseFile,
+    .ListFiles = ListFiles,
+    .RemoveFile = RemoveFile,
+    .CatchInterrupts = CatchInterrupts,
+    .InterruptRequested = InterruptRequested,
     .RegOpenRead = RegOpen,
     .RegOpenWrite = RegOpen,
     .RegCreate = RegCreate,
@@ -649,6 +733,7 @@ TFakePlatformScope::TFakePlatformScope() {
     State = TFakeState();
     State.ModulePath = HasDriveSyntax ? "C:\\tools\\Kelvard.exe" : "/opt/tools/kelvard";
     State.CurrentFolder = HasDriveSyntax ? "C:\\work" : "/work";
+    State.StateFolder = HasDriveSyntax ? "C:\\state\\Kelvard" : "/state/kelvard";
     SetPlatform(&FakeTable);
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,19 @@ struct TFakeState {
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;
     bool FailProcessStart = false;
+
+    // The program's own files (its journal): their contents are kept in Files.
+    std::string StateFolder;       // what StateFolder gives (set by the scope)
+    bool NoStateFolder = false;    // StateFolder fails with FailCode
+    std::set<std::string> Folders; // made by MakePrivateFolder
+    bool FailMakeFolder = false, FailOpenAppend = false, FailRemove = false;
+    int AppendsLeft = -1; // AppendFile calls that succeed before every later one fails (-1: all)
+    int OpenFiles = 0;    // files opened for appending and not yet closed
+    // Interrupts: InterruptRequested answers true from its call number
+    // InterruptAt on (0: never), once CatchInterrupts was called.
+    bool InterruptsCaught = false;
+    int InterruptAt = 0;
+    int InterruptChecks = 0;
 
     // Registry, by lower-case key path without a leading "\".
     std::map<std::string, TFakeRegKey> Registry;

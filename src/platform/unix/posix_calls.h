@@ -51,6 +51,20 @@ bool RunHiddenAndWait(const std::string &commandLine);
 // or one byte that starts none), case-sensitive; "*.*" matches every name.
 bool MatchWildcard(const std::string &pattern, const std::string &name);
 
+// The program's own files and interrupts (posix_state.cpp).
+bool StateFolder(std::string &path);
+bool MakePrivateFolder(const std::string &path);
+TFileHandle OpenAppend(const std::string &path, bool create);
+bool AppendFile(TFileHandle file, const char *data, size_t size);
+void CloseFile(TFileHandle file);
+bool ListFiles(const std::string &folder, std::vector<TFileListing> &files);
+bool RemoveFile(const std::string &path);
+void CatchInterrupts();
+bool InterruptRequested();
+// The user's home folder: HOME where it is absolute, else the password
+// database's; empty (errno ENOENT) when neither gives one.
+std::string HomeFolder();
+
 // The registry as a folder tree (posix_registry.cpp).
 TRegHandle RegOpenRead(const std::string &path);
 TRegHandle RegOpenWrite(const std::string &path);

@@ -1,0 +1,117 @@
+#include "journal/journal.h"
+
+#include "common/errors.h"
+#include "common/option.h"
+
+namespace {
+
+// Journals are looked for by number: a run that finds its number taken by
+// another one started at the same time takes the next.
+constexpr int NumberAttempts = 100;
+
+std::string Reason() {
+    return LastErrorText();
+}
+
+} // namespace
+
+TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, const std::string &fullPath) {
+    TJournalItem record;
+    record.Path = fullPath;
+    record.IsFolder = isFolder;
+    record.LinkItself = item.LinkItself;
+    for (TStampKind kind : AllStampKinds) {
+        record.Old[kind] = TJournalStamp{item.OldValues[kind], 0};
+        if (item.Options.Kinds.Has(kind))
+            record.New[kind] = TJournalStamp{item.NewValues[kind], 0};
+    }
+    return record;
+}
+
+TJournal::~TJournal() {
+    if (File)
+        Platform().CloseFile(File);
+}
+
+void TJournal::Begin(TTimeValue start, const std::string &program,
+                     const std::vector<std::string> &arguments) {
+    const TPlatform &platform = Platform();
+    Folder = JournalFolder();
+    if (!platform.MakePrivateFolder(Folder))
+        throw EAppError("ジャーナルを作成できません (" + Folder + ": " + Reason() + ")");
+    std::vector<TJournalFile> journals = ListJournals(Folder);
+    uint64_t number = journals.empty() ? 1 : journals.back().Number + 1;
+    for (int attempt = 0;; ++attempt) {
+        FilePath = Folder + PathSeparator + JournalFileName(number);
+        File = platform.OpenAppend(FilePath, true);
+        if (File)
+            break;
+        const uint32_t code = platform.LastErrorCode();
+        journals = ListJournals(Folder);
+        const bool taken = !journals.empty() && journals.back().Number >= number;
+        if (!taken || attempt + 1 == NumberAttempts)
+            throw EAppError("ジャーナルを作成できません (" + FilePath + ": " +
+                            platform.ErrorText(code) + ")");
+        number = journals.back().Number + 1;
+    }
+    std::string folder = platform.FullPathName(nullptr, ".");
+    if (!Write(HeaderLines(start, program, folder, arguments))) {
+        const std::string reason = Reason();
+        Finish(1, false);
+        throw EAppError("ジャーナルを作成できません (" + FilePath + ": " + reason + ")");
+    }
+}
+
+bool TJournal::Append(const TItemStamps &item, bool isFolder) {
+    const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    if (fullPath.empty())
+        return false;
+    Buffer += ItemLine(JournalItemOf(item, isFolder, fullPath), &Texts);
+    ++WaitingCount;
+    return true;
+}
+
+void TJournal::Flush() {
+    if (!File || Buffer.empty())
+        return;
+    if (!Write(Buffer))
+        throw EAppError("ジャーナルに書き込めません (" + FilePath + ": " + Reason() + ")");
+    Buffer.clear();
+    RecordedCount += WaitingCount;
+    WaitingCount = 0;
+}
+
+bool TJournal::Write(const std::string &text) {
+    return Platform().AppendFile(File, text.data(), text.size());
+}
+
+void TJournal::Finish(int exitCode, bool interrupted) noexcept {
+    if (!File)
+        return;
+    Buffer.clear();
+    WaitingCount = 0;
+    const TPlatform &platform = Platform();
+    if (RecordedCount != 0)
+        Write(EndLine(exitCode, interrupted));
+    platform.CloseFile(File);
+    File = nullptr;
+    // A run that changed nothing leaves nothing to take back.
+    if (RecordedCount == 0)
+        platform.RemoveFile(FilePath);
+    try {
+        PruneJournals(Folder, RecordedCount != 0 ? FilePath : std::string());
+    } catch (...) {
+    }
+}
+
+void PruneJournals(const std::string &folder, const std::string &keep) {
+    const std::vector<TJournalFile> journals = ListJournals(folder);
+    size_t runs = 0;
+    uint64_t bytes = 0;
+    for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
+        ++runs;
+        bytes += it->Size;
+        if (it->Path != keep && (runs > JournalRunsKept || bytes > JournalBytesKept))
+            Platform().RemoveFile(it->Path);
+    }
+}

@@ -1,0 +1,364 @@
+#include "journal/journal_format.h"
+
+#include "common/errors.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+
+namespace {
+
+const char *const Signature = "kelvard journal 1";
+const char *const FilePrefix = "run-";
+const char *const FileSuffix = ".txt";
+const char *const Hex = "0123456789ABCDEF";
+const char KindLetters[3] = {'w', 'c', 'a'};
+
+bool Escaped(unsigned char c) {
+    return c < 32 || c == 127 || c == '%';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Appends `value` with at least `width` digits.
+void AppendNumber(std::string &text, uint64_t value, int width) {
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        text += '0';
+    while (n > 0)
+        text += digits[--n];
+}
+
+// Reads exactly `width` digits (width 0: one or more) at `at`.
+bool ReadNumber(const std::string &text, size_t &at, int width, uint64_t &value) {
+    value = 0;
+    const size_t start = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' &&
+           (width == 0 || at - start < size_t(width))) {
+        if (value > (UINT64_MAX - 9) / 10)
+            return false;
+        value = value * 10 + uint64_t(text[at++] - '0');
+    }
+    return at > start && (width == 0 || at - start == size_t(width));
+}
+
+bool Expect(const std::string &text, size_t &at, char c) {
+    if (at >= text.size() || text[at] != c)
+        return false;
+    ++at;
+    return true;
+}
+
+std::vector<std::string> SplitFields(const std::string &line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+bool ReadItemFields(const std::vector<std::string> &fields, TJournalItem &item) {
+    if (fields.size() != 9)
+        return false;
+    const std::string &type = fields[1];
+    if (type.empty() || (type[0] != 'f' && type[0] != 'd') || type.size() > 2 ||
+        (type.size() == 2 && type[1] != 'l'))
+        return false;
+    item.IsFolder = type[0] == 'd';
+    item.LinkItself = type.size() == 2;
+    for (int k = 0; k < 3; ++k)
+        if (!ReadStampField(fields[size_t(2 + k)], item.Old[k]) ||
+            !ReadStampField(fields[size_t(5 + k)], item.New[k]))
+            return false;
+    return UnescapeField(fields[8], item.Path) && !item.Path.empty();
+}
+
+bool ReadInteger(const std::string &field, int &value) {
+    size_t at = field.size() > 1 && field[0] == '-' ? 1 : 0;
+    uint64_t magnitude = 0;
+    if (!ReadNumber(field, at, 0, magnitude) || at != field.size() || magnitude > 1000000)
+        return false;
+    value = field[0] == '-' ? -int(magnitude) : int(magnitude);
+    return true;
+}
+
+} // namespace
+
+std::string EscapeField(const std::string &text) {
+    std::string result;
+    result.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (Escaped(byte)) {
+            result += '%';
+            result += Hex[byte >> 4];
+            result += Hex[byte & 15];
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+bool UnescapeField(const std::string &field, std::string &text) {
+    text.clear();
+    text.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(field[i]);
+        if (byte != '%') {
+            if (Escaped(byte))
+                return false;
+            text += field[i];
+            continue;
+        }
+        const int high = i + 2 < field.size() ? HexValue(field[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(field[i + 2]) : -1;
+        if (low < 0)
+            return false;
+        text += char(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+std::string StampField(const TJournalStamp &stamp) {
+    if (stamp.Value == 0)
+        return "-";
+    std::string text;
+    TTimeParts parts;
+    if (!FileTimeToTimeParts(stamp.Value, parts)) {
+        // No calendar form: the tick count itself.
+        text = "@";
+        AppendNumber(text, stamp.Value, 1);
+        text += '.';
+        AppendNumber(text, stamp.Nanos, 2);
+        return text;
+    }
+    // Every record holds six of these: written digit by digit.
+    char buffer[40];
+    char *end = buffer + sizeof buffer;
+    char *at = end;
+    auto put = [&](uint64_t value, int width) {
+        for (int i = 0; i < width || value != 0; ++i, value /= 10)
+            *--at = char('0' + value % 10);
+    };
+    *--at = 'Z';
+    put(stamp.Nanos, 2);
+    put(parts.Fraction, 7);
+    *--at = '.';
+    put(parts.wSecond, 2);
+    *--at = ':';
+    put(parts.wMinute, 2);
+    *--at = ':';
+    put(parts.wHour, 2);
+    *--at = 'T';
+    put(parts.wDay, 2);
+    *--at = '-';
+    put(parts.wMonth, 2);
+    *--at = '-';
+    put(parts.wYear, 4);
+    return std::string(at, end);
+}
+
+bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
+    stamp = TJournalStamp{};
+    if (field == "-")
+        return true;
+    size_t at = 0;
+    uint64_t nanos = 0;
+    if (Expect(field, at, '@')) {
+        if (!ReadNumber(field, at, 0, stamp.Value) || !Expect(field, at, '.') ||
+            !ReadNumber(field, at, 2, nanos) || at != field.size())
+            return false;
+        stamp.Nanos = uint8_t(nanos);
+        return stamp.Value != 0;
+    }
+    uint64_t year, month, day, hour, minute, second, fraction;
+    if (!ReadNumber(field, at, 0, year) || !Expect(field, at, '-') ||
+        !ReadNumber(field, at, 2, month) || !Expect(field, at, '-') ||
+        !ReadNumber(field, at, 2, day) || !Expect(field, at, 'T') ||
+        !ReadNumber(field, at, 2, hour) || !Expect(field, at, ':') ||
+        !ReadNumber(field, at, 2, minute) || !Expect(field, at, ':') ||
+        !ReadNumber(field, at, 2, second) || !Expect(field, at, '.') ||
+        !ReadNumber(field, at, 7, fraction) || !ReadNumber(field, at, 2, nanos) ||
+        !Expect(field, at, 'Z') || at != field.size() || year > 30827)
+        return false;
+    TTimeParts parts;
+    parts.wYear = uint16_t(year);
+    parts.wMonth = uint16_t(month);
+    parts.wDay = uint16_t(day);
+    parts.wHour = uint16_t(hour);
+    parts.wMinute = uint16_t(minute);
+    parts.wSecond = uint16_t(second);
+    parts.Fraction = uint32_t(fraction);
+    stamp.Nanos = uint8_t(nanos);
+    return TimePartsToFileTime(parts, stamp.Value) && stamp.Value != 0;
+}
+
+std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
+                        const std::vector<std::string> &arguments) {
+    std::string text = std::string(Signature) + LineEnd;
+    text += "start\t" + StampField(TJournalStamp{start, 0}) + LineEnd;
+    text += "program\t" + EscapeField(program) + LineEnd;
+    text += "folder\t" + EscapeField(folder) + LineEnd;
+    text += "command";
+    for (const std::string &argument : arguments)
+        text += "\t" + EscapeField(argument);
+    return text + LineEnd;
+}
+
+const std::string &TStampTexts::Text(const TJournalStamp &stamp) {
+    const size_t slot = size_t((stamp.Value ^ (stamp.Value >> 17) ^ stamp.Nanos) % Slots);
+    if (Texts[slot].empty() || !(Stamps[slot] == stamp)) {
+        Stamps[slot] = stamp;
+        Texts[slot] = StampField(stamp);
+    }
+    return Texts[slot];
+}
+
+std::string ItemLine(const TJournalItem &item, TStampTexts *texts) {
+    std::string line;
+    line.reserve(220 + item.Path.size());
+    line = "item\t";
+    line += item.IsFolder ? 'd' : 'f';
+    if (item.LinkItself)
+        line += 'l';
+    for (const TJournalStamp *stamps : {item.Old, item.New})
+        for (int k = 0; k < 3; ++k) {
+            line += '\t';
+            line += texts ? texts->Text(stamps[k]) : StampField(stamps[k]);
+        }
+    line += '\t';
+    line += EscapeField(item.Path);
+    return line + LineEnd;
+}
+
+std::string EndLine(int exitCode, bool interrupted) {
+    return "end\t" + std::to_string(exitCode) + "\t" + (interrupted ? "interrupted" : "done") +
+           LineEnd;
+}
+
+std::string UndoneLine(TTimeValue when, int exitCode) {
+    return "undone\t" + StampField(TJournalStamp{when, 0}) + "\t" + std::to_string(exitCode) +
+           LineEnd;
+}
+
+std::string JournalFileName(uint64_t number) {
+    std::string name = FilePrefix;
+    AppendNumber(name, number, 6);
+    return name + FileSuffix;
+}
+
+uint64_t JournalNumber(const std::string &fileName) {
+    const std::string prefix = FilePrefix, suffix = FileSuffix;
+    if (fileName.size() <= prefix.size() + suffix.size() ||
+        fileName.compare(0, prefix.size(), prefix) != 0 ||
+        fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    size_t at = prefix.size();
+    uint64_t number = 0;
+    if (!ReadNumber(fileName, at, 0, number) || at != fileName.size() - suffix.size())
+        return 0;
+    return number;
+}
+
+bool ParseJournal(const std::string &text, TJournalRun &run) {
+    size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            break; // written in part: its item was not changed yet
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (first) {
+            if (line != Signature)
+                return false;
+            first = false;
+            continue;
+        }
+        const std::vector<std::string> fields = SplitFields(line);
+        const std::string &kind = fields[0];
+        if (kind == "item") {
+            TJournalItem item;
+            if (!ReadItemFields(fields, item))
+                return false;
+            run.Items.push_back(std::move(item));
+        } else if (kind == "start" && fields.size() == 2) {
+            TJournalStamp stamp;
+            if (!ReadStampField(fields[1], stamp))
+                return false;
+            run.Start = stamp.Value;
+        } else if (kind == "program" && fields.size() == 2) {
+            if (!UnescapeField(fields[1], run.Program))
+                return false;
+        } else if (kind == "folder" && fields.size() == 2) {
+            if (!UnescapeField(fields[1], run.Folder))
+                return false;
+        } else if (kind == "command") {
+            run.Arguments.resize(fields.size() - 1);
+            for (size_t i = 1; i < fields.size(); ++i)
+                if (!UnescapeField(fields[i], run.Arguments[i - 1]))
+                    return false;
+        } else if (kind == "end" && fields.size() == 3) {
+            if (!ReadInteger(fields[1], run.ExitCode))
+                return false;
+            run.Ended = true;
+            run.Interrupted = fields[2] == "interrupted";
+        } else if (kind == "undone") {
+            run.Undone = true;
+        }
+        // Lines of any other kind are of a later version: passed over.
+    }
+    return !first;
+}
+
+std::vector<TJournalFile> ListJournals(const std::string &folder) {
+    std::vector<TFileListing> files;
+    std::vector<TJournalFile> journals;
+    if (!Platform().ListFiles(folder, files))
+        return journals;
+    for (const TFileListing &file : files)
+        if (const uint64_t number = JournalNumber(file.Name); number != 0)
+            journals.push_back(TJournalFile{number, folder + PathSeparator + file.Name, file.Size});
+    std::sort(journals.begin(), journals.end(),
+              [](const TJournalFile &a, const TJournalFile &b) { return a.Number < b.Number; });
+    return journals;
+}
+
+std::string JournalFolder() {
+    std::string folder;
+    if (!Platform().StateFolder(folder))
+        throw EAppError("ジャーナルの保存先フォルダが分かりません (" + LastErrorText() + ")");
+    return folder;
+}
+
+TJournalRun ReadJournal(const TJournalFile &file) {
+    std::string text;
+    if (!Platform().ReadWholeFile(file.Path, text))
+        throw EAppError("ジャーナル (" + file.Path + ") を読めません (" + LastErrorText() + ")");
+    TJournalRun run;
+    run.Number = file.Number;
+    run.File = file.Path;
+    if (!ParseJournal(text, run))
+        throw EAppError("ジャーナル (" + file.Path + ") の内容が正しくありません");
+    return run;
+}

@@ -1,0 +1,111 @@
+#pragma once
+// The journal's files: where they are, what a line holds, and reading them
+// back.
+//
+// One file per run that changes stamps, named "run-<number>.txt" in the state
+// folder, numbered upwards. Text, one record a line, fields separated by TAB,
+// in the system code page (UTF-8 natively); in a name or argument every byte
+// below 32, DEL and "%" is written "%" and two hexadecimal digits, so that
+// any byte survives and no field holds a TAB or a line break:
+//
+//   kelvard journal 1
+//   start    2024-01-15T12:00:00.123456700Z
+//   program  kelvard
+//   folder   /home/ann/work
+//   command  -r  -d2020-01-01  x/*.txt
+//   item     f  <old w> <old c> <old a>  <new w> <new c> <new a>  <path>
+//   ...
+//   end      <exit code>  done | interrupted
+//   undone   <time>  <exit code>
+//
+// Stamps are UTC with nine sub-second digits; "-" is no stamp (old) or a
+// kind the run did not write (new). The type is "f" (file) or "d" (folder),
+// followed by "l" for a symbolic link taken as itself. An item's record is
+// in the file before the item changes.
+
+#include "common/timevalue.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A stamp as the journal keeps it: its time value (0: none) and, natively,
+// the nanoseconds below its last 100-ns tick.
+struct TJournalStamp {
+    TTimeValue Value = 0;
+    uint8_t Nanos = 0;
+    bool operator==(const TJournalStamp &) const = default;
+};
+
+// The record of one item about to be changed.
+struct TJournalItem {
+    std::string Path; // absolute
+    bool IsFolder = false;
+    bool LinkItself = false;      // a symbolic link whose own stamps were changed
+    TJournalStamp Old[3], New[3]; // by stamp kind; New: none for a kind not written
+};
+
+// One run as its journal tells it.
+struct TJournalRun {
+    uint64_t Number = 0;
+    std::string File; // the journal's path
+    TTimeValue Start = 0;
+    std::string Program, Folder;
+    std::vector<std::string> Arguments;
+    std::vector<TJournalItem> Items;
+    bool Ended = false; // the run wrote its outcome (a run killed did not)
+    int ExitCode = 0;
+    bool Interrupted = false;
+    bool Undone = false; // taken back by -Undo
+};
+
+// Retention: the newest runs are kept, at most this many and this many bytes
+// of journal together; the run that writes is always kept.
+inline constexpr size_t JournalRunsKept = 50;
+inline constexpr uint64_t JournalBytesKept = 200ULL * 1024 * 1024;
+
+// Line texts.
+std::string EscapeField(const std::string &text);
+bool UnescapeField(const std::string &field, std::string &text);
+std::string StampField(const TJournalStamp &stamp);
+bool ReadStampField(const std::string &field, TJournalStamp &stamp);
+std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
+                        const std::vector<std::string> &arguments);
+// The texts of the stamps written last: the stamps of a run's items are mostly
+// the same few values, and each is written as text once.
+class TStampTexts {
+public:
+    const std::string &Text(const TJournalStamp &stamp);
+
+private:
+    static constexpr size_t Slots = 16;
+    TJournalStamp Stamps[Slots];
+    std::string Texts[Slots];
+};
+std::string ItemLine(const TJournalItem &item, TStampTexts *texts = nullptr);
+std::string EndLine(int exitCode, bool interrupted);
+std::string UndoneLine(TTimeValue when, int exitCode);
+
+// The journal file of run `number` in `folder`, and the number a file name
+// stands for (0: no journal's name).
+std::string JournalFileName(uint64_t number);
+uint64_t JournalNumber(const std::string &fileName);
+
+// Reads a journal's text; false when it is none. A last line without its line
+// end (the run was killed while writing it) is left out: its item was not
+// changed yet.
+bool ParseJournal(const std::string &text, TJournalRun &run);
+
+// The journals in `folder` (the state folder), with their file sizes, by
+// number, oldest first; empty when the folder does not exist.
+struct TJournalFile {
+    uint64_t Number = 0;
+    std::string Path;
+    uint64_t Size = 0;
+};
+std::vector<TJournalFile> ListJournals(const std::string &folder);
+
+// The state folder; raises EAppError when the system gives none.
+std::string JournalFolder();
+// Reads a journal; raises EAppError when it cannot be read or is no journal.
+TJournalRun ReadJournal(const TJournalFile &file);
