@@ -325,6 +325,8 @@ std::string FullPathName(TFolderHandle folder, const std::string &name) {
     const std::string path = Joined(folder, name);
     if (IsAbsolute(path))
         return path;
+    if (path == ".")
+        return State.CurrentFolder;
     std::string base = State.CurrentFolder;
     if (!base.empty() && !IsSeparator(base.back()))
         base += PathSeparator;
@@ -411,7 +413,8 @@ bool ListFiles(const std::string &folder, std::vector<TFileListing> &files) {
         return Failed(false, FakeNotFound);
     for (const auto &[path, data] : State.Files)
         if (Folder(path) == folder + PathSeparator)
-            files.push_back(TFileListing{Name(path), data.size()});
+            files.push_back(TFileListing{
+                Name(path), State.ListedSizes.count(path) ? State.ListedSizes[path] : data.size()});
     return true;
 }
 

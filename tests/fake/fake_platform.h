@@ -104,6 +104,8 @@ struct TFakeState {
     std::string StateFolder;       // what StateFolder gives (set by the scope)
     bool NoStateFolder = false;    // StateFolder fails with FailCode
     std::set<std::string> Folders; // made by MakePrivateFolder
+    // Sizes that ListFiles reports instead of those of the contents, by path.
+    std::map<std::string, uint64_t> ListedSizes;
     bool FailMakeFolder = false, FailOpenAppend = false, FailRemove = false;
     int AppendsLeft = -1; // AppendFile calls that succeed before every later one fails (-1: all)
     int OpenFiles = 0;    // files opened for appending and not yet closed
