@@ -94,7 +94,7 @@ class LongPaths(TempDirTestCase):
 
         r = self.run_here(["-e", "-r", "x.txt"])
         self.assertEqual(r.code, 0, r)
-        self.assertEqual([line.split(" ", 3)[3] for line in r.out_text.splitlines()],
+        self.assertEqual([line.split(" ", 4)[4] for line in r.out_text.splitlines()],
                          [wine_path(f) for f in files])
         with open(self.path("r.txt"), "wb") as f:
             f.write(r.out)
