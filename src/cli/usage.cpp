@@ -42,6 +42,13 @@ const char *const UsageTail[] = {
     "  ・オプションのデフォルトは '-sn -w -f0' です。",
     "  ・ファイル名にはワイルドカードが使用できます。",
 };
+// The journal and its undo, after the screen as it always was.
+const char *const UsageJournal[] = {
+    "",
+    "    -zj[type]   取り消し用ジャーナルの指定（0 で記録しない）",
+    "    -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）",
+    "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）",
+};
 
 // The default option as stored now: "未設定" without the program's key.
 std::string CurrentSetting(const std::string &regKey) {
@@ -57,6 +64,8 @@ void ShowUsage(const std::string &regKey, TOutput &output, int exitCode) {
         output.OutLine(line);
     output.OutLine(SettingOpen + setting + SettingClose);
     for (const char *line : UsageTail)
+        output.OutLine(line);
+    for (const char *line : UsageJournal)
         output.OutLine(line);
     output.Flush(); // a failed write ends the run here, not with 255
     throw EAbort(exitCode);

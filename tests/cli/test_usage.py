@@ -29,10 +29,17 @@ SCREEN_TAIL = """
   ・オプションのデフォルトは '-sn -w -f0' です。
   ・ファイル名にはワイルドカードが使用できます。
 """
+# After the screen as it always was: the journal's switches and -Undo.
+SCREEN_JOURNAL = """
+    -zj[type]   取り消し用ジャーナルの指定（0 で記録しない）
+    -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）
+    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）
+"""
 
 
 def screen(setting):
-    return text(SCREEN_HEAD + "                （現在の設定：" + setting + "）\n" + SCREEN_TAIL)
+    return text(SCREEN_HEAD + "                （現在の設定：" + setting + "）\n" + SCREEN_TAIL +
+                SCREEN_JOURNAL)
 
 
 class UsageScreen(RegistryTestCase):
@@ -61,7 +68,7 @@ class UsageScreen(RegistryTestCase):
             self.assertEqual(r.err, text(BANNER))
             head, _, rest = r.out.partition(text("                （現在の設定："))
             self.assertEqual(head, text(SCREEN_HEAD))
-            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL)), r)
+            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL)), r)
 
     def test_shows_the_stored_default_option_as_stored(self):
         self.set_value("-sn,,-w -zz")
