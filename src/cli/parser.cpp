@@ -278,23 +278,41 @@ private:
         return true;
     }
 
+    // The run-wide -z switches; an empty argument gives the switch's own value.
     bool SettingSwitch(const std::string &body, char second) {
-        if (second != 's' && second != 'd' && second != 'r')
-            return false;
-        std::string argument = SecondArgument(body);
-        int32_t value = second == 's' ? 6 : 1;
-        if (!argument.empty() && !ReadIntegerArg(argument, value))
-            return false;
-        if (value < 0 || value > (second == 's' ? 7 : 2))
-            return false;
+        const std::string argument = SecondArgument(body);
         TRunSettings &settings = Result.Settings;
-        if (second == 's')
+        int32_t value = 0;
+        auto read = [&](int32_t empty, int32_t low, int32_t high) {
+            value = empty;
+            if (argument.empty())
+                return true;
+            return ReadIntegerArg(argument, value) && value >= low && value <= high;
+        };
+        switch (second) {
+        case 's':
+            if (!read(6, 0, 7))
+                return false;
             settings.SubSecondDigits = value;
-        else if (second == 'd')
+            return true;
+        case 'd':
+            if (!read(1, 0, 2))
+                return false;
             settings.SplitFileNames = value != 0;
-        else
+            return true;
+        case 'r':
+            if (!read(1, 0, 2))
+                return false;
             settings.FatRounding = value != 0;
-        return true;
+            return true;
+        case 'p':
+            if (!read(0, 1, int32_t(MaxThreads)))
+                return false;
+            settings.Threads = unsigned(value);
+            return true;
+        default:
+            return false;
+        }
     }
 
     // A file operand, split at ";" into names that share the first one's folder.

@@ -97,6 +97,8 @@ struct TPlatform {
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
     // How many files and folders the process may hold open at once.
     uint64_t (*OpenFileLimit)();
+    // How many processors the program may run on at once.
+    unsigned (*ProcessorCount)();
 
     // Text in the system code page.
     bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character

@@ -289,6 +289,10 @@ uint64_t OpenFileLimit() {
     return State.OpenFileLimit;
 }
 
+unsigned ProcessorCount() {
+    return State.Processors;
+}
+
 bool CanSetCreationTime() {
     return State.CanSetCreation || Injected(false);
 }
@@ -539,6 +543,7 @@ const TPlatform FakeTable = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameNameFake,

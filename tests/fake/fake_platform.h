@@ -87,6 +87,7 @@ struct TFakeState {
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
     uint64_t OpenFileLimit = 1024;
+    unsigned Processors = 1;                       // the fake serves one thread at a time
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;

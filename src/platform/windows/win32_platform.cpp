@@ -276,6 +276,12 @@ uint64_t OpenFileLimit() {
     return UINT64_MAX;
 }
 
+unsigned ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? unsigned(info.dwNumberOfProcessors) : 1;
+}
+
 bool IsLeadByte(unsigned char c) {
     return IsDBCSLeadByte(c) != 0;
 }
@@ -675,6 +681,7 @@ const TPlatform Win32Platform = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameName,
