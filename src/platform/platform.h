@@ -60,7 +60,9 @@ struct TFindData {
 struct TSearchState;
 using TSearchHandle = TSearchState *; // nullptr: no search
 // As an argument, a null folder stands for the current folder: the name given
-// with it may then be a whole path.
+// with it may then be a whole path. Every path may be longer than the system
+// takes in one call (natively PATH_MAX): its folders are then opened one piece
+// at a time, each resolved as the system resolves a path.
 struct TFolderState;
 using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;

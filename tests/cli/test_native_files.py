@@ -21,22 +21,29 @@ def leave_in_files(limit):
 
 @unittest.skipIf(WINDOWS, "the native build's file layer")
 class NativeFiles(TempDirTestCase):
-    def deep_tree(self):
-        """deep/n.../n.../... LEVELS levels, a file f.txt in each; returns the
+    def deep_tree(self, levels=LEVELS):
+        """deep/n.../n.../... `levels` levels, a file f.txt in each; returns the
         descriptor of the deepest folder (no path that long can be opened)."""
+        return self.deep_folders(levels)[-1]
+
+    def deep_folders(self, levels):
+        """The tree of deep_tree; returns the descriptors of all its folders."""
         fd = os.open(self.dir, os.O_RDONLY)
         os.mkdir("deep", dir_fd=fd)
-        names = ["deep"] + [NAME] * LEVELS
+        names = ["deep"] + [NAME] * levels
+        folders = []
         for i, name in enumerate(names):
             if i > 0:
                 os.mkdir(name, dir_fd=fd)
             inner = os.open(name, os.O_RDONLY, dir_fd=fd)
-            os.close(fd)
+            if i == 0:
+                os.close(fd)
             fd = inner
+            folders.append(fd)
+            self.addCleanup(os.close, fd)
             os.close(os.open("f.txt", os.O_CREAT | os.O_WRONLY, dir_fd=fd))
             os.utime("f.txt", ns=(OLD_NS, OLD_NS), dir_fd=fd)
-        self.addCleanup(os.close, fd)
-        return fd
+        return folders
 
     def test_a_tree_deeper_than_a_path_can_be(self):
         deepest = self.deep_tree()
@@ -58,6 +65,27 @@ class NativeFiles(TempDirTestCase):
         self.assertEqual(path, os.path.join(os.path.realpath(self.dir), "deep",
                                             *([NAME] * LEVELS), "f.txt"))
         self.assertIn("-d:2001-09-09 -t:01:46:40.1234567", line)
+
+    def test_restore_lines_deeper_than_a_path_can_be_read_back(self):
+        folders = self.deep_folders(50)  # about 6,000 bytes of path
+        saved = [1262304000 * 10**9 + i * 10**9 for i in range(len(folders))]  # whole seconds
+        for fd, stamp in zip(folders, saved):
+            os.utime("f.txt", ns=(stamp, stamp), dir_fd=fd)
+        r = self.run_here(["-e", "-r", "-w", "-a", os.path.join("deep", "*.txt")],
+                          env={"TZ": "UTC"})
+        self.assertEqual(r.code, 0, r.err_text[-500:])
+        with open(self.path("r.txt"), "wb") as lines:
+            lines.write(r.out)
+        self.assertEqual(r.out.count(b"\n"), 2 * len(folders))
+        for fd in folders:
+            os.utime("f.txt", ns=(OLD_NS, OLD_NS), dir_fd=fd)
+
+        r = self.run_here(["@r.txt"], env={"TZ": "UTC"})
+        self.assertEqual(r.code, 0, r.err_text[-500:])
+        self.assertEqual(r.out_text.count("変更しました。("), 2 * len(folders))
+        kept = [(os.stat("f.txt", dir_fd=fd).st_mtime_ns, os.stat("f.txt", dir_fd=fd).st_atime_ns)
+                for fd in folders]
+        self.assertEqual(kept, [(stamp, stamp) for stamp in saved])
 
     def test_a_stamp_not_asked_for_keeps_every_digit(self):
         self.make_file("a.txt")

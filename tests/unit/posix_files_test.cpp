@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -111,6 +114,86 @@ TEST_F(PosixFolders, ALinkTakenAsItselfOrFollowed) {
         EXPECT_TRUE(entry.IsLink);
         EXPECT_EQ(entry.IsFolder, follow);
     }
+}
+
+// Every slot that takes a path from the current folder reaches an item whose
+// path is longer than the system takes, resolving it as the system would: a
+// link on the way is followed, and ".." after it goes up from where the link
+// leads. The path is cut where the link ends, the hardest place.
+TEST_F(PosixFolders, PathsLongerThanTheSystemTakes) {
+    const std::string name(200, 'n');
+    // Root/out/x is where the link leads; Root/out/n.../n.../f.txt is the item.
+    fs::create_directories(Root / "out" / "x");
+    int deep = open((Root / "out").c_str(), O_PATH | O_DIRECTORY);
+    std::string tail;
+    for (int i = 0; i < 21; ++i) { // more than PATH_MAX after the link
+        ASSERT_EQ(mkdirat(deep, name.c_str(), 0700), 0);
+        const int next = openat(deep, name.c_str(), O_PATH | O_DIRECTORY);
+        close(deep);
+        deep = next;
+        tail += name + "/";
+    }
+    const int file = openat(deep, "f.txt", O_CREAT | O_WRONLY, 0600);
+    ASSERT_EQ(write(file, "x", 1), 1);
+    close(file);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(deep, "f.txt", old, 0), 0);
+
+    // Root/t/<fillers>/jump/: exactly PATH_MAX - 1 bytes, so the first piece
+    // ends with the link and the next begins with "..".
+    std::string head = (Root / "t").string() + "/";
+    int filler = open(head.c_str(), O_PATH | O_DIRECTORY);
+    while (head.size() + 5 < PATH_MAX - 1) {
+        const size_t room = PATH_MAX - 1 - head.size() - 5 - 1; // "jump/" and a "/"
+        const std::string part(room > 256 ? 200 : room, 'm');
+        ASSERT_EQ(mkdirat(filler, part.c_str(), 0700), 0);
+        const int next = openat(filler, part.c_str(), O_PATH | O_DIRECTORY);
+        close(filler);
+        filler = next;
+        head += part + "/";
+    }
+    ASSERT_EQ(symlinkat((Root / "out" / "x").c_str(), filler, "jump"), 0);
+    close(filler);
+    head += "jump/";
+    ASSERT_EQ(head.size(), size_t(PATH_MAX - 1));
+    const std::string folder = head + "../" + tail;
+    const std::string path = folder + "f.txt";
+
+    struct stat real {};
+    ASSERT_EQ(fstatat(deep, "f.txt", &real, 0), 0);
+    TFindData entry;
+    const uint64_t oldValue = posix::TimespecToValue(1000000000, 0);
+    TSearch search(folder + "f.*", entry);
+    ASSERT_TRUE(search.Started()) << P.LastErrorCode();
+    EXPECT_EQ(entry.Name, "f.txt");
+    EXPECT_EQ(entry.LastWriteTime, oldValue);
+    ASSERT_TRUE(P.ReadItem(nullptr, path, true, entry)) << P.LastErrorCode();
+    EXPECT_EQ(entry.FileId, real.st_ino);
+    EXPECT_EQ(entry.Name, "f.txt");
+
+    TFolder opened(P.OpenFolder(folder));
+    ASSERT_TRUE(opened.IsOpen()) << P.LastErrorCode();
+    uint64_t volume = 0, inode = 0;
+    ASSERT_TRUE(P.FolderIdentity(opened.Get(), volume, inode));
+    struct stat deepInfo {};
+    ASSERT_EQ(fstat(deep, &deepInfo), 0);
+    EXPECT_EQ(inode, deepInfo.st_ino);
+
+    const std::string realPath = (fs::canonical(Root) / "out").string() + "/" + tail + "f.txt";
+    EXPECT_EQ(P.FullPathName(nullptr, path), realPath);
+    std::string data, kind, expectedKind;
+    ASSERT_TRUE(P.ReadWholeFile(path, data)) << P.LastErrorCode();
+    EXPECT_EQ(data, "x");
+    ASSERT_TRUE(P.FileSystemName(path, kind)) << P.LastErrorCode();
+    ASSERT_TRUE(P.FileSystemName(Root.string(), expectedKind));
+    EXPECT_EQ(kind, expectedKind);
+
+    const uint64_t newValue = posix::TimespecToValue(1262304000, 0);
+    ASSERT_TRUE(P.SetItemTimes(nullptr, path, false, true, nullptr, nullptr, &newValue))
+        << P.LastErrorCode();
+    ASSERT_EQ(fstatat(deep, "f.txt", &real, 0), 0);
+    EXPECT_EQ(real.st_mtim.tv_sec, 1262304000);
+    close(deep);
 }
 
 #endif

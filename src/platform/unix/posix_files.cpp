@@ -2,7 +2,9 @@
 
 #include "platform/unix/posix_calls.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -29,6 +31,65 @@ namespace {
 int DescriptorOf(TFolderHandle folder) {
     return folder ? folder->Fd : AT_FDCWD;
 }
+
+// A path made short enough for the system's calls, from a folder. A path
+// longer than the system takes (PATH_MAX) has its leading folders opened
+// here in pieces shorter than that, each resolved by the system as it would
+// resolve the whole path: a link on the way is followed, and a ".." step
+// goes up from the real folder reached so far. What is left is named from
+// the last folder opened (".": that folder itself). The path must outlive it.
+class TReachablePath {
+public:
+    TReachablePath(int base, const std::string &path) : Base(base), Text(path.c_str()) {
+        if (path.size() >= PATH_MAX)
+            Reduce(path);
+    }
+    TReachablePath(int base, std::string &&path) = delete; // it would not outlive the call
+    ~TReachablePath() {
+        if (Owned >= 0)
+            close(Owned);
+    }
+    TReachablePath(const TReachablePath &) = delete;
+    TReachablePath &operator=(const TReachablePath &) = delete;
+
+    // False (errno set) when a leading folder could not be opened.
+    bool Reached() const { return Ok; }
+    int Fd() const { return Base; }
+    const char *Rest() const { return Text; }
+
+private:
+    void Reduce(const std::string &path) {
+        size_t start = 0;
+        while (path.size() - start >= PATH_MAX) {
+            // The longest head that ends at a "/" and that the system takes whole.
+            const size_t cut = path.rfind('/', start + PATH_MAX - 2);
+            if (cut == std::string::npos || cut < start) {
+                errno = ENAMETOOLONG; // one name longer than any path
+                Ok = false;
+                return;
+            }
+            const std::string head = path.substr(start, cut + 1 - start);
+            const int fd = openat(Base, head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                Ok = false;
+                return;
+            }
+            if (Owned >= 0)
+                close(Owned);
+            Owned = Base = fd;
+            // "a//b" is "a/b": what follows is never taken from the root.
+            start = std::min(path.find_first_not_of('/', cut), path.size());
+        }
+        Left = start < path.size() ? path.substr(start) : ".";
+        Text = Left.c_str();
+    }
+
+    int Base;
+    int Owned = -1;
+    const char *Text;
+    std::string Left;
+    bool Ok = true;
+};
 
 struct TDirSearch {
     DIR *Dir = nullptr; // null for a search of one exact name
@@ -270,8 +331,11 @@ bool ClimbedPath(int fd, std::string &path) {
 bool NamedPathOf(int fd, std::string &path) {
     struct stat self {
     }, named{};
-    return fstat(fd, &self) == 0 && ReadLink("/proc/self/fd/" + std::to_string(fd), path) &&
-           !path.empty() && path[0] == '/' && stat(path.c_str(), &named) == 0 &&
+    if (fstat(fd, &self) != 0 || !ReadLink("/proc/self/fd/" + std::to_string(fd), path) ||
+        path.empty() || path[0] != '/')
+        return false;
+    const TReachablePath reach(AT_FDCWD, path);
+    return reach.Reached() && fstatat(reach.Fd(), reach.Rest(), &named, 0) == 0 &&
            SameFile(self, named);
 }
 
@@ -329,10 +393,17 @@ bool MatchWildcard(const std::string &pattern, const std::string &name) {
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
-    size_t slash = pattern.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    return StartSearch(AT_FDCWD, folder, name, true, true, entry);
+    if (pattern.empty() || pattern.back() == '/')
+        return Failed(nullptr, ENOENT); // no name to look for
+    // The name stays whole in what is left of a long pattern.
+    const TReachablePath reach(AT_FDCWD, pattern);
+    if (!reach.Reached())
+        return Failed(nullptr);
+    const std::string rest = reach.Rest();
+    const size_t slash = rest.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : rest.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+    return StartSearch(reach.Fd(), folder, name, true, true, entry);
 }
 
 TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool followLinks,
@@ -356,7 +427,10 @@ void FindClose(TSearchHandle handle) {
 }
 
 TFolderHandle OpenFolder(const std::string &path) {
-    int fd = open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string named = path.empty() ? "." : path;
+    const TReachablePath reach(AT_FDCWD, named);
+    const int fd =
+        reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
     return new TFolderState{fd, nullptr, "", "", false};
@@ -388,7 +462,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
     if (name.empty())
         return Failed(false, ENOENT);
     entry = TFindData{};
-    if (!FillEntry(DescriptorOf(folder), name.c_str(), followLink, entry))
+    const TReachablePath reach(DescriptorOf(folder), name);
+    if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry))
         return Failed(false);
     const size_t slash = name.rfind('/');
     entry.Name = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -406,8 +481,9 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool foll
     timespec times[2];
     times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
-    if (utimensat(DescriptorOf(folder), name.c_str(), times,
-                  followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+    const TReachablePath reach(DescriptorOf(folder), name);
+    if (!reach.Reached() ||
+        utimensat(reach.Fd(), reach.Rest(), times, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return Failed(false);
     return true;
 }
@@ -440,8 +516,17 @@ bool CanSetCreationTime() {
 
 bool FileSystemName(const std::string &where, std::string &name) {
     struct statfs info {};
-    if (statfs(where.empty() ? "." : where.c_str(), &info) != 0)
+    const std::string path = where.empty() ? "." : where;
+    const TReachablePath reach(AT_FDCWD, path);
+    // The item itself is opened, not read: a link leads to what it names.
+    const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_CLOEXEC) : -1;
+    if (fd < 0)
         return Failed(false);
+    const bool asked = fstatfs(fd, &info) == 0;
+    const int code = errno;
+    close(fd);
+    if (!asked)
+        return Failed(false, code);
     switch (uint64_t(info.f_type)) {
     case 0x4d44:
         name = "FAT";
@@ -479,14 +564,16 @@ bool FileSystemName(const std::string &where, std::string &name) {
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0)
+    const TReachablePath reach(AT_FDCWD, path);
+    if (!reach.Reached() || fstatat(reach.Fd(), reach.Rest(), &info, 0) != 0)
         return Failed(false);
     shortPath = path;
     return true;
 }
 
 bool ReadWholeFile(const std::string &path, std::string &data) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const TReachablePath reach(AT_FDCWD, path);
+    const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(false);
     struct stat info {};
