@@ -38,12 +38,13 @@ TFindData ComputeStamps(TItemStamps &item) {
 }
 
 // Whether the platform would refuse the write for a reason that it knows
-// without opening the item: a read-only file, or a creation stamp that it
-// cannot set. The reason goes to ErrorCode. The preview tells it as the run would.
-bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder) {
+// without opening the item: one that the item's entry tells (a read-only file,
+// and whatever else the platform knows), or a creation stamp that it cannot
+// set. The reason goes to ErrorCode. The preview tells it as the run would.
+bool RefusedBeforehand(TItemStamps &item, const TFindData &entry) {
     const TPlatform &platform = Platform();
-    if (!isFolder && entry.ReadOnly)
-        item.ErrorCode = AccessDeniedCode;
+    if (entry.WriteRefusal != 0)
+        item.ErrorCode = entry.WriteRefusal;
     else if (item.Options.Kinds.Has(skCreation) && !platform.CanSetCreationTime())
         item.ErrorCode = platform.LastErrorCode();
     else
@@ -93,7 +94,7 @@ TFindData ReadPresentStamps(TItemStamps &item) {
 void ApplyItemStamps(TItemStamps &item, bool isFolder) {
     try {
         const TFindData entry = ComputeStamps(item);
-        if (RefusedBeforehand(item, entry, isFolder)) {
+        if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return;
         }

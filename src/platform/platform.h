@@ -38,9 +38,12 @@ struct TFindData {
     // The entry is a symbolic link (natively) or a reparse point such as a
     // junction (Windows): a walk never descends through it.
     bool IsLink = false;
-    // A file that nobody may write: no write permission bit natively, the
-    // read-only attribute on Windows. It keeps its stamps.
-    bool ReadOnly = false;
+    // The system's error code with which a write of this item's stamps is known to fail
+    // before trying (0: none known): a read-only file; natively also an immutable or
+    // append-only item, another owner's item when the program lacks the right to set
+    // their stamps, an item on a read-only mount, and a link named by the operand whose
+    // target is missing. Such an item keeps its stamps, in a preview too.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;

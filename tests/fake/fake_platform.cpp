@@ -112,7 +112,9 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.Name = name;
     entry.IsFolder = item.IsFolder;
     entry.IsLink = item.IsLink;
-    entry.ReadOnly = item.ReadOnly;
+    entry.WriteRefusal = item.WriteRefusal                 ? item.WriteRefusal
+                         : item.ReadOnly && !item.IsFolder ? FakeAccessDenied
+                                                           : 0;
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
@@ -266,6 +268,8 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
         return Failed(false, FakeNotFound);
     if (it->second.FailWrite)
         return Injected(false);
+    if (it->second.WriteRefusal != 0)
+        return Failed(false, it->second.WriteRefusal);
     if (it->second.ReadOnly && !isFolder)
         return Failed(false, FakeAccessDenied);
     if (creation)

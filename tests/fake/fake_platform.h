@@ -22,7 +22,10 @@ inline constexpr uint32_t FakeNoMoreFiles =
 struct TFakeItem {
     bool IsFolder = false;
     bool IsLink = false;   // a link or junction: listed, never opened as a folder
-    bool ReadOnly = false; // listed as read-only, and a file cannot be written
+    bool ReadOnly = false; // a file: refused beforehand with FakeAccessDenied, and not written
+    // Any other refusal known beforehand (0: none): the entry tells it, and the
+    // item is not written.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;

@@ -135,7 +135,7 @@ TEST(PlatformErrors, NativeCallsKeepTheSystemsReason) {
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
     fs::remove(file);
     ASSERT_TRUE(found);
-    EXPECT_TRUE(read.ReadOnly);
+    EXPECT_EQ(read.WriteRefusal, AccessDeniedCode);
 #ifdef _WIN32
     ASSERT_FALSE(written);
     EXPECT_EQ(code, uint32_t(ERROR_ACCESS_DENIED));

@@ -7,13 +7,29 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
+
+namespace posix {
+
+// Whether the items of one device are on a read-only mount, asked once for the
+// items read in one folder (or one listing) as long as their device stays the same.
+struct TMountFlags {
+    bool Known = false;
+    uint64_t Device = 0;
+    bool ReadOnly = false;
+};
+
+} // namespace posix
 
 // An open folder of a walk. Its real path is asked for by restore lines only,
 // and then once.
@@ -23,6 +39,7 @@ struct TFolderState {
     std::string Name; // in Parent
     std::string RealPath;
     bool RealPathAsked = false;
+    posix::TMountFlags Mount;
 };
 
 namespace posix {
@@ -96,6 +113,7 @@ struct TDirSearch {
     std::string NamePattern;
     bool FollowLinks = true;
     bool WithStamps = true; // false: names, folder and link bits only
+    TMountFlags Mount;
 };
 
 TDirSearch &SearchOf(TSearchHandle handle) {
@@ -106,21 +124,92 @@ bool HasWildcards(const std::string &name) {
     return name.find_first_of("*?") != std::string::npos;
 }
 
+// What the kernel checks before it sets an item's stamps to given values:
+// the right to set another owner's stamps comes with CAP_FOWNER. Asked once.
+struct TProcessRights {
+    uid_t EffectiveUser = 0;
+    bool SetsAnyOwnersStamps = false;
+};
+
+const TProcessRights &ProcessRights() {
+    static const TProcessRights rights = [] {
+        TProcessRights asked;
+        asked.EffectiveUser = geteuid();
+        __user_cap_header_struct header{};
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+        // Where the capabilities cannot be asked, none is assumed but root's.
+        if (syscall(SYS_capget, &header, data) == 0)
+            asked.SetsAnyOwnersStamps =
+                (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+        else
+            asked.SetsAnyOwnersStamps = asked.EffectiveUser == 0;
+        return asked;
+    }();
+    return rights;
+}
+
+// Whether the item `name` in `dirFd` (on `device`) is on a read-only mount;
+// the answer for its device is kept in `mount`. `ownEntry`: the item is the
+// link itself. An item whose mount cannot be asked counts as writable: the
+// write then tells.
+bool OnReadOnlyMount(int dirFd, const char *name, bool ownEntry, uint64_t device,
+                     TMountFlags &mount) {
+    if (mount.Known && mount.Device == device)
+        return mount.ReadOnly;
+    const int fd = openat(dirFd, name, O_PATH | O_CLOEXEC | (ownEntry ? O_NOFOLLOW : 0));
+    struct statvfs info {};
+    const bool asked = fd >= 0 && fstatvfs(fd, &info) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!asked)
+        return false;
+    mount = TMountFlags{true, device, (info.f_flag & ST_RDONLY) != 0};
+    return mount.ReadOnly;
+}
+
+// The error code with which the kernel would refuse to set the item's stamps,
+// from what it checks first: a name that leads nowhere, a read-only mount, an
+// immutable or append-only item, another owner's item; then this program's
+// own rule: a file without any write permission bit (a link's own mode says
+// nothing) is read-only, also for root.
+uint32_t KnownRefusal(int dirFd, const char *name, const struct statx &info, int danglingCode,
+                      bool ownEntry, TMountFlags &mount) {
+    if (danglingCode != 0)
+        return uint32_t(danglingCode);
+    const uint64_t device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    if (OnReadOnlyMount(dirFd, name, ownEntry, device, mount))
+        return EROFS;
+    const uint64_t fixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((info.stx_attributes & info.stx_attributes_mask & fixed) != 0)
+        return EPERM;
+    const TProcessRights &rights = ProcessRights();
+    if (info.stx_uid != rights.EffectiveUser && !rights.SetsAnyOwnersStamps)
+        return EPERM;
+    if (!S_ISDIR(info.stx_mode) && !S_ISLNK(info.stx_mode) &&
+        (info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    return 0;
+}
+
 // The entry of `name` in the folder `dirFd` from one status call. A link
-// that is to be followed but leads nowhere (or in a circle) gives its own.
-bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry) {
+// that is to be followed but leads nowhere (or in a circle) gives its own,
+// and the write, which would follow it, is known to fail.
+bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry, TMountFlags &mount) {
     struct statx info {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
     const int flags = AT_STATX_SYNC_AS_STAT | AT_NO_AUTOMOUNT;
-    if (statx(dirFd, name, flags | (followLink ? 0 : AT_SYMLINK_NOFOLLOW), mask, &info) != 0 &&
-        (!followLink || (errno != ENOENT && errno != ELOOP) ||
-         statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &info) != 0))
-        return false;
+    int danglingCode = 0;
+    if (statx(dirFd, name, flags | (followLink ? 0 : AT_SYMLINK_NOFOLLOW), mask, &info) != 0) {
+        danglingCode = errno;
+        if (!followLink || (errno != ENOENT && errno != ELOOP) ||
+            statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
+            return false;
+    }
     entry.IsFolder = S_ISDIR(info.stx_mode);
     entry.IsLink = S_ISLNK(info.stx_mode);
-    // A link's own mode says nothing: it is never read-only.
-    entry.ReadOnly =
-        !entry.IsFolder && !entry.IsLink && (info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    entry.WriteRefusal =
+        KnownRefusal(dirFd, name, info, danglingCode, !followLink || danglingCode != 0, mount);
     entry.LastWriteTime = TimespecToValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
     entry.LastAccessTime = TimespecToValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
     entry.CreationTime = (info.stx_mask & STATX_BTIME)
@@ -162,9 +251,10 @@ bool ReadMatching(TDirSearch &search, TFindData &entry) {
             return false;
         if (!MatchWildcard(search.NamePattern, d->d_name))
             continue;
-        const bool filled = search.WithStamps
-                                ? FillEntry(dirfd(search.Dir), d->d_name, search.FollowLinks, entry)
-                                : FillBits(dirfd(search.Dir), *d, search.FollowLinks, entry);
+        const bool filled =
+            search.WithStamps
+                ? FillEntry(dirfd(search.Dir), d->d_name, search.FollowLinks, entry, search.Mount)
+                : FillBits(dirfd(search.Dir), *d, search.FollowLinks, entry);
         if (!filled)
             continue;
         entry.Name = d->d_name;
@@ -199,7 +289,8 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     if (name.empty())
         return Failed(nullptr, ENOENT);
     if (!HasWildcards(name)) {
-        if (!FillEntry(baseFd, (folder + name).c_str(), followLinks, entry))
+        TMountFlags mount;
+        if (!FillEntry(baseFd, (folder + name).c_str(), followLinks, entry, mount))
             return Failed(nullptr);
         entry.Name = name;
         return reinterpret_cast<TSearchHandle>(new TDirSearch{});
@@ -207,7 +298,7 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     DIR *dir = OpenListing(baseFd, folder.empty() ? "." : folder.c_str());
     if (!dir)
         return Failed(nullptr);
-    auto *search = new TDirSearch{dir, name, followLinks, withStamps};
+    auto *search = new TDirSearch{dir, name, followLinks, withStamps, {}};
     if (!ReadMatching(*search, entry)) {
         int code = errno != 0 ? errno : ENOENT; // no entry matches
         FindClose(reinterpret_cast<TSearchHandle>(search));
@@ -433,7 +524,7 @@ TFolderHandle OpenFolder(const std::string &path) {
         reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, nullptr, "", "", false};
+    return new TFolderState{fd, nullptr, "", "", false, {}};
 }
 
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
@@ -441,7 +532,7 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
         openat(DescriptorOf(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, parent, name, "", false};
+    return new TFolderState{fd, parent, name, "", false, {}};
 }
 
 void CloseFolder(TFolderHandle folder) {
@@ -463,7 +554,9 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
         return Failed(false, ENOENT);
     entry = TFindData{};
     const TReachablePath reach(DescriptorOf(folder), name);
-    if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry))
+    TMountFlags unkept;
+    TMountFlags &mount = folder ? folder->Mount : unkept;
+    if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry, mount))
         return Failed(false);
     const size_t slash = name.rfind('/');
     entry.Name = slash == std::string::npos ? name : name.substr(slash + 1);

@@ -318,7 +318,11 @@ void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
     entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entry.ReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    // A read-only file refuses to be opened for writing; the attribute on a
+    // folder means nothing of the kind.
+    entry.WriteRefusal = !entry.IsFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                             ? ERROR_ACCESS_DENIED
+                             : 0;
     entry.CreationTime = ToValue(data.ftCreationTime);
     entry.LastAccessTime = ToValue(data.ftLastAccessTime);
     entry.LastWriteTime = ToValue(data.ftLastWriteTime);
