@@ -67,14 +67,17 @@ bool WriteByHelper(const TItemStamps &item) {
 // not selected.
 bool WriteDirectly(const TItemStamps &item, bool isFolder) {
     const TStampKinds kinds = item.Options.Kinds;
-    const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
-    const TTimeValue *access = kinds.Has(skAccess)   ? &item.NewValues[skAccess]
-                               : StampWriteOpensItem ? &item.OldValues[skAccess]
-                                                     : nullptr;
-    const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
+    const TStampWrite creation{item.NewValues[skCreation], 0};
+    const TStampWrite newAccess{item.NewValues[skAccess], 0};
+    const TStampWrite oldAccess{item.OldValues[skAccess], 0};
+    const TStampWrite write{item.NewValues[skModification], 0};
+    const TStampWrite *access = kinds.Has(skAccess)   ? &newAccess
+                                : StampWriteOpensItem ? &oldAccess
+                                                      : nullptr;
     const TItemPlace &place = item.Place;
-    return Platform().SetItemTimes(place.Folder, place.Name, isFolder, place.FollowLink, creation,
-                                   access, write);
+    return Platform().SetItemTimes(place.Folder, place.Name, isFolder, place.FollowLink,
+                                   kinds.Has(skCreation) ? &creation : nullptr, access,
+                                   kinds.Has(skModification) ? &write : nullptr);
 }
 
 } // namespace

@@ -47,6 +47,9 @@ struct TFindData {
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // Natively, the nanoseconds below each stamp's last 100-ns tick (0 to 99); Windows
+    // keeps none.
+    uint8_t LastWriteNanos = 0, CreationNanos = 0, LastAccessNanos = 0;
     // Identity of the item where the platform knows it (device and inode),
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
@@ -55,6 +58,13 @@ struct TFindData {
     // missing character as the code page's default character, and the entry
     // must never be looked for by that text (it may match another item).
     bool NameUnrepresentable = false;
+};
+
+// A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
+// ignored where the system keeps none).
+struct TStampWrite {
+    uint64_t Value = 0;
+    uint8_t Nanos = 0;
 };
 
 // A running directory search, an open folder and an open registry key. Each
@@ -145,8 +155,8 @@ struct TPlatform {
     // Writes the given stamps in one call; a null pointer leaves that stamp
     // alone. False: the item was not changed.
     bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
-                         bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
-                         const uint64_t *lastWrite);
+                         bool followLink, const TStampWrite *creation,
+                         const TStampWrite *lastAccess, const TStampWrite *lastWrite);
     // Whether SetItemTimes can write a creation stamp at all; false keeps the
     // reason for LastErrorCode.
     bool (*CanSetCreationTime)();

@@ -118,6 +118,9 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
+    entry.CreationNanos = item.CreationNanos;
+    entry.LastAccessNanos = item.LastAccessNanos;
+    entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
     return entry;
 }
@@ -251,7 +254,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite) {
     const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
@@ -259,9 +263,16 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
     write.HasCreation = creation != nullptr;
     write.HasAccess = lastAccess != nullptr;
     write.HasWrite = lastWrite != nullptr;
-    write.Creation = creation ? *creation : 0;
-    write.Access = lastAccess ? *lastAccess : 0;
-    write.Write = lastWrite ? *lastWrite : 0;
+    const TStampWrite none;
+    const TStampWrite &c = creation ? *creation : none;
+    const TStampWrite &a = lastAccess ? *lastAccess : none;
+    const TStampWrite &w = lastWrite ? *lastWrite : none;
+    write.Creation = c.Value;
+    write.Access = a.Value;
+    write.Write = w.Value;
+    write.CreationNanos = c.Nanos;
+    write.AccessNanos = a.Nanos;
+    write.WriteNanos = w.Nanos;
     State.Writes.push_back(write);
     auto it = FindItem(path);
     if (it == State.Items.end())
@@ -272,12 +283,19 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
         return Failed(false, it->second.WriteRefusal);
     if (it->second.ReadOnly && !isFolder)
         return Failed(false, FakeAccessDenied);
-    if (creation)
-        it->second.CreationTime = *creation;
-    if (lastAccess)
-        it->second.LastAccessTime = *lastAccess;
-    if (lastWrite)
-        it->second.LastWriteTime = *lastWrite;
+    TFakeItem &item = it->second;
+    if (creation) {
+        item.CreationTime = c.Value;
+        item.CreationNanos = c.Nanos;
+    }
+    if (lastAccess) {
+        item.LastAccessTime = a.Value;
+        item.LastAccessNanos = a.Nanos;
+    }
+    if (lastWrite) {
+        item.LastWriteTime = w.Value;
+        item.LastWriteNanos = w.Nanos;
+    }
     return true;
 }
 

@@ -29,6 +29,8 @@ struct TFakeItem {
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // The nanoseconds below each stamp's last tick, as the native build keeps them.
+    uint8_t CreationNanos = 0, LastAccessNanos = 0, LastWriteNanos = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
     // The listing reports the name as one the code page cannot hold (the
@@ -42,6 +44,7 @@ struct TFakeWrite {
     bool IsFolder = false;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
+    uint8_t CreationNanos = 0, AccessNanos = 0, WriteNanos = 0;
 };
 
 struct TFakeRegValue {

@@ -80,7 +80,7 @@ TEST_F(PosixFolders, AFolderSwappedForALinkCannotRedirectAWrite) {
     fs::rename(Root / "t" / "s", Root / "t" / "moved");
     fs::create_directory_symlink(Root / "out", Root / "t" / "s");
     const int64_t outside = Mtime(Root / "out" / "keep.txt");
-    const uint64_t stamp = posix::TimespecToValue(1262304000, 0); // 2010-01-01
+    const TStampWrite stamp{posix::TimespecToValue(1262304000, 0), 0}; // 2010-01-01
     ASSERT_TRUE(P.SetItemTimes(s.Get(), entry.Name, false, false, nullptr, nullptr, &stamp));
     EXPECT_EQ(Mtime(Root / "out" / "keep.txt"), outside);
     EXPECT_EQ(Mtime(Root / "t" / "moved" / "keep.txt"), 1262304000);
@@ -114,6 +114,24 @@ TEST_F(PosixFolders, ALinkTakenAsItselfOrFollowed) {
         EXPECT_TRUE(entry.IsLink);
         EXPECT_EQ(entry.IsFolder, follow);
     }
+}
+
+// The digits below the 100-ns tick go both ways: written as given, read as kept.
+TEST_F(PosixFolders, NanosecondsBelowTheTickRoundTrip) {
+    const std::string file = (Root / "t" / "s" / "keep.txt").string();
+    const TStampWrite write{posix::TimespecToValue(1262304000, 123456700), 37};
+    const TStampWrite access{posix::TimespecToValue(1262304001, 900), 99};
+    ASSERT_TRUE(P.SetItemTimes(nullptr, file, false, true, nullptr, &access, &write));
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_nsec, 123456737);
+    EXPECT_EQ(info.st_atim.tv_nsec, 999);
+    TFindData entry;
+    ASSERT_TRUE(P.ReadItem(nullptr, file, true, entry));
+    EXPECT_EQ(entry.LastWriteTime, write.Value);
+    EXPECT_EQ(entry.LastWriteNanos, 37);
+    EXPECT_EQ(entry.LastAccessTime, access.Value);
+    EXPECT_EQ(entry.LastAccessNanos, 99);
 }
 
 // Every slot that takes a path from the current folder reaches an item whose
@@ -188,7 +206,7 @@ TEST_F(PosixFolders, PathsLongerThanTheSystemTakes) {
     ASSERT_TRUE(P.FileSystemName(Root.string(), expectedKind));
     EXPECT_EQ(kind, expectedKind);
 
-    const uint64_t newValue = posix::TimespecToValue(1262304000, 0);
+    const TStampWrite newValue{posix::TimespecToValue(1262304000, 0), 0};
     ASSERT_TRUE(P.SetItemTimes(nullptr, path, false, true, nullptr, nullptr, &newValue))
         << P.LastErrorCode();
     ASSERT_EQ(fstatat(deep, "f.txt", &real, 0), 0);

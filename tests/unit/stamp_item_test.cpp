@@ -403,8 +403,8 @@ protected:
 
     // Sets all stamps that this platform can set.
     static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
-        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &access, &write))
-            << path;
+        const TStampWrite w{write, 0}, a{access, 0};
+        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &a, &w)) << path;
     }
 
     static TTimeValue Stamp(const std::string &path, TStampKind kind) {

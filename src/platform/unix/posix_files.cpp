@@ -211,10 +211,13 @@ bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry, T
     entry.WriteRefusal =
         KnownRefusal(dirFd, name, info, danglingCode, !followLink || danglingCode != 0, mount);
     entry.LastWriteTime = TimespecToValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+    entry.LastWriteNanos = NanosBelowTick(info.stx_mtime.tv_nsec);
     entry.LastAccessTime = TimespecToValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    entry.CreationTime = (info.stx_mask & STATX_BTIME)
-                             ? TimespecToValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                             : 0;
+    entry.LastAccessNanos = NanosBelowTick(info.stx_atime.tv_nsec);
+    if (info.stx_mask & STATX_BTIME) {
+        entry.CreationTime = TimespecToValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
+        entry.CreationNanos = NanosBelowTick(info.stx_btime.tv_nsec);
+    }
     entry.VolumeId = (uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
     entry.FileId = info.stx_ino;
     return true;
@@ -307,10 +310,10 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     return reinterpret_cast<TSearchHandle>(search);
 }
 
-timespec ToTimespec(uint64_t value) {
+timespec ToTimespec(const TStampWrite &stamp) {
     timespec ts{};
-    ts.tv_sec = time_t(int64_t(value / 10000000ULL) - EpochDifferenceSeconds);
-    ts.tv_nsec = long(value % 10000000ULL) * 100;
+    ts.tv_sec = time_t(int64_t(stamp.Value / 10000000ULL) - EpochDifferenceSeconds);
+    ts.tv_nsec = long(stamp.Value % 10000000ULL) * 100 + std::min<long>(stamp.Nanos, 99);
     return ts;
 }
 
@@ -564,7 +567,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool followLink,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite) {
     // A birth time cannot be set here: refuse the whole write before anything changes.
     if (creation)
         return Failed(false, ENOTSUP);

@@ -352,8 +352,9 @@ void FindCloseSearch(TSearchHandle search) {
     FindClose(reinterpret_cast<HANDLE>(search));
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+// The nanoseconds below a stamp's tick are ignored: Windows keeps none.
+bool SetItemTimes(const std::string &path, bool isFolder, const TStampWrite *creation,
+                  const TStampWrite *lastAccess, const TStampWrite *lastWrite) {
     // Windows refuses write access to a read-only file, to administrators too;
     // Wine running as root would grant it. Asking first gives the same answer
     // everywhere, and the file stays as it was.
@@ -372,11 +373,11 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         return Failed(false);
     FILETIME c, a, w;
     if (creation)
-        c = ToFileTime(*creation);
+        c = ToFileTime(creation->Value);
     if (lastAccess)
-        a = ToFileTime(*lastAccess);
+        a = ToFileTime(lastAccess->Value);
     if (lastWrite)
-        w = ToFileTime(*lastWrite);
+        w = ToFileTime(lastWrite->Value);
     BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
                           lastWrite ? &w : nullptr);
     DWORD code = ok ? ERROR_SUCCESS : GetLastError();
@@ -457,8 +458,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
 }
 
 bool SetItemTimesAt(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                    const uint64_t *creation, const uint64_t *lastAccess,
-                    const uint64_t *lastWrite) {
+                    const TStampWrite *creation, const TStampWrite *lastAccess,
+                    const TStampWrite *lastWrite) {
     return SetItemTimes(Joined(folder, name), isFolder, creation, lastAccess, lastWrite);
 }
 
