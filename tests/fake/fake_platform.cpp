@@ -196,18 +196,20 @@ void FindClose(TSearchHandle handle) {
     delete &SearchOf(handle);
 }
 
-} // namespace
-
 // An open folder of the fake: its path text, ending in the separator (or
-// empty for the current folder).
-struct TFolderState {
+// empty for the current folder). The test program holds the build's own
+// table too, which defines the folder state its way: the fake's is a type of
+// its own behind the handle, as its searches are.
+struct TFakeFolder {
     std::string Path;
 };
 
-namespace {
+TFakeFolder &FolderOf(TFolderHandle handle) {
+    return *reinterpret_cast<TFakeFolder *>(handle);
+}
 
 std::string Joined(TFolderHandle folder, const std::string &name) {
-    return folder ? folder->Path + name : name;
+    return folder ? FolderOf(folder).Path + name : name;
 }
 
 TFolderHandle OpenFolderAt(const std::string &path) {
@@ -217,7 +219,7 @@ TFolderHandle OpenFolderAt(const std::string &path) {
     std::string text = path;
     if (!text.empty() && !IsSeparator(text.back()))
         text += PathSeparator;
-    return new TFolderState{text};
+    return reinterpret_cast<TFolderHandle>(new TFakeFolder{text});
 }
 
 TFolderHandle OpenFolder(const std::string &path) {
@@ -233,7 +235,7 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
 
 void CloseFolder(TFolderHandle folder) {
     --State.OpenFolders;
-    delete folder;
+    delete &FolderOf(folder);
 }
 
 bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
