@@ -90,8 +90,9 @@ void TStampPipeline::Listed(const std::string &path, const TItemPlace &place) {
     auto written = AccessWritten.find(path);
     if (written == AccessWritten.end())
         return;
-    Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr,
-                            &written->second, nullptr);
+    const TStampWrite access{written->second, 0};
+    Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr, &access,
+                            nullptr);
     AccessWritten.erase(written);
 }
 
@@ -114,7 +115,7 @@ void TStampPipeline::Prepare(TJob &job) {
         if (job.Kind == jkRestore)
             ReadPresentStamps(job.Item);
         else
-            job.ToWrite = PrepareItemStamps(job.Item, job.IsFolder, Context);
+            job.ToWrite = PrepareItemStamps(job.Item, Context);
     } catch (...) {
         job.Error = std::current_exception();
     }

@@ -30,5 +30,5 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &cont
 // platform is known to refuse; true when the item is to be written (Outcome
 // is soChanged until the write says otherwise), false when its Outcome is
 // final. The second writes what the first computed, and sets Outcome.
-bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context);
 void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);

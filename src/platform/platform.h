@@ -38,12 +38,18 @@ struct TFindData {
     // The entry is a symbolic link (natively) or a reparse point such as a
     // junction (Windows): a walk never descends through it.
     bool IsLink = false;
-    // A file that nobody may write: no write permission bit natively, the
-    // read-only attribute on Windows. It keeps its stamps.
-    bool ReadOnly = false;
+    // The system's error code with which a write of this item's stamps is known to fail
+    // before trying (0: none known): a read-only file; natively also an immutable or
+    // append-only item, another owner's item when the program lacks the right to set
+    // their stamps, an item on a read-only mount, and a link named by the operand whose
+    // target is missing. Such an item keeps its stamps, in a preview too.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // Natively, the nanoseconds below each stamp's last 100-ns tick (0 to 99); Windows
+    // keeps none.
+    uint8_t LastWriteNanos = 0, CreationNanos = 0, LastAccessNanos = 0;
     // Identity of the item where the platform knows it (device and inode),
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
@@ -54,13 +60,22 @@ struct TFindData {
     bool NameUnrepresentable = false;
 };
 
+// A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
+// ignored where the system keeps none).
+struct TStampWrite {
+    uint64_t Value = 0;
+    uint8_t Nanos = 0;
+};
+
 // A running directory search, an open folder and an open registry key. Each
 // table defines the state behind them in its own way; the types cannot be
 // mixed up.
 struct TSearchState;
 using TSearchHandle = TSearchState *; // nullptr: no search
 // As an argument, a null folder stands for the current folder: the name given
-// with it may then be a whole path.
+// with it may then be a whole path. Every path may be longer than the system
+// takes in one call (natively PATH_MAX): its folders are then opened one piece
+// at a time, each resolved as the system resolves a path.
 struct TFolderState;
 using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;
@@ -108,6 +123,9 @@ struct TPlatform {
 
     // Standard streams, unbuffered: false when the write failed.
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
+    // Whether the stream goes to a terminal (natively) or a console (Windows),
+    // where a person reads it, rather than to a file or a pipe.
+    bool (*IsTerminal)(TStream stream);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
     // FindFirstIn searches an open folder for the names that `namePattern`
@@ -144,8 +162,8 @@ struct TPlatform {
     // Writes the given stamps in one call; a null pointer leaves that stamp
     // alone. False: the item was not changed.
     bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
-                         bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
-                         const uint64_t *lastWrite);
+                         bool followLink, const TStampWrite *creation,
+                         const TStampWrite *lastAccess, const TStampWrite *lastWrite);
     // Whether SetItemTimes can write a creation stamp at all; false keeps the
     // reason for LastErrorCode.
     bool (*CanSetCreationTime)();

@@ -22,10 +22,15 @@ inline constexpr uint32_t FakeNoMoreFiles =
 struct TFakeItem {
     bool IsFolder = false;
     bool IsLink = false;   // a link or junction: listed, never opened as a folder
-    bool ReadOnly = false; // listed as read-only, and a file cannot be written
+    bool ReadOnly = false; // a file: refused beforehand with FakeAccessDenied, and not written
+    // Any other refusal known beforehand (0: none): the entry tells it, and the
+    // item is not written.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // The nanoseconds below each stamp's last tick, as the native build keeps them.
+    uint8_t CreationNanos = 0, LastAccessNanos = 0, LastWriteNanos = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
     // The listing reports the name as one the code page cannot hold (the
@@ -42,6 +47,7 @@ struct TFakeWrite {
     bool IsFolder = false;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
+    uint8_t CreationNanos = 0, AccessNanos = 0, WriteNanos = 0;
 };
 
 struct TFakeRegValue {
@@ -95,6 +101,7 @@ struct TFakeState {
 
     std::string Out, Err;
     bool FailOut = false, FailErr = false;
+    bool OutIsTerminal = false, ErrIsTerminal = false;
 
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;

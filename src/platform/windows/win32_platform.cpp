@@ -324,12 +324,30 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     return true;
 }
 
+// A console, not a file, a pipe or another character device such as NUL:
+// only a console has a console mode.
+bool IsTerminal(TStream stream) {
+    HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    if (handle == nullptr)
+        return Failed(false, ERROR_INVALID_HANDLE);
+    DWORD mode = 0;
+    if (GetFileType(handle) != FILE_TYPE_CHAR)
+        return Failed(false, ERROR_NOT_SUPPORTED);
+    return GetConsoleMode(handle, &mode) || Failed(false);
+}
+
 void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
     entry.NameUnrepresentable = !FromWide(data.cFileName, wcslen(data.cFileName), entry.Name);
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
     entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entry.ReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    // A read-only file refuses to be opened for writing; the attribute on a
+    // folder means nothing of the kind.
+    entry.WriteRefusal = !entry.IsFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                             ? ERROR_ACCESS_DENIED
+                             : 0;
     entry.CreationTime = ToValue(data.ftCreationTime);
     entry.LastAccessTime = ToValue(data.ftLastAccessTime);
     entry.LastWriteTime = ToValue(data.ftLastWriteTime);
@@ -359,8 +377,9 @@ void FindCloseSearch(TSearchHandle search) {
     FindClose(reinterpret_cast<HANDLE>(search));
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+// The nanoseconds below a stamp's tick are ignored: Windows keeps none.
+bool SetItemTimes(const std::string &path, bool isFolder, const TStampWrite *creation,
+                  const TStampWrite *lastAccess, const TStampWrite *lastWrite) {
     // Windows refuses write access to a read-only file, to administrators too;
     // Wine running as root would grant it. Asking first gives the same answer
     // everywhere, and the file stays as it was.
@@ -379,11 +398,11 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         return Failed(false);
     FILETIME c, a, w;
     if (creation)
-        c = ToFileTime(*creation);
+        c = ToFileTime(creation->Value);
     if (lastAccess)
-        a = ToFileTime(*lastAccess);
+        a = ToFileTime(lastAccess->Value);
     if (lastWrite)
-        w = ToFileTime(*lastWrite);
+        w = ToFileTime(lastWrite->Value);
     BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
                           lastWrite ? &w : nullptr);
     DWORD code = ok ? ERROR_SUCCESS : GetLastError();
@@ -464,8 +483,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
 }
 
 bool SetItemTimesAt(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                    const uint64_t *creation, const uint64_t *lastAccess,
-                    const uint64_t *lastWrite) {
+                    const TStampWrite *creation, const TStampWrite *lastAccess,
+                    const TStampWrite *lastWrite) {
     return SetItemTimes(Joined(folder, name), isFolder, creation, lastAccess, lastWrite);
 }
 
@@ -687,6 +706,7 @@ const TPlatform Win32Platform = {
     .SameName = SameName,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
