@@ -1,6 +1,7 @@
 #include "cli/stamp_pipeline.h"
 
 #include "common/errors.h"
+#include "common/paths.h"
 #include "platform/platform.h"
 #include "report/restore.h"
 
@@ -67,6 +68,10 @@ void TStampPipeline::Item(TFoundItem found) {
         item.Path = std::move(found.Path);
         item.Place = std::move(found.Place);
         item.FractionWidth = FractionWidth;
+        job->Key = found.FolderIdentified
+                       ? std::to_string(found.FolderIdentity.first) + ":" +
+                             std::to_string(found.FolderIdentity.second) + "/" + item.Place.Name
+                       : "?/" + FileNamePart(item.Path);
         if (job->Kind == jkStamp && job->IsFolder && !Operand->Preview &&
             Operand->Kinds.Has(skAccess))
             AccessPending.insert(item.Path);
@@ -102,6 +107,13 @@ void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
         const bool work = job->Kind == jkStamp || job->Kind == jkRestore;
         if (!work)
             job->State = jsPrepared;
+        if (!job->Key.empty()) {
+            auto [latest, added] = LatestOf.try_emplace(job->Key, End());
+            if (!added) {
+                job->After = latest->second;
+                latest->second = End();
+            }
+        }
         Window.push_back(std::move(job));
         if (!work)
             AdvancePrepared();
@@ -159,12 +171,7 @@ bool TStampPipeline::RunTask(std::unique_lock<std::mutex> &hold) {
         Changed.notify_all();
         return true;
     }
-    // Jobs that needed no preparing may have been emitted already.
-    NextToPrepare = std::max(NextToPrepare, Front);
-    while (NextToPrepare < End() && At(NextToPrepare).State != jsWaiting)
-        ++NextToPrepare;
-    if (NextToPrepare < End()) {
-        TJob *job = &At(NextToPrepare++);
+    if (TJob *job = NextPreparable()) {
         job->State = jsPreparing;
         hold.unlock();
         Prepare(*job);
@@ -175,6 +182,23 @@ bool TStampPipeline::RunTask(std::unique_lock<std::mutex> &hold) {
         return true;
     }
     return false;
+}
+
+TStampPipeline::TJob *TStampPipeline::NextPreparable() {
+    // Jobs that needed no preparing may have been emitted already.
+    NextToPrepare = std::max(NextToPrepare, Front);
+    while (NextToPrepare < End() && At(NextToPrepare).State != jsWaiting)
+        ++NextToPrepare;
+    // A job whose item has a job before it waits for that one to be done;
+    // the jobs after it need not wait.
+    constexpr uint64_t LookAhead = 64;
+    for (uint64_t seq = NextToPrepare; seq < End() && seq < NextToPrepare + LookAhead; ++seq) {
+        TJob &job = At(seq);
+        if (job.State == jsWaiting &&
+            (job.After == NoJob || job.After < Front || At(job.After).State == jsDone))
+            return &job;
+    }
+    return nullptr;
 }
 
 void TStampPipeline::WorkerLoop() {
@@ -197,6 +221,11 @@ void TStampPipeline::Pump(size_t inFlight) {
         if (!Window.empty() && Window.front()->State == jsDone) {
             std::unique_ptr<TJob> job = std::move(Window.front());
             Window.pop_front();
+            if (!job->Key.empty()) {
+                auto latest = LatestOf.find(job->Key);
+                if (latest != LatestOf.end() && latest->second == Front)
+                    LatestOf.erase(latest);
+            }
             ++Front;
             hold.unlock();
             Emit(*job);

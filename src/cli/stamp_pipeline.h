@@ -23,6 +23,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 // Where a run records what it is about to change, before it changes it.
@@ -73,7 +74,13 @@ private:
         TItemStamps Item;
         std::string Text, Reason; // the path or line of the other kinds
         std::exception_ptr Error;
+        // The item as a key: its folder's identity (where known) and its name.
+        std::string Key;
+        // The job of the same item before this one, which must be written
+        // before this one is read: each reads the stamps the one before left.
+        uint64_t After = NoJob;
     };
+    static constexpr uint64_t NoJob = UINT64_MAX;
 
     TReport &Report;
     const TStampContext Context;
@@ -101,6 +108,8 @@ private:
     // those whose access stamp was written; their listing moves it again.
     std::set<std::string> AccessPending;
     std::map<std::string, TTimeValue> AccessWritten;
+    // The latest job of each item in the window, by key.
+    std::unordered_map<std::string, uint64_t> LatestOf;
 
     TJob &At(uint64_t seq) { return *Window[size_t(seq - Front)]; }
     uint64_t End() const { return Front + Window.size(); }
@@ -112,6 +121,8 @@ private:
     // with the lock held; the lock is released while the task runs.
     bool RunTask(std::unique_lock<std::mutex> &hold);
     void Prepare(TJob &job);
+    // The first job from NextToPrepare on that may be prepared now.
+    TJob *NextPreparable();
     void AdvancePrepared();
     void OpenWrites(uint64_t upTo);
     void Emit(TJob &job);

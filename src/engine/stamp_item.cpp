@@ -30,7 +30,7 @@ TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
             continue;
         if (context.FatRounding)
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
-                               entry.VolumeId);
+                               entry.VolumeId, item.Place.Handle());
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
     return entry;

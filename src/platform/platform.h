@@ -174,7 +174,9 @@ struct TPlatform {
     // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
-    bool (*FileSystemName)(const std::string &where, std::string &name);
+    // `folder`, when given, is an open folder on the volume: natively its
+    // volume is asked, and `where` is not read.
+    bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 

@@ -321,8 +321,9 @@ bool CanSetCreationTime() {
     return State.CanSetCreation || Injected(false);
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle folder, const std::string &given, std::string &name) {
     ++State.VolumeQueries;
+    const std::string where = !HasDriveSyntax && folder ? FolderOf(folder).Path : given;
     if (State.VolumeQueryFails)
         return Injected(false);
     if (HasDriveSyntax) {

@@ -49,7 +49,7 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
          [&] {
              Fake().VolumeQueryFails = true;
              std::string name;
-             return !p.FileSystemName("", name);
+             return !p.FileSystemName(nullptr, "", name);
          }},
         {"registry write",
          [&] {

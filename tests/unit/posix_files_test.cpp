@@ -202,8 +202,8 @@ TEST_F(PosixFolders, PathsLongerThanTheSystemTakes) {
     std::string data, kind, expectedKind;
     ASSERT_TRUE(P.ReadWholeFile(path, data)) << P.LastErrorCode();
     EXPECT_EQ(data, "x");
-    ASSERT_TRUE(P.FileSystemName(path, kind)) << P.LastErrorCode();
-    ASSERT_TRUE(P.FileSystemName(Root.string(), expectedKind));
+    ASSERT_TRUE(P.FileSystemName(nullptr, path, kind)) << P.LastErrorCode();
+    ASSERT_TRUE(P.FileSystemName(nullptr, Root.string(), expectedKind));
     EXPECT_EQ(kind, expectedKind);
 
     const TStampWrite newValue{posix::TimespecToValue(1262304000, 0), 0};

@@ -611,19 +611,24 @@ bool CanSetCreationTime() {
     return Failed(false, ENOTSUP); // no call writes a birth time
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name) {
     struct statfs info {};
-    const std::string path = where.empty() ? "." : where;
-    const TReachablePath reach(AT_FDCWD, path);
-    // The item itself is opened, not read: a link leads to what it names.
-    const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_CLOEXEC) : -1;
-    if (fd < 0)
-        return Failed(false);
-    const bool asked = fstatfs(fd, &info) == 0;
-    const int code = errno;
-    close(fd);
-    if (!asked)
-        return Failed(false, code);
+    if (folder) {
+        if (fstatfs(folder->Fd, &info) != 0)
+            return Failed(false);
+    } else {
+        const std::string path = where.empty() ? "." : where;
+        const TReachablePath reach(AT_FDCWD, path);
+        // The item itself is opened, not read: a link leads to what it names.
+        const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_CLOEXEC) : -1;
+        if (fd < 0)
+            return Failed(false);
+        const bool asked = fstatfs(fd, &info) == 0;
+        const int code = errno;
+        close(fd);
+        if (!asked)
+            return Failed(false, code);
+    }
     switch (uint64_t(info.f_type)) {
     case 0x4d44:
         name = "FAT";

@@ -414,7 +414,7 @@ bool CanSetCreationTime() {
     return true;
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle, const std::string &where, std::string &name) {
     std::wstring root;
     if (!ToWide(where, root))
         return false;
