@@ -184,6 +184,7 @@ private:
         if (!FirstVisit(level))
             return;
         Levels.push_back(std::move(level));
+        Visitor.Entering(subPath);
         Enter(Levels.size() - 1);
     }
 
