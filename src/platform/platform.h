@@ -156,9 +156,11 @@ struct TPlatform {
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
-    // Processes: starts a program with a hidden window and waits until it has
-    // ended. False: it could not be started.
-    bool (*RunHiddenAndWait)(const std::string &commandLine);
+    // Processes: starts a program with a hidden window, waits until it has
+    // ended and gives its exit code. False: it could not be started. A
+    // program that ends with an exit code other than 0 reports a failure by
+    // it, as a system error code: that code is kept for LastErrorCode.
+    bool (*RunHiddenAndWait)(const std::string &commandLine, uint32_t &exitCode);
 
     // Registry under the current user; key paths are written with "\" between
     // the keys and may begin with "\".

@@ -339,9 +339,15 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return true;
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
     State.ProcessStarts.push_back(commandLine);
-    return !State.FailProcessStart || Injected(false);
+    exitCode = 0;
+    if (State.FailProcessStart)
+        return Injected(false);
+    exitCode = State.ProcessExitCode;
+    if (exitCode != 0)
+        Failed(false, exitCode);
+    return true;
 }
 
 struct TFakeKeyHandle {

@@ -92,6 +92,7 @@ struct TFakeState {
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;
     bool FailProcessStart = false;
+    uint32_t ProcessExitCode = 0; // the exit code of every program started
 
     // Registry, by lower-case key path without a leading "\".
     std::map<std::string, TFakeRegKey> Registry;

@@ -234,6 +234,30 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
     EXPECT_EQ(Fake().ProcessStarts.size(), 1u);
 }
 
+// The helper's exit code is the folder's outcome and, when it failed, the
+// reason; no further run is made for the folder after a failed one.
+TEST_F(StampItemTest, TheHelpersExitCodeDecidesTheOutcome) {
+    Fake().IsNT = false;
+    Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Option.Kinds.Include(skAccess);
+    const struct {
+        uint32_t ExitCode;
+        TStampOutcome Outcome;
+        size_t Runs;
+    } rows[] = {{0, soChanged, 2}, {3, soFailed, 1}, {206, soFailed, 1}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.ExitCode);
+        Fake().ProcessStarts.clear();
+        Fake().ProcessExitCode = row.ExitCode;
+        TItemStamps item = Apply(true);
+        EXPECT_EQ(item.Outcome, row.Outcome);
+        EXPECT_EQ(item.ErrorCode, row.ExitCode);
+        EXPECT_EQ(Fake().ProcessStarts.size(), row.Runs);
+    }
+}
+
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
     Fake().IsNT = false;
     TItemStamps item = Apply(false);

@@ -499,7 +499,8 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return code == ERROR_SUCCESS || Failed(false, code);
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
+    exitCode = 0;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -513,8 +514,14 @@ bool RunHiddenAndWait(const std::string &commandLine) {
         return Failed(false);
     while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
         Sleep(1);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code))
+        code = GetLastError();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    exitCode = code;
+    if (code != 0)
+        Failed(false, code);
     return true;
 }
 
