@@ -52,12 +52,17 @@ bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder)
 }
 
 // A folder on the 9x family: one helper run per selected kind, none after a
-// run that could not be started.
+// run that failed. The helper is given the folder's absolute path in the form
+// that names the folder found in the listing (the shown path, should there be
+// none).
 bool WriteByHelper(const TItemStamps &item) {
+    std::string path = Platform().FullPathName(item.Place.Folder, item.Place.Name);
+    if (path.empty())
+        path = item.Path;
     bool success = true;
     for (TStampKind kind : AllStampKinds)
         if (success && item.Options.Kinds.Has(kind))
-            success = StampFolderByHelper(item.Path, item.NewValues[kind], kind);
+            success = StampFolderByHelper(path, item.NewValues[kind], kind);
     return success;
 }
 
@@ -133,9 +138,9 @@ void StampItem(const std::string &path, const TItemPlace &place, TOption options
     ReportItem(item);
 }
 
-void RefuseItem(const std::string &path, const TOption &options) {
+void RefuseItem(const std::string &path, const TOption &options, const std::string &reason) {
     if (options.MakeRestoreFile)
-        RefuseRestoreLines(path, UnrepresentableNameReason);
+        RefuseRestoreLines(path, reason);
     else
-        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, UnrepresentableNameReason);
+        WarnItemKept("Warn.: 変更できませんでした", path, stdOutput, reason);
 }

@@ -24,7 +24,8 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder);
 void StampItem(const std::string &path, TOption options, bool isFolder);
 void StampItem(const std::string &path, const TItemPlace &place, TOption options, bool isFolder);
 
-// An item that the walk met under a name the system code page cannot hold:
-// it is never looked for by the text that shows it, which may name another item. It keeps its
-// stamps and is reported as not changed, or with -e as getting no restore lines.
-void RefuseItem(const std::string &path, const TOption &options);
+// An item that the walk met under a name it cannot be looked for by (one the
+// system code page cannot hold, whose text may name another item, or one a
+// path cannot hold as it stands): it keeps its stamps and is reported as not
+// changed, or with -e as getting no restore lines, with `reason`.
+void RefuseItem(const std::string &path, const TOption &options, const std::string &reason);

@@ -52,6 +52,10 @@ struct TFindData {
     // missing character as the code page's default character, and the entry
     // must never be looked for by that text (it may match another item).
     bool NameUnrepresentable = false;
+    // Why the entry cannot be reached by its name, as the system's error code (0: it can),
+    // such as a name that a path of this system cannot hold. Such an entry is reported as
+    // kept with this reason and never looked up by its name.
+    uint32_t NameRefusal = 0;
 };
 
 // A running directory search, an open folder and an open registry key. Each
@@ -124,8 +128,9 @@ struct TPlatform {
     // deep. OpenFolder opens the folder that a path names ("" is the current
     // folder), following links as the path does; OpenSubFolder opens an
     // entry of an open folder without following a final symbolic link.
-    // FolderIdentity gives the folder's device and inode (false where the
-    // platform does not know them).
+    // FolderIdentity gives the folder's device and inode (volume serial
+    // number and file index on Windows; false where the platform does not
+    // know them).
     TFolderHandle (*OpenFolder)(const std::string &path);
     TFolderHandle (*OpenSubFolder)(TFolderHandle parent, const std::string &name);
     void (*CloseFolder)(TFolderHandle folder);

@@ -19,21 +19,19 @@ TItemHandler ItemHandler = nullptr;
 void HandleItem(const std::string &path, const TItemPlace &place, const TOption &option,
                 const TFindData &entry) {
     if (entry.NameUnrepresentable)
-        RefuseItem(path, option);
+        RefuseItem(path, option, UnrepresentableNameReason);
+    else if (entry.NameRefusal != 0)
+        RefuseItem(path, option, SystemReason(entry.NameRefusal));
     else if (ItemHandler)
         ItemHandler(path, place, option, entry.IsFolder);
     else
         StampItem(path, place, option, entry.IsFolder);
 }
 
-// Entries that are no items of the folder: "." and "..". Windows names never
-// end in "." otherwise, so there every such name is skipped; POSIX names may
-// (such as "notes."), and those are items like any other.
+// Entries that are no items of the folder: "." and "..". Other names may end
+// in "." (such as "notes."), and those are items like any other.
 bool IsDotEntry(const std::string &name) {
-    if constexpr (HasDriveSyntax)
-        return !name.empty() && name.back() == '.';
-    else
-        return name == "." || name == "..";
+    return name == "." || name == "..";
 }
 
 // The walk of one operand.

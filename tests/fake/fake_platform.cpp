@@ -117,6 +117,7 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
     entry.NameUnrepresentable = item.NameUnrepresentable;
+    entry.NameRefusal = item.NameRefusal;
     return entry;
 }
 
@@ -248,12 +249,13 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
     return true;
 }
 
-bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
                   const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
     const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
     write.IsFolder = isFolder;
+    write.FollowLink = followLink;
     write.HasCreation = creation != nullptr;
     write.HasAccess = lastAccess != nullptr;
     write.HasWrite = lastWrite != nullptr;

@@ -31,12 +31,14 @@ struct TFakeItem {
     // The listing reports the name as one the code page cannot hold (the
     // item's key then shows it as the listing would).
     bool NameUnrepresentable = false;
+    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
 };
 
 // One SetItemTimes call as the program made it.
 struct TFakeWrite {
     std::string Path;
     bool IsFolder = false;
+    bool FollowLink = true;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
 };

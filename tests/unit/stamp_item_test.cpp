@@ -6,9 +6,11 @@
 #include "engine/folder_helper.h"
 #include "engine/stamp_source.h"
 #include "engine_support.h"
+#include "select/walker.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -264,6 +266,36 @@ TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_EQ(Fake().Writes.size(), 1u);
     EXPECT_TRUE(Fake().ProcessStarts.empty());
+}
+
+// A link met below the operand's folder is written as itself, never through
+// to what it points to; one that the operand matches in its own folder is
+// followed, as the user named it.
+TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
+    const struct {
+        std::string Path;
+        bool IsFolder;
+        bool FollowLink;
+    } rows[] = {{P("C:/work/l.txt"), false, true},
+                {P("C:/work/lf"), true, true},
+                {P("C:/work/sub/m.txt"), false, false},
+                {P("C:/work/sub/mf"), true, false}};
+    for (const auto &row : rows) {
+        if (row.IsFolder)
+            Fake().AddFolder(row.Path, OldWrite);
+        else
+            Fake().AddFile(row.Path, OldWrite);
+        Fake().Item(row.Path).IsLink = true;
+    }
+    Option.FolderMode = fmAllFolders;
+    Option.Recurse = true;
+    EXPECT_TRUE(SearchOperand(Option.FileName, Option, true, false));
+    for (const auto &row : rows) {
+        const auto write = std::find_if(Fake().Writes.begin(), Fake().Writes.end(),
+                                        [&](const TFakeWrite &w) { return w.Path == row.Path; });
+        ASSERT_NE(write, Fake().Writes.end()) << row.Path;
+        EXPECT_EQ(write->FollowLink, row.FollowLink) << row.Path;
+    }
 }
 
 TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {

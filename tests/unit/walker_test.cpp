@@ -170,14 +170,19 @@ TEST_F(Walker, TheHandlerGetsTheOperandsOptions) {
 
 TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
     // A file and a folder whose names the listing can show only with a stand-in
-    // ("?", which as a pattern would match "a.txt" and "s1" too).
+    // ("?", which as a pattern would match "a.txt" and "s1" too), and a file
+    // whose name the listing says a path cannot hold.
     const std::string file = P({"d", "?.txt"}), folder = P({"d", "s?"});
+    const std::string refused = P({"d", "q|.txt"});
     Fake().AddFile(file);
     Fake().AddFolder(folder);
     Fake().AddFile(P({"d", "s?", "g.txt"}));
+    Fake().AddFile(refused);
     Fake().Item(file).NameUnrepresentable = true;
     Fake().Item(folder).NameUnrepresentable = true;
+    Fake().Item(refused).NameRefusal = 123;
     const std::string eol = LineEnd, reason = std::string(": ") + UnrepresentableNameReason + eol;
+    const std::string refusedReason = ": error 123" + eol;
     const std::string notChanged = "Warn.: 変更できませんでした。(";
 
     struct {
@@ -191,24 +196,26 @@ TEST_F(Walker, ANameTheCodePageCannotHoldIsNeverHandedOn) {
          false,
          false,
          {P({"d", "a.txt"})},
-         notChanged + file + ")" + eol,
-         file + reason},
+         notChanged + file + ")" + eol + notChanged + refused + ")" + eol,
+         file + reason + refused + refusedReason},
         {fmAllFolders,
          true,
          false,
          {P({"d", "a.txt"}), F({"d", "s1"}), P({"d", "s1", "c.txt"}), F({"d", "s1", "t"}),
           P({"d", "s1", "t", "e.txt"}), F({"d", "s2"}), F({"d", "x.txt"}),
           P({"d", "x.txt", "f.txt"})},
-         notChanged + file + ")" + eol + notChanged + folder + ")" + eol +
-             "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
-         file + reason + folder + reason + folder + reason},
+         notChanged + file + ")" + eol + notChanged + refused + ")" + eol + notChanged + folder +
+             ")" + eol + "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
+         file + reason + refused + refusedReason + folder + reason + folder + reason},
         {fmNoFolders,
          false,
          true,
          {P({"d", "a.txt"})},
          "",
          eol + "タイムスタンプ復元設定を作成します。" + eol +
-             "Warn.: 復元設定を作成できませんでした。(" + file + ")" + eol + file + reason},
+             "Warn.: 復元設定を作成できませんでした。(" + file + ")" + eol + file + reason +
+             "Warn.: 復元設定を作成できませんでした。(" + refused + ")" + eol + refused +
+             refusedReason},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(int(row.Mode));
