@@ -56,11 +56,13 @@ void TStampPipeline::Drain() {
 void TStampPipeline::Item(TFoundItem found) {
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
-    if (found.Entry.NameUnrepresentable) {
-        // Its name in the code page may be another item's: it is never looked for.
+    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
+        // Its name in the code page may be another item's, or a path cannot
+        // hold it as it stands: it is never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
-        job->Reason = UnrepresentableNameReason;
+        job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason
+                                                      : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
         job->IsFolder = found.Entry.IsFolder;
