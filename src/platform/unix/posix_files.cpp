@@ -8,6 +8,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <memory>
+#include <mutex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -29,16 +31,25 @@ struct TMountFlags {
     bool ReadOnly = false;
 };
 
+// Where an open folder stands, kept apart from its descriptor: a sub-folder
+// can name itself from its parent's name after the parent was closed. The
+// real path is asked for by restore lines and the journal only, and then once.
+struct TFolderName {
+    std::shared_ptr<TFolderName> Parent; // null for a folder opened by its path
+    std::string Name;                    // in Parent
+    std::mutex Lock;
+    bool Asked = false;
+    std::string RealPath;
+};
+
 } // namespace posix
 
-// An open folder of a walk. Its real path is asked for by restore lines only,
-// and then once.
+// An open folder of a walk.
 struct TFolderState {
     int Fd = -1; // O_PATH: needs no right to list the folder and touches none of its stamps
-    TFolderState *Parent = nullptr;
-    std::string Name; // in Parent
-    std::string RealPath;
-    bool RealPathAsked = false;
+    std::shared_ptr<posix::TFolderName> Where;
+    // Items of one folder are read on several threads at once.
+    std::mutex MountLock;
     posix::TMountFlags Mount;
 };
 
@@ -433,23 +444,29 @@ bool NamedPathOf(int fd, std::string &path) {
            SameFile(self, named);
 }
 
-// The real path of an open folder: the name the system gives it, or else a
-// sub-folder's from its parent's and its own name (the walk follows no link
-// below the operand's folder), the operand's folder's climbed to the root.
-const std::string &RealPathOf(TFolderHandle folder) {
-    if (!folder->RealPathAsked) {
-        folder->RealPathAsked = true;
-        if (NamedPathOf(folder->Fd, folder->RealPath))
-            return folder->RealPath;
-        folder->RealPath.clear();
-        if (!folder->Parent) {
-            if (!ClimbedPath(folder->Fd, folder->RealPath))
-                folder->RealPath.clear();
-        } else if (const std::string &above = RealPathOf(folder->Parent); !above.empty()) {
-            folder->RealPath = (above.back() == '/' ? above : above + "/") + folder->Name;
+// The real path of a folder: the name the system gives its descriptor `fd`
+// (-1 once it is closed), or else a sub-folder's from its parent's and its
+// own name (the walk follows no link below the operand's folder), the
+// operand's folder's climbed to the root.
+std::string RealPathOf(TFolderName &where, int fd) {
+    std::lock_guard<std::mutex> hold(where.Lock);
+    if (!where.Asked) {
+        where.Asked = true;
+        if (fd >= 0 && NamedPathOf(fd, where.RealPath))
+            return where.RealPath;
+        where.RealPath.clear();
+        if (!where.Parent) {
+            if (fd < 0 || !ClimbedPath(fd, where.RealPath))
+                where.RealPath.clear();
+        } else if (const std::string above = RealPathOf(*where.Parent, -1); !above.empty()) {
+            where.RealPath = (above.back() == '/' ? above : above + "/") + where.Name;
         }
     }
-    return folder->RealPath;
+    return where.RealPath;
+}
+
+std::string RealPathOf(TFolderHandle folder) {
+    return RealPathOf(*folder->Where, folder->Fd);
 }
 
 std::string Joined(const std::string &folder, const std::string &name) {
@@ -527,7 +544,10 @@ TFolderHandle OpenFolder(const std::string &path) {
         reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, nullptr, "", "", false, {}};
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    return state;
 }
 
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
@@ -535,10 +555,19 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
         openat(DescriptorOf(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, parent, name, "", false, {}};
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    state->Where->Parent = parent ? parent->Where : nullptr;
+    state->Where->Name = name;
+    return state;
 }
 
 void CloseFolder(TFolderHandle folder) {
+    // Sub-folders still open may need this one's name: it is asked while its
+    // descriptor can still tell it.
+    if (folder->Where.use_count() > 1)
+        RealPathOf(folder);
     close(folder->Fd);
     delete folder;
 }
@@ -557,10 +586,17 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
         return Failed(false, ENOENT);
     entry = TFindData{};
     const TReachablePath reach(DescriptorOf(folder), name);
-    TMountFlags unkept;
-    TMountFlags &mount = folder ? folder->Mount : unkept;
+    TMountFlags mount;
+    if (folder) {
+        std::lock_guard<std::mutex> hold(folder->MountLock);
+        mount = folder->Mount;
+    }
     if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry, mount))
         return Failed(false);
+    if (folder) {
+        std::lock_guard<std::mutex> hold(folder->MountLock);
+        folder->Mount = mount;
+    }
     const size_t slash = name.rfind('/');
     entry.Name = slash == std::string::npos ? name : name.substr(slash + 1);
     return true;
@@ -586,8 +622,10 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool foll
 }
 
 std::string FullPathName(TFolderHandle folder, const std::string &name) {
-    if (folder)
-        return RealPathOf(folder).empty() ? std::string() : Joined(RealPathOf(folder), name);
+    if (folder) {
+        const std::string path = RealPathOf(folder);
+        return path.empty() ? std::string() : Joined(path, name);
+    }
     // A path from the current folder: its folder part is opened as the
     // system resolves it, links and ".." steps included.
     const size_t slash = name.rfind('/');
