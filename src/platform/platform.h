@@ -106,6 +106,9 @@ struct TPlatform {
 
     // Standard streams, unbuffered: false when the write failed.
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
+    // Whether the stream goes to a terminal (natively) or a console (Windows),
+    // where a person reads it, rather than to a file or a pipe.
+    bool (*IsTerminal)(TStream stream);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
     // FindFirstIn searches an open folder for the names that `namePattern`

@@ -521,6 +521,10 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     }
     return true;
 }
+bool IsTerminal(TStream stream) {
+    return (stream == stdOutput ? State.OutIsTerminal : State.ErrIsTerminal) ||
+           Failed(false, FakeNotFound);
+}
 uint32_t LastErrorCode() {
     return State.LastError;
 }
@@ -544,6 +548,7 @@ const TPlatform FakeTable = {
     .SameName = SameNameFake,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,

@@ -94,6 +94,7 @@ struct TFakeState {
 
     std::string Out, Err;
     bool FailOut = false, FailErr = false;
+    bool OutIsTerminal = false, ErrIsTerminal = false;
 
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;

@@ -126,6 +126,10 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
            Failed(false);
 }
 
+bool IsTerminal(TStream stream) {
+    return isatty(stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO) == 1 || Failed(false);
+}
+
 uint32_t LastErrorCode() {
     return KeptError;
 }
@@ -150,6 +154,7 @@ const TPlatform PosixPlatform = {
     .SameName = SameName,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,

@@ -318,6 +318,20 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     return true;
 }
 
+// A console, not a file, a pipe or another character device such as NUL:
+// only a console has a console mode.
+bool IsTerminal(TStream stream) {
+    HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    if (handle == nullptr)
+        return Failed(false, ERROR_INVALID_HANDLE);
+    DWORD mode = 0;
+    if (GetFileType(handle) != FILE_TYPE_CHAR)
+        return Failed(false, ERROR_NOT_SUPPORTED);
+    return GetConsoleMode(handle, &mode) || Failed(false);
+}
+
 void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
     entry.NameUnrepresentable = !FromWide(data.cFileName, wcslen(data.cFileName), entry.Name);
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -680,6 +694,7 @@ const TPlatform Win32Platform = {
     .SameName = SameName,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
