@@ -89,7 +89,7 @@ public:
     }
 
     void Unsearchable(const std::string &path, const std::string &reason) override {
-        WarnItemKept(Run.Report, "Warn.: フォルダを検索できませんでした", path, stdOutput, reason);
+        WarnItemKept(Run.Report, "Warn.: フォルダを検索できませんでした", path, reason);
     }
 
     void Listed(const std::string &path, const TItemPlace &place) override {
@@ -117,7 +117,7 @@ private:
         if (Operand.MakeRestoreFile)
             RefuseRestoreLines(Run.Report, path, reason);
         else
-            WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, stdOutput, reason);
+            WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, reason);
     }
 };
 
@@ -125,14 +125,9 @@ void RunOperands(TRunContext &run) {
     for (const TOption &entry : run.Operands) {
         run.Report.HeadingPending = true;
         TStampingVisitor visitor(run, entry);
-        if (SearchOperand(entry, visitor, run.OpenFolders).Found)
-            continue;
-        if (entry.IgnoreNotFound) {
-            run.Output.Out(LineEnd);
-            run.Output.OutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
-            continue;
-        }
-        throw EAppError(NotFoundMessage(entry.FileName));
+        const TWalkResult result = SearchOperand(entry, visitor, run.OpenFolders);
+        if (!result.Found)
+            ReportNothingSelected(run.Report, entry, result.FolderError);
     }
 }
 
@@ -152,8 +147,11 @@ int RunProgram() {
         TParsedOptions parsed = ParseOptions(run.Names, run.Output);
         run.Operands = std::move(parsed.Operands);
         run.Settings = parsed.Settings;
+        BeginReport(run.Report, run.Operands);
+        ReportRefusedLines(run.Report, parsed.RefusedLines);
         run.OpenFolders = OpenFolderBudget();
         RunOperands(run);
+        run.Output.Flush();
         // The run went to its end, but not every selected item was done.
         if (run.Report.ItemsKept)
             exitCode = KeptExitCode;
@@ -162,6 +160,8 @@ int RunProgram() {
     } catch (const EAppError &error) {
         run.Output.Err(LineEnd);
         run.Output.ErrLine("Error: " + error.message() + "。");
+        if (!error.cause().empty())
+            run.Output.ErrLine(error.cause());
         exitCode = 1;
     } catch (...) {
         // The report of what went before comes ahead of the last-resort one.

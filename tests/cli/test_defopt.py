@@ -68,7 +68,10 @@ class DefaultOption(RegistryTestCase):
     def test_removal_without_a_stored_key_is_an_error(self):
         r = self.kelvard(["-DefOpt"])
         self.assertEqual(r.code, 1, r)
-        self.assertEqual(r.err, text(BANNER + "\nError: デフォルトオプションがレジストリに設定されていません。\n"))
+        head = text(BANNER + "\nError: デフォルトオプションがレジストリに設定されていません。\n")
+        self.assertEqual(r.err[:len(head)], head)
+        # The key and the system's reason.
+        self.assertRegex(r.err[len(head):], b"^HKEY_CURRENT_USER.*: [^\r\n]+\r?\n$")
         self.assertEqual(r.out, b"")
 
 

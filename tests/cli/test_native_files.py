@@ -105,13 +105,24 @@ class NativeFiles(TempDirTestCase):
         self.assertNotEqual(os.stat(self.path("sleeper")).st_mtime_ns, OLD_NS)
 
     def test_writes_past_the_file_size_limit(self):
-        self.make_file("a.txt")
+        # The limit falls inside a line: the file keeps whole lines only, each
+        # naming an item in full, and the run says that it is incomplete.
+        for i in range(40):
+            self.make_file("file_%04d.txt" % i)
+        limit = 1000
         with open(self.path("lines"), "wb") as out:
-            proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "a.txt"], cwd=self.dir,
-                                  stdout=out, stderr=subprocess.PIPE, preexec_fn=leave_in_files(0),
+            proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "file_*.txt"], cwd=self.dir,
+                                  stdout=out, stderr=subprocess.PIPE,
+                                  preexec_fn=leave_in_files(limit),
                                   env=dict(os.environ, XDG_CONFIG_HOME=self.path("config")))
         self.assertEqual(proc.returncode, 1, proc)
-        self.assertIn("EInOutError".encode(), proc.stderr)
+        self.assertIn("\nError: 復元設定を書き込めませんでした。書き込まれた復元設定は不完全です。\n"
+                      "標準出力: File too large\n".encode(), proc.stderr)
+        with open(self.path("lines"), "rb") as f:
+            kept = f.read()
+        self.assertTrue(0 < len(kept) < limit and kept.endswith(b"\n"), kept)
+        for line in kept.decode().splitlines():
+            self.assertTrue(os.path.exists(line.split(" ", 3)[3]), line)
         # The default options: the registry write fails and leaves nothing behind.
         proc = subprocess.run([os.environ["KELVARD_EXE"], "-DefOpt", "-a"], cwd=self.dir,
                               capture_output=True, preexec_fn=leave_in_files(0),

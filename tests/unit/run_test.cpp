@@ -183,17 +183,25 @@ TEST(Run, ExitCodeStartsAtZeroOnEveryRun) {
     EXPECT_EQ(RunWith({"a"}), 0);
 }
 
-TEST(Run, FailedStreamWriteReachesTheLastResortReport) {
-    TFakePlatformScope scope;
-    Fake().FailOut = true;
-    EXPECT_EQ(RunWith({"-g", "x"}), 1);
-    const std::string head =
-        Banner + "EInOutError がモジュール " + (HasDriveSyntax ? "Kelvard.exe" : "kelvard");
-    EXPECT_EQ(Fake().Err.compare(0, head.size(), head), 0) << Fake().Err;
-    const std::string tail =
-        "で発生しました。" + Eol + "ファイルへの書き込みに失敗しました." + Eol + Eol;
-    ASSERT_GT(Fake().Err.size(), tail.size());
-    EXPECT_EQ(Fake().Err.substr(Fake().Err.size() - tail.size()), tail);
+TEST(Run, FailedOutputWriteIsAnErrorWithItsReason) {
+    // A restore run says that its lines are incomplete.
+    struct {
+        std::vector<std::string> Args;
+        std::string Message;
+    } rows[] = {
+        {{"-g", "x"}, "出力を書き込めませんでした"},
+        {{"-e", "a"}, "復元設定を書き込めませんでした。書き込まれた復元設定は不完全です"},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile("a");
+        Fake().FailOut = true;
+        EXPECT_EQ(RunWith(row.Args), 1);
+        const std::string tail = Eol + "Error: " + row.Message + "。" + Eol + "標準出力: error " +
+                                 std::to_string(FakeAccessDenied) + Eol;
+        ASSERT_GT(Fake().Err.size(), tail.size()) << Fake().Err;
+        EXPECT_EQ(Fake().Err.substr(Fake().Err.size() - tail.size()), tail);
+    }
 }
 
 TEST(Run, LastResortReportEndsTheMessageWithOneFullStop) {
