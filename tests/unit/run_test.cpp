@@ -221,3 +221,76 @@ TEST(Run, LastResortReportEndsTheMessageWithOneFullStop) {
     EXPECT_NE(report(std::make_exception_ptr(std::bad_alloc())), "");
     EXPECT_EQ(Fake().Err.compare(0, 13, "EOutOfMemory "), 0);
 }
+
+TEST(Run, ARestoreRunWritesNothingButRestoreLinesToItsOutput) {
+    // Words of a name that a response file would read as switches: every
+    // line that shows them goes to the error stream.
+    const std::string folder = FakePath({"tree", "x -d2030-01-01 -r y"});
+    struct {
+        std::vector<std::string> Args;
+        std::string OnErrorStream;
+    } rows[] = {
+        {{"-e", "-g", "a", "x -d2030-01-01 -r y"},
+         Eol + "Warn.: ファイル (x -d2030-01-01 -r y) が見つかりません。" + Eol},
+        {{"-e", "-r", FakePath({"tree", "*"})},
+         "Warn.: フォルダを検索できませんでした。(" + folder + ")" + Eol + folder + ": error " +
+             std::to_string(FakeAccessDenied) + Eol},
+        // In expert mode an operand without -e is stamped, and reported there.
+        {{"-x", "-e", "a", "-e-", "b"}, Eol + "更新日時を "},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile("a");
+        Fake().AddFile("b");
+        Fake().AddFile(FakePath({"tree", "f"}));
+        Fake().AddFolder(folder);
+        Fake().Item(folder).FailSearch = true;
+        RunWith(row.Args);
+        const std::string &out = Fake().Out;
+        EXPECT_FALSE(out.empty()) << row.Args[1];
+        for (size_t at = 0; at < out.size(); at = out.find(Eol, at) + Eol.size())
+            EXPECT_EQ(out.compare(at, 4, "-ixg"), 0) << out;
+        EXPECT_NE(Fake().Err.find(row.OnErrorStream), std::string::npos) << Fake().Err;
+    }
+}
+
+TEST(Run, AnItemGoneSinceItsListingIsAWarningAndTheRunGoesOn) {
+    const std::string reason = "b: error " + std::to_string(FakeNotFound) + Eol;
+    struct {
+        std::vector<std::string> Args;
+        std::string Warning;
+    } rows[] = {
+        {{"*"}, "Warn.: 変更できませんでした。(b)" + Eol},
+        {{"-v", "*"}, "Warn.: 変更できませんでした。(b)" + Eol},
+        {{"-e", "*"}, "Warn.: 復元設定を作成できませんでした。(b)" + Eol + reason},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        for (const char *name : {"a", "b", "c"})
+            Fake().AddFile(name);
+        Fake().Item("b").VanishWhenListed = true;
+        EXPECT_EQ(RunWith(row.Args), 2) << row.Args[0];
+        EXPECT_NE((Fake().Out + Fake().Err).find(row.Warning), std::string::npos);
+        EXPECT_NE(Fake().Err.find(reason), std::string::npos) << Fake().Err;
+        // The items after it were done.
+        EXPECT_NE((Fake().Out + Fake().Err).find("(c)"), std::string::npos) << row.Args[0];
+    }
+}
+
+TEST(Run, AnOperandFolderThatCannotBeSearchedIsAWarning) {
+    // Under -g as well: -g covers names that do not exist, not folders that refuse.
+    const std::string warning = Eol + "Warn.: フォルダを検索できませんでした。(d)" + Eol;
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{FakePath({"d", "*"}), "e"},
+          std::vector<std::string>{"-g", FakePath({"d", "*"}), "e"},
+          std::vector<std::string>{"-x", "-r", FakePath({"d", "a"}), "-r", "e"}}) {
+        TFakePlatformScope scope;
+        Fake().AddFile(FakePath({"d", "a"}));
+        Fake().AddFile("e");
+        Fake().Item("d").FailSearch = true;
+        EXPECT_EQ(RunWith(args), 2) << args[0];
+        EXPECT_EQ(Fake().Out.substr(0, warning.size()), warning);
+        EXPECT_EQ(Fake().Err, Banner + "d: error " + std::to_string(FakeAccessDenied) + Eol);
+        EXPECT_EQ(Fake().Item("e").LastWriteTime, Fake().Now); // the run went on
+    }
+}
