@@ -44,23 +44,23 @@ std::string SafeForTerminal(std::string_view line) {
                         : lead < 0xF0 ? 3
                         : lead < 0xF5 ? 4
                                       : 0;
+        bool control = length == 1 && (lead < 0x20 || lead == 0x7F);
         if (length > 1) {
             // The second byte's range excludes overlong forms, surrogates and
-            // values past U+10FFFF; C2 80 to C2 9F are the C1 controls.
+            // values past U+10FFFF.
             const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
             const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-            bool valid = i + length <= line.size() && byte(i + 1) >= low && byte(i + 1) <= high &&
-                         !(lead == 0xC2 && byte(i + 1) <= 0x9F);
+            bool valid = i + length <= line.size() && byte(i + 1) >= low && byte(i + 1) <= high;
             for (size_t k = i + 2; valid && k < i + length; ++k)
                 valid = byte(k) >= 0x80 && byte(k) <= 0xBF;
             if (!valid)
                 length = 0;
-        } else if (length == 1 && (lead < 0x20 || lead == 0x7F)) {
-            length = 0;
+            // C2 80 to C2 9F: the C1 controls, one character each.
+            control = valid && lead == 0xC2 && byte(i + 1) <= 0x9F;
         }
-        if (length == 0) {
+        if (length == 0 || control) {
             shown += '?';
-            ++i;
+            i += length == 0 ? 1 : length;
         } else {
             shown.append(line.substr(i, length));
             i += length;

@@ -71,6 +71,17 @@ class OptionErrors(CommandLineCase):
             with self.subTest(args=args):
                 self.assertError(self.kel(args), "オプションに誤りがあります")
 
+    def test_the_cause_names_the_word_and_what_is_wrong(self):
+        rows = [(["-q", "x"], "-q: 不明なスイッチです"),
+                (["-zs9", "x"], "-zs9: -zs の値は 0 から 7 までです"),
+                (["-wb", "x"], "-wb の -b: 不明なスイッチです")]
+        if not WINDOWS:
+            rows.append((["--bogus", "x"],
+                         "--bogus: 不明なスイッチです (使い方は kelvard --help で表示されます)"))
+        for args, cause in rows:
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "オプションに誤りがあります", cause)
+
     def test_no_file_operand(self):
         for args in (["-w"], [";"], ["-zd", ";", ";;"]):
             with self.subTest(args=args):

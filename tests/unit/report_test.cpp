@@ -275,7 +275,7 @@ TEST(TerminalOutput, NamesCannotActOnATerminal) {
         // C1 controls (U+009B is CSI) and bytes of no valid sequence.
         {"c1 \xc2\x9b"
          "2J \xc2\xa0 nbsp",
-         "c1 ??2J \xc2\xa0 nbsp"},
+         "c1 ?2J \xc2\xa0 nbsp"},
         {"bad \xff \xc0\xaf \xed\xa0\x80 \xe3\x81", "bad ? ?? ??? ??"},
         {"名前 ok", "名前 ok"},
     };
