@@ -376,24 +376,46 @@ private:
         return true;
     }
 
+    // The run-wide -z switches; an empty argument gives the switch's own value.
     bool SettingSwitch(const std::string &body, char second) {
-        if (second != 's' && second != 'd' && second != 'r')
-            return Fail("-z の後には s、d、r のどれかを続けます");
-        std::string argument = SecondArgument(body);
-        int32_t value = second == 's' ? 6 : 1;
-        if (!argument.empty() && !ReadIntegerArg(argument, value))
-            return Fail("\"" + argument + "\" は数として読めません");
-        if (value < 0 || value > (second == 's' ? 7 : 2))
-            return Fail(std::string("-z") + second + " の値は 0 から " +
-                        (second == 's' ? "7" : "2") + " までです");
+        const std::string argument = SecondArgument(body);
         TRunSettings &settings = Result.Settings;
-        if (second == 's')
+        int32_t value = 0;
+        auto read = [&](int32_t empty, int32_t low, int32_t high) {
+            value = empty;
+            if (argument.empty())
+                return true;
+            if (!ReadIntegerArg(argument, value))
+                return Fail("\"" + argument + "\" は数として読めません");
+            if (value < low || value > high)
+                return Fail(std::string("-z") + second + " の値は " + std::to_string(low) +
+                            " から " + std::to_string(high) + " までです");
+            return true;
+        };
+        switch (second) {
+        case 's':
+            if (!read(6, 0, 7))
+                return false;
             settings.SubSecondDigits = value;
-        else if (second == 'd')
+            return true;
+        case 'd':
+            if (!read(1, 0, 2))
+                return false;
             settings.SplitFileNames = value != 0;
-        else
+            return true;
+        case 'r':
+            if (!read(1, 0, 2))
+                return false;
             settings.FatRounding = value != 0;
-        return true;
+            return true;
+        case 'p':
+            if (!read(0, 1, int32_t(MaxThreads)))
+                return false;
+            settings.Threads = unsigned(value);
+            return true;
+        default:
+            return Fail("-z の後には s、d、r、p のどれかを続けます");
+        }
     }
 
     // A file operand, split at ";" into names that share the first one's folder.

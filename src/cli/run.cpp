@@ -2,6 +2,7 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
+#include "cli/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
@@ -54,81 +55,31 @@ struct TRunContext {
     }
 };
 
-// What the run does with what the walk of one operand hands on: stamps and
-// reports each item (or writes its restore lines), and warns for each folder
-// that could not be searched.
-class TStampingVisitor : public TWalkVisitor {
-public:
-    TStampingVisitor(TRunContext &run, const TOption &operand)
-        : Run(run), Operand(operand), Context(run.StampContext()) {}
-
-    void Item(TFoundItem found) override {
-        TReport &report = Run.Report;
-        if (found.Entry.NameUnrepresentable) {
-            Refuse(found.Path, UnrepresentableNameReason);
-            return;
-        }
-        TItemStamps item;
-        item.Path = std::move(found.Path);
-        item.Place = std::move(found.Place);
-        item.Options = Operand;
-        item.FractionWidth = FractionWidthOf(Run.Settings.SubSecondDigits);
-        if (Operand.MakeRestoreFile) {
-            // Read on preview too: the preview tells which items would get no lines.
-            ReadPresentStamps(item);
-            WriteRestoreLines(report, item);
-            return;
-        }
-        const bool isFolder = found.Entry.IsFolder;
-        ApplyItemStamps(item, isFolder, Context);
-        ReportItem(report, item);
-        // Reading the folder's listing later may move the access stamp just
-        // written: it is written again then.
-        if (isFolder && item.Outcome == soChanged && Operand.Kinds.Has(skAccess))
-            AccessWritten[item.Path] = item.NewValues[skAccess];
-    }
-
-    void Unsearchable(const std::string &path, const std::string &reason) override {
-        WarnItemKept(Run.Report, "Warn.: フォルダを検索できませんでした", path, reason);
-    }
-
-    void Listed(const std::string &path, const TItemPlace &place) override {
-        auto written = AccessWritten.find(path);
-        if (written == AccessWritten.end())
-            return;
-        Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr,
-                                &written->second, nullptr);
-        AccessWritten.erase(written);
-    }
-
-private:
-    TRunContext &Run;
-    const TOption &Operand;
-    const TStampContext Context;
-    // Folders of this operand whose access stamp was written, until the walk
-    // has read their listing.
-    std::map<std::string, TTimeValue> AccessWritten;
-
-    // An item that the walk met under a name the system code page cannot
-    // hold: it is never looked for by the text that shows it, which may name
-    // another item. It keeps its stamps and is reported as not changed, or
-    // with -e as getting no restore lines.
-    void Refuse(const std::string &path, const std::string &reason) {
-        if (Operand.MakeRestoreFile)
-            RefuseRestoreLines(Run.Report, path, reason);
-        else
-            WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, reason);
-    }
-};
+// How many threads read and write items: -zp, or one per processor up to
+// a few. Folders on the 9x family are stamped by a helper program that runs
+// alone, so there the run is serial.
+unsigned ThreadsFor(const TRunSettings &settings) {
+    if (!IsNT())
+        return 1;
+    if (settings.Threads != 0)
+        return settings.Threads;
+    return std::clamp(Platform().ProcessorCount(), 1u, DefaultThreadLimit);
+}
 
 void RunOperands(TRunContext &run) {
+    TStampPipeline pipeline(run.Report, run.StampContext(),
+                            FractionWidthOf(run.Settings.SubSecondDigits), ThreadsFor(run.Settings),
+                            nullptr);
     for (const TOption &entry : run.Operands) {
-        run.Report.HeadingPending = true;
-        TStampingVisitor visitor(run, entry);
-        const TWalkResult result = SearchOperand(entry, visitor, run.OpenFolders);
-        if (!result.Found)
-            ReportNothingSelected(run.Report, entry, result.FolderError);
+        pipeline.BeginOperand(entry);
+        const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);
+        if (result.Found)
+            continue;
+        // Told after everything that the walk handed on.
+        pipeline.Drain();
+        ReportNothingSelected(run.Report, entry, result.FolderError);
     }
+    pipeline.Drain();
 }
 
 } // namespace

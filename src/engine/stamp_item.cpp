@@ -28,18 +28,19 @@ void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContex
             continue;
         if (context.FatRounding)
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
-                               entry.VolumeId);
+                               entry.VolumeId, item.Place.Handle());
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
 }
 
 // Whether the platform would refuse the write for a reason that it knows
-// without opening the item: a read-only file, or a creation stamp that it
-// cannot set. The reason goes to ErrorCode. The preview tells it as the run would.
-bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder) {
+// without opening the item: one that the item's entry tells (a read-only file,
+// and whatever else the platform knows), or a creation stamp that it cannot
+// set. The reason goes to ErrorCode. The preview tells it as the run would.
+bool RefusedBeforehand(TItemStamps &item, const TFindData &entry) {
     const TPlatform &platform = Platform();
-    if (!isFolder && entry.ReadOnly)
-        item.ErrorCode = AccessDeniedCode;
+    if (entry.WriteRefusal != 0)
+        item.ErrorCode = entry.WriteRefusal;
     else if (item.Options.Kinds.Has(skCreation) && !platform.CanSetCreationTime())
         item.ErrorCode = platform.LastErrorCode();
     else
@@ -62,14 +63,17 @@ bool WriteByHelper(const TItemStamps &item) {
 // not selected.
 bool WriteDirectly(const TItemStamps &item, bool isFolder) {
     const TStampKinds kinds = item.Options.Kinds;
-    const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
-    const TTimeValue *access = kinds.Has(skAccess)   ? &item.NewValues[skAccess]
-                               : StampWriteOpensItem ? &item.OldValues[skAccess]
-                                                     : nullptr;
-    const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
+    const TStampWrite creation{item.NewValues[skCreation], 0};
+    const TStampWrite newAccess{item.NewValues[skAccess], 0};
+    const TStampWrite oldAccess{item.OldValues[skAccess], 0};
+    const TStampWrite write{item.NewValues[skModification], 0};
+    const TStampWrite *access = kinds.Has(skAccess)   ? &newAccess
+                                : StampWriteOpensItem ? &oldAccess
+                                                      : nullptr;
     const TItemPlace &place = item.Place;
-    return Platform().SetItemTimes(place.Handle(), place.Name, isFolder, place.FollowLink, creation,
-                                   access, write);
+    return Platform().SetItemTimes(place.Handle(), place.Name, isFolder, place.FollowLink,
+                                   kinds.Has(skCreation) ? &creation : nullptr, access,
+                                   kinds.Has(skModification) ? &write : nullptr);
 }
 
 } // namespace
@@ -93,7 +97,7 @@ bool ReadPresentStamps(TItemStamps &item) {
     return ReadPresentStamps(item, entry);
 }
 
-bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context) {
     TFindData entry;
     // Gone since it was listed (another program removed it): it is told, and
     // the run goes on.
@@ -101,7 +105,7 @@ bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &co
         return false;
     try {
         ComputeStamps(item, entry, context);
-        if (RefusedBeforehand(item, entry, isFolder)) {
+        if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return false;
         }
@@ -124,6 +128,6 @@ void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &cont
 }
 
 void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
-    if (PrepareItemStamps(item, isFolder, context))
+    if (PrepareItemStamps(item, context))
         WriteItemStamps(item, isFolder, context);
 }

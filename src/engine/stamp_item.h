@@ -31,7 +31,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &cont
 // Its two halves. The first reads and computes, and decides what the
 // platform is known to refuse; true when the item is to be written (Outcome
 // is soChanged until the write says otherwise), false when its Outcome is
-// final (soFailed also for an item that could not be read). The second writes what the first
-// computed, and sets Outcome.
-bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
+// final (soFailed also for an item that could not be read). The second
+// writes what the first computed, and sets Outcome.
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context);
 void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);

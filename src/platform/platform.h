@@ -52,12 +52,18 @@ struct TFindData {
     // The entry is a symbolic link (natively) or a reparse point such as a
     // junction (Windows): a walk never descends through it.
     bool IsLink = false;
-    // A file that nobody may write: no write permission bit natively, the
-    // read-only attribute on Windows. It keeps its stamps.
-    bool ReadOnly = false;
+    // The system's error code with which a write of this item's stamps is known to fail
+    // before trying (0: none known): a read-only file; natively also an immutable or
+    // append-only item, another owner's item when the program lacks the right to set
+    // their stamps, an item on a read-only mount, and a link named by the operand whose
+    // target is missing. Such an item keeps its stamps, in a preview too.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // Natively, the nanoseconds below each stamp's last 100-ns tick (0 to 99); Windows
+    // keeps none.
+    uint8_t LastWriteNanos = 0, CreationNanos = 0, LastAccessNanos = 0;
     // Identity of the item where the platform knows it (device and inode),
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
@@ -68,13 +74,22 @@ struct TFindData {
     bool NameUnrepresentable = false;
 };
 
+// A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
+// ignored where the system keeps none).
+struct TStampWrite {
+    uint64_t Value = 0;
+    uint8_t Nanos = 0;
+};
+
 // A running directory search, an open folder and an open registry key. Each
 // table defines the state behind them in its own way; the types cannot be
 // mixed up.
 struct TSearchState;
 using TSearchHandle = TSearchState *; // nullptr: no search
 // As an argument, a null folder stands for the current folder: the name given
-// with it may then be a whole path.
+// with it may then be a whole path. Every path may be longer than the system
+// takes in one call (natively PATH_MAX): its folders are then opened one piece
+// at a time, each resolved as the system resolves a path.
 struct TFolderState;
 using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;
@@ -111,6 +126,8 @@ struct TPlatform {
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
     // How many files and folders the process may hold open at once.
     uint64_t (*OpenFileLimit)();
+    // How many processors the program may run on at once.
+    unsigned (*ProcessorCount)();
 
     // Text in the system code page.
     bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
@@ -162,8 +179,8 @@ struct TPlatform {
     // Writes the given stamps in one call; a null pointer leaves that stamp
     // alone. False: the item was not changed.
     bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
-                         bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
-                         const uint64_t *lastWrite);
+                         bool followLink, const TStampWrite *creation,
+                         const TStampWrite *lastAccess, const TStampWrite *lastWrite);
     // Whether SetItemTimes can write a creation stamp at all; false keeps the
     // reason for LastErrorCode.
     bool (*CanSetCreationTime)();
@@ -174,7 +191,9 @@ struct TPlatform {
     // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
-    bool (*FileSystemName)(const std::string &where, std::string &name);
+    // `folder`, when given, is an open folder on the volume: natively its
+    // volume is asked, and `where` is not read.
+    bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 

@@ -105,7 +105,8 @@ private:
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
         Visitor.Item(TFoundItem{level.Text + entry.Name,
-                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry});
+                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry,
+                                level.Identified, level.Identity});
     }
 
     // Searches the folder of level `index`, which is open: what the pattern

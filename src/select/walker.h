@@ -10,12 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // One item that an operand selects, as the walk met it.
 struct TFoundItem {
     std::string Path; // the operand's folder part as typed, then the names below it
     TItemPlace Place; // its folder (open while the place is held) and its name there
     TFindData Entry;  // its name, folder and link bits; the walk reads no stamps
+    // The identity of its folder (device and inode), where the platform knows it.
+    bool FolderIdentified = false;
+    std::pair<uint64_t, uint64_t> FolderIdentity;
 };
 
 class TWalkVisitor {

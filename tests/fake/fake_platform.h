@@ -22,10 +22,15 @@ inline constexpr uint32_t FakeNoMoreFiles =
 struct TFakeItem {
     bool IsFolder = false;
     bool IsLink = false;   // a link or junction: listed, never opened as a folder
-    bool ReadOnly = false; // listed as read-only, and a file cannot be written
+    bool ReadOnly = false; // a file: refused beforehand with FakeAccessDenied, and not written
+    // Any other refusal known beforehand (0: none): the entry tells it, and the
+    // item is not written.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // The nanoseconds below each stamp's last tick, as the native build keeps them.
+    uint8_t CreationNanos = 0, LastAccessNanos = 0, LastWriteNanos = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
     // Removed by another program as soon as a search has listed it.
@@ -44,6 +49,7 @@ struct TFakeWrite {
     bool IsFolder = false;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
+    uint8_t CreationNanos = 0, AccessNanos = 0, WriteNanos = 0;
 };
 
 struct TFakeRegValue {
@@ -89,6 +95,7 @@ struct TFakeState {
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
     uint64_t OpenFileLimit = 1024;
+    unsigned Processors = 1;                       // the fake serves one thread at a time
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;

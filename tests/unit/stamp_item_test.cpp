@@ -156,26 +156,32 @@ TEST_F(StampItemTest, ItemThatCannotBeWrittenIsLeftAsItWas) {
 TEST_F(StampItemTest, KnownRefusalsInPreviewAndRun) {
     const struct {
         const char *Name;
-        bool ReadOnly, WithCreation, CanSetCreation;
+        bool Folder, ReadOnly;
+        uint32_t EntryRefusal; // another refusal that the item's entry tells
+        bool WithCreation, CanSetCreation;
         uint32_t Refusal; // 0: the item is changed (or would be)
     } rows[] = {
-        {"normal file", false, true, true, 0},
-        {"read-only file", true, false, true, FakeAccessDenied},
-        {"creation stamp that cannot be set", false, true, false, 1234},
-        {"other stamps where creation cannot be set", false, false, false, 0},
+        {"normal file", false, false, 0, true, true, 0},
+        {"read-only file", false, true, 0, false, true, FakeAccessDenied},
+        {"file the entry knows to be refused", false, false, 77, false, true, 77},
+        {"folder the entry knows to be refused", true, false, 77, false, true, 77},
+        {"creation stamp that cannot be set", false, false, 0, true, false, 1234},
+        {"other stamps where creation cannot be set", false, false, 0, false, false, 0},
     };
     Fake().FailCode = 1234;
     for (const auto &row : rows)
         for (bool preview : {true, false}) {
             SCOPED_TRACE(std::string(row.Name) + (preview ? ", preview" : ", run"));
             Fake().Writes.clear();
+            Fake().Item(Item).IsFolder = row.Folder;
             Fake().Item(Item).ReadOnly = row.ReadOnly;
+            Fake().Item(Item).WriteRefusal = row.EntryRefusal;
             Fake().CanSetCreation = row.CanSetCreation;
             Option.Kinds = TStampKinds::Of(skModification);
             if (row.WithCreation)
                 Option.Kinds.Include(skCreation);
             Option.Preview = preview;
-            TItemStamps item = Apply();
+            TItemStamps item = Apply(row.Folder);
             if (row.Refusal != 0) {
                 EXPECT_EQ(item.Outcome, soFailed);
                 EXPECT_EQ(item.ErrorCode, row.Refusal);
@@ -393,8 +399,8 @@ protected:
 
     // Sets all stamps that this platform can set.
     static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
-        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &access, &write))
-            << path;
+        const TStampWrite w{write, 0}, a{access, 0};
+        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &a, &w)) << path;
     }
 
     static TTimeValue Stamp(const std::string &path, TStampKind kind) {

@@ -20,6 +20,10 @@ template <class T> T Failed(T result, int code = errno) {
 // Time values from POSIX times.
 inline constexpr int64_t EpochDifferenceSeconds = 11644473600LL; // 1601 to 1970
 uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
+// The nanoseconds of a POSIX time below its last 100-ns tick.
+inline uint8_t NanosBelowTick(int64_t nanoseconds) {
+    return uint8_t(nanoseconds % 100);
+}
 
 // Text and descriptors (posix_platform.cpp).
 std::string AsciiLower(const std::string &text);
@@ -39,10 +43,11 @@ void CloseFolder(TFolderHandle folder);
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
 bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry);
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite);
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
-bool FileSystemName(const std::string &where, std::string &name);
+bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 // The target of a link in full, whatever its length; false with errno set.
 bool ReadLink(const std::string &path, std::string &target);
 bool ShortPathName(const std::string &path, std::string &shortPath);

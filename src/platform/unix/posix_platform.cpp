@@ -114,6 +114,11 @@ uint64_t OpenFileLimit() {
     return files.rlim_cur;
 }
 
+unsigned ProcessorCount() {
+    const long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? unsigned(count) : 1;
+}
+
 bool IsLeadByte(unsigned char) {
     return false;
 }
@@ -172,6 +177,7 @@ const TPlatform PosixPlatform = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = AsciiLower,
     .SameName = SameName,

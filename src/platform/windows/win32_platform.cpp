@@ -276,6 +276,12 @@ uint64_t OpenFileLimit() {
     return UINT64_MAX;
 }
 
+unsigned ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? unsigned(info.dwNumberOfProcessors) : 1;
+}
+
 bool IsLeadByte(unsigned char c) {
     return IsDBCSLeadByte(c) != 0;
 }
@@ -349,7 +355,11 @@ void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
     entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
     entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entry.ReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    // A read-only file refuses to be opened for writing; the attribute on a
+    // folder means nothing of the kind.
+    entry.WriteRefusal = !entry.IsFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                             ? ERROR_ACCESS_DENIED
+                             : 0;
     entry.CreationTime = ToValue(data.ftCreationTime);
     entry.LastAccessTime = ToValue(data.ftLastAccessTime);
     entry.LastWriteTime = ToValue(data.ftLastWriteTime);
@@ -379,8 +389,9 @@ void FindCloseSearch(TSearchHandle search) {
     FindClose(reinterpret_cast<HANDLE>(search));
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+// The nanoseconds below a stamp's tick are ignored: Windows keeps none.
+bool SetItemTimes(const std::string &path, bool isFolder, const TStampWrite *creation,
+                  const TStampWrite *lastAccess, const TStampWrite *lastWrite) {
     // Windows refuses write access to a read-only file, to administrators too;
     // Wine running as root would grant it. Asking first gives the same answer
     // everywhere, and the file stays as it was.
@@ -399,11 +410,11 @@ bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creati
         return Failed(false);
     FILETIME c, a, w;
     if (creation)
-        c = ToFileTime(*creation);
+        c = ToFileTime(creation->Value);
     if (lastAccess)
-        a = ToFileTime(*lastAccess);
+        a = ToFileTime(lastAccess->Value);
     if (lastWrite)
-        w = ToFileTime(*lastWrite);
+        w = ToFileTime(lastWrite->Value);
     BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
                           lastWrite ? &w : nullptr);
     DWORD code = ok ? ERROR_SUCCESS : GetLastError();
@@ -415,7 +426,7 @@ bool CanSetCreationTime() {
     return true;
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle, const std::string &where, std::string &name) {
     std::wstring root;
     if (!ToWide(where, root))
         return false;
@@ -484,8 +495,8 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
 }
 
 bool SetItemTimesAt(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                    const uint64_t *creation, const uint64_t *lastAccess,
-                    const uint64_t *lastWrite) {
+                    const TStampWrite *creation, const TStampWrite *lastAccess,
+                    const TStampWrite *lastWrite) {
     return SetItemTimes(Joined(folder, name), isFolder, creation, lastAccess, lastWrite);
 }
 
@@ -701,6 +712,7 @@ const TPlatform Win32Platform = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameName,
