@@ -56,11 +56,13 @@ void TStampPipeline::Drain() {
 void TStampPipeline::Item(TFoundItem found) {
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
-    if (found.Entry.NameUnrepresentable) {
-        // Its name in the code page may be another item's: it is never looked for.
+    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
+        // Its name in the code page may be another item's, or a path cannot
+        // hold it as it stands: it is never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
-        job->Reason = UnrepresentableNameReason;
+        job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason
+                                                      : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
         job->IsFolder = found.Entry.IsFolder;
@@ -75,6 +77,18 @@ void TStampPipeline::Item(TFoundItem found) {
         if (job->Kind == jkStamp && job->IsFolder && !Operand->Preview &&
             Operand->Kinds.Has(skAccess))
             AccessPending.insert(item.Path);
+        // Where a folder is stamped through a handle that shares nothing, no
+        // other job may read or list it meanwhile: it is stamped alone.
+        if (job->IsFolder) {
+            std::lock_guard<std::mutex> hold(Lock);
+            FolderJobs[item.Path] = End();
+        }
+        if (StampWriteOpensItem && job->Kind == jkStamp && job->IsFolder && !Operand->Preview) {
+            Drain();
+            Submit(std::move(job));
+            Drain();
+            return;
+        }
     }
     Submit(std::move(job));
 }
@@ -87,11 +101,45 @@ void TStampPipeline::Unsearchable(const std::string &path, const std::string &re
     Submit(std::move(job));
 }
 
+void TStampPipeline::Entering(const std::string &path) {
+    uint64_t seq;
+    {
+        std::lock_guard<std::mutex> hold(Lock);
+        auto folder = FolderJobs.find(path);
+        if (folder == FolderJobs.end())
+            return;
+        seq = folder->second;
+    }
+    EnsurePrepared(seq);
+}
+
+void TStampPipeline::EnsurePrepared(uint64_t seq) {
+    std::unique_lock<std::mutex> hold(Lock);
+    while (seq >= Front && At(seq).State < jsPrepared) {
+        TJob &job = At(seq);
+        if (job.State == jsWaiting &&
+            (job.After == NoJob || job.After < Front || At(job.After).State == jsDone)) {
+            job.State = jsPreparing;
+            hold.unlock();
+            Prepare(job);
+            hold.lock();
+            job.State = jsPrepared;
+            AdvancePrepared();
+            Changed.notify_all();
+        } else if (!RunTask(hold) && !FlushJournal(hold)) {
+            // Another thread prepares it now, or writes the job before it.
+            Changed.wait(hold);
+        }
+    }
+}
+
 void TStampPipeline::Listed(const std::string &path, const TItemPlace &place) {
     // The folder's access stamp, written when it was stamped, was moved by
-    // reading its listing: it is written again, once the stamping is done.
-    if (AccessPending.count(path))
-        Drain();
+    // reading its listing: it is written again once its stamping is done,
+    // with no other job reading in the folder meanwhile.
+    if (!AccessPending.count(path) && !AccessWritten.count(path))
+        return;
+    Drain();
     auto written = AccessWritten.find(path);
     if (written == AccessWritten.end())
         return;
@@ -226,6 +274,11 @@ void TStampPipeline::Pump(size_t inFlight) {
                 if (latest != LatestOf.end() && latest->second == Front)
                     LatestOf.erase(latest);
             }
+            if (job->IsFolder) {
+                auto folder = FolderJobs.find(job->Item.Path);
+                if (folder != FolderJobs.end() && folder->second == Front)
+                    FolderJobs.erase(folder);
+            }
             ++Front;
             hold.unlock();
             Emit(*job);
@@ -233,43 +286,48 @@ void TStampPipeline::Pump(size_t inFlight) {
             continue;
         }
         if (Journal) {
-            while (Recorded < Prepared) {
-                TJob &job = At(Recorded);
-                if (job.ToWrite) {
-                    hold.unlock();
-                    Journal->Append(job.Item);
-                    hold.lock();
-                    ++Unflushed;
-                }
-                ++Recorded;
+            RecordPrepared(hold);
+            if (Unflushed >= JournalBatch) {
+                FlushJournal(hold);
+                continue;
             }
         }
-        const bool blocked = Window.size() > inFlight;
-        if (Journal && Unflushed >= JournalBatch) {
-            hold.unlock();
-            Journal->Flush();
-            hold.lock();
-            Unflushed = 0;
-            OpenWrites(Recorded);
-            continue;
-        }
-        if (!blocked)
+        if (Window.size() <= inFlight)
             return;
-        if (RunTask(hold))
-            continue;
         // Nothing left to do here but what waits for the journal.
-        if (Journal && Writable < Recorded) {
-            if (Unflushed > 0) {
-                hold.unlock();
-                Journal->Flush();
-                hold.lock();
-                Unflushed = 0;
-            }
-            OpenWrites(Recorded);
+        if (RunTask(hold) || FlushJournal(hold))
             continue;
-        }
         Changed.wait(hold);
     }
+}
+
+void TStampPipeline::RecordPrepared(std::unique_lock<std::mutex> &hold) {
+    while (Recorded < Prepared) {
+        TJob &job = At(Recorded);
+        if (job.ToWrite) {
+            hold.unlock();
+            Journal->Append(job.Item);
+            hold.lock();
+            ++Unflushed;
+        }
+        ++Recorded;
+    }
+}
+
+bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold) {
+    if (!Journal)
+        return false;
+    RecordPrepared(hold);
+    if (Writable == Recorded)
+        return false;
+    if (Unflushed > 0) {
+        hold.unlock();
+        Journal->Flush();
+        hold.lock();
+        Unflushed = 0;
+    }
+    OpenWrites(Recorded);
+    return true;
 }
 
 void TStampPipeline::Emit(TJob &job) {

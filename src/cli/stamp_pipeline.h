@@ -61,6 +61,7 @@ public:
 
     void Item(TFoundItem found) override;
     void Unsearchable(const std::string &path, const std::string &reason) override;
+    void Entering(const std::string &path) override;
     void Listed(const std::string &path, const TItemPlace &place) override;
     void Relieve() override { Drain(); }
 
@@ -111,6 +112,9 @@ private:
     std::map<std::string, TTimeValue> AccessWritten;
     // The latest job of each item in the window, by key.
     std::unordered_map<std::string, uint64_t> LatestOf;
+    // The jobs of folders in the window, by path: a folder's stamps are read
+    // before its listing, as the walk met it.
+    std::unordered_map<std::string, uint64_t> FolderJobs;
 
     TJob &At(uint64_t seq) { return *Window[size_t(seq - Front)]; }
     uint64_t End() const { return Front + Window.size(); }
@@ -125,7 +129,14 @@ private:
     // The first job from NextToPrepare on that may be prepared now.
     TJob *NextPreparable();
     void AdvancePrepared();
+    // Returns once job `seq` is prepared, preparing it here if it waits.
+    void EnsurePrepared(uint64_t seq);
     void OpenWrites(uint64_t upTo);
+    // The journal gets the records of the jobs prepared so far, in order.
+    void RecordPrepared(std::unique_lock<std::mutex> &hold);
+    // Records and flushes the journal and opens the writes it covers; false
+    // when there was nothing to open.
+    bool FlushJournal(std::unique_lock<std::mutex> &hold);
     void Emit(TJob &job);
     void WorkerLoop();
 };

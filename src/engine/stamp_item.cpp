@@ -49,12 +49,17 @@ bool RefusedBeforehand(TItemStamps &item, const TFindData &entry) {
 }
 
 // A folder on the 9x family: one helper run per selected kind, none after a
-// run that could not be started.
+// run that failed. The helper is given the folder's absolute path in the form
+// that names the folder found in the listing (the shown path, should there be
+// none).
 bool WriteByHelper(const TItemStamps &item) {
+    std::string path = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    if (path.empty())
+        path = item.Path;
     bool success = true;
     for (TStampKind kind : AllStampKinds)
         if (success && item.Options.Kinds.Has(kind))
-            success = StampFolderByHelper(item.Path, item.NewValues[kind], kind);
+            success = StampFolderByHelper(path, item.NewValues[kind], kind);
     return success;
 }
 

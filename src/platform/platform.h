@@ -72,6 +72,10 @@ struct TFindData {
     // missing character as the code page's default character, and the entry
     // must never be looked for by that text (it may match another item).
     bool NameUnrepresentable = false;
+    // Why the entry cannot be reached by its name, as the system's error code (0: it can),
+    // such as a name that a path of this system cannot hold. Such an entry is reported as
+    // kept with this reason and never looked up by its name.
+    uint32_t NameRefusal = 0;
 };
 
 // A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
@@ -163,8 +167,9 @@ struct TPlatform {
     // deep. OpenFolder opens the folder that a path names ("" is the current
     // folder), following links as the path does; OpenSubFolder opens an
     // entry of an open folder without following a final symbolic link.
-    // FolderIdentity gives the folder's device and inode (false where the
-    // platform does not know them).
+    // FolderIdentity gives the folder's device and inode (volume serial
+    // number and file index on Windows; false where the platform does not
+    // know them).
     TFolderHandle (*OpenFolder)(const std::string &path);
     TFolderHandle (*OpenSubFolder)(TFolderHandle parent, const std::string &name);
     void (*CloseFolder)(TFolderHandle folder);
@@ -197,9 +202,11 @@ struct TPlatform {
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
-    // Processes: starts a program with a hidden window and waits until it has
-    // ended. False: it could not be started.
-    bool (*RunHiddenAndWait)(const std::string &commandLine);
+    // Processes: starts a program with a hidden window, waits until it has
+    // ended and gives its exit code. False: it could not be started. A
+    // program that ends with an exit code other than 0 reports a failure by
+    // it, as a system error code: that code is kept for LastErrorCode.
+    bool (*RunHiddenAndWait)(const std::string &commandLine, uint32_t &exitCode);
 
     // Registry under the current user; key paths are written with "\" between
     // the keys and may begin with "\".

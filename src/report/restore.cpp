@@ -22,8 +22,9 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
     // A line break ends the token wherever it stands.
     if (fullPath.find_first_of("\r\n") != std::string::npos)
         return "名前に改行文字が含まれています";
-    // Here "*" and "?" may be part of a name, but read back they match others too.
-    if (!HasDriveSyntax && FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
+    // "*" and "?" may be part of a name (on file systems of other systems,
+    // reached through shares on Windows), but read back they match others too.
+    if (FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
         return "名前にワイルドカード文字が含まれています";
     for (TStampKind kind : AllStampKinds) {
         const TTimeValue value = item.OldValues[kind];

@@ -13,14 +13,10 @@
 
 namespace {
 
-// Entries that are no items of the folder: "." and "..". Windows names never
-// end in "." otherwise, so there every such name is skipped; POSIX names may
-// (such as "notes."), and those are items like any other.
+// Entries that are no items of the folder: "." and "..". Other names may end
+// in "." (such as "notes."), and those are items like any other.
 bool IsDotEntry(const std::string &name) {
-    if constexpr (HasDriveSyntax)
-        return !name.empty() && name.back() == '.';
-    else
-        return name == "." || name == "..";
+    return name == "." || name == "..";
 }
 
 const char *const FolderChanged = "フォルダが検索の途中で別のものに置き換えられました";
@@ -200,6 +196,7 @@ private:
         if (!FirstVisit(level))
             return;
         Levels.push_back(std::move(level));
+        Visitor.Entering(subPath);
         Enter(Levels.size() - 1);
     }
 

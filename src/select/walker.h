@@ -30,6 +30,10 @@ public:
     // A folder the walk met below the operand's folder but could not search,
     // named as it was met, and why.
     virtual void Unsearchable(const std::string &path, const std::string &reason) = 0;
+    // The walk is about to read the listing of a folder below the operand's
+    // folder, named as it was met; the folder may have been handed on as an
+    // item before, and reading a listing may move its access stamp.
+    virtual void Entering(const std::string &path) { (void)path; }
     // The walk has read the listing of a folder below the operand's folder,
     // named as it was met and found at `place`; the folder may have been
     // handed on as an item before, and reading a listing may move its access

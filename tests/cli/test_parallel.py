@@ -45,11 +45,15 @@ class SerialAndParallel(TempDirTestCase):
         for i, item in enumerate(sorted(self.items)):
             stamp = OLD_NS + i * 7 * 86400 * 10**9
             os.utime(item, ns=(stamp + 5, stamp), follow_symlinks=False)
-        self.saved = self.stamps()
+        self.saved = {item: (os.lstat(item).st_mtime_ns, os.lstat(item).st_atime_ns)
+                      for item in self.items}
 
     def stamps(self):
-        return {item: (os.lstat(item).st_mtime_ns, os.lstat(item).st_atime_ns)
-                for item in self.items}
+        # Under Wine every listing moves a folder's access stamp to the time
+        # it is read, which no two runs share.
+        def access(item):
+            return None if WINDOWS and os.path.isdir(item) else os.lstat(item).st_atime_ns
+        return {item: (os.lstat(item).st_mtime_ns, access(item)) for item in self.items}
 
     def run_both(self, args):
         """Runs args serially and on four threads from the same stamps; gives
@@ -73,7 +77,8 @@ class SerialAndParallel(TempDirTestCase):
         rows = [
             (["-r", "-f2", "-w", "-a", "-d2020-01-02", "-t12:00", j("t", "*.txt")], 2),
             (["-r", "-f1", "-v", "-w", "-a", "-t+1", "-sw", j("t", "*")], 2),
-            (["-r", "-e", "-w", "-a", j("t", "*.txt")], 2),
+            # Natively the links taken as themselves get no restore lines.
+            (["-r", "-e", "-w", "-a", j("t", "*.txt")], 0 if WINDOWS else 2),
             (["-r", "-ss:" + j("orig", ""), "-w", "-a", j("t", "*.txt")], 2),
             # The same items named twice: the second operand reads what the first wrote.
             (["-x", "-r", "-w", "-d2020-03-04", j("t", "d3", "*.txt"), "-sw", "-t+2",
@@ -84,7 +89,7 @@ class SerialAndParallel(TempDirTestCase):
         ]
         for args, code in rows:
             r = self.run_both(args)
-            self.assertEqual(r.code, code, (args, r))
+            self.assertEqual(r.code, code, (args, r.err_text[-300:]))
 
 
 if __name__ == "__main__":

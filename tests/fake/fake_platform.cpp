@@ -122,6 +122,7 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.LastAccessNanos = item.LastAccessNanos;
     entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
+    entry.NameRefusal = item.NameRefusal;
     return entry;
 }
 
@@ -269,13 +270,14 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
     return true;
 }
 
-bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
                   const TStampWrite *creation, const TStampWrite *lastAccess,
                   const TStampWrite *lastWrite) {
     const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
     write.IsFolder = isFolder;
+    write.FollowLink = followLink;
     write.HasCreation = creation != nullptr;
     write.HasAccess = lastAccess != nullptr;
     write.HasWrite = lastWrite != nullptr;
@@ -386,9 +388,15 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return true;
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
     State.ProcessStarts.push_back(commandLine);
-    return !State.FailProcessStart || Injected(false);
+    exitCode = 0;
+    if (State.FailProcessStart)
+        return Injected(false);
+    exitCode = State.ProcessExitCode;
+    if (exitCode != 0)
+        Failed(false, exitCode);
+    return true;
 }
 
 struct TFakeKeyHandle {

@@ -41,12 +41,14 @@ struct TFakeItem {
     // Identity of a folder (its inode, say): another item put in its place
     // has another one.
     uint64_t Id = 0;
+    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
 };
 
 // One SetItemTimes call as the program made it.
 struct TFakeWrite {
     std::string Path;
     bool IsFolder = false;
+    bool FollowLink = true;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
     uint8_t CreationNanos = 0, AccessNanos = 0, WriteNanos = 0;
@@ -108,6 +110,7 @@ struct TFakeState {
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;
     bool FailProcessStart = false;
+    uint32_t ProcessExitCode = 0; // the exit code of every program started
 
     // Registry, by lower-case key path without a leading "\".
     std::map<std::string, TFakeRegKey> Registry;

@@ -70,7 +70,8 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
         {"process start",
          [&] {
              Fake().FailProcessStart = true;
-             return !p.RunHiddenAndWait("helper");
+             uint32_t exitCode = 0;
+             return !p.RunHiddenAndWait("helper", exitCode);
          }},
     };
     for (const auto &c : cases) {

@@ -294,3 +294,45 @@ TEST(Run, AnOperandFolderThatCannotBeSearchedIsAWarning) {
         EXPECT_EQ(Fake().Item("e").LastWriteTime, Fake().Now); // the run went on
     }
 }
+
+// Items the walk cannot look up by name (one the code page cannot hold, one a
+// path cannot hold as it stands) keep their stamps with the reason, and a
+// folder of that kind is not searched; with -e they get no restore lines.
+TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {
+    const std::string file = FakePath({"d", "?.txt"}), folder = FakePath({"d", "s?"});
+    const std::string refused = FakePath({"d", "q|.txt"});
+    const std::string eol = Eol, reason = std::string(": ") + UnrepresentableNameReason + eol;
+    const std::string notChanged = "Warn.: 変更できませんでした。(";
+    struct {
+        std::vector<std::string> Args;
+        std::string Out, Err;
+    } rows[] = {
+        {{"-f2", "-r", FakePath({"d", "*.txt"})},
+         notChanged + file + ")" + eol + Eol + "更新日時を 2024-01-15 21:00:00 に変更します。" +
+             eol + "変更しました。(" + FakePath({"d", "a.txt"}) + ")" + eol + notChanged + refused +
+             ")" + eol + notChanged + folder + ")" + eol +
+             "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
+         Banner + file + reason + refused + ": error 123" + eol + folder + reason + folder +
+             reason},
+        {{"-e", FakePath({"d", "*.txt"})},
+         "",
+         Banner + eol + "タイムスタンプ復元設定を作成します。" + eol},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().LocalOffset = 9 * int64_t(TicksPerHour);
+        Fake().AddFile(FakePath({"d", "a.txt"}));
+        Fake().AddFile(file);
+        Fake().AddFolder(folder);
+        Fake().AddFile(FakePath({"d", "s?", "g.txt"}));
+        Fake().AddFile(refused);
+        Fake().Item(file).NameUnrepresentable = true;
+        Fake().Item(folder).NameUnrepresentable = true;
+        Fake().Item(refused).NameRefusal = 123;
+        EXPECT_EQ(RunWith(row.Args), 2) << row.Args[0];
+        EXPECT_EQ(Fake().Out.substr(0, row.Out.size()), row.Out) << row.Args[0];
+        EXPECT_EQ(Fake().Err.substr(0, row.Err.size()), row.Err) << row.Args[0];
+        EXPECT_EQ(Fake().Item(file).LastWriteTime, 0u);
+        EXPECT_EQ(Fake().Item(refused).LastWriteTime, 0u);
+    }
+}

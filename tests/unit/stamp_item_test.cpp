@@ -1,14 +1,18 @@
 #include "engine/stamp_item.h"
 
+#include "cli/stamp_pipeline.h"
+
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "engine/folder_helper.h"
 #include "engine/stamp_source.h"
 #include "engine_support.h"
+#include "select/walker.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -241,12 +245,71 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
     EXPECT_EQ(Fake().ProcessStarts.size(), 1u);
 }
 
+// The helper's exit code is the folder's outcome and, when it failed, the
+// reason; no further run is made for the folder after a failed one.
+TEST_F(StampItemTest, TheHelpersExitCodeDecidesTheOutcome) {
+    Fake().IsNT = false;
+    Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Option.Kinds.Include(skAccess);
+    const struct {
+        uint32_t ExitCode;
+        TStampOutcome Outcome;
+        size_t Runs;
+    } rows[] = {{0, soChanged, 2}, {3, soFailed, 1}, {206, soFailed, 1}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.ExitCode);
+        Fake().ProcessStarts.clear();
+        Fake().ProcessExitCode = row.ExitCode;
+        TItemStamps item = Apply(true);
+        EXPECT_EQ(item.Outcome, row.Outcome);
+        EXPECT_EQ(item.ErrorCode, row.ExitCode);
+        EXPECT_EQ(Fake().ProcessStarts.size(), row.Runs);
+    }
+}
+
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
     Fake().IsNT = false;
     TItemStamps item = Apply(false);
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_EQ(Fake().Writes.size(), 1u);
     EXPECT_TRUE(Fake().ProcessStarts.empty());
+}
+
+// A link met below the operand's folder is written as itself, never through
+// to what it points to; one that the operand matches in its own folder is
+// followed, as the user named it.
+TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
+    const struct {
+        std::string Path;
+        bool IsFolder;
+        bool FollowLink;
+    } rows[] = {{P("C:/work/l.txt"), false, true},
+                {P("C:/work/lf"), true, true},
+                {P("C:/work/sub/m.txt"), false, false},
+                {P("C:/work/sub/mf"), true, false}};
+    for (const auto &row : rows) {
+        if (row.IsFolder)
+            Fake().AddFolder(row.Path, OldWrite);
+        else
+            Fake().AddFile(row.Path, OldWrite);
+        Fake().Item(row.Path).IsLink = true;
+    }
+    Option.FolderMode = fmAllFolders;
+    Option.Recurse = true;
+    TOutput output;
+    TReport report{output, Scope.Times};
+    TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
+    pipeline.BeginOperand(Option);
+    EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
+    pipeline.Drain();
+    for (const auto &row : rows) {
+        const auto write = std::find_if(Fake().Writes.begin(), Fake().Writes.end(),
+                                        [&](const TFakeWrite &w) { return w.Path == row.Path; });
+        ASSERT_NE(write, Fake().Writes.end()) << row.Path;
+        EXPECT_EQ(write->FollowLink, row.FollowLink) << row.Path;
+    }
 }
 
 TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {

@@ -52,7 +52,7 @@ bool FileSystemName(TFolderHandle folder, const std::string &where, std::string 
 bool ReadLink(const std::string &path, std::string &target);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
-bool RunHiddenAndWait(const std::string &commandLine);
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode);
 // Wildcard match of one name: "*" and "?" (one character: one UTF-8 sequence,
 // or one byte that starts none), case-sensitive; "*.*" matches every name.
 bool MatchWildcard(const std::string &pattern, const std::string &name);

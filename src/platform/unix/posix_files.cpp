@@ -701,7 +701,8 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return code == 0 || Failed(false, code);
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
+    exitCode = 0;
     const char *argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
     pid_t pid = 0;
     if (int code =
@@ -709,8 +710,18 @@ bool RunHiddenAndWait(const std::string &commandLine) {
         code != 0)
         return Failed(false, code);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    // The shell's way: a program ended by a signal ends with 128 and the signal.
+    if (waited < 0)
+        exitCode = uint32_t(ECHILD);
+    else if (WIFEXITED(status))
+        exitCode = uint32_t(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        exitCode = uint32_t(128 + WTERMSIG(status));
+    if (exitCode != 0)
+        Failed(false, int(exitCode));
     return true;
 }
 
