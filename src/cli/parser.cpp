@@ -138,14 +138,13 @@ private:
         std::string cause = Where(index) + ": " + why;
         if (CheckOnly)
             return cause + " (デフォルトオプションは変更していません)";
-        if (index >= DefaultCount)
+        if (index >= DefaultCount || List.DefaultSource.empty())
             return cause;
         cause = "デフォルトオプション \"" + List.DefaultText + "\" (" + List.DefaultSource +
                 ") の " + cause + "。";
         if (List.DefaultSource == "レジストリ")
             return cause + "-DefOpt だけを指定して実行すると削除されます";
-        return cause + List.DefaultSource.substr(List.DefaultSource.find(' ') + 1) +
-               " を直すか削除してください";
+        return cause + List.DefaultSource + " を直すか削除してください";
     }
 
     [[noreturn]] void RefuseToken() {

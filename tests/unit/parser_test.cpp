@@ -407,7 +407,7 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
          "-zs9",
          "cause: デフォルトオプション \"-zs9\" (環境変数 " + prog +
              ") の -zs9: -zs の値は 0 から 7 "
-             "までです。" +
+             "までです。環境変数 " +
              prog + " を直すか削除してください"},
         // Faulty defaults leave the usage screen to -? on the command line.
         {{"-v", "-?"}, "-q", "", "usage"},
