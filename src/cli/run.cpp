@@ -72,15 +72,12 @@ void RunOperands(TRunContext &run) {
                             nullptr);
     for (const TOption &entry : run.Operands) {
         pipeline.BeginOperand(entry);
-        if (SearchOperand(entry, pipeline, run.OpenFolders).Found)
+        const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);
+        if (result.Found)
             continue;
-        if (entry.IgnoreNotFound) {
-            pipeline.Line(std::string(LineEnd) + "Warn.: " + NotFoundMessage(entry.FileName) +
-                          "。" + LineEnd);
-            continue;
-        }
+        // Told after everything that the walk handed on.
         pipeline.Drain();
-        throw EAppError(NotFoundMessage(entry.FileName));
+        ReportNothingSelected(run.Report, entry, result.FolderError);
     }
     pipeline.Drain();
 }
@@ -101,8 +98,11 @@ int RunProgram() {
         TParsedOptions parsed = ParseOptions(run.Names, run.Output);
         run.Operands = std::move(parsed.Operands);
         run.Settings = parsed.Settings;
+        BeginReport(run.Report, run.Operands);
+        ReportRefusedLines(run.Report, parsed.RefusedLines);
         run.OpenFolders = OpenFolderBudget();
         RunOperands(run);
+        run.Output.Flush();
         // The run went to its end, but not every selected item was done.
         if (run.Report.ItemsKept)
             exitCode = KeptExitCode;
@@ -111,6 +111,8 @@ int RunProgram() {
     } catch (const EAppError &error) {
         run.Output.Err(LineEnd);
         run.Output.ErrLine("Error: " + error.message() + "。");
+        if (!error.cause().empty())
+            run.Output.ErrLine(error.cause());
         exitCode = 1;
     } catch (...) {
         // The report of what went before comes ahead of the last-resort one.

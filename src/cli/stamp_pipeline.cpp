@@ -346,17 +346,16 @@ void TStampPipeline::Emit(TJob &job) {
         if (job.Item.Options.MakeRestoreFile)
             RefuseRestoreLines(Report, job.Text, job.Reason);
         else
-            WarnItemKept(Report, "Warn.: 変更できませんでした", job.Text, stdOutput, job.Reason);
+            WarnItemKept(Report, "Warn.: 変更できませんでした", job.Text, job.Reason);
         break;
     case jkUnsearchable:
-        WarnItemKept(Report, "Warn.: フォルダを検索できませんでした", job.Text, stdOutput,
-                     job.Reason);
+        WarnItemKept(Report, "Warn.: フォルダを検索できませんでした", job.Text, job.Reason);
         break;
     case jkOperand:
         Report.HeadingPending = true;
         break;
     case jkLine:
-        Report.Output.Out(job.Text);
+        ReportText(Report, job.Text);
         break;
     }
 }

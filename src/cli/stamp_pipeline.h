@@ -52,7 +52,8 @@ public:
     // The items handed on from now belong to `operand` (kept by reference
     // until the next call); its first report prints its heading.
     void BeginOperand(const TOption &operand);
-    // A line on the standard output, after everything handed on so far.
+    // Text of whole lines on the report's stream (see ReportText), after
+    // everything handed on so far.
     void Line(std::string text);
     // Emits everything handed on so far; raises the error of an item that
     // ended the run.

@@ -9,11 +9,9 @@
 
 namespace {
 
-// Reads the present stamps and computes the selected new ones; gives the
-// item's entry.
-TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
+// Computes the selected new stamps from the present ones, read into `entry`.
+void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContext &context) {
     TOption &options = item.Options;
-    const TFindData entry = ReadPresentStamps(item);
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
@@ -33,7 +31,6 @@ TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
                                entry.VolumeId, item.Place.Handle());
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
-    return entry;
 }
 
 // Whether the platform would refuse the write for a reason that it knows
@@ -86,21 +83,33 @@ bool WriteDirectly(const TItemStamps &item, bool isFolder) {
 
 } // namespace
 
-TFindData ReadPresentStamps(TItemStamps &item) {
-    TFindData entry;
+bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     const TItemPlace &place = item.Place;
-    if (!Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry))
-        throw EAppError("ファイル (" + item.Path + ") が見つかりません");
+    if (!Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry)) {
+        item.Outcome = soFailed;
+        item.ErrorCode = Platform().LastErrorCode();
+        return false;
+    }
     item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;
     item.OldValues[skAccess] = entry.LastAccessTime;
-    return entry;
+    return true;
+}
+
+bool ReadPresentStamps(TItemStamps &item) {
+    TFindData entry;
+    return ReadPresentStamps(item, entry);
 }
 
 bool PrepareItemStamps(TItemStamps &item, const TStampContext &context) {
+    TFindData entry;
+    // Gone since it was listed (another program removed it): it is told, and
+    // the run goes on.
+    if (!ReadPresentStamps(item, entry))
+        return false;
     try {
-        const TFindData entry = ComputeStamps(item, context);
+        ComputeStamps(item, entry, context);
         if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return false;

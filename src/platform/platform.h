@@ -16,18 +16,32 @@
 // select that stamp puts the old one back; the native build writes without
 // opening the item and leaves every stamp it was not asked to change alone. AccessDeniedCode is
 // the system's error code for an item that may not be written.
+// IsAbsenceCode tells a failed lookup's code that says nothing stands
+// at the path (no such item, a file where a folder would be, a name the
+// system cannot take) from one that says something there could not be read.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
+inline bool IsAbsenceCode(uint32_t code) {
+    // FILE_NOT_FOUND, PATH_NOT_FOUND, NO_MORE_FILES, BAD_NETPATH, BAD_NET_NAME,
+    // INVALID_NAME, BAD_PATHNAME, DIRECTORY
+    for (uint32_t absent : {2u, 3u, 18u, 53u, 67u, 123u, 161u, 267u})
+        if (code == absent)
+            return true;
+    return false;
+}
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
+inline bool IsAbsenceCode(uint32_t code) {
+    return code == 2 || code == 20; // ENOENT, ENOTDIR
+}
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -125,7 +139,10 @@ struct TPlatform {
     bool (*SameName)(const std::string &a, const std::string &b); // file names equal
     std::string (*ToOemText)(const std::string &text);            // for the last-resort report
 
-    // Standard streams, unbuffered: false when the write failed.
+    // Standard streams, unbuffered: false when the write failed. A write that
+    // fails part-way into a regular file takes back the part it wrote, so
+    // that the file ends where the write began (a cut line would read back
+    // as another one).
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
     // Whether the stream goes to a terminal (natively) or a console (Windows),
     // where a person reads it, rather than to a file or a pipe.

@@ -50,16 +50,36 @@ void WriteRestoreHeading(TReport &report) {
 
 void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason) {
     WriteRestoreHeading(report);
-    WarnItemKept(report, "Warn.: 復元設定を作成できませんでした", path, stdError, reason);
+    WarnItemKeptOnErrorStream(report, "Warn.: 復元設定を作成できませんでした", path, reason);
 }
 
 void WriteRestoreLines(TReport &report, const TItemStamps &item) {
+    // Its stamps could not be read: it vanished since it was listed, say.
+    if (item.Outcome == soFailed) {
+        RefuseRestoreLines(report, item.Path, SystemReason(item.ErrorCode));
+        return;
+    }
     // Lines name the item by its absolute path in its real folder.
     const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
     const std::string problem = RestoreProblem(report.Times, item, fullPath);
     if (!problem.empty()) {
         RefuseRestoreLines(report, item.Path, problem);
         return;
+    }
+    // A line that sets a creation stamp where none can be set would fail
+    // whenever it is read back: the item's other lines are written.
+    TStampKinds kinds = item.Options.Kinds;
+    std::string creationReason;
+    if (kinds.Has(skCreation) && !Platform().CanSetCreationTime()) {
+        creationReason = SystemReason(Platform().LastErrorCode());
+        kinds.Exclude(skCreation);
+        if (kinds.Empty()) {
+            RefuseRestoreLines(report, item.Path, creationReason);
+            return;
+        }
+        WriteRestoreHeading(report);
+        WarnItemKeptOnErrorStream(report, "Warn.: 作成日時の復元設定は作成できません", item.Path,
+                                  creationReason);
     }
     WriteRestoreHeading(report);
     if (item.Options.Preview) {
@@ -69,7 +89,7 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     const bool keepWhole = fullPath.find(';') != std::string::npos;
     const std::string token = QuotedArgument(fullPath);
     for (TStampKind kind : AllStampKinds) {
-        if (!item.Options.Kinds.Has(kind))
+        if (!kinds.Has(kind))
             continue;
         std::string line = "-ixg";
         line += StampKindLetters[kind];

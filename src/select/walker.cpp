@@ -56,6 +56,7 @@ public:
         while (!Levels.empty())
             Step();
         result.Found = Found;
+        result.FolderError = Found ? 0 : OperandFolderError;
         return result;
     }
 
@@ -65,6 +66,8 @@ private:
     const size_t Limit;
     const std::string NamePart; // carried down unchanged to every level
     bool Found = false;
+    // Why a search in the operand's own folder failed (0: none did).
+    uint32_t OperandFolderError = 0;
     std::vector<TLevel> Levels;
     // Every real folder searched so far: however many ways lead to a folder
     // (bind mounts), it is searched once.
@@ -110,6 +113,8 @@ private:
         {
             TFindData entry;
             TSearch search(level.Folder->Get(), NamePart, operandLevel, entry);
+            if (operandLevel && !search.Started())
+                OperandFolderError = Platform().LastErrorCode();
             for (bool more = search.Started(); more; more = search.Next(entry)) {
                 if (IsDotEntry(entry.Name))
                     continue;
@@ -127,14 +132,25 @@ private:
         }
         if (!Option.Recurse && Option.FolderMode != fmAllFolders)
             return;
+        // The operand's folder could not be read: nothing of it can be.
+        if (OperandFolderError != 0 && !IsAbsenceCode(OperandFolderError))
+            return;
         // The listing is read whole first: the walk then holds no listing
         // open while it goes down.
         TFindData entry;
         TSearch search(level.Folder->Get(), "*", operandLevel, entry);
-        // A folder that can be listed always holds entries ("." and ".." at
-        // least): no search at all means that it could not be read.
-        if (!search.Started() && !operandLevel)
-            Visitor.Unsearchable(Shown(level.Text), SystemReason(Platform().LastErrorCode()));
+        // A folder that can be listed holds entries ("." and ".." at least;
+        // a drive's root may hold none): no search at all means that it could
+        // not be read.
+        if (!search.Started()) {
+            const uint32_t code = Platform().LastErrorCode();
+            if (!operandLevel)
+                Visitor.Unsearchable(Shown(level.Text), SystemReason(code));
+            else if (!IsAbsenceCode(code) && Found)
+                Visitor.Unsearchable(ShownFolder(level.Text), SystemReason(code));
+            else if (!IsAbsenceCode(code))
+                OperandFolderError = code;
+        }
         for (bool more = search.Started(); more; more = search.Next(entry))
             if (entry.IsFolder && !IsDotEntry(entry.Name))
                 level.SubFolders.push_back(entry);

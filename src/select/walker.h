@@ -52,7 +52,10 @@ inline constexpr size_t DefaultOpenFolders = 32;
 
 struct TWalkResult {
     bool Found = false; // at least one item was handed on
-    // The operand's own folder could not be opened: the system's error code.
+    // Why the operand's own folder gave nothing: the system's error code of
+    // its opening, or of the search in it that failed (a code for which
+    // IsAbsenceCode holds when nothing stands there or nothing matched);
+    // 0 when it was searched.
     uint32_t FolderError = 0;
 };
 

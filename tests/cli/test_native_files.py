@@ -135,14 +135,55 @@ class NativeFiles(TempDirTestCase):
         self.assertEqual(r.out_text.count("変更しました。("), 2, r)
         self.assertNotEqual(os.stat(self.path("sleeper")).st_mtime_ns, OLD_NS)
 
+    def test_a_counterpart_is_named_by_the_items_own_name(self):
+        # "*" and "?" of a name are the name's own: no other file's stamp.
+        for name in ("a*b.txt", "q?.txt"):
+            self.make_file("copy", name, mtime_ns=OLD_NS)
+        for name in ("aXb.txt", "qZ.txt"):
+            self.make_file("orig", name, mtime_ns=10**18)
+        r = self.run_here(["-ss:orig/", "copy/*"])
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(r.out_text.count("Warn.: コピー元ファイルが見つかりません。("), 2, r)
+        for name in ("a*b.txt", "q?.txt"):
+            self.assertEqual(os.stat(self.path("copy", name)).st_mtime_ns, OLD_NS, name)
+        # With a counterpart of that very name, that one.
+        self.make_file("orig", "a*b.txt", mtime_ns=2 * 10**18)
+        self.assertEqual(self.run_here(["-ss:orig/", "copy/a*b.txt"]).code, 0)
+        self.assertEqual(os.stat(self.path("copy", "a*b.txt")).st_mtime_ns, 2 * 10**18)
+
+    def test_restore_lines_of_creation_stamps_that_cannot_be_set(self):
+        # Linux sets no creation stamp: such a line would fail whenever it is
+        # read back. The item gets its other lines and a warning.
+        self.make_file("a.txt", mtime_ns=OLD_NS)
+        r = self.run_here(["-e", "-w", "-c", "a.txt"])
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual([line.split(" ")[0] for line in r.out.decode().splitlines()], ["-ixgw"])
+        self.assertIn("Warn.: 作成日時の復元設定は作成できません。(a.txt)\n"
+                      "a.txt: Operation not supported\n作成しました。(a.txt)\n", r.err_text)
+        # Only the creation stamp: no line at all.
+        r = self.run_here(["-e", "-c", "a.txt"])
+        self.assertEqual((r.code, r.out), (2, b""), r)
+        self.assertIn("Warn.: 復元設定を作成できませんでした。(a.txt)\n", r.err_text)
+
     def test_writes_past_the_file_size_limit(self):
-        self.make_file("a.txt")
+        # The limit falls inside a line: the file keeps whole lines only, each
+        # naming an item in full, and the run says that it is incomplete.
+        for i in range(40):
+            self.make_file("file_%04d.txt" % i)
+        limit = 1000
         with open(self.path("lines"), "wb") as out:
-            proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "a.txt"], cwd=self.dir,
-                                  stdout=out, stderr=subprocess.PIPE, preexec_fn=leave_in_files(0),
+            proc = subprocess.run([os.environ["KELVARD_EXE"], "-e", "file_*.txt"], cwd=self.dir,
+                                  stdout=out, stderr=subprocess.PIPE,
+                                  preexec_fn=leave_in_files(limit),
                                   env=dict(os.environ, XDG_CONFIG_HOME=self.path("config")))
         self.assertEqual(proc.returncode, 1, proc)
-        self.assertIn("EInOutError".encode(), proc.stderr)
+        self.assertIn("\nError: 復元設定を書き込めませんでした。書き込まれた復元設定は不完全です。\n"
+                      "標準出力: File too large\n".encode(), proc.stderr)
+        with open(self.path("lines"), "rb") as f:
+            kept = f.read()
+        self.assertTrue(0 < len(kept) < limit and kept.endswith(b"\n"), kept)
+        for line in kept.decode().splitlines():
+            self.assertTrue(os.path.exists(line.split(" ", 3)[3]), line)
         # The default options: the registry write fails and leaves nothing behind.
         proc = subprocess.run([os.environ["KELVARD_EXE"], "-DefOpt", "-a"], cwd=self.dir,
                               capture_output=True, preexec_fn=leave_in_files(0),

@@ -173,9 +173,15 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
             search->Entries.push_back(EntryOf(".", dot));
             search->Entries.push_back(EntryOf("..", dot));
         }
+        std::vector<std::string> vanished;
         for (const auto &[path, item] : State.Items)
-            if (SameNameFake(Folder(path), folder) && Match(name, Name(path)))
+            if (SameNameFake(Folder(path), folder) && Match(name, Name(path))) {
                 search->Entries.push_back(EntryOf(Name(path), item));
+                if (item.VanishWhenListed)
+                    vanished.push_back(path);
+            }
+        for (const std::string &path : vanished)
+            State.Items.erase(path);
     }
     if (search->Entries.empty()) {
         delete search;

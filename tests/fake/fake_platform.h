@@ -33,6 +33,8 @@ struct TFakeItem {
     uint8_t CreationNanos = 0, LastAccessNanos = 0, LastWriteNanos = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
+    // Removed by another program as soon as a search has listed it.
+    bool VanishWhenListed = false;
     // The listing reports the name as one the code page cannot hold (the
     // item's key then shows it as the listing would).
     bool NameUnrepresentable = false;

@@ -28,7 +28,8 @@ inline uint8_t NanosBelowTick(int64_t nanoseconds) {
 // Text and descriptors (posix_platform.cpp).
 std::string AsciiLower(const std::string &text);
 // Writes all of `data`, going on after interrupts; false with errno set.
-bool WriteAll(int fd, const char *data, size_t size);
+// `written`, when given, gets the number of bytes written, also on failure.
+bool WriteAll(int fd, const char *data, size_t size, size_t *written = nullptr);
 
 // Files and folders (posix_files.cpp).
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);

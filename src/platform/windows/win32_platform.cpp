@@ -285,15 +285,27 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
         return Failed(false);
     if (handle == nullptr)
         return Failed(false, ERROR_INVALID_HANDLE);
+    uint64_t done = 0;
     while (size > 0) {
         DWORD written = 0;
         DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
+        DWORD code = ERROR_SUCCESS;
         if (!WriteFile(handle, data, chunk, &written, nullptr))
-            return Failed(false);
-        if (written == 0)
-            return Failed(false, ERROR_WRITE_FAULT);
+            code = GetLastError();
+        else if (written == 0)
+            code = ERROR_WRITE_FAULT;
+        if (code != ERROR_SUCCESS) {
+            // A file on disk ends where the failed write began.
+            LARGE_INTEGER back;
+            back.QuadPart = -LONGLONG(done + written);
+            if (done + written > 0 && GetFileType(handle) == FILE_TYPE_DISK &&
+                SetFilePointerEx(handle, back, nullptr, FILE_CURRENT))
+                SetEndOfFile(handle);
+            return Failed(false, code);
+        }
         data += written;
         size -= written;
+        done += written;
     }
     return true;
 }
