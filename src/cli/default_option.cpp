@@ -6,17 +6,23 @@
 #include "common/option.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/output.h"
 
 namespace {
 
 const char *const MakerKey = "\\software\\Varnhold";
+
+// A key and the system's reason for the call on it that failed.
+std::string KeyReason(const std::string &key) {
+    return "HKEY_CURRENT_USER" + key + ": " + SystemReason(Platform().LastErrorCode());
+}
 
 void WriteDefaultOption(const std::string &options, const std::string &regKey, TOutput &output) {
     const TPlatform &platform = Platform();
     {
         TRegKey key(platform.RegCreate(regKey));
         if (!key.IsOpen())
-            throw EAppError("デフォルトオプションをレジストリに書き込めません");
+            throw EAppError("デフォルトオプションをレジストリに書き込めません", KeyReason(regKey));
         if (!platform.RegSetString(key.Get(), DefaultOptionValue, options))
             throw RegistryWriteError(DefaultOptionValue);
     }
@@ -27,12 +33,13 @@ void WriteDefaultOption(const std::string &options, const std::string &regKey, T
 void RemoveDefaultOption(const std::string &regKey, TOutput &output) {
     const TPlatform &platform = Platform();
     if (!platform.RegDeleteTree(regKey))
-        throw EAppError("デフォルトオプションがレジストリに設定されていません");
+        throw EAppError("デフォルトオプションがレジストリに設定されていません", KeyReason(regKey));
     int remaining;
     {
         TRegKey maker(platform.RegOpenRead(MakerKey));
         if (!maker.IsOpen())
-            throw EAppError("デフォルトオプションの上位キーをレジストリから削除できません");
+            throw EAppError("デフォルトオプションの上位キーをレジストリから削除できません",
+                            KeyReason(MakerKey));
         remaining = platform.RegSubKeyCount(maker.Get());
     }
     // The maker's key goes with its last program key; whether that works is

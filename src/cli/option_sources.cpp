@@ -6,6 +6,8 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/output.h"
+#include "report/report.h"
 
 #include <algorithm>
 
@@ -149,18 +151,55 @@ bool ReadStoredDefaultOption(const std::string &regKey, std::string &value) {
     return true;
 }
 
-std::string ReadDefaultOptionString(const TProgramNames &names) {
+std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source) {
     std::string value;
-    if (!ReadStoredDefaultOption(names.RegKey, value) && !Platform().GetEnv(names.ProgName, value))
+    source.clear();
+    if (ReadStoredDefaultOption(names.RegKey, value))
+        source = "レジストリ";
+    else if (Platform().GetEnv(names.ProgName, value))
+        source = "環境変数 " + names.ProgName;
+    else
         value.clear();
     return value;
 }
 
-std::vector<std::string> ReadResponseFile(const std::string &name) {
+std::string ReadDefaultOptionString(const TProgramNames &names) {
+    std::string source;
+    return ReadDefaultOptionString(names, source);
+}
+
+namespace {
+
+// Takes off a last line that lacks its line end (a line of blanks only
+// gives no tokens and is no loss), noting it in `refused`.
+void CutUnendedLine(const std::string &name, std::string &data,
+                    std::vector<TRefusedLine> *refused) {
+    const size_t lastBreak = data.find_last_of("\r\n");
+    const size_t start = lastBreak == std::string::npos ? 0 : lastBreak + 1;
+    bool blank = true;
+    for (size_t i = start; i < data.size() && blank; ++i)
+        blank = IsBlank(data[i]);
+    if (blank)
+        return;
+    size_t line = 1;
+    for (size_t i = 0; i < start; ++i)
+        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= start || data[i + 1] != '\n')))
+            ++line;
+    if (refused)
+        refused->push_back(TRefusedLine{name, line, data.substr(start)});
+    data.resize(start);
+}
+
+} // namespace
+
+std::vector<std::string> ReadResponseFile(const std::string &name,
+                                          std::vector<TRefusedLine> *refused) {
     std::string data;
     if (!Platform().ReadWholeFile(name, data))
-        throw EAppError("レスポンスファイル (" + name + ") が開けません");
+        throw EAppError("レスポンスファイル (" + name + ") が開けません",
+                        name + ": " + SystemReason(Platform().LastErrorCode()));
     data.resize(std::min(data.size(), data.find('\0')));
+    CutUnendedLine(name, data, refused);
 
     // Every line break (CR, LF or CR LF) becomes the platform's own.
     std::string text;
@@ -179,9 +218,29 @@ std::vector<std::string> ReadResponseFile(const std::string &name) {
     return SplitDelimitedText(text, ',');
 }
 
+void ReportRefusedLines(TReport &report, const std::vector<TRefusedLine> &lines) {
+    for (const TRefusedLine &line : lines)
+        WarnItemKept(report, "Warn.: 改行で終わっていない最後の行は読み込みませんでした",
+                     line.File + " の " + std::to_string(line.Line) + " 行目", line.Text);
+}
+
+void AppendWords(TTokenList &list, const std::vector<std::string> &words, uint32_t file) {
+    list.Words.resize(list.Tokens.size());
+    list.Files.resize(list.Tokens.size());
+    for (const std::string &word : words) {
+        std::vector<std::string> tokens = SplitCombinedSwitches({word});
+        for (std::string &token : tokens) {
+            list.Words.push_back(tokens.size() > 1 ? word : std::string());
+            list.Files.push_back(file);
+            list.Tokens.push_back(std::move(token));
+        }
+    }
+}
+
 TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names) {
     TTokenList list;
-    list.Tokens = SplitCombinedSwitches(SplitDelimitedText(ReadDefaultOptionString(names), ','));
+    list.DefaultText = ReadDefaultOptionString(names, list.DefaultSource);
+    AppendWords(list, SplitDelimitedText(list.DefaultText, ','));
     list.DefaultCount = list.Tokens.size();
     for (const std::string &argument : arguments) {
         if (PosixCommandLine && list.OperandsFrom == SIZE_MAX && argument == "--") {
@@ -194,11 +253,14 @@ TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgra
         }
         // A command-line argument is one token as it stands, blanks and
         // commas included; "@name" stands for the tokens of a response file.
-        std::vector<std::string> tokens = !argument.empty() && argument[0] == '@'
-                                              ? ReadResponseFile(argument.substr(1))
-                                              : std::vector<std::string>{argument};
-        for (std::string &token : SplitCombinedSwitches(tokens))
-            list.Tokens.push_back(std::move(token));
+        if (!argument.empty() && argument[0] == '@') {
+            const std::string name = argument.substr(1);
+            std::vector<std::string> words = ReadResponseFile(name, &list.RefusedLines);
+            list.ResponseFiles.push_back(name);
+            AppendWords(list, words, uint32_t(list.ResponseFiles.size()));
+        } else {
+            AppendWords(list, {argument});
+        }
     }
     return list;
 }

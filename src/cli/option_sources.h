@@ -46,14 +46,49 @@ bool ReadStoredDefaultOption(const std::string &regKey, std::string &value);
 // named ProgName. Raises ERegistryError for a value that is not a string.
 std::string ReadDefaultOptionString(const TProgramNames &names);
 
-// A response file's tokens; raises EAppError when it cannot be read.
-std::vector<std::string> ReadResponseFile(const std::string &name);
+// The default option string as ReadDefaultOptionString reads it, and where
+// it comes from: "レジストリ" or "環境変数 " + ProgName (empty without one).
+std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source);
+
+// The last line of a response file that was not read: it lacks its line end,
+// so the file may have been cut inside it (a write that failed, a disk that
+// was full).
+struct TRefusedLine {
+    std::string File;
+    size_t Line = 0; // counted from 1
+    std::string Text;
+};
+
+// A response file's tokens; raises EAppError when it cannot be read. A last
+// line without its line end gives no tokens: it goes to `refused`.
+std::vector<std::string> ReadResponseFile(const std::string &name,
+                                          std::vector<TRefusedLine> *refused = nullptr);
 
 struct TTokenList {
     std::vector<std::string> Tokens;
     size_t DefaultCount = 0;        // tokens of the default option string, standing first
     size_t OperandsFrom = SIZE_MAX; // tokens after "--": file operands as they stand
+    // Where each token came from, for messages and for the preview rule
+    // (either may be shorter than Tokens: the rest came from the command
+    // line as they stand): the word it was split from when that was a
+    // combined switch ("-wb" for "-b"), else empty; and the response file
+    // that held it (k: ResponseFiles[k - 1]), else 0.
+    std::vector<std::string> Words;
+    std::vector<uint32_t> Files;
+    std::vector<std::string> ResponseFiles;
+    // The default option string and where it comes from (see above).
+    std::string DefaultText;
+    std::string DefaultSource;
+    std::vector<TRefusedLine> RefusedLines;
 };
+// Warns for each refused last line of a response file, naming the file, the
+// line and its text; the run then ends with exit code 2.
+struct TReport;
+void ReportRefusedLines(TReport &report, const std::vector<TRefusedLine> &lines);
+
+// Appends the words of one source, each passed through SplitCombinedSwitches,
+// noting where each token came from (`file` as in TTokenList::Files).
+void AppendWords(TTokenList &list, const std::vector<std::string> &words, uint32_t file = 0);
 // All tokens of all sources in order, each passed through SplitCombinedSwitches;
 // in the native build a "--" argument ends this: every later argument is a
 // file operand, "@name" included.

@@ -8,11 +8,13 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "engine/stamp_source.h"
 #include "platform/platform.h"
 
 namespace {
 
 const char *const OptionError = "オプションに誤りがあります";
+const char *const TooLarge = "数が大きすぎます (年月日と時分秒は 65535 まで、秒未満は 7 桁まで)";
 
 bool IsSeparator(char c) {
     return c == ':' || c == '=';
@@ -54,11 +56,19 @@ std::vector<std::string> SplitOperandNames(const std::string &source) {
     return names;
 }
 
+// A token that shows the usage screen.
+bool IsUsageSwitch(const std::string &token) {
+    return token.size() >= 2 && IsSwitchPrefix(token[0]) && token[1] == '?';
+}
+
 // The state of one parse.
 class TParser {
 public:
-    TParser(const std::vector<std::string> &tokens, size_t defaultCount, size_t operandsFrom)
-        : Tokens(tokens), DefaultCount(defaultCount), OperandsFrom(operandsFrom) {}
+    // `checkOnly`: the tokens are a default option string to be stored; the
+    // parse tells whether a later run can read it, and leaves nothing.
+    TParser(const TTokenList &list, bool checkOnly = false)
+        : List(list), Tokens(list.Tokens), DefaultCount(list.DefaultCount),
+          OperandsFrom(list.OperandsFrom), CheckOnly(checkOnly) {}
 
     TParsedOptions Run() {
         Result.Operands.reserve(256);
@@ -66,28 +76,103 @@ public:
         KindsGiven = false;
         for (Index = 0; Index < Tokens.size(); ++Index) {
             if (!ReadToken(Tokens[Index]))
-                throw EAppError(OptionError);
+                RefuseToken();
+        }
+        if (CheckOnly) {
+            CheckDateAndTime();
+            return TParsedOptions();
         }
         FinalChecks();
+        // A preview that the command line asks for is never turned into a
+        // run by what a response file says.
+        if (CommandLinePreview)
+            for (TOption &entry : Result.Operands)
+                entry.Preview = true;
+        Result.RefusedLines = List.RefusedLines;
         return std::move(Result);
     }
 
 private:
+    const TTokenList &List;
     const std::vector<std::string> &Tokens;
     size_t DefaultCount;
     size_t OperandsFrom;
+    const bool CheckOnly;
     size_t Index = 0;
     TOption Working;
     bool KindsGiven = false;
     TTimeParts ShiftParts; // the relative time, kept for the whole parse
     TParsedOptions Result;
+    // What is wrong with the faulty token.
+    std::string Why;
+    // Preview as the tokens outside response files (the default option
+    // string and the command line's own arguments) leave it.
+    bool CommandLinePreview = false;
+    // The last -d or -t token, for the date check of stored defaults.
+    size_t DateIndex = SIZE_MAX;
 
-    // False when the token is faulty.
+    bool Fail(std::string why) {
+        Why = std::move(why);
+        return false;
+    }
+
+    bool FromResponseFile(size_t index) const {
+        return index < List.Files.size() && List.Files[index] != 0;
+    }
+
+    // The token at `index` as the user wrote it, and where: "-q", "-wb の -b",
+    // "レスポンスファイル r.txt の -q".
+    std::string Where(size_t index) const {
+        std::string shown = Tokens[index];
+        if (index < List.Words.size() && !List.Words[index].empty())
+            shown = List.Words[index] + " の " + shown;
+        if (FromResponseFile(index))
+            shown =
+                "レスポンスファイル " + List.ResponseFiles[List.Files[index] - 1] + " の " + shown;
+        return shown;
+    }
+
+    // What caused an error at the token `index`: where it stands and what is
+    // wrong with it; for a token of the stored defaults, also that string,
+    // where it is kept and how to be rid of it.
+    std::string Cause(size_t index, const std::string &why) const {
+        std::string cause = Where(index) + ": " + why;
+        if (CheckOnly)
+            return cause + " (デフォルトオプションは変更していません)";
+        if (index >= DefaultCount || List.DefaultSource.empty())
+            return cause;
+        cause = "デフォルトオプション \"" + List.DefaultText + "\" (" + List.DefaultSource +
+                ") の " + cause + "。";
+        if (List.DefaultSource == "レジストリ")
+            return cause + "-DefOpt だけを指定して実行すると削除されます";
+        return cause + List.DefaultSource + " を直すか削除してください";
+    }
+
+    [[noreturn]] void RefuseToken() {
+        // Faulty defaults do not keep the usage screen from the user: it
+        // shows the stored string.
+        if (Index < DefaultCount && !CheckOnly)
+            for (size_t k = DefaultCount; k < Tokens.size() && k < OperandsFrom; ++k)
+                if (IsUsageSwitch(Tokens[k]))
+                    throw EUsageAsked();
+        throw EAppError(OptionError, Cause(Index, Why));
+    }
+
+    // A Boolean switch that also notes Preview outside response files.
+    bool PreviewSwitch(char second) {
+        if (!BooleanSwitch(Working.Preview, second))
+            return false;
+        if (!FromResponseFile(Index))
+            BooleanSwitch(CommandLinePreview, second);
+        return true;
+    }
+
+    // False when the token is faulty, with Why set.
     bool ReadToken(const std::string &token) {
         if (Index >= OperandsFrom || token.empty() || !IsSwitchPrefix(token[0]))
             return AddOperand(token);
         if (token.size() == 1)
-            return false;
+            return Fail("スイッチの文字がありません");
         const std::string body = token.substr(1);
         const char letter = LowerAscii(body[0]);
         const char second = body.size() > 1 ? LowerAscii(body[1]) : '\0';
@@ -95,42 +180,54 @@ private:
         case 's':
             return SourceSwitch(body, second);
         case 'd':
+            DateIndex = Index;
             DateSwitch(body);
             return true;
         case 't':
+            DateIndex = Index;
             TimeSwitch(body);
             return true;
         case 'f':
             return FolderSwitch(second);
         case 'r':
-            return BooleanSwitch(Working.Recurse, second);
+            return BooleanSwitch(Working.Recurse, second) || SecondFault('r');
         case 'v':
-            return BooleanSwitch(Working.Preview, second);
+            return PreviewSwitch(second) || SecondFault('v');
         case 'g':
-            return BooleanSwitch(Working.IgnoreNotFound, second);
+            return BooleanSwitch(Working.IgnoreNotFound, second) || SecondFault('g');
         case 'e':
-            return BooleanSwitch(Working.MakeRestoreFile, second);
+            return BooleanSwitch(Working.MakeRestoreFile, second) || SecondFault('e');
         case 'x':
-            return BooleanSwitch(Working.Expert, second);
+            return BooleanSwitch(Working.Expert, second) || SecondFault('x');
         case 'w':
-            return KindSwitch(skModification, second);
+            return KindSwitch(skModification, second) || SecondFault('w');
         case 'c':
-            return KindSwitch(skCreation, second);
+            return KindSwitch(skCreation, second) || SecondFault('c');
         case 'a':
-            return KindSwitch(skAccess, second);
+            return KindSwitch(skAccess, second) || SecondFault('a');
         case 'i':
             if (second != '\0')
-                return false;
+                return Fail("-i の後には何も続けられません");
             ResetOption(Working);
             KindsGiven = false;
+            if (!FromResponseFile(Index))
+                CommandLinePreview = false;
             return true;
         case '?':
+            if (CheckOnly)
+                return Fail("使い方の表示はデフォルトオプションにできません");
             throw EUsageAsked();
         case 'z':
             return SettingSwitch(body, second);
         default:
-            return false;
+            if (PosixCommandLine && letter == '-')
+                return Fail("不明なスイッチです (使い方は kelvard --help で表示されます)");
+            return Fail("不明なスイッチです");
         }
+    }
+
+    bool SecondFault(char letter) {
+        return Fail(std::string("-") + letter + " の後に続けられるのは + か - だけです");
     }
 
     // The argument after a one-letter switch and its optional separator.
@@ -164,7 +261,7 @@ private:
             source = ssSameKind;
             break;
         default:
-            return false;
+            return Fail("-s の後には n、w、c、a、s のどれかを続けます");
         }
         Working.SourceFile = SecondArgument(body);
         Working.Source = source;
@@ -184,7 +281,7 @@ private:
         }
         // A number too large for its field is refused here, never wrapped.
         if (!DateTimeArgFits(body, dtDate))
-            throw EAppError(DateTimeError);
+            throw EAppError(DateTimeError, Cause(Index, TooLarge));
         TTimeParts &parts = Working.DateTime;
         if (Working.DateMode == dmNone) {
             parts.wHour = parts.wMinute = parts.wSecond = 0;
@@ -205,7 +302,7 @@ private:
 
     void TimeSwitch(const std::string &body) {
         if (!DateTimeArgFits(body, dtTime))
-            throw EAppError(DateTimeError);
+            throw EAppError(DateTimeError, Cause(Index, TooLarge));
         std::string argument = Argument(body);
         if (!argument.empty() && (argument[0] == '+' || argument[0] == '-')) {
             // A relative time that cannot be read is refused here: nothing
@@ -214,7 +311,7 @@ private:
             bool wellFormed = false;
             ReadDateTimeArg(body, dtTime, parts, &wellFormed);
             if (!wellFormed)
-                throw EAppError(DateTimeError);
+                throw EAppError(DateTimeError, Cause(Index, "相対時間として読めません"));
             const uint64_t ticks = TimeOfDayToTicks(parts);
             ShiftParts = parts;
             Working.Shift = argument[0] == '-' ? -int64_t(ticks) : int64_t(ticks);
@@ -243,7 +340,7 @@ private:
             Working.FolderMode = fmNoFiles;
             return true;
         default:
-            return false;
+            return Fail("-f の後に続けられるのは 0、1、2、3、+、- のどれかです");
         }
     }
 
@@ -279,27 +376,54 @@ private:
         return true;
     }
 
+    // The -z switches, all run-wide but -zo; an empty argument gives the
+    // switch's own value.
     bool SettingSwitch(const std::string &body, char second) {
-        std::string argument = SecondArgument(body);
-        if (second == 'o')
-            return OffsetSwitch(argument);
-        if (second != 's' && second != 'd' && second != 'r' && second != 'j')
-            return false;
-        int32_t value = second == 's' ? 6 : 1;
-        if (!argument.empty() && !ReadIntegerArg(argument, value))
-            return false;
-        if (value < 0 || value > (second == 's' ? 7 : second == 'j' ? 1 : 2))
-            return false;
+        const std::string argument = SecondArgument(body);
         TRunSettings &settings = Result.Settings;
-        if (second == 's')
+        int32_t value = 0;
+        auto read = [&](int32_t empty, int32_t low, int32_t high) {
+            value = empty;
+            if (argument.empty())
+                return true;
+            if (!ReadIntegerArg(argument, value))
+                return Fail("\"" + argument + "\" は数として読めません");
+            if (value < low || value > high)
+                return Fail(std::string("-z") + second + " の値は " + std::to_string(low) +
+                            " から " + std::to_string(high) + " までです");
+            return true;
+        };
+        switch (second) {
+        case 's':
+            if (!read(6, 0, 7))
+                return false;
             settings.SubSecondDigits = value;
-        else if (second == 'd')
+            return true;
+        case 'd':
+            if (!read(1, 0, 2))
+                return false;
             settings.SplitFileNames = value != 0;
-        else if (second == 'j')
-            settings.Journal = value != 0;
-        else
+            return true;
+        case 'r':
+            if (!read(1, 0, 2))
+                return false;
             settings.FatRounding = value != 0;
-        return true;
+            return true;
+        case 'p':
+            if (!read(0, 1, int32_t(MaxThreads)))
+                return false;
+            settings.Threads = unsigned(value);
+            return true;
+        case 'j':
+            if (!read(1, 0, 1))
+                return false;
+            settings.Journal = value != 0;
+            return true;
+        case 'o':
+            return OffsetSwitch(argument);
+        default:
+            return Fail("-z の後には s、d、r、p、j、o のどれかを続けます");
+        }
     }
 
     // -zo+hh:mm or -zo-hh:mm: the date and time are read at that offset from
@@ -309,13 +433,14 @@ private:
             Working.Offset = TUtcOffset{};
             return true;
         }
-        return ReadOffsetText(argument, Working.Offset);
+        return ReadOffsetText(argument, Working.Offset) ||
+               Fail("-zo の後には +09:00 のように符号、2 桁の時、コロン、2 桁の分を続けます");
     }
 
     // A file operand, split at ";" into names that share the first one's folder.
     bool AddOperand(const std::string &token) {
         if (Index < DefaultCount)
-            return false;
+            return Fail("スイッチではありません (デフォルトオプションにはスイッチしか書けません)");
         std::vector<std::string> parts = Result.Settings.SplitFileNames
                                              ? SplitOperandNames(token)
                                              : std::vector<std::string>{token};
@@ -345,12 +470,44 @@ private:
                 entry.FileName = std::move(name);
             }
             if (entry.Kinds.Empty())
-                throw EAppError("タイムスタンプ変更の指定がありません");
-            uint16_t &year = entry.DateTime.wYear;
-            if (year < 80)
-                year = uint16_t(year + 2000);
-            else if (year < 100)
-                year = uint16_t(year + 1900);
+                throw EAppError("タイムスタンプ変更の指定がありません",
+                                entry.FileName + ": -w、-c、-a で選んだ種類がすべて外されています");
+            CompleteYear(entry.DateTime);
+        }
+    }
+
+    static void CompleteYear(TTimeParts &parts) {
+        uint16_t &year = parts.wYear;
+        if (year < 80)
+            year = uint16_t(year + 2000);
+        else if (year < 100)
+            year = uint16_t(year + 1900);
+    }
+
+    // Stored defaults whose date or time no item could take would fail
+    // every later run: they are tried on a day that any day of a month fits
+    // (January of a leap year, midday), without the shift, which depends on
+    // the item.
+    void CheckDateAndTime() const {
+        if (Working.DateMode == dmNone || Working.DateMode == dmUnknown || DateIndex == SIZE_MAX)
+            return;
+        TOption trial = Working;
+        CompleteYear(trial.DateTime);
+        trial.Source = ssNow;
+        trial.Shift = 0;
+        TRunTimes times;
+        TTimeParts midday{};
+        midday.wYear = 2000;
+        midday.wMonth = 1;
+        midday.wDay = 1;
+        midday.wHour = 12;
+        LocalPartsToFileTime(midday, times.Now);
+        TTimeValue value = 0;
+        try {
+            ComputeNewStamp(Tokens[DateIndex], skModification, trial, times, value);
+        } catch (const EAppError &error) {
+            throw EAppError(error.message(),
+                            error.cause() + " (デフォルトオプションは変更していません)");
         }
     }
 };
@@ -431,9 +588,24 @@ bool ReadIntegerArg(const std::string &text, int32_t &value) {
     return true;
 }
 
+TParsedOptions ParseTokens(const TTokenList &list) {
+    return TParser(list).Run();
+}
+
 TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
                            size_t operandsFrom) {
-    return TParser(tokens, defaultCount, operandsFrom).Run();
+    TTokenList list;
+    list.Tokens = tokens;
+    list.DefaultCount = defaultCount;
+    list.OperandsFrom = operandsFrom;
+    return ParseTokens(list);
+}
+
+void CheckDefaultOptions(const std::vector<std::string> &arguments) {
+    TTokenList list;
+    AppendWords(list, SplitDelimitedText(JoinDefaultOptions(arguments), ','));
+    list.DefaultCount = list.Tokens.size();
+    TParser(list, true).Run();
 }
 
 namespace {
@@ -483,6 +655,8 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
         ShowUsage(names.RegKey, output);
     RefuseStandIns(arguments, standIn);
     if (IsDefOptForm(arguments[0])) {
+        // Only a string that a later run can read is stored.
+        CheckDefaultOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
         MaintainDefaultOption(arguments, names.RegKey, output);
         return TParsedOptions();
     }
@@ -498,7 +672,7 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
         ShowVersion(output);
     const TTokenList list = GatherTokens(arguments, names);
     try {
-        return ParseTokens(list.Tokens, list.DefaultCount, list.OperandsFrom);
+        return ParseTokens(list);
     } catch (const EUsageAsked &) {
         ShowUsage(names.RegKey, output);
     }

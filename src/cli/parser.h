@@ -24,6 +24,8 @@ struct TParsedOptions {
     std::vector<TOption> Operands;
     TRunSettings Settings;
     TUndoRequest Undo; // -Undo as the first argument: nothing else is parsed
+    // Last lines of response files that were not read (see ReadResponseFile).
+    std::vector<TRefusedLine> RefusedLines;
 };
 
 // The argument is -Undo: "-" (or, in the Windows build, "/") and "undo" in any
@@ -43,9 +45,21 @@ public:
 
 // Interprets a token list (the first `defaultCount` from the default option
 // string; those from `operandsFrom` on are file operands whatever they look
-// like); raises EAppError, or EUsageAsked.
+// like); raises EAppError, or EUsageAsked. The error of a faulty token names
+// it and what is wrong with it; a faulty token of the default option string
+// raises EUsageAsked instead when the command line holds "-?".
+//
+// Preview: when the tokens outside response files (the default option string
+// and the command line's own arguments) leave -v on, every operand is a
+// preview, also one whose response file resets the options with -i.
+TParsedOptions ParseTokens(const TTokenList &list);
 TParsedOptions ParseTokens(const std::vector<std::string> &tokens, size_t defaultCount,
                            size_t operandsFrom = SIZE_MAX);
+
+// Whether `arguments`, stored with -DefOpt, would be read by a later run:
+// switches only, each of them valid, "-?" not among them, and a date and time
+// that an item can take. Raises the error that tells what is wrong.
+void CheckDefaultOptions(const std::vector<std::string> &arguments);
 
 // The whole parse of one run: usage screen for an empty command line or
 // "-?", default-option maintenance for -DefOpt, the arguments of -Undo, else

@@ -2,6 +2,7 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
+#include "cli/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
@@ -57,90 +58,28 @@ struct TRunContext {
     }
 };
 
-// What the run does with what the walk of one operand hands on: stamps and
-// reports each item (or writes its restore lines), and warns for each folder
-// that could not be searched.
-class TStampingVisitor : public TWalkVisitor {
+// How many threads read and write items: -zp, or one per processor up to
+// a few. Folders on the 9x family are stamped by a helper program that runs
+// alone, so there the run is serial.
+unsigned ThreadsFor(const TRunSettings &settings) {
+    if (!IsNT())
+        return 1;
+    if (settings.Threads != 0)
+        return settings.Threads;
+    return std::clamp(Platform().ProcessorCount(), 1u, DefaultThreadLimit);
+}
+
+// The pipeline's records go to the run's journal.
+class TJournalRecorder : public TChangeRecorder {
 public:
-    TStampingVisitor(TRunContext &run, const TOption &operand)
-        : Run(run), Operand(operand), Context(run.StampContext()) {}
-
-    void Item(TFoundItem found) override {
-        TReport &report = Run.Report;
-        // An interrupt ends the run between two items.
-        if (Platform().InterruptRequested())
-            throw EInterrupted();
-        if (found.Entry.NameUnrepresentable) {
-            Refuse(found.Path, UnrepresentableNameReason);
-            return;
-        }
-        TItemStamps item;
-        item.Path = std::move(found.Path);
-        item.Place = std::move(found.Place);
-        item.Options = Operand;
-        item.FractionWidth = FractionWidthOf(Run.Settings.SubSecondDigits);
-        if (Operand.MakeRestoreFile) {
-            // Read on preview too: the preview tells which items would get no lines.
-            ReadPresentStamps(item);
-            WriteRestoreLines(report, item);
-            return;
-        }
-        const bool isFolder = found.Entry.IsFolder;
-        if (PrepareItemStamps(item, isFolder, Context) && Journaled(item, isFolder))
-            WriteItemStamps(item, isFolder, Context);
-        ReportItem(report, item);
-        // Reading the folder's listing later may move the access stamp just
-        // written: it is written again then.
-        if (isFolder && item.Outcome == soChanged && Operand.Kinds.Has(skAccess))
-            AccessWritten[item.Path] = item.NewValues[skAccess];
+    explicit TJournalRecorder(TJournal &journal) : Journal(journal) {}
+    bool Append(const TItemStamps &item, bool isFolder) override {
+        return Journal.Append(item, isFolder);
     }
-
-    void Unsearchable(const std::string &path, const std::string &reason) override {
-        WarnItemKept(Run.Report, "Warn.: フォルダを検索できませんでした", path, stdOutput, reason);
-    }
-
-    void Listed(const std::string &path, const TItemPlace &place) override {
-        auto written = AccessWritten.find(path);
-        if (written == AccessWritten.end())
-            return;
-        Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr,
-                                &written->second, nullptr);
-        AccessWritten.erase(written);
-    }
+    void Flush() override { Journal.Flush(); }
 
 private:
-    TRunContext &Run;
-    const TOption &Operand;
-    const TStampContext Context;
-    // Folders of this operand whose access stamp was written, until the walk
-    // has read their listing.
-    std::map<std::string, TTimeValue> AccessWritten;
-
-    // The item's record is in the journal before the item changes; an item
-    // that cannot be recorded keeps its stamps.
-    bool Journaled(TItemStamps &item, bool isFolder) {
-        TJournal &journal = Run.Journal;
-        if (!journal.Active())
-            return true;
-        if (!journal.Append(item, isFolder)) {
-            item.Outcome = soFailed;
-            item.Reason = "絶対パスが得られないため、取り消しのための記録ができません";
-            return false;
-        }
-        journal.Flush();
-        return true;
-    }
-
-    // An item that the walk met under a name the system code page cannot
-    // hold: it is never looked for by the text that shows it, which may name
-    // another item. It keeps its stamps and is reported as not changed, or
-    // with -e as getting no restore lines.
-    void Refuse(const std::string &path, const std::string &reason) {
-        if (Operand.MakeRestoreFile)
-            RefuseRestoreLines(Run.Report, path, reason);
-        else
-            WarnItemKept(Run.Report, "Warn.: 変更できませんでした", path, stdOutput, reason);
-    }
+    TJournal &Journal;
 };
 
 // Some operand changes stamps: neither a preview nor restore lines.
@@ -161,18 +100,25 @@ int RunUndo(TRunContext &run, const TUndoRequest &request) {
 }
 
 void RunOperands(TRunContext &run) {
+    // Before anything changes: a run that cannot keep its journal changes
+    // nothing.
+    if (run.Settings.Journal && ChangesStamps(run.Operands))
+        run.Journal.Begin(run.Times.Now, run.Names.ProgName, CommandLineArguments());
+    TJournalRecorder recorder(run.Journal);
+    Platform().CatchInterrupts();
+    TStampPipeline pipeline(run.Report, run.StampContext(),
+                            FractionWidthOf(run.Settings.SubSecondDigits), ThreadsFor(run.Settings),
+                            run.Journal.Active() ? &recorder : nullptr);
     for (const TOption &entry : run.Operands) {
-        run.Report.HeadingPending = true;
-        TStampingVisitor visitor(run, entry);
-        if (SearchOperand(entry, visitor, run.OpenFolders).Found)
+        pipeline.BeginOperand(entry);
+        const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);
+        if (result.Found)
             continue;
-        if (entry.IgnoreNotFound) {
-            run.Output.Out(LineEnd);
-            run.Output.OutLine("Warn.: " + NotFoundMessage(entry.FileName) + "。");
-            continue;
-        }
-        throw EAppError(NotFoundMessage(entry.FileName));
+        // Told after everything that the walk handed on.
+        pipeline.Drain();
+        ReportNothingSelected(run.Report, entry, result.FolderError);
     }
+    pipeline.Drain();
 }
 
 } // namespace
@@ -195,21 +141,19 @@ int RunProgram() {
         if (parsed.Undo.Asked) {
             exitCode = RunUndo(run, parsed.Undo);
         } else {
-            // Before anything changes: a run that cannot keep its journal
-            // changes nothing.
-            if (run.Settings.Journal && ChangesStamps(run.Operands))
-                run.Journal.Begin(run.Times.Now, run.Names.ProgName, CommandLineArguments());
-            Platform().CatchInterrupts();
+            BeginReport(run.Report, run.Operands);
+            ReportRefusedLines(run.Report, parsed.RefusedLines);
             RunOperands(run);
+            run.Output.Flush();
             // The run went to its end, but not every selected item was done.
             if (run.Report.ItemsKept)
                 exitCode = KeptExitCode;
         }
     } catch (const EInterrupted &interrupt) {
-        // The item in hand was finished; the report of every item done goes out.
+        // The items in hand were finished and reported.
+        run.Journal.Finish(interrupt.ExitCode, true);
         run.Output.Err(LineEnd);
         run.Output.ErrLine("Error: 中断しました。");
-        run.Journal.Finish(interrupt.ExitCode, true);
         exitCode = interrupt.ExitCode;
     } catch (const EAbort &abort) {
         exitCode = abort.ExitCode;
@@ -217,6 +161,8 @@ int RunProgram() {
         run.Journal.Finish(1, false);
         run.Output.Err(LineEnd);
         run.Output.ErrLine("Error: " + error.message() + "。");
+        if (!error.cause().empty())
+            run.Output.ErrLine(error.cause());
         exitCode = 1;
     } catch (...) {
         run.Journal.Finish(1, false);

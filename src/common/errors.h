@@ -5,15 +5,20 @@
 #include <exception>
 #include <string>
 
-// An error that ends the run with "Error: " + message.
+// An error that ends the run with "Error: " + message, and, on a line of
+// its own after it, what caused it: the argument and what is wrong with it,
+// or a path and the system's reason (empty where the message says it all).
 class EAppError : public std::exception {
 public:
-    explicit EAppError(std::string message) : Message(std::move(message)) {}
+    explicit EAppError(std::string message, std::string cause = {})
+        : Message(std::move(message)), Cause(std::move(cause)) {}
     const char *what() const noexcept override { return Message.c_str(); }
     const std::string &message() const { return Message; }
+    const std::string &cause() const { return Cause; }
 
 private:
     std::string Message;
+    std::string Cause;
 };
 
 // The counterpart of an item under a source folder does not exist: its path,
@@ -63,10 +68,12 @@ public:
         : EUnexpected("ERegistryException", std::move(message)) {}
 };
 
-// A write to a standard stream that failed.
-class EStreamError : public EUnexpected {
+// A write to a standard stream that failed: it ends the run like any error,
+// its cause the system's reason.
+class EStreamError : public EAppError {
 public:
-    explicit EStreamError(std::string message) : EUnexpected("EInOutError", std::move(message)) {}
+    EStreamError(std::string message, std::string cause)
+        : EAppError(std::move(message), std::move(cause)) {}
 };
 
 // A date or time that cannot be read, or whose stamp cannot be formed.

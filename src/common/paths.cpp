@@ -56,3 +56,13 @@ std::string DrivePrefix(const std::string &path) {
     }
     return std::string();
 }
+
+std::string ShownFolder(const std::string &folderPart) {
+    if (folderPart.empty())
+        return ".";
+    if (folderPart.size() > 1 && IsPathSeparator(folderPart.back()) &&
+        !IsFolderDelimiter(folderPart[folderPart.size() - 2]) &&
+        LastDelimiter(folderPart) == folderPart.size() - 1)
+        return folderPart.substr(0, folderPart.size() - 1);
+    return folderPart;
+}

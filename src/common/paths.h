@@ -19,3 +19,6 @@ std::string FileNamePart(const std::string &path);
 std::string DrivePrefix(const std::string &path);
 // The last character is a delimiter (and not the trail byte of a double-byte character).
 bool EndsWithDelimiter(const std::string &path);
+// A folder part as messages name the folder: without its last separator
+// (unless that is all there is), "." for the current folder.
+std::string ShownFolder(const std::string &folderPart);

@@ -18,7 +18,14 @@ struct TRunSettings {
     bool SplitFileNames = true;  // -zd: operands are cut at ";" (read at each operand)
     bool FatRounding = true;     // -zr: new stamps are cut to what FAT and exFAT keep
     bool Journal = true;         // -zj: every change is recorded first, for -Undo
+    unsigned Threads = 0;        // -zp: threads that read and write items; 0: as many as
+                                 // there are processors, at most DefaultThreadLimit
 };
+
+// The threads a run uses at most unless -zp asks for another number.
+inline constexpr unsigned DefaultThreadLimit = 8;
+// The most -zp takes.
+inline constexpr unsigned MaxThreads = 64;
 
 // The printed sub-second part with its point for `digits` digits (0: none).
 inline int32_t FractionWidthOf(int32_t digits) {

@@ -46,5 +46,8 @@ bool StampFolderByHelper(const std::string &path, TTimeValue value, TStampKind k
     std::string shortHelper;
     if (!platform.ShortPathName(helper, shortHelper))
         return false; // no helper beside the program
-    return platform.RunHiddenAndWait(shortHelper + " " + arguments);
+    // The helper ends with 0 when the stamp was set, otherwise with the
+    // system's code for why not, which the platform keeps as the reason.
+    uint32_t exitCode = 0;
+    return platform.RunHiddenAndWait(shortHelper + " " + arguments, exitCode) && exitCode == 0;
 }

@@ -32,6 +32,7 @@ TDosStamp DosStampOf(TTimeValue utc);
 // last three in capital hexadecimal.
 std::string HelperArguments(const std::string &path, TTimeValue value, TStampKind kind);
 // Runs the helper (in the program's own folder) for one stamp kind of one
-// folder and waits until it has ended. False: it could not be started; the
-// helper's own outcome is not looked at.
+// folder and waits until it has ended. False: it could not be started, or it
+// could not set the stamp (its exit code, a system error code, is then the
+// reason that the platform keeps).
 bool StampFolderByHelper(const std::string &path, TTimeValue value, TStampKind kind);

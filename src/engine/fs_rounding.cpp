@@ -24,7 +24,7 @@ void CutToEvenSecond(TTimeParts &parts) {
 
 } // namespace
 
-std::string GetFileSystemName(const std::string &path) {
+std::string GetFileSystemName(const std::string &path, TFolderHandle folder) {
     std::string where;
     if constexpr (HasDriveSyntax) {
         // The root of the path's drive or share; none names the current volume.
@@ -35,29 +35,30 @@ std::string GetFileSystemName(const std::string &path) {
         where = path;
     }
     std::string name;
-    if (!Platform().FileSystemName(where, name))
+    if (!Platform().FileSystemName(folder, where, name))
         return std::string();
     return name;
 }
 
-std::string TVolumeNames::NameFor(const std::string &path, uint64_t volumeId) {
+std::string TVolumeNames::NameFor(const std::string &path, TFolderHandle folder,
+                                  uint64_t volumeId) {
     if (volumeId == 0)
-        return GetFileSystemName(path);
+        return GetFileSystemName(path, folder);
     {
         std::lock_guard<std::mutex> hold(Lock);
         if (auto known = Known.find(volumeId); known != Known.end())
             return known->second;
     }
-    std::string name = GetFileSystemName(path);
+    std::string name = GetFileSystemName(path, folder);
     std::lock_guard<std::mutex> hold(Lock);
     Known.emplace(volumeId, name);
     return name;
 }
 
 void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
-                        TVolumeNames *volumes, uint64_t volumeId) {
-    const TFamily family =
-        FamilyOf(volumes ? volumes->NameFor(path, volumeId) : GetFileSystemName(path));
+                        TVolumeNames *volumes, uint64_t volumeId, TFolderHandle folder) {
+    const TFamily family = FamilyOf(volumes ? volumes->NameFor(path, folder, volumeId)
+                                            : GetFileSystemName(path, folder));
     if (family == fyOther)
         return;
     TTimeParts parts;

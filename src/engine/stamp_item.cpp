@@ -9,11 +9,9 @@
 
 namespace {
 
-// Reads the present stamps and computes the selected new ones; gives the
-// item's entry.
-TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
+// Computes the selected new stamps from the present ones, read into `entry`.
+void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContext &context) {
     TOption &options = item.Options;
-    const TFindData entry = ReadPresentStamps(item);
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
@@ -30,19 +28,19 @@ TFindData ComputeStamps(TItemStamps &item, const TStampContext &context) {
             continue;
         if (context.FatRounding)
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
-                               entry.VolumeId);
+                               entry.VolumeId, item.Place.Handle());
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
-    return entry;
 }
 
 // Whether the platform would refuse the write for a reason that it knows
-// without opening the item: a read-only file, or a creation stamp that it
-// cannot set. The reason goes to ErrorCode. The preview tells it as the run would.
-bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder) {
+// without opening the item: one that the item's entry tells (a read-only file,
+// and whatever else the platform knows), or a creation stamp that it cannot
+// set. The reason goes to ErrorCode. The preview tells it as the run would.
+bool RefusedBeforehand(TItemStamps &item, const TFindData &entry) {
     const TPlatform &platform = Platform();
-    if (!isFolder && entry.ReadOnly)
-        item.ErrorCode = AccessDeniedCode;
+    if (entry.WriteRefusal != 0)
+        item.ErrorCode = entry.WriteRefusal;
     else if (item.Options.Kinds.Has(skCreation) && !platform.CanSetCreationTime())
         item.ErrorCode = platform.LastErrorCode();
     else
@@ -51,12 +49,17 @@ bool RefusedBeforehand(TItemStamps &item, const TFindData &entry, bool isFolder)
 }
 
 // A folder on the 9x family: one helper run per selected kind, none after a
-// run that could not be started.
+// run that failed. The helper is given the folder's absolute path in the form
+// that names the folder found in the listing (the shown path, should there be
+// none).
 bool WriteByHelper(const TItemStamps &item) {
+    std::string path = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    if (path.empty())
+        path = item.Path;
     bool success = true;
     for (TStampKind kind : AllStampKinds)
         if (success && item.Options.Kinds.Has(kind))
-            success = StampFolderByHelper(item.Path, item.NewValues[kind], kind);
+            success = StampFolderByHelper(path, item.NewValues[kind], kind);
     return success;
 }
 
@@ -65,34 +68,49 @@ bool WriteByHelper(const TItemStamps &item) {
 // not selected.
 bool WriteDirectly(const TItemStamps &item, bool isFolder) {
     const TStampKinds kinds = item.Options.Kinds;
-    const TTimeValue *creation = kinds.Has(skCreation) ? &item.NewValues[skCreation] : nullptr;
-    const TTimeValue *access = kinds.Has(skAccess)   ? &item.NewValues[skAccess]
-                               : StampWriteOpensItem ? &item.OldValues[skAccess]
-                                                     : nullptr;
-    const TTimeValue *write = kinds.Has(skModification) ? &item.NewValues[skModification] : nullptr;
+    const TStampWrite creation{item.NewValues[skCreation], 0};
+    const TStampWrite newAccess{item.NewValues[skAccess], 0};
+    const TStampWrite oldAccess{item.OldValues[skAccess], 0};
+    const TStampWrite write{item.NewValues[skModification], 0};
+    const TStampWrite *access = kinds.Has(skAccess)   ? &newAccess
+                                : StampWriteOpensItem ? &oldAccess
+                                                      : nullptr;
     const TItemPlace &place = item.Place;
-    return Platform().SetItemTimes(place.Handle(), place.Name, isFolder, place.FollowLink, creation,
-                                   access, write);
+    return Platform().SetItemTimes(place.Handle(), place.Name, isFolder, place.FollowLink,
+                                   kinds.Has(skCreation) ? &creation : nullptr, access,
+                                   kinds.Has(skModification) ? &write : nullptr);
 }
 
 } // namespace
 
-TFindData ReadPresentStamps(TItemStamps &item) {
-    TFindData entry;
+bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     const TItemPlace &place = item.Place;
-    if (!Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry))
-        throw EAppError("ファイル (" + item.Path + ") が見つかりません");
+    if (!Platform().ReadItem(place.Handle(), place.Name, place.FollowLink, entry)) {
+        item.Outcome = soFailed;
+        item.ErrorCode = Platform().LastErrorCode();
+        return false;
+    }
     item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;
     item.OldValues[skAccess] = entry.LastAccessTime;
-    return entry;
+    return true;
 }
 
-bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
+bool ReadPresentStamps(TItemStamps &item) {
+    TFindData entry;
+    return ReadPresentStamps(item, entry);
+}
+
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context) {
+    TFindData entry;
+    // Gone since it was listed (another program removed it): it is told, and
+    // the run goes on.
+    if (!ReadPresentStamps(item, entry))
+        return false;
     try {
-        const TFindData entry = ComputeStamps(item, context);
-        if (RefusedBeforehand(item, entry, isFolder)) {
+        ComputeStamps(item, entry, context);
+        if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return false;
         }
@@ -115,6 +133,6 @@ void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &cont
 }
 
 void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context) {
-    if (PrepareItemStamps(item, isFolder, context))
+    if (PrepareItemStamps(item, context))
         WriteItemStamps(item, isFolder, context);
 }

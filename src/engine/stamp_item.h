@@ -10,9 +10,11 @@
 #include <string>
 
 // Reads the item's three present stamps into OldValues from one look at its
-// directory entry (in its folder, by Place), and returns that entry; raises
-// EAppError when the item is gone.
-TFindData ReadPresentStamps(TItemStamps &item);
+// directory entry (in its folder, by Place), and gives that entry. False when
+// it cannot be read (it is gone since it was listed, say): then Outcome is
+// soFailed and ErrorCode the system's reason.
+bool ReadPresentStamps(TItemStamps &item, TFindData &entry);
+bool ReadPresentStamps(TItemStamps &item);
 
 // What stamping an item needs of its run.
 struct TStampContext {
@@ -29,6 +31,7 @@ void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &cont
 // Its two halves. The first reads and computes, and decides what the
 // platform is known to refuse; true when the item is to be written (Outcome
 // is soChanged until the write says otherwise), false when its Outcome is
-// final. The second writes what the first computed, and sets Outcome.
-bool PrepareItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
+// final (soFailed also for an item that could not be read). The second
+// writes what the first computed, and sets Outcome.
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context);
 void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);

@@ -5,6 +5,8 @@
 #include "common/settings.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/output.h"
+#include "report/report.h"
 
 #include <vector>
 
@@ -55,16 +57,40 @@ bool SameDrive(const std::string &a, const std::string &b) {
 
 } // namespace
 
+namespace {
+
+// The not-found error; the system's reason follows where it says more than
+// that nothing stands there (a folder on the way that may not be searched).
+[[noreturn]] void NotFound(const std::string &name, uint32_t code) {
+    throw EAppError(NotFoundMessage(name),
+                    IsAbsenceCode(code) ? std::string() : name + ": " + SystemReason(code));
+}
+
+// The entry of the file that `path` names exactly: "*" and "?" in its name
+// are the name's own, never wildcards. False, with the system's code in
+// `code`, when there is none (a name that the code page cannot hold may be
+// another file's look-alike: none either, code 0).
+bool ExactEntry(const std::string &path, TFindData &entry, uint32_t &code) {
+    if (!Platform().ReadItem(nullptr, path, true, entry)) {
+        code = Platform().LastErrorCode();
+        return false;
+    }
+    code = 0;
+    return !entry.NameUnrepresentable;
+}
+
+} // namespace
+
 TFindData FindEntry(const std::string &pattern) {
     TFindData entry;
     TSearch search(pattern, entry);
     if (!search.Started())
-        throw EAppError(NotFoundMessage(pattern));
+        NotFound(pattern, Platform().LastErrorCode());
     // A name that the code page cannot hold is passed over: the text that
     // shows it may name another file, which later lookups would then read.
     while (entry.NameUnrepresentable)
         if (!search.Next(entry))
-            throw EAppError(NotFoundMessage(pattern));
+            NotFound(pattern, Platform().LastErrorCode());
     if constexpr (!HasDriveSyntax) {
         // Names here may hold "*" and "?" themselves: an entry named exactly
         // like the pattern is the one meant, wherever the listing puts it.
@@ -124,20 +150,24 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     if (option.Source == ssNow) {
         source = times.Now;
     } else {
+        TFindData entry;
+        uint32_t code = 0;
         if (option.SourceFile.empty() && present) {
             if (readKind < 3)
                 source = present[readKind];
         } else if (option.SourceFile.empty()) {
-            GetStamp(path, readKind, source);
+            // The item itself, by its own name.
+            if (!ExactEntry(path, entry, code))
+                NotFound(path, code);
+            TakeStamp(entry, readKind, source);
         } else if (EndsWithDelimiter(option.SourceFile)) {
-            // The item's counterpart in the tree under the source folder.
+            // The item's counterpart in the tree under the source folder, by
+            // the item's own name.
             const std::string counterpart =
                 FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
-            try {
-                GetStamp(counterpart, readKind, source);
-            } catch (const EAppError &) {
-                throw ESrcFileNotExist(counterpart, Platform().LastErrorCode());
-            }
+            if (!ExactEntry(counterpart, entry, code))
+                throw ESrcFileNotExist(counterpart, code);
+            TakeStamp(entry, readKind, source);
         } else {
             std::string nameFound;
             FindStamp(option.SourceFile, readKind, nameFound, source);
@@ -152,7 +182,7 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     // and time given replace its fields there.
     TTimeParts parts;
     if (!FileTimeToZoneParts(source, option.Offset, parts))
-        throw EAppError(DateTimeError);
+        throw EAppError(DateTimeError, path + ": 元の日時を現地時刻に直せません");
 
     const TTimeParts &given = option.DateTime;
     switch (option.DateMode) {
@@ -184,7 +214,19 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     // The shift is an exact duration on the UTC value; a move below 1601 wraps
     // to a huge unsigned value and fails the limit test.
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
-    if (!converted || unreadableDate || parts.wYear < 1980 || shifted >= StampLimit)
-        throw EAppError(DateTimeError);
+    if (unreadableDate)
+        throw EAppError(DateTimeError, path + ": -d の日付が読めません");
+    const std::string shown =
+        FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
+                   {int64_t(parts.wYear), int64_t(parts.wMonth), int64_t(parts.wDay),
+                    int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)});
+    if (!converted)
+        throw EAppError(DateTimeError, path + ": " + shown + " という日時はありません");
+    if (parts.wYear < 1980)
+        throw EAppError(DateTimeError, path + ": " + shown + " は 1980 年より前です");
+    if (shifted >= StampLimit)
+        throw EAppError(DateTimeError,
+                        path + ": ずらした日時が扱える範囲 (1980 年から 2106-02-07 06:28:16 UTC "
+                               "の前まで) の外に出ます");
     result = shifted;
 }

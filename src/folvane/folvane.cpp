@@ -6,8 +6,12 @@
 // action: 3 the last-write stamp, 7 the creation stamp, 5 the last-access
 // stamp. date and time: the MS-DOS date and time in local time, hexadecimal;
 // count: the 10-ms steps within the 2-second step of the time, hexadecimal
-// (0 to C7). Exit code 0 when the stamp was set, 1 when it could not be set,
-// 2 for a malformed command line.
+// (0 to C7). Exit code 0 when the stamp was set; otherwise the system's error
+// code for why not: that of the failing call when the stamp could not be set,
+// ERROR_BAD_ARGUMENTS (160) for a malformed command line or a date or time
+// that does not exist.
+
+#include "platform/windows/win32_paths.h"
 
 #include <windows.h>
 
@@ -17,35 +21,34 @@
 
 namespace {
 
-constexpr int ExitFailed = 1;
-constexpr int ExitUsage = 2;
+constexpr int ExitUsage = ERROR_BAD_ARGUMENTS;
 constexpr uint64_t TicksPer10ms = 100000;
 
 struct TRequest {
-    std::string Folder;
+    std::wstring Folder;
     int Action = 0;
     unsigned Date = 0, Time = 0, Count = 0;
 };
 
-bool IsBlank(char c) {
-    return c > 0 && static_cast<unsigned char>(c) <= 32;
+bool IsBlank(wchar_t c) {
+    return c > 0 && c <= 32;
 }
 
 // The next blank-separated word of the command line.
-std::string NextWord(const char *&p) {
+std::wstring NextWord(const wchar_t *&p) {
     while (IsBlank(*p))
         ++p;
-    std::string word;
+    std::wstring word;
     while (*p && !IsBlank(*p))
         word += *p++;
     return word;
 }
 
-bool ReadNumber(const std::string &word, int base, unsigned limit, unsigned &value) {
+bool ReadNumber(const std::wstring &word, int base, unsigned limit, unsigned &value) {
     if (word.empty() || word.size() > 8)
         return false;
     value = 0;
-    for (char c : word) {
+    for (wchar_t c : word) {
         unsigned digit;
         if (c >= '0' && c <= '9')
             digit = unsigned(c - '0');
@@ -60,9 +63,10 @@ bool ReadNumber(const std::string &word, int base, unsigned limit, unsigned &val
     return value <= limit;
 }
 
-// The command line after the program's own name.
-bool ReadRequest(const char *line, TRequest &request) {
-    const char *p = line;
+// The command line after the program's own name, in its wide form: the
+// folder's name is read with every character it has.
+bool ReadRequest(const wchar_t *line, TRequest &request) {
+    const wchar_t *p = line;
     // The program's own name, quoted or not.
     while (IsBlank(*p))
         ++p;
@@ -122,18 +126,41 @@ bool StampOf(const TRequest &request, FILETIME &utc) {
     return LocalFileTimeToFileTime(&local, &utc) != 0;
 }
 
-bool SetStamp(const TRequest &request, const FILETIME &stamp) {
-    HANDLE folder = CreateFileA(request.Folder.c_str(), FILE_WRITE_ATTRIBUTES,
+// The reason of the last failing call, never 0.
+DWORD LastFailure() {
+    const DWORD code = GetLastError();
+    return code != ERROR_SUCCESS ? code : ERROR_GEN_FAILURE;
+}
+
+// Sets the stamp; 0, or the system's reason why it could not be set. A path
+// whose full form is too long for a plain path is opened in the verbatim form.
+DWORD SetStamp(const TRequest &request, const FILETIME &stamp) {
+    std::wstring path = request.Folder, full;
+    if (!HasWidePrefix(path, L"\\\\?\\") && FullWidePath(path, full) &&
+        full.size() >= PlainPathLimit)
+        path = VerbatimForm(full);
+    HANDLE folder = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
-        return false;
+        return LastFailure();
     const FILETIME *creation = request.Action == 7 ? &stamp : nullptr;
     const FILETIME *access = request.Action == 5 ? &stamp : nullptr;
     const FILETIME *write = request.Action == 3 ? &stamp : nullptr;
-    bool done = SetFileTime(folder, creation, access, write) != 0;
+    const DWORD code = SetFileTime(folder, creation, access, write) ? ERROR_SUCCESS : LastFailure();
     CloseHandle(folder);
-    return done;
+    return code;
+}
+
+// The folder's name in the system code page, for a message.
+std::string Shown(const std::wstring &text) {
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string shown(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), shown.data(), n, nullptr,
+                            nullptr);
+    return shown;
 }
 
 void Say(const std::string &text) {
@@ -146,7 +173,7 @@ void Say(const std::string &text) {
 
 int main() {
     TRequest request;
-    if (!ReadRequest(GetCommandLineA(), request)) {
+    if (!ReadRequest(GetCommandLineW(), request)) {
         Say("Folvane: コマンドラインが不正です。");
         Say("使い方: Folvane \"<フォルダ>\" <3|5|7> <日付> <時刻> <10ミリ秒数>");
         return ExitUsage;
@@ -156,9 +183,10 @@ int main() {
         Say("Folvane: 日付または時刻が不正です。");
         return ExitUsage;
     }
-    if (!SetStamp(request, stamp)) {
-        Say("Folvane: フォルダ (" + request.Folder + ") のタイムスタンプを変更できませんでした。");
-        return ExitFailed;
+    if (const DWORD code = SetStamp(request, stamp); code != ERROR_SUCCESS) {
+        Say("Folvane: フォルダ (" + Shown(request.Folder) +
+            ") のタイムスタンプを変更できませんでした。");
+        return int(code);
     }
     return 0;
 }

@@ -105,8 +105,7 @@ void UndoItem(const TJournalItem &record, bool preview, TReport &report,
         return;
     }
     if (!UnchangedSinceTheRun(record, entry)) {
-        WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, stdOutput,
-                     ChangedSinceTheRun);
+        WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, ChangedSinceTheRun);
         return;
     }
     // The kinds the run wrote, where the item had a stamp of that kind before.

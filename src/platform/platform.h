@@ -16,18 +16,32 @@
 // select that stamp puts the old one back; the native build writes without
 // opening the item and leaves every stamp it was not asked to change alone. AccessDeniedCode is
 // the system's error code for an item that may not be written.
+// IsAbsenceCode tells a failed lookup's code that says nothing stands
+// at the path (no such item, a file where a folder would be, a name the
+// system cannot take) from one that says something there could not be read.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
+inline bool IsAbsenceCode(uint32_t code) {
+    // FILE_NOT_FOUND, PATH_NOT_FOUND, NO_MORE_FILES, BAD_NETPATH, BAD_NET_NAME,
+    // INVALID_NAME, BAD_PATHNAME, DIRECTORY
+    for (uint32_t absent : {2u, 3u, 18u, 53u, 67u, 123u, 161u, 267u})
+        if (code == absent)
+            return true;
+    return false;
+}
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
+inline bool IsAbsenceCode(uint32_t code) {
+    return code == 2 || code == 20; // ENOENT, ENOTDIR
+}
 #endif
 
 // One directory entry as the directory search reports it. Stamps are time
@@ -38,12 +52,18 @@ struct TFindData {
     // The entry is a symbolic link (natively) or a reparse point such as a
     // junction (Windows): a walk never descends through it.
     bool IsLink = false;
-    // A file that nobody may write: no write permission bit natively, the
-    // read-only attribute on Windows. It keeps its stamps.
-    bool ReadOnly = false;
+    // The system's error code with which a write of this item's stamps is known to fail
+    // before trying (0: none known): a read-only file; natively also an immutable or
+    // append-only item, another owner's item when the program lacks the right to set
+    // their stamps, an item on a read-only mount, and a link named by the operand whose
+    // target is missing. Such an item keeps its stamps, in a preview too.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // Natively, the nanoseconds below each stamp's last 100-ns tick (0 to 99); Windows
+    // keeps none.
+    uint8_t LastWriteNanos = 0, CreationNanos = 0, LastAccessNanos = 0;
     // Identity of the item where the platform knows it (device and inode),
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
@@ -52,6 +72,17 @@ struct TFindData {
     // missing character as the code page's default character, and the entry
     // must never be looked for by that text (it may match another item).
     bool NameUnrepresentable = false;
+    // Why the entry cannot be reached by its name, as the system's error code (0: it can),
+    // such as a name that a path of this system cannot hold. Such an entry is reported as
+    // kept with this reason and never looked up by its name.
+    uint32_t NameRefusal = 0;
+};
+
+// A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
+// ignored where the system keeps none).
+struct TStampWrite {
+    uint64_t Value = 0;
+    uint8_t Nanos = 0;
 };
 
 // A running directory search, an open folder and an open registry key. Each
@@ -60,7 +91,9 @@ struct TFindData {
 struct TSearchState;
 using TSearchHandle = TSearchState *; // nullptr: no search
 // As an argument, a null folder stands for the current folder: the name given
-// with it may then be a whole path.
+// with it may then be a whole path. Every path may be longer than the system
+// takes in one call (natively PATH_MAX): its folders are then opened one piece
+// at a time, each resolved as the system resolves a path.
 struct TFolderState;
 using TFolderHandle = TFolderState *; // nullptr: no folder, or the current one
 struct TRegKeyState;
@@ -106,6 +139,8 @@ struct TPlatform {
     bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
     // How many files and folders the process may hold open at once.
     uint64_t (*OpenFileLimit)();
+    // How many processors the program may run on at once.
+    unsigned (*ProcessorCount)();
 
     // Text in the system code page.
     bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
@@ -113,8 +148,14 @@ struct TPlatform {
     bool (*SameName)(const std::string &a, const std::string &b); // file names equal
     std::string (*ToOemText)(const std::string &text);            // for the last-resort report
 
-    // Standard streams, unbuffered: false when the write failed.
+    // Standard streams, unbuffered: false when the write failed. A write that
+    // fails part-way into a regular file takes back the part it wrote, so
+    // that the file ends where the write began (a cut line would read back
+    // as another one).
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
+    // Whether the stream goes to a terminal (natively) or a console (Windows),
+    // where a person reads it, rather than to a file or a pipe.
+    bool (*IsTerminal)(TStream stream);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
     // FindFirstIn searches an open folder for the names that `namePattern`
@@ -135,8 +176,9 @@ struct TPlatform {
     // deep. OpenFolder opens the folder that a path names ("" is the current
     // folder), following links as the path does; OpenSubFolder opens an
     // entry of an open folder without following a final symbolic link.
-    // FolderIdentity gives the folder's device and inode (false where the
-    // platform does not know them).
+    // FolderIdentity gives the folder's device and inode (volume serial
+    // number and file index on Windows; false where the platform does not
+    // know them).
     TFolderHandle (*OpenFolder)(const std::string &path);
     TFolderHandle (*OpenSubFolder)(TFolderHandle parent, const std::string &name);
     void (*CloseFolder)(TFolderHandle folder);
@@ -151,8 +193,8 @@ struct TPlatform {
     // Writes the given stamps in one call; a null pointer leaves that stamp
     // alone. False: the item was not changed.
     bool (*SetItemTimes)(TFolderHandle folder, const std::string &name, bool isFolder,
-                         bool followLink, const uint64_t *creation, const uint64_t *lastAccess,
-                         const uint64_t *lastWrite);
+                         bool followLink, const TStampWrite *creation,
+                         const TStampWrite *lastAccess, const TStampWrite *lastWrite);
     // Whether SetItemTimes can write a creation stamp at all; false keeps the
     // reason for LastErrorCode.
     bool (*CanSetCreationTime)();
@@ -163,13 +205,17 @@ struct TPlatform {
     // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
-    bool (*FileSystemName)(const std::string &where, std::string &name);
+    // `folder`, when given, is an open folder on the volume: natively its
+    // volume is asked, and `where` is not read.
+    bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
-    // Processes: starts a program with a hidden window and waits until it has
-    // ended. False: it could not be started.
-    bool (*RunHiddenAndWait)(const std::string &commandLine);
+    // Processes: starts a program with a hidden window, waits until it has
+    // ended and gives its exit code. False: it could not be started. A
+    // program that ends with an exit code other than 0 reports a failure by
+    // it, as a system error code: that code is kept for LastErrorCode.
+    bool (*RunHiddenAndWait)(const std::string &commandLine, uint32_t &exitCode);
 
     // The program's own files: its journal of the stamps it changes.
     // StateFolder gives the folder for them: natively $XDG_STATE_HOME/kelvard

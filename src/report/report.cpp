@@ -1,6 +1,7 @@
 #include "report/report.h"
 
 #include "common/errors.h"
+#include "common/paths.h"
 #include "platform/platform.h"
 
 #include <climits>
@@ -244,17 +245,11 @@ std::string Description(const TRunTimes &times, const TItemStamps &item, TStampK
 }
 
 void WriteHeading(TReport &report, const TItemStamps &item) {
-    std::string text = LineEnd;
-    for (TStampKind kind : AllStampKinds) {
-        if (!item.Options.Kinds.Has(kind))
-            continue;
-        text += StampKindNames[kind];
-        text += "を ";
-        text += Description(report.Times, item, kind);
-        text += "します。";
-        text += LineEnd;
-    }
-    report.Output.Out(text);
+    ReportText(report, LineEnd);
+    for (TStampKind kind : AllStampKinds)
+        if (item.Options.Kinds.Has(kind))
+            ReportLine(report, std::string(StampKindNames[kind]) + "を " +
+                                   Description(report.Times, item, kind) + "します。");
 }
 
 const char *OutcomeMessage(TStampOutcome outcome) {
@@ -274,8 +269,8 @@ const char *OutcomeMessage(TStampOutcome outcome) {
 const char *const LongStampFormat = "%d-%.2d-%.2d %.2d:%.2d:%.2d.%.7d";
 
 void WriteValueLines(TReport &report, const TItemStamps &item) {
-    std::string text;
     for (TStampKind kind : AllStampKinds) {
+        std::string text;
         if (!item.Options.Kinds.Has(kind))
             continue;
         text += FormatText("%10.8s: ", {StampKindNames[kind]});
@@ -294,34 +289,60 @@ void WriteValueLines(TReport &report, const TItemStamps &item) {
             text += UnknownValue;
         else
             text += FormatTimeParts(item.NewParts[kind], LongStampFormat, item.FractionWidth);
-        text += LineEnd;
+        ReportLine(report, text);
     }
-    report.Output.Out(text);
 }
 
-} // namespace
-
-void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
-                  TStream stream, std::string_view reason) {
+void WarnOn(TReport &report, bool errorStream, std::string_view message, const std::string &path,
+            std::string_view reason) {
     report.ItemsKept = true;
     const std::string line = std::string(message) + "。(" + path + ")";
-    if (stream == stdError)
+    if (errorStream)
         report.Output.ErrLine(line);
     else
-        report.Output.OutLine(line);
+        ReportLine(report, line);
     if (!reason.empty())
         report.Output.ErrLine(path + ": " + std::string(reason));
 }
 
-std::string SystemReason(uint32_t code) {
-    if (code == 0)
-        return std::string();
-    const std::string text = Platform().ErrorText(code);
-    return text.empty() ? "エラー コード " + std::to_string(code) : text;
+} // namespace
+
+void BeginReport(TReport &report, const std::vector<TOption> &operands) {
+    report.RestoreRun = false;
+    for (const TOption &operand : operands)
+        report.RestoreRun = report.RestoreRun || operand.MakeRestoreFile;
+    report.Output.SetRestoreLines(report.RestoreRun);
+}
+
+void ReportLine(TReport &report, std::string_view line) {
+    if (report.RestoreRun)
+        report.Output.ErrLine(line);
+    else
+        report.Output.OutLine(line);
+}
+
+void ReportText(TReport &report, std::string_view text) {
+    if (report.RestoreRun)
+        report.Output.Err(text);
+    else
+        report.Output.Out(text);
+}
+
+void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
+                  std::string_view reason) {
+    WarnOn(report, false, message, path, reason);
+}
+
+void WarnItemKeptOnErrorStream(TReport &report, std::string_view message, const std::string &path,
+                               std::string_view reason) {
+    WarnOn(report, true, message, path, reason);
 }
 
 void ReportItem(TReport &report, const TItemStamps &item) {
-    if (report.HeadingPending) {
+    // An item that could not even be read has no values to head the operand
+    // with: the heading waits for the next item.
+    const bool valued = item.HasNewValue[0] || item.HasNewValue[1] || item.HasNewValue[2];
+    if (report.HeadingPending && (valued || item.Outcome != soFailed)) {
         report.HeadingPending = false;
         WriteHeading(report, item);
     }
@@ -330,11 +351,26 @@ void ReportItem(TReport &report, const TItemStamps &item) {
         std::string reason = item.Reason.empty() ? SystemReason(item.ErrorCode) : item.Reason;
         if (!item.MissingSource.empty())
             reason = reason.empty() ? item.MissingSource : item.MissingSource + ": " + reason;
-        WarnItemKept(report, OutcomeMessage(item.Outcome), item.Path, stdOutput, reason);
+        WarnItemKept(report, OutcomeMessage(item.Outcome), item.Path, reason);
         return;
     }
-    report.Output.Out(std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")" +
-                      LineEnd);
+    ReportLine(report, std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")");
     if (item.Outcome == soPreview)
         WriteValueLines(report, item);
+}
+
+void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError) {
+    if (folderError != 0 && !IsAbsenceCode(folderError)) {
+        ReportText(report, LineEnd);
+        WarnItemKept(report, "Warn.: フォルダを検索できませんでした",
+                     ShownFolder(FolderPart(operand.FileName)), SystemReason(folderError));
+        return;
+    }
+    if (operand.IgnoreNotFound) {
+        ReportText(report, LineEnd);
+        ReportLine(report, "Warn.: " + NotFoundMessage(operand.FileName) + "。");
+        return;
+    }
+    // The message says it all: nothing stands there.
+    throw EAppError(NotFoundMessage(operand.FileName));
 }

@@ -2,6 +2,7 @@
 // Report lines and preview value lines.
 
 #include "common/item_stamps.h"
+#include "common/option.h"
 #include "common/settings.h"
 #include "common/timevalue.h"
 #include "platform/platform.h"
@@ -54,20 +55,43 @@ struct TReport {
     // Set by every warning after which an item or folder kept its stamps (or
     // got no restore line): a run that goes to its end then exits with 2.
     bool ItemsKept = false;
+    // The run writes restore lines (-e): its standard output holds them (or,
+    // on preview, the lines that name their items) and nothing else. Every
+    // other line of the report, every warning included, goes to the error
+    // stream, so that no name of an item or operand can be read back from a
+    // restore file as a switch.
+    bool RestoreRun = false;
 };
 
-// Every warning after which an item or folder keeps its stamps (or gets no
-// restore line) is written here: message + "。(" + path + ")" on `stream`, and
-// the run is marked to end with exit code 2. A `reason`, when given, follows
-// on the error stream as its own line: path + ": " + reason.
-void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
-                  TStream stream = stdOutput, std::string_view reason = {});
+// Readies the report for the run's operands: a run in which any operand
+// writes restore lines keeps its standard output for them.
+void BeginReport(TReport &report, const std::vector<TOption> &operands);
 
-// The system's own text for an error code (its number where the system has
-// no text); empty for 0.
-std::string SystemReason(uint32_t code);
+// One line, or text of whole lines that names no item, of the report, on
+// its stream: the standard output, or the error stream in a restore run.
+void ReportLine(TReport &report, std::string_view line);
+void ReportText(TReport &report, std::string_view text);
+
+// Every warning after which an item or folder keeps its stamps (or gets no
+// restore line) is written here: message + "。(" + path + ")" on the
+// report's stream, and the run is marked to end with exit code 2. A
+// `reason`, when given, follows on the error stream as its own line: path +
+// ": " + reason.
+void WarnItemKept(TReport &report, std::string_view message, const std::string &path,
+                  std::string_view reason = {});
+// The same on the error stream, whatever the run.
+void WarnItemKeptOnErrorStream(TReport &report, std::string_view message, const std::string &path,
+                               std::string_view reason = {});
 
 // Prints the operand's heading when it is pending, the item's result line
 // and, on preview, its value lines. An item that kept its stamps gets the
 // warning and the reason line.
 void ReportItem(TReport &report, const TItemStamps &item);
+
+// An operand that selected nothing. `folderError` is the system's code of
+// the failed opening or search of the operand's own folder (0: it was
+// searched). A folder that exists but could not be searched is a warning with
+// its reason ("Warn.: フォルダを検索できませんでした"), also under -g; otherwise
+// nothing stands there: a warning under -g, else the not-found error, which
+// ends the run.
+void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError);

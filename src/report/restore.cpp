@@ -30,8 +30,9 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
     // A line break ends the token wherever it stands.
     if (fullPath.find_first_of("\r\n") != std::string::npos)
         return "名前に改行文字が含まれています";
-    // Here "*" and "?" may be part of a name, but read back they match others too.
-    if (!HasDriveSyntax && FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
+    // "*" and "?" may be part of a name (on file systems of other systems,
+    // reached through shares on Windows), but read back they match others too.
+    if (FileNamePart(fullPath).find_first_of("*?") != std::string::npos)
         return "名前にワイルドカード文字が含まれています";
     for (TStampKind kind : AllStampKinds) {
         const TTimeValue value = item.OldValues[kind];
@@ -58,16 +59,36 @@ void WriteRestoreHeading(TReport &report) {
 
 void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason) {
     WriteRestoreHeading(report);
-    WarnItemKept(report, "Warn.: 復元設定を作成できませんでした", path, stdError, reason);
+    WarnItemKeptOnErrorStream(report, "Warn.: 復元設定を作成できませんでした", path, reason);
 }
 
 void WriteRestoreLines(TReport &report, const TItemStamps &item) {
+    // Its stamps could not be read: it vanished since it was listed, say.
+    if (item.Outcome == soFailed) {
+        RefuseRestoreLines(report, item.Path, SystemReason(item.ErrorCode));
+        return;
+    }
     // Lines name the item by its absolute path in its real folder.
     const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
     const std::string problem = RestoreProblem(report.Times, item, fullPath);
     if (!problem.empty()) {
         RefuseRestoreLines(report, item.Path, problem);
         return;
+    }
+    // A line that sets a creation stamp where none can be set would fail
+    // whenever it is read back: the item's other lines are written.
+    TStampKinds kinds = item.Options.Kinds;
+    std::string creationReason;
+    if (kinds.Has(skCreation) && !Platform().CanSetCreationTime()) {
+        creationReason = SystemReason(Platform().LastErrorCode());
+        kinds.Exclude(skCreation);
+        if (kinds.Empty()) {
+            RefuseRestoreLines(report, item.Path, creationReason);
+            return;
+        }
+        WriteRestoreHeading(report);
+        WarnItemKeptOnErrorStream(report, "Warn.: 作成日時の復元設定は作成できません", item.Path,
+                                  creationReason);
     }
     WriteRestoreHeading(report);
     if (item.Options.Preview) {
@@ -77,7 +98,7 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     const bool keepWhole = fullPath.find(';') != std::string::npos;
     const std::string token = QuotedArgument(fullPath);
     for (TStampKind kind : AllStampKinds) {
-        if (!item.Options.Kinds.Has(kind))
+        if (!kinds.Has(kind))
             continue;
         std::string line = "-ixg";
         line += StampKindLetters[kind];

@@ -13,14 +13,10 @@
 
 namespace {
 
-// Entries that are no items of the folder: "." and "..". Windows names never
-// end in "." otherwise, so there every such name is skipped; POSIX names may
-// (such as "notes."), and those are items like any other.
+// Entries that are no items of the folder: "." and "..". Other names may end
+// in "." (such as "notes."), and those are items like any other.
 bool IsDotEntry(const std::string &name) {
-    if constexpr (HasDriveSyntax)
-        return !name.empty() && name.back() == '.';
-    else
-        return name == "." || name == "..";
+    return name == "." || name == "..";
 }
 
 const char *const FolderChanged = "フォルダが検索の途中で別のものに置き換えられました";
@@ -60,6 +56,7 @@ public:
         while (!Levels.empty())
             Step();
         result.Found = Found;
+        result.FolderError = Found ? 0 : OperandFolderError;
         return result;
     }
 
@@ -69,6 +66,8 @@ private:
     const size_t Limit;
     const std::string NamePart; // carried down unchanged to every level
     bool Found = false;
+    // Why a search in the operand's own folder failed (0: none did).
+    uint32_t OperandFolderError = 0;
     std::vector<TLevel> Levels;
     // Every real folder searched so far: however many ways lead to a folder
     // (bind mounts), it is searched once.
@@ -102,7 +101,8 @@ private:
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
         Visitor.Item(TFoundItem{level.Text + entry.Name,
-                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry});
+                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry,
+                                level.Identified, level.Identity});
     }
 
     // Searches the folder of level `index`, which is open: what the pattern
@@ -113,6 +113,8 @@ private:
         {
             TFindData entry;
             TSearch search(level.Folder->Get(), NamePart, operandLevel, entry);
+            if (operandLevel && !search.Started())
+                OperandFolderError = Platform().LastErrorCode();
             for (bool more = search.Started(); more; more = search.Next(entry)) {
                 if (IsDotEntry(entry.Name))
                     continue;
@@ -130,14 +132,25 @@ private:
         }
         if (!Option.Recurse && Option.FolderMode != fmAllFolders)
             return;
+        // The operand's folder could not be read: nothing of it can be.
+        if (OperandFolderError != 0 && !IsAbsenceCode(OperandFolderError))
+            return;
         // The listing is read whole first: the walk then holds no listing
         // open while it goes down.
         TFindData entry;
         TSearch search(level.Folder->Get(), "*", operandLevel, entry);
-        // A folder that can be listed always holds entries ("." and ".." at
-        // least): no search at all means that it could not be read.
-        if (!search.Started() && !operandLevel)
-            Visitor.Unsearchable(Shown(level.Text), SystemReason(Platform().LastErrorCode()));
+        // A folder that can be listed holds entries ("." and ".." at least;
+        // a drive's root may hold none): no search at all means that it could
+        // not be read.
+        if (!search.Started()) {
+            const uint32_t code = Platform().LastErrorCode();
+            if (!operandLevel)
+                Visitor.Unsearchable(Shown(level.Text), SystemReason(code));
+            else if (!IsAbsenceCode(code) && Found)
+                Visitor.Unsearchable(ShownFolder(level.Text), SystemReason(code));
+            else if (!IsAbsenceCode(code))
+                OperandFolderError = code;
+        }
         for (bool more = search.Started(); more; more = search.Next(entry))
             if (entry.IsFolder && !IsDotEntry(entry.Name))
                 level.SubFolders.push_back(entry);
@@ -183,6 +196,7 @@ private:
         if (!FirstVisit(level))
             return;
         Levels.push_back(std::move(level));
+        Visitor.Entering(subPath);
         Enter(Levels.size() - 1);
     }
 

@@ -10,12 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // One item that an operand selects, as the walk met it.
 struct TFoundItem {
     std::string Path; // the operand's folder part as typed, then the names below it
     TItemPlace Place; // its folder (open while the place is held) and its name there
     TFindData Entry;  // its name, folder and link bits; the walk reads no stamps
+    // The identity of its folder (device and inode), where the platform knows it.
+    bool FolderIdentified = false;
+    std::pair<uint64_t, uint64_t> FolderIdentity;
 };
 
 class TWalkVisitor {
@@ -26,6 +30,10 @@ public:
     // A folder the walk met below the operand's folder but could not search,
     // named as it was met, and why.
     virtual void Unsearchable(const std::string &path, const std::string &reason) = 0;
+    // The walk is about to read the listing of a folder below the operand's
+    // folder, named as it was met; the folder may have been handed on as an
+    // item before, and reading a listing may move its access stamp.
+    virtual void Entering(const std::string &path) { (void)path; }
     // The walk has read the listing of a folder below the operand's folder,
     // named as it was met and found at `place`; the folder may have been
     // handed on as an item before, and reading a listing may move its access
@@ -44,7 +52,10 @@ inline constexpr size_t DefaultOpenFolders = 32;
 
 struct TWalkResult {
     bool Found = false; // at least one item was handed on
-    // The operand's own folder could not be opened: the system's error code.
+    // Why the operand's own folder gave nothing: the system's error code of
+    // its opening, or of the search in it that failed (a code for which
+    // IsAbsenceCode holds when nothing stands there or nothing matched);
+    // 0 when it was searched.
     uint32_t FolderError = 0;
 };
 

@@ -63,15 +63,17 @@ def strip_wine_noise(err):
     return b"\n".join(kept)
 
 
-def command(args, exe=None, local_app_data=None):
-    """The command line that runs the program; local_app_data: the Windows
-    build's LOCALAPPDATA (its state folder's base)."""
+def command(args, exe=None, prefix=(), local_app_data=None):
+    """The command line that runs the program, after the command `prefix`;
+    local_app_data: the Windows build's LOCALAPPDATA (its state folder's
+    base), which Wine's start-up would set over the caller's."""
     exe = exe or EXE
     if WINDOWS:
         if local_app_data:
-            return [WINE_RUN, WITH_ENV, "LOCALAPPDATA=" + local_app_data, exe] + list(args)
-        return [WINE_RUN, exe] + list(args)
-    return [exe] + list(args)
+            return list(prefix) + [WINE_RUN, WITH_ENV, "LOCALAPPDATA=" + local_app_data,
+                                   exe] + list(args)
+        return list(prefix) + [WINE_RUN, exe] + list(args)
+    return list(prefix) + [exe] + list(args)
 
 
 _EMPTY_CONFIG = None
@@ -115,14 +117,14 @@ def isolated_environment():
     return env
 
 
-def run(args, cwd=None, env=None, exe=None, stdin=None, timeout=120):
-    """Runs the program with args; returns a Result."""
+def run(args, cwd=None, env=None, exe=None, stdin=None, timeout=120, prefix=()):
+    """Runs the program with args (after the command `prefix`); returns a Result."""
     full_env = isolated_environment()
     if env:
         full_env.update(env)
     local_app_data = env.get("LOCALAPPDATA") if env else None
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        proc = subprocess.run(command(args, exe, local_app_data), cwd=cwd, env=full_env,
+        proc = subprocess.run(command(args, exe, prefix, local_app_data), cwd=cwd, env=full_env,
                               stdout=out, stderr=err,
                               stdin=stdin if stdin is not None else subprocess.DEVNULL,
                               timeout=timeout)
@@ -174,6 +176,21 @@ class TempDirTestCase(unittest.TestCase):
     def run_here(self, args, **kwargs):
         kwargs.setdefault("cwd", self.dir)
         return run(args, **kwargs)
+
+    def run_unprivileged(self, args, **kwargs):
+        """run_here as a user that folder permissions hold back: the caller,
+        or, for root, nobody (through setpriv), to whom the working folder's
+        tree is handed first. Skips the test where that cannot be."""
+        prefix = []
+        if os.geteuid() == 0:
+            if not shutil.which("setpriv"):
+                self.skipTest("running as root without setpriv")
+            os.chmod(self.dir, 0o755)
+            for root, dirs, files in os.walk(self.dir):
+                for entry in dirs + files:
+                    os.lchown(os.path.join(root, entry), 65534, 65534)
+            prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        return self.run_here(args, prefix=prefix, **kwargs)
 
 
 def main():

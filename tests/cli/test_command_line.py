@@ -5,7 +5,7 @@ import os
 import shutil
 import unittest
 
-from kelvard_cli import (BANNER, ENCODING, EXE, WINDOWS, TempDirTestCase, main, run, text,
+from kelvard_cli import (BANNER, ENCODING, EOL, EXE, WINDOWS, TempDirTestCase, main, run, text,
                          wine)
 
 # The environment variable of the default option string is named after the program file.
@@ -48,9 +48,18 @@ class CommandLineCase(TempDirTestCase):
         self.assertEqual(result.out, warnings(*names))
         self.assertEqual(result.err, text(BANNER))
 
-    def assertError(self, result, message):
+    def assertError(self, result, message, cause=None):
+        """The error line, then at most one line naming the cause (`cause`
+        when given)."""
         self.assertEqual(result.code, 1, result)
-        self.assertEqual(result.err, error(message))
+        head = error(message)
+        self.assertEqual(result.err[:len(head)], head, result)
+        rest = result.err[len(head):]
+        if cause is not None:
+            self.assertEqual(rest, text(cause + "\n"))
+        else:
+            self.assertLessEqual(rest.count(EOL.encode()), 1, result)
+            self.assertTrue(rest == b"" or rest.endswith(EOL.encode()), result)
         self.assertEqual(result.out, b"")
 
 
@@ -61,6 +70,17 @@ class OptionErrors(CommandLineCase):
                      ["-r1", "x"], ["-i+", "x"], ["x", "-q"]):
             with self.subTest(args=args):
                 self.assertError(self.kel(args), "オプションに誤りがあります")
+
+    def test_the_cause_names_the_word_and_what_is_wrong(self):
+        rows = [(["-q", "x"], "-q: 不明なスイッチです"),
+                (["-zs9", "x"], "-zs9: -zs の値は 0 から 7 までです"),
+                (["-wb", "x"], "-wb の -b: 不明なスイッチです")]
+        if not WINDOWS:
+            rows.append((["--bogus", "x"],
+                         "--bogus: 不明なスイッチです (使い方は kelvard --help で表示されます)"))
+        for args, cause in rows:
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), "オプションに誤りがあります", cause)
 
     def test_no_file_operand(self):
         for args in (["-w"], [";"], ["-zd", ";", ";;"]):
@@ -150,9 +170,10 @@ class ResponseFiles(CommandLineCase):
                    '"x y.txt" "q""t.txt" @inner.txt\n'
                    '"semi;colon.txt"\r'
                    '"e"f  ,  , g\r\n'
-                   '"open end')
+                   '"open end\r\n')
+        # A quote that is not closed runs to the end of the text, line end included.
         self.assertWarnings(self.kel(["@r.txt"]), "a", "b.txt", "c,d.txt", "x y.txt", 'q"t.txt',
-                            "@inner.txt", "semi", "colon.txt", "e", "f", "g", "open end")
+                            "@inner.txt", "semi", "colon.txt", "e", "f", "g", "open end\n")
 
     def test_combined_switches_and_line_breaks(self):
         self.write("r.txt", "-ixg\r\n\"sub dir%sf.txt\"\r\n" % ("\\" if WINDOWS else "/"))
@@ -160,17 +181,17 @@ class ResponseFiles(CommandLineCase):
         self.assertWarnings(self.kel(["@r.txt"]), "sub dir%sf.txt" % sep)
 
     def test_text_ends_at_the_first_nul(self):
-        self.write("r.txt", b"-g x.txt\0 -q y.txt")
+        self.write("r.txt", b"-g x.txt\n\0 -q y.txt")
         self.assertWarnings(self.kel(["@r.txt"]), "x.txt")
 
     def test_sources_in_order(self):
-        self.write("r1.txt", "b")
-        self.write("r2.txt", "-g\nd")
+        self.write("r1.txt", "b\n")
+        self.write("r2.txt", "-g\nd\n")
         self.assertWarnings(self.kel(["a", "@r1.txt", "c", "@r2.txt", "e"]),
                             "a", "b", "c", "d", "e")
 
     def test_japanese_text(self):
-        self.write("r.txt", "-g \"ファイル 一.txt\",ソ.txt")
+        self.write("r.txt", "-g \"ファイル 一.txt\",ソ.txt\n")
         self.assertWarnings(self.kel(["@r.txt"]), "ファイル 一.txt", "ソ.txt")
 
 
@@ -251,7 +272,7 @@ class FaultyCommandLineChangesNothing(CommandLineCase):
         files = [self.make_file("d", name, mtime_ns=stamp) for name in ("a.txt", "b.txt")]
         sub = self.path("d")
         os.utime(sub, ns=(stamp, stamp))
-        self.write("bad.txt", "-w d%sa.txt -q" % ("\\" if WINDOWS else "/"))
+        self.write("bad.txt", "-w d%sa.txt -q\n" % ("\\" if WINDOWS else "/"))
         pattern = os.path.join("d", "*.txt") if not WINDOWS else "d\\*.txt"
         for args in (["-d2011-03-15", pattern, "-q"],
                      ["-t+1", pattern, "@missing.txt"],
@@ -295,7 +316,7 @@ class SuccessfulRuns(CommandLineCase):
         return os.stat(path).st_mtime_ns
 
     def test_date_and_time_from_a_response_file(self):
-        self.write("r.txt", '-d:2011-03-15,-t:12:34:56.5\r\n"my b.txt"')
+        self.write("r.txt", '-d:2011-03-15,-t:12:34:56.5\r\n"my b.txt"\r\n')
         r = self.kel(["@r.txt"])
         self.assertEqual(r.code, 0, r)
         self.assertEqual(self.mtime(self.b), local_ns(2011, 3, 15, 12, 34, 56) + 500_000_000)
@@ -339,7 +360,7 @@ class EmptyCommandLine(CommandLineCase):
             self.assertEqual(self.kel([""]).code, 255)
 
     def test_usage_switch_among_the_tokens(self):
-        self.write("r.txt", "-? -q")
+        self.write("r.txt", "-? -q\n")
         r = self.kel(["x", "@r.txt"])
         self.assertEqual(r.code, 255, r)
         self.assertEqual(r.err, text(BANNER))

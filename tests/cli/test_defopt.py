@@ -39,6 +39,38 @@ class DefaultOption(RegistryTestCase):
         self.assertEqual(r.code, 0, r)
         self.assertEqual(os.stat(target).st_mtime_ns, stamp)
 
+    def test_a_string_a_later_run_would_refuse_is_not_stored(self):
+        self.assertDone(self.kelvard(["-DefOpt", "-f1"]), WRITTEN)
+        self.make_file("a.txt")
+        for args, cause in ((["-sw", "ref.txt"], "ref.txt: スイッチではありません"),
+                            (["report.txt"], "report.txt: スイッチではありません"),
+                            (["-zs9"], "-zs9: -zs の値は 0 から 7 までです"),
+                            (["-?"], "-?: 使い方の表示はデフォルトオプションにできません")):
+            with self.subTest(args=args):
+                r = self.kelvard(["-DefOpt"] + args)
+                self.assertEqual(r.code, 1, r)
+                self.assertTrue(r.err.startswith(text(
+                    BANNER + "\nError: オプションに誤りがあります。\n" + cause)), r)
+                self.assertIn(text("(デフォルトオプションは変更していません)\n"), r.err)
+                # What was stored stays, and the next run works.
+                self.assertEqual(self.value(), ("REG_SZ", "-f1"))
+                self.assertEqual(self.kelvard(["-v", "a.txt"]).code, 0)
+
+    def test_a_stored_string_that_a_run_refuses_names_itself(self):
+        self.set_value("-sw ref.txt")
+        r = self.kelvard(["a.txt"])
+        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.err, text(
+            BANNER + "\nError: オプションに誤りがあります。\n"
+            "デフォルトオプション \"-sw ref.txt\" (レジストリ) の ref.txt: スイッチではありません "
+            "(デフォルトオプションにはスイッチしか書けません)。-DefOpt だけを指定して実行すると"
+            "削除されます\n"))
+        # The usage screen still shows it, and -DefOpt alone removes it.
+        r = self.kelvard(["-?"])
+        self.assertEqual(r.code, 255, r)
+        self.assertIn(text("（現在の設定：-sw ref.txt）\n"), r.out)
+        self.assertDone(self.kelvard(["-DefOpt"]), REMOVED)
+
     def test_slash_form_in_the_windows_build(self):
         if not WINDOWS:
             self.skipTest("a leading / begins a path in the native build")
@@ -68,7 +100,10 @@ class DefaultOption(RegistryTestCase):
     def test_removal_without_a_stored_key_is_an_error(self):
         r = self.kelvard(["-DefOpt"])
         self.assertEqual(r.code, 1, r)
-        self.assertEqual(r.err, text(BANNER + "\nError: デフォルトオプションがレジストリに設定されていません。\n"))
+        head = text(BANNER + "\nError: デフォルトオプションがレジストリに設定されていません。\n")
+        self.assertEqual(r.err[:len(head)], head)
+        # The key and the system's reason.
+        self.assertRegex(r.err[len(head):], b"^HKEY_CURRENT_USER.*: [^\r\n]+\r?\n$")
         self.assertEqual(r.out, b"")
 
 

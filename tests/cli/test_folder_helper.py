@@ -10,6 +10,9 @@ from kelvard_cli import (BANNER, EXE, WINDOWS, TempDirTestCase, main, run, text,
 
 FOLVANE = os.path.join(os.path.dirname(EXE), "Folvane.exe")
 JST = {"TZ": "JST-9"}
+# The helper's exit codes are system error codes.
+ERROR_FILE_NOT_FOUND = 2
+ERROR_BAD_ARGUMENTS = 160
 
 
 def utc_ns(year, month, day, hour, minute, second, ms):
@@ -63,14 +66,14 @@ class Folvane(TempDirTestCase):
                      [folder, "3", "3E31", "BF80", "0"]):  # 23:60
             with self.subTest(args=args):
                 r = self.helper(*args)
-                self.assertEqual(r.code, 2, r)
+                self.assertEqual(r.code, ERROR_BAD_ARGUMENTS, r)
                 self.assertIn("Folvane: ", r.err_text)
         self.assertEqual(os.stat(self.folder).st_mtime_ns, utc_ns(2001, 2, 3, 4, 5, 6, 0))
 
     def test_missing_folder_is_a_failure(self):
         missing = wine_path(self.path("absent folder"))
         r = self.helper(missing, "3", "3E31", "6B33", "91")
-        self.assertEqual(r.code, 1, r)
+        self.assertEqual(r.code, ERROR_FILE_NOT_FOUND, r)
         self.assertIn("Folvane: フォルダ (%s) のタイムスタンプを変更できませんでした。" % missing,
                       r.err_text)
 
@@ -112,6 +115,30 @@ class NineXRoute(TempDirTestCase):
         self.assertEqual(r.code, 0, r)
         # 2106-12-31 15:00:00 UTC whatever the zone.
         self.assertEqual(os.stat(target).st_mtime_ns, utc_ns(2106, 12, 31, 15, 0, 0, 0))
+
+    def test_folders_past_the_plain_path_limit(self):
+        exe = self.program("KvNineL")
+        folders = [letter * 51 for letter in "abcdef"]
+        paths = [self.path("deep", *folders[:depth]) for depth in range(1, 7)]
+        os.makedirs(paths[-1])
+        self.assertGreater(len(wine_path(paths[-1])), 300)
+        for path in paths:
+            os.utime(path, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
+        r = run(["-r", "-f3", "-d2011-01-01", "deep\\*"], exe=exe, env=JST, cwd=self.dir)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.out_text.count("変更しました。("), 6, r)
+        for path in paths:
+            self.assertEqual(os.stat(path).st_mtime_ns, utc_ns(2010, 12, 31, 15, 0, 0, 0), path)
+
+    def test_a_stamp_the_helper_could_not_set_is_told(self):
+        # Linux refuses to change the stamps of a process's folder, also for root.
+        exe = self.program("KvNineP")
+        before = os.stat("/proc/1").st_mtime_ns
+        r = run(["-f3", "-d2011-01-01", wine_path("/proc/1")], exe=exe, env=JST, cwd=self.dir)
+        self.assertEqual(r.code, 2, r)
+        self.assertIn("Warn.: 変更できませんでした。(%s)\n" % wine_path("/proc/1"), r.out_text)
+        self.assertIn("\n%s: " % wine_path("/proc/1"), r.err_text)  # the helper's reason
+        self.assertEqual(os.stat("/proc/1").st_mtime_ns, before)
 
     def test_missing_helper_leaves_the_folder_unchanged(self):
         exe = self.program("KvNineM", with_helper=False)

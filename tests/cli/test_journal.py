@@ -240,10 +240,10 @@ class StoppedRuns(JournalCase):
         changed = self.changed()
         self.assertTrue(changed)
         self.assertLess(len(changed), len(self.before))
-        # Every item changed is in the journal (the one in hand may be there unchanged).
+        # Every item changed is in the journal (the journal's last records may
+        # be of items not written yet: -Undo finds them as they were).
         journaled = self.journaled(journal)
         self.assertLessEqual({os.path.realpath(p) for p in changed}, journaled)
-        self.assertLessEqual(len(journaled - {os.path.realpath(p) for p in changed}), 1)
         r = self.kel(["-Undo"])
         self.assertEqual(r.code, 0, r)
         self.assertEqual(r.out_text.count("変更しました。("), len(journaled), r)

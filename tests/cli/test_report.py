@@ -1,8 +1,11 @@
 """Report lines: the heading per operand, result lines, preview value lines."""
 
 import os
+import pty
+import subprocess
+import unittest
 
-from kelvard_cli import BANNER, SEP, TempDirTestCase, main, text
+from kelvard_cli import BANNER, EXE, SEP, WINDOWS, TempDirTestCase, isolated_environment, main, text
 
 UTC = {"TZ": "UTC"}
 # 2010-05-06 07:08:09.1234567 UTC in ns since 1970.
@@ -64,6 +67,40 @@ class Preview(TempDirTestCase):
         self.assertEqual(r.out, text(
             "\n更新日時を 'back%s' の更新日時からコピーします。\n"
             "Warn.: コピー元ファイルが見つかりません。(a.txt)\n" % SEP))
+
+
+@unittest.skipIf(WINDOWS, "names on the native build's terminal")
+class NamesOnATerminal(TempDirTestCase):
+    NAME = "a\x1b[2Jb\x9bc.txt"
+
+    def test_control_characters_show_as_question_marks(self):
+        self.make_file(self.NAME)
+        # On a terminal: standard output and error stream both.
+        master, slave = pty.openpty()
+        try:
+            proc = subprocess.run([EXE, "-v", "-c", self.NAME.encode("utf-8", "surrogateescape")],
+                                  cwd=self.dir, stdout=slave, stderr=slave,
+                                  stdin=subprocess.DEVNULL, env=isolated_environment(),
+                                  timeout=60)
+            os.close(slave)
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            os.close(master)
+        self.assertEqual(proc.returncode, 2)
+        self.assertNotIn(b"\x1b", shown)
+        self.assertIn("Warn.: 変更できませんでした。(a?[2Jb?c.txt)".encode(), shown)
+        self.assertIn("\na?[2Jb?c.txt: ".encode(), shown)  # the reason line
+        # Redirected, every byte of the name stays.
+        r = self.run_here(["-v", self.NAME])
+        self.assertIn(("変更されます。(%s)" % self.NAME).encode("utf-8", "surrogateescape"), r.out)
 
 
 if __name__ == "__main__":

@@ -67,6 +67,84 @@ class Lines(TempDirTestCase):
                          lines)
 
 
+class WhatARestoreFileHolds(TempDirTestCase):
+    def restore_file(self, *names):
+        """Restore lines of the items, in that order, in r.txt; then every
+        item gets another stamp."""
+        for name in names:
+            self.make_file(name)
+            os.utime(self.path(name), ns=(A_NS, W_NS))
+        r = self.run_here(["-e"] + list(names))
+        self.assertEqual(r.code, 0, r)
+        with open(self.path("r.txt"), "wb") as f:
+            f.write(r.out)
+        for name in names:
+            os.utime(self.path(name), ns=(OTHER_NS, OTHER_NS))
+        return r.out
+
+    def mtime(self, name):
+        return os.stat(self.path(name)).st_mtime_ns
+
+    def test_the_output_holds_restore_lines_only(self):
+        # The warning for an operand that selects nothing goes to the error
+        # stream: its words would be read back as switches and names.
+        self.make_file("a.txt")
+        r = self.run_here(["-e", "-g", "a.txt", "x -d2030-01-01 -r * y"])
+        self.assertEqual(r.code, 0, r)
+        self.assertTrue(r.out.startswith(text("-ixgw -zo+")), r)
+        self.assertEqual(r.out.count(EOL.encode()), 1, r)
+        self.assertIn(text("\nWarn.: ファイル (x -d2030-01-01 -r * y) が見つかりません。\n"), r.err)
+
+    def test_a_preview_on_the_command_line_changes_nothing(self):
+        self.restore_file("a.txt", "b.txt")
+        for args in (["-v", "@r.txt"], ["@r.txt", "-v"]):
+            with self.subTest(args=args):
+                r = self.run_here(args)
+                self.assertEqual(r.code, 0, r)
+                self.assertEqual(r.out_text.count("変更されます。("), 2, r)
+                self.assertEqual((self.mtime("a.txt"), self.mtime("b.txt")),
+                                 (OTHER_NS, OTHER_NS))
+        self.assertEqual(self.run_here(["@r.txt"]).code, 0)
+        self.assertEqual(self.mtime("a.txt"), W_NS // 1000 * 1000)
+
+    def test_a_file_cut_inside_its_last_line(self):
+        # The line of f_1628 cut to f_1 would name another file.
+        lines = self.restore_file("f_1", "f_1628")
+        self.assertTrue(lines.endswith(text("f_1628\n")), lines)
+        with open(self.path("r.txt"), "wb") as f:
+            f.write(lines[:-len(text("628\n"))])
+        r = self.run_here(["@r.txt"])
+        self.assertEqual(r.code, 2, r)
+        self.assertIn(text("Warn.: 改行で終わっていない最後の行は読み込みませんでした。"
+                           "(r.txt の 2 行目)\n"), r.out)
+        self.assertIn(text("r.txt の 2 行目: -ixgw "), r.err)
+        self.assertEqual(self.mtime("f_1"), W_NS // 1000 * 1000)
+        self.assertEqual(self.mtime("f_1628"), OTHER_NS)
+
+
+@unittest.skipIf(WINDOWS, "folder permissions and names of the native build")
+class NamesThatLookLikeSwitches(TempDirTestCase):
+    def test_a_folder_that_cannot_be_searched(self):
+        # Its warning goes to the error stream: read back from the restore
+        # file, its words would stamp every file below the working folder.
+        name = "x -d2030-01-01 -r * y"
+        self.make_file("tree", "a.txt")
+        os.mkdir(self.path("tree", name))
+        os.chmod(self.path("tree", name), 0)
+        self.addCleanup(os.chmod, self.path("tree", name), 0o755)
+        r = self.run_unprivileged(["-e", "-r", "tree/*"])
+        self.assertEqual(r.code, 2, r)
+        self.assertIn(text("Warn.: フォルダを検索できませんでした。(tree/%s)\n" % name), r.err)
+        self.assertEqual(len(r.out.splitlines()), 1, r)
+        self.assertTrue(r.out.startswith(b"-ixgw "), r)
+        with open(self.path("r.txt"), "wb") as f:
+            f.write(r.out)
+        other = self.make_file("work", "b.txt", mtime_ns=OTHER_NS)
+        r = self.run_here(["@" + self.path("r.txt")], cwd=self.path("work"))
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(os.stat(other).st_mtime_ns, OTHER_NS)
+
+
 class LinesThatWouldNotComeBack(TempDirTestCase):
     def assert_left_out(self, name, reason, stamps_ns):
         self.make_file("ok.txt")

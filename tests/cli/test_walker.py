@@ -83,7 +83,6 @@ class Selection(TempDirTestCase):
             j("d", "a.txt"), j("d", "s1", "c.txt"), j("d", "s1", "t", "e.txt"),
             j("d", "x.txt", "f.txt")]))
 
-    @unittest.skipIf(WINDOWS, "names ending in a point exist in the native build only")
     def test_a_name_ending_in_a_point_is_an_item(self):
         self.make_file("d", "notes.")
         self.assertEqual(self.preview(j("d", "notes*"))[1], [j("d", "notes.")])

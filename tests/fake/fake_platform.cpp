@@ -112,11 +112,17 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.Name = name;
     entry.IsFolder = item.IsFolder;
     entry.IsLink = item.IsLink;
-    entry.ReadOnly = item.ReadOnly;
+    entry.WriteRefusal = item.WriteRefusal                 ? item.WriteRefusal
+                         : item.ReadOnly && !item.IsFolder ? FakeAccessDenied
+                                                           : 0;
     entry.CreationTime = item.CreationTime;
     entry.LastAccessTime = item.LastAccessTime;
     entry.LastWriteTime = item.LastWriteTime;
+    entry.CreationNanos = item.CreationNanos;
+    entry.LastAccessNanos = item.LastAccessNanos;
+    entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
+    entry.NameRefusal = item.NameRefusal;
     return entry;
 }
 
@@ -167,9 +173,15 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
             search->Entries.push_back(EntryOf(".", dot));
             search->Entries.push_back(EntryOf("..", dot));
         }
+        std::vector<std::string> vanished;
         for (const auto &[path, item] : State.Items)
-            if (SameNameFake(Folder(path), folder) && Match(name, Name(path)))
+            if (SameNameFake(Folder(path), folder) && Match(name, Name(path))) {
                 search->Entries.push_back(EntryOf(Name(path), item));
+                if (item.VanishWhenListed)
+                    vanished.push_back(path);
+            }
+        for (const std::string &path : vanished)
+            State.Items.erase(path);
     }
     if (search->Entries.empty()) {
         delete search;
@@ -191,18 +203,20 @@ void FindClose(TSearchHandle handle) {
     delete &SearchOf(handle);
 }
 
-} // namespace
-
 // An open folder of the fake: its path text, ending in the separator (or
-// empty for the current folder).
-struct TFolderState {
+// empty for the current folder). The test program holds the build's own
+// table too, which defines the folder state its way: the fake's is a type of
+// its own behind the handle, as its searches are.
+struct TFakeFolder {
     std::string Path;
 };
 
-namespace {
+TFakeFolder &FolderOf(TFolderHandle handle) {
+    return *reinterpret_cast<TFakeFolder *>(handle);
+}
 
 std::string Joined(TFolderHandle folder, const std::string &name) {
-    return folder ? folder->Path + name : name;
+    return folder ? FolderOf(folder).Path + name : name;
 }
 
 TFolderHandle OpenFolderAt(const std::string &path) {
@@ -212,7 +226,7 @@ TFolderHandle OpenFolderAt(const std::string &path) {
     std::string text = path;
     if (!text.empty() && !IsSeparator(text.back()))
         text += PathSeparator;
-    return new TFolderState{text};
+    return reinterpret_cast<TFolderHandle>(new TFakeFolder{text});
 }
 
 TFolderHandle OpenFolder(const std::string &path) {
@@ -228,11 +242,11 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
 
 void CloseFolder(TFolderHandle folder) {
     --State.OpenFolders;
-    delete folder;
+    delete &FolderOf(folder);
 }
 
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
-    std::string path = folder ? folder->Path : std::string();
+    std::string path = folder ? FolderOf(folder).Path : std::string();
     if (!path.empty() && IsSeparator(path.back()))
         path.pop_back();
     auto it = FindItem(path);
@@ -256,32 +270,50 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
     return true;
 }
 
-bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite) {
     const std::string path = Joined(folder, name);
     TFakeWrite write;
     write.Path = path;
     write.IsFolder = isFolder;
+    write.FollowLink = followLink;
     write.HasCreation = creation != nullptr;
     write.HasAccess = lastAccess != nullptr;
     write.HasWrite = lastWrite != nullptr;
-    write.Creation = creation ? *creation : 0;
-    write.Access = lastAccess ? *lastAccess : 0;
-    write.Write = lastWrite ? *lastWrite : 0;
+    const TStampWrite none;
+    const TStampWrite &c = creation ? *creation : none;
+    const TStampWrite &a = lastAccess ? *lastAccess : none;
+    const TStampWrite &w = lastWrite ? *lastWrite : none;
+    write.Creation = c.Value;
+    write.Access = a.Value;
+    write.Write = w.Value;
+    write.CreationNanos = c.Nanos;
+    write.AccessNanos = a.Nanos;
+    write.WriteNanos = w.Nanos;
     State.Writes.push_back(write);
     auto it = FindItem(path);
     if (it == State.Items.end())
         return Failed(false, FakeNotFound);
     if (it->second.FailWrite)
         return Injected(false);
+    if (it->second.WriteRefusal != 0)
+        return Failed(false, it->second.WriteRefusal);
     if (it->second.ReadOnly && !isFolder)
         return Failed(false, FakeAccessDenied);
-    if (creation)
-        it->second.CreationTime = *creation;
-    if (lastAccess)
-        it->second.LastAccessTime = *lastAccess;
-    if (lastWrite)
-        it->second.LastWriteTime = *lastWrite;
+    TFakeItem &item = it->second;
+    if (creation) {
+        item.CreationTime = c.Value;
+        item.CreationNanos = c.Nanos;
+    }
+    if (lastAccess) {
+        item.LastAccessTime = a.Value;
+        item.LastAccessNanos = a.Nanos;
+    }
+    if (lastWrite) {
+        item.LastWriteTime = w.Value;
+        item.LastWriteNanos = w.Nanos;
+    }
     return true;
 }
 
@@ -289,12 +321,17 @@ uint64_t OpenFileLimit() {
     return State.OpenFileLimit;
 }
 
+unsigned ProcessorCount() {
+    return State.Processors;
+}
+
 bool CanSetCreationTime() {
     return State.CanSetCreation || Injected(false);
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle folder, const std::string &given, std::string &name) {
     ++State.VolumeQueries;
+    const std::string where = !HasDriveSyntax && folder ? FolderOf(folder).Path : given;
     if (State.VolumeQueryFails)
         return Injected(false);
     if (HasDriveSyntax) {
@@ -353,9 +390,15 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return true;
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
     State.ProcessStarts.push_back(commandLine);
-    return !State.FailProcessStart || Injected(false);
+    exitCode = 0;
+    if (State.FailProcessStart)
+        return Injected(false);
+    exitCode = State.ProcessExitCode;
+    if (exitCode != 0)
+        Failed(false, exitCode);
+    return true;
 }
 
 bool StateFolderFake(std::string &path) {
@@ -599,6 +642,10 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     }
     return true;
 }
+bool IsTerminal(TStream stream) {
+    return (stream == stdOutput ? State.OutIsTerminal : State.ErrIsTerminal) ||
+           Failed(false, FakeNotFound);
+}
 uint32_t LastErrorCode() {
     return State.LastError;
 }
@@ -617,11 +664,13 @@ const TPlatform FakeTable = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameNameFake,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,

@@ -23,26 +23,36 @@ inline constexpr uint32_t FakeNoMoreFiles =
 struct TFakeItem {
     bool IsFolder = false;
     bool IsLink = false;   // a link or junction: listed, never opened as a folder
-    bool ReadOnly = false; // listed as read-only, and a file cannot be written
+    bool ReadOnly = false; // a file: refused beforehand with FakeAccessDenied, and not written
+    // Any other refusal known beforehand (0: none): the entry tells it, and the
+    // item is not written.
+    uint32_t WriteRefusal = 0;
     uint64_t CreationTime = 0;
     uint64_t LastAccessTime = 0;
     uint64_t LastWriteTime = 0;
+    // The nanoseconds below each stamp's last tick, as the native build keeps them.
+    uint8_t CreationNanos = 0, LastAccessNanos = 0, LastWriteNanos = 0;
     bool FailWrite = false;  // SetItemTimes fails (in use, no permission ...) with FailCode
     bool FailSearch = false; // a folder whose entries cannot be searched (no permission)
+    // Removed by another program as soon as a search has listed it.
+    bool VanishWhenListed = false;
     // The listing reports the name as one the code page cannot hold (the
     // item's key then shows it as the listing would).
     bool NameUnrepresentable = false;
     // Identity of a folder (its inode, say): another item put in its place
     // has another one.
     uint64_t Id = 0;
+    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
 };
 
 // One SetItemTimes call as the program made it.
 struct TFakeWrite {
     std::string Path;
     bool IsFolder = false;
+    bool FollowLink = true;
     bool HasCreation = false, HasAccess = false, HasWrite = false;
     uint64_t Creation = 0, Access = 0, Write = 0;
+    uint8_t CreationNanos = 0, AccessNanos = 0, WriteNanos = 0;
 };
 
 struct TFakeRegValue {
@@ -88,6 +98,7 @@ struct TFakeState {
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
     uint64_t OpenFileLimit = 1024;
+    unsigned Processors = 1;                       // the fake serves one thread at a time
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;
@@ -95,10 +106,12 @@ struct TFakeState {
 
     std::string Out, Err;
     bool FailOut = false, FailErr = false;
+    bool OutIsTerminal = false, ErrIsTerminal = false;
 
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;
     bool FailProcessStart = false;
+    uint32_t ProcessExitCode = 0; // the exit code of every program started
 
     // The program's own files (its journal): their contents are kept in Files.
     std::string StateFolder;       // what StateFolder gives (set by the scope)

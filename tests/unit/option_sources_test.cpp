@@ -191,13 +191,13 @@ TEST_F(DefaultOptionTest, WrongTypeIsARegistryError) {
 
 TEST(ResponseFile, TokensLineEndsAndNul) {
     TFakePlatformScope fake;
-    Fake().Files["r1.txt"] = "-ixg\r\n\"D:\\x y\\f.txt\"\n-w a,b.txt\r-c \"a,b.txt\"";
+    Fake().Files["r1.txt"] = "-ixg\r\n\"D:\\x y\\f.txt\"\n-w a,b.txt\r-c \"a,b.txt\"\n";
     EXPECT_EQ(ReadResponseFile("r1.txt"),
               (TList{"-ixg", "D:\\x y\\f.txt", "-w", "a", "b.txt", "-c", "a,b.txt"}));
-    Fake().Files["r2.txt"] = std::string("a b\0c d", 7);
+    Fake().Files["r2.txt"] = std::string("a b\n\0c d", 8);
     EXPECT_EQ(ReadResponseFile("r2.txt"), (TList{"a", "b"}));
     // A quoted token may span lines; its line break is the platform's own.
-    Fake().Files["r3.txt"] = "\"x\ry\"\n\"u\r\nv\"";
+    Fake().Files["r3.txt"] = "\"x\ry\"\n\"u\r\nv\"\r";
     const std::string eol = LineEnd;
     EXPECT_EQ(ReadResponseFile("r3.txt"), (TList{"x" + eol + "y", "u" + eol + "v"}));
     Fake().Files["empty.txt"] = "";
@@ -220,7 +220,7 @@ TEST(GatherTokens, SourcesInOrderWithCombinedSwitchesSplit) {
     TFakePlatformScope fake;
 
     Fake().Env["Kelvard"] = "-rv,-sn";
-    Fake().Files["resp.txt"] = "-ixg @x.txt\r\n\"a b.txt\"";
+    Fake().Files["resp.txt"] = "-ixg @x.txt\r\n\"a b.txt\"\r\n";
     TTokenList list = GatherTokens({"-wc", "@resp.txt", "D:\\a,b.txt", "-w+c"}, Names);
     EXPECT_EQ(list.Tokens, (TList{"-r", "-v", "-sn", "-w", "-c", "-i", "-x", "-g", "@x.txt",
                                   "a b.txt", "D:\\a,b.txt", "-w+", "-c"}));

@@ -1,3 +1,4 @@
+#include "cli/option_sources.h"
 #include "cli/parser.h"
 #include "cli/switches.h"
 #include "common/errors.h"
@@ -391,6 +392,141 @@ TEST_F(ParserTest, UsageSwitchStopsThePass) {
     } catch (const EAppError &e) {
         FAIL() << e.message();
     } catch (...) {
+    }
+}
+
+// What the parse of a whole command line gives: "cause: " + the cause of its
+// error, "usage" for the usage screen, or each operand and whether it is a
+// preview.
+std::string ParseCommandLine(const TList &arguments) {
+    const TProgramNames names = ProgramNamesOf(Fake().ModulePath);
+    try {
+        std::string shown;
+        for (const TOption &entry : ParseTokens(GatherTokens(arguments, names)).Operands)
+            shown += "[" + entry.FileName + (entry.Preview ? " v" : "") + "]";
+        return shown;
+    } catch (const EUsageAsked &) {
+        return "usage";
+    } catch (const EAppError &error) {
+        return "cause: " + error.cause();
+    }
+}
+
+TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
+    const std::string prog = HasDriveSyntax ? "Kelvard" : "kelvard";
+    struct TRow {
+        TList Arguments;
+        std::string Stored, Environment; // default option strings
+        std::string Result;
+    };
+    std::vector<TRow> rows = {
+        {{"-q", "a"}, "", "", "cause: -q: 不明なスイッチです"},
+        {{"-zs9", "a"}, "", "", "cause: -zs9: -zs の値は 0 から 7 までです"},
+        {{"-zsx", "a"}, "", "", "cause: -zsx: \"x\" は数として読めません"},
+        {{"-wb", "a"}, "", "", "cause: -wb の -b: 不明なスイッチです"},
+        {{"-r1", "a"}, "", "", "cause: -r1 の -1: 不明なスイッチです"},
+        {{"-f4", "a"}, "", "", "cause: -f4: -f の後に続けられるのは 0、1、2、3、+、- のどれかです"},
+        {{"@r.txt"}, "", "", "cause: レスポンスファイル r.txt の -q: 不明なスイッチです"},
+        {{"-d1-1-99999", "a"},
+         "",
+         "",
+         "cause: -d1-1-99999: 数が大きすぎます (年月日と時分秒は 65535 まで、秒未満は 7 桁まで)"},
+        {{"-t+x", "a"}, "", "", "cause: -t+x: 相対時間として読めません"},
+        {{"a"},
+         "-sw ref.txt",
+         "",
+         "cause: デフォルトオプション \"-sw ref.txt\" (レジストリ) の ref.txt: "
+         "スイッチではありません "
+         "(デフォルトオプションにはスイッチしか書けません)。-DefOpt "
+         "だけを指定して実行すると削除されます"},
+        {{"a"},
+         "",
+         "-zs9",
+         "cause: デフォルトオプション \"-zs9\" (環境変数 " + prog +
+             ") の -zs9: -zs の値は 0 から 7 "
+             "までです。環境変数 " +
+             prog + " を直すか削除してください"},
+        // Faulty defaults leave the usage screen to -? on the command line.
+        {{"-v", "-?"}, "-q", "", "usage"},
+    };
+    if (PosixCommandLine)
+        rows.push_back(
+            {{"--bogus", "a"},
+             "",
+             "",
+             "cause: --bogus: 不明なスイッチです (使い方は kelvard --help で表示されます)"});
+    for (const TRow &row : rows) {
+        TFakePlatformScope scope;
+        Fake().Files["r.txt"] = "-w a\n-q b\n";
+        if (!row.Stored.empty())
+            Fake().SetRegValue("software\\Varnhold\\" + prog, "DefaultOption", 1, row.Stored);
+        if (!row.Environment.empty())
+            Fake().Env[prog] = row.Environment;
+        EXPECT_EQ(ParseCommandLine(row.Arguments), row.Result) << row.Arguments[0];
+    }
+}
+
+TEST_F(ParserTest, APreviewOnTheCommandLineHoldsForTheWholeRun) {
+    // Restore lines reset the options with -i at every line; a -v in a
+    // response file toggles as anywhere, but cannot end a preview that the
+    // command line asks for.
+    Fake().Files["r.txt"] = "-ixgw -d:2020-01-01 -t:00:00:00 a\n-ixga -d:unknown b\n";
+    Fake().Files["v.txt"] = "-v\n";
+    struct TRow {
+        TList Arguments;
+        std::string Result;
+    } rows[] = {
+        {{"-v", "@r.txt"}, "[a v][b v]"},
+        {{"@r.txt", "-v"}, "[a v][b v]"},
+        {{"-v", "x", "@r.txt"}, "[x v][a v][b v]"},
+        {{"-v", "@v.txt", "x"}, "[x v]"},
+        {{"@v.txt", "x"}, "[x v]"},
+        // The command line's own -v taken back there: a run.
+        {{"-v", "-v", "@r.txt"}, "[a][b]"},
+        {{"-v", "-i", "@r.txt"}, "[a][b]"},
+        {{"-x", "-v", "x", "-v-", "y"}, "[x v][y]"},
+    };
+    for (const TRow &row : rows)
+        EXPECT_EQ(ParseCommandLine(row.Arguments), row.Result) << row.Arguments[0];
+}
+
+TEST_F(ParserTest, DefaultsAreStoredOnlyWhenALaterRunCanReadThem) {
+    struct TRow {
+        TList Arguments;
+        std::string Cause; // empty: stored
+    } rows[] = {
+        {{"-sn", "-w", "-f1"}, ""},
+        {{"-d31", "-t23:59:59"}, ""},
+        {{"-d2-29"}, ""},
+        {{"-w-"}, ""},
+        {{"-sw", "ref.txt"},
+         "ref.txt: スイッチではありません (デフォルトオプションにはスイッチしか書けません) "
+         "(デフォルトオプションは変更していません)"},
+        {{"report.txt"},
+         "report.txt: スイッチではありません (デフォルトオプションにはスイッチしか書けません) "
+         "(デフォルトオプションは変更していません)"},
+        {{"-zs9"}, "-zs9: -zs の値は 0 から 7 までです (デフォルトオプションは変更していません)"},
+        {{"-?"},
+         "-?: 使い方の表示はデフォルトオプションにできません "
+         "(デフォルトオプションは変更していません)"},
+        {{"-d2011-02-30"},
+         "-d2011-02-30: 2011-02-30 00:00:00 という日時はありません (デフォルトオプションは変更して"
+         "いません)"},
+        {{"-d1979-12-31"},
+         "-d1979-12-31: 1979-12-31 00:00:00 は 1980 年より前です (デフォルトオプションは変更して"
+         "いません)"},
+        {{"-t25:00"},
+         "-t25:00: 2000-01-01 25:00:00 という日時はありません (デフォルトオプションは変更して"
+         "いません)"},
+    };
+    for (const TRow &row : rows) {
+        std::string cause;
+        try {
+            CheckDefaultOptions(row.Arguments);
+        } catch (const EAppError &error) {
+            cause = error.cause();
+        }
+        EXPECT_EQ(cause, row.Cause) << row.Arguments[0];
     }
 }
 

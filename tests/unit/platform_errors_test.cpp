@@ -35,7 +35,7 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
     Fake().AddFile(file);
     Fake().AddRegKey("\\k");
     Fake().FailCode = 1234;
-    const uint64_t stamp = 1;
+    const TStampWrite stamp{1, 0};
     const struct {
         const char *Name;
         std::function<bool()> Fails;
@@ -49,7 +49,7 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
          [&] {
              Fake().VolumeQueryFails = true;
              std::string name;
-             return !p.FileSystemName("", name);
+             return !p.FileSystemName(nullptr, "", name);
          }},
         {"registry write",
          [&] {
@@ -70,7 +70,8 @@ TEST(PlatformErrors, FakeFailuresReportTheCodeAskedFor) {
         {"process start",
          [&] {
              Fake().FailProcessStart = true;
-             return !p.RunHiddenAndWait("helper");
+             uint32_t exitCode = 0;
+             return !p.RunHiddenAndWait("helper", exitCode);
          }},
     };
     for (const auto &c : cases) {
@@ -117,7 +118,7 @@ TEST(PlatformErrors, NativeCallsKeepTheSystemsReason) {
     TFindData read;
     const bool found = p.ReadItem(nullptr, file.string(), true, read);
 #ifdef _WIN32
-    const uint64_t stamp = 130000000000000000ULL;
+    const TStampWrite stamp{130000000000000000ULL, 0};
     const bool written =
         p.SetItemTimes(nullptr, file.string(), false, true, nullptr, nullptr, &stamp);
     const uint32_t code = p.LastErrorCode();
@@ -126,7 +127,7 @@ TEST(PlatformErrors, NativeCallsKeepTheSystemsReason) {
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
     fs::remove(file);
     ASSERT_TRUE(found);
-    EXPECT_TRUE(read.ReadOnly);
+    EXPECT_EQ(read.WriteRefusal, AccessDeniedCode);
 #ifdef _WIN32
     ASSERT_FALSE(written);
     EXPECT_EQ(code, uint32_t(ERROR_ACCESS_DENIED));

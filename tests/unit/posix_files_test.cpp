@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -77,7 +80,7 @@ TEST_F(PosixFolders, AFolderSwappedForALinkCannotRedirectAWrite) {
     fs::rename(Root / "t" / "s", Root / "t" / "moved");
     fs::create_directory_symlink(Root / "out", Root / "t" / "s");
     const int64_t outside = Mtime(Root / "out" / "keep.txt");
-    const uint64_t stamp = posix::TimespecToValue(1262304000, 0); // 2010-01-01
+    const TStampWrite stamp{posix::TimespecToValue(1262304000, 0), 0}; // 2010-01-01
     ASSERT_TRUE(P.SetItemTimes(s.Get(), entry.Name, false, false, nullptr, nullptr, &stamp));
     EXPECT_EQ(Mtime(Root / "out" / "keep.txt"), outside);
     EXPECT_EQ(Mtime(Root / "t" / "moved" / "keep.txt"), 1262304000);
@@ -111,6 +114,104 @@ TEST_F(PosixFolders, ALinkTakenAsItselfOrFollowed) {
         EXPECT_TRUE(entry.IsLink);
         EXPECT_EQ(entry.IsFolder, follow);
     }
+}
+
+// The digits below the 100-ns tick go both ways: written as given, read as kept.
+TEST_F(PosixFolders, NanosecondsBelowTheTickRoundTrip) {
+    const std::string file = (Root / "t" / "s" / "keep.txt").string();
+    const TStampWrite write{posix::TimespecToValue(1262304000, 123456700), 37};
+    const TStampWrite access{posix::TimespecToValue(1262304001, 900), 99};
+    ASSERT_TRUE(P.SetItemTimes(nullptr, file, false, true, nullptr, &access, &write));
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_nsec, 123456737);
+    EXPECT_EQ(info.st_atim.tv_nsec, 999);
+    TFindData entry;
+    ASSERT_TRUE(P.ReadItem(nullptr, file, true, entry));
+    EXPECT_EQ(entry.LastWriteTime, write.Value);
+    EXPECT_EQ(entry.LastWriteNanos, 37);
+    EXPECT_EQ(entry.LastAccessTime, access.Value);
+    EXPECT_EQ(entry.LastAccessNanos, 99);
+}
+
+// Every slot that takes a path from the current folder reaches an item whose
+// path is longer than the system takes, resolving it as the system would: a
+// link on the way is followed, and ".." after it goes up from where the link
+// leads. The path is cut where the link ends, the hardest place.
+TEST_F(PosixFolders, PathsLongerThanTheSystemTakes) {
+    const std::string name(200, 'n');
+    // Root/out/x is where the link leads; Root/out/n.../n.../f.txt is the item.
+    fs::create_directories(Root / "out" / "x");
+    int deep = open((Root / "out").c_str(), O_PATH | O_DIRECTORY);
+    std::string tail;
+    for (int i = 0; i < 21; ++i) { // more than PATH_MAX after the link
+        ASSERT_EQ(mkdirat(deep, name.c_str(), 0700), 0);
+        const int next = openat(deep, name.c_str(), O_PATH | O_DIRECTORY);
+        close(deep);
+        deep = next;
+        tail += name + "/";
+    }
+    const int file = openat(deep, "f.txt", O_CREAT | O_WRONLY, 0600);
+    ASSERT_EQ(write(file, "x", 1), 1);
+    close(file);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(deep, "f.txt", old, 0), 0);
+
+    // Root/t/<fillers>/jump/: exactly PATH_MAX - 1 bytes, so the first piece
+    // ends with the link and the next begins with "..".
+    std::string head = (Root / "t").string() + "/";
+    int filler = open(head.c_str(), O_PATH | O_DIRECTORY);
+    while (head.size() + 5 < PATH_MAX - 1) {
+        const size_t room = PATH_MAX - 1 - head.size() - 5 - 1; // "jump/" and a "/"
+        const std::string part(room > 256 ? 200 : room, 'm');
+        ASSERT_EQ(mkdirat(filler, part.c_str(), 0700), 0);
+        const int next = openat(filler, part.c_str(), O_PATH | O_DIRECTORY);
+        close(filler);
+        filler = next;
+        head += part + "/";
+    }
+    ASSERT_EQ(symlinkat((Root / "out" / "x").c_str(), filler, "jump"), 0);
+    close(filler);
+    head += "jump/";
+    ASSERT_EQ(head.size(), size_t(PATH_MAX - 1));
+    const std::string folder = head + "../" + tail;
+    const std::string path = folder + "f.txt";
+
+    struct stat real {};
+    ASSERT_EQ(fstatat(deep, "f.txt", &real, 0), 0);
+    TFindData entry;
+    const uint64_t oldValue = posix::TimespecToValue(1000000000, 0);
+    TSearch search(folder + "f.*", entry);
+    ASSERT_TRUE(search.Started()) << P.LastErrorCode();
+    EXPECT_EQ(entry.Name, "f.txt");
+    EXPECT_EQ(entry.LastWriteTime, oldValue);
+    ASSERT_TRUE(P.ReadItem(nullptr, path, true, entry)) << P.LastErrorCode();
+    EXPECT_EQ(entry.FileId, real.st_ino);
+    EXPECT_EQ(entry.Name, "f.txt");
+
+    TFolder opened(P.OpenFolder(folder));
+    ASSERT_TRUE(opened.IsOpen()) << P.LastErrorCode();
+    uint64_t volume = 0, inode = 0;
+    ASSERT_TRUE(P.FolderIdentity(opened.Get(), volume, inode));
+    struct stat deepInfo {};
+    ASSERT_EQ(fstat(deep, &deepInfo), 0);
+    EXPECT_EQ(inode, deepInfo.st_ino);
+
+    const std::string realPath = (fs::canonical(Root) / "out").string() + "/" + tail + "f.txt";
+    EXPECT_EQ(P.FullPathName(nullptr, path), realPath);
+    std::string data, kind, expectedKind;
+    ASSERT_TRUE(P.ReadWholeFile(path, data)) << P.LastErrorCode();
+    EXPECT_EQ(data, "x");
+    ASSERT_TRUE(P.FileSystemName(nullptr, path, kind)) << P.LastErrorCode();
+    ASSERT_TRUE(P.FileSystemName(nullptr, Root.string(), expectedKind));
+    EXPECT_EQ(kind, expectedKind);
+
+    const TStampWrite newValue{posix::TimespecToValue(1262304000, 0), 0};
+    ASSERT_TRUE(P.SetItemTimes(nullptr, path, false, true, nullptr, nullptr, &newValue))
+        << P.LastErrorCode();
+    ASSERT_EQ(fstatat(deep, "f.txt", &real, 0), 0);
+    EXPECT_EQ(real.st_mtim.tv_sec, 1262304000);
+    close(deep);
 }
 
 #endif

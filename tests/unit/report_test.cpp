@@ -261,3 +261,38 @@ TEST_F(Report, PreviewValueLinesKeepTheArrowInOneColumn) {
 }
 
 } // namespace
+
+TEST(TerminalOutput, NamesCannotActOnATerminal) {
+    if (HasDriveSyntax)
+        GTEST_SKIP() << "the native build's UTF-8 text";
+    struct {
+        std::string Line, Shown;
+    } rows[] = {
+        {"変更しました。(a\x1b[2Jb.txt)", "変更しました。(a?[2Jb.txt)"},
+        {"tab\there\rcr\nlf\x7f"
+         "del",
+         "tab?here?cr?lf?del"},
+        // C1 controls (U+009B is CSI) and bytes of no valid sequence.
+        {"c1 \xc2\x9b"
+         "2J \xc2\xa0 nbsp",
+         "c1 ?2J \xc2\xa0 nbsp"},
+        {"bad \xff \xc0\xaf \xed\xa0\x80 \xe3\x81", "bad ? ?? ??? ??"},
+        {"名前 ok", "名前 ok"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(SafeForTerminal(row.Line), row.Shown) << row.Line;
+
+    // Only the stream that goes to a terminal shows it so.
+    TFakePlatformScope scope;
+    Fake().ErrIsTerminal = true;
+    TOutput output;
+    output.OutLine("a\x1b"
+                   "b");
+    output.ErrLine("a\x1b"
+                   "b");
+    output.Flush();
+    EXPECT_EQ(Fake().Out, "a\x1b"
+                          "b" +
+                              EOL);
+    EXPECT_EQ(Fake().Err, "a?b" + EOL);
+}

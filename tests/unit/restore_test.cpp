@@ -247,11 +247,13 @@ TEST_F(Restore, LinesReadInAnotherZoneOrSeasonGiveTheSameStamps) {
     }
 }
 
-TEST_F(Restore, AVanishedItemEndsTheRun) {
+TEST_F(Restore, AVanishedItemGetsNoLinesAndTheRunGoesOn) {
     Rep.HeadingPending = false;
-    EXPECT_THROW(WriteRestoreLines(Item("gone.txt", 1)), EAppError);
+    WriteRestoreLines(Item("gone.txt", 1));
     EXPECT_EQ(Out(), "");
-    EXPECT_EQ(Err(), "");
+    EXPECT_EQ(Err(), "Warn.: 復元設定を作成できませんでした。(gone.txt)" + EOL +
+                         "gone.txt: error " + std::to_string(FakeNotFound) + EOL);
+    EXPECT_TRUE(Rep.ItemsKept);
 }
 
 } // namespace

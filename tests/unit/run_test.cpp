@@ -183,17 +183,25 @@ TEST(Run, ExitCodeStartsAtZeroOnEveryRun) {
     EXPECT_EQ(RunWith({"a"}), 0);
 }
 
-TEST(Run, FailedStreamWriteReachesTheLastResortReport) {
-    TFakePlatformScope scope;
-    Fake().FailOut = true;
-    EXPECT_EQ(RunWith({"-g", "x"}), 1);
-    const std::string head =
-        Banner + "EInOutError がモジュール " + (HasDriveSyntax ? "Kelvard.exe" : "kelvard");
-    EXPECT_EQ(Fake().Err.compare(0, head.size(), head), 0) << Fake().Err;
-    const std::string tail =
-        "で発生しました。" + Eol + "ファイルへの書き込みに失敗しました." + Eol + Eol;
-    ASSERT_GT(Fake().Err.size(), tail.size());
-    EXPECT_EQ(Fake().Err.substr(Fake().Err.size() - tail.size()), tail);
+TEST(Run, FailedOutputWriteIsAnErrorWithItsReason) {
+    // A restore run says that its lines are incomplete.
+    struct {
+        std::vector<std::string> Args;
+        std::string Message;
+    } rows[] = {
+        {{"-g", "x"}, "出力を書き込めませんでした"},
+        {{"-e", "a"}, "復元設定を書き込めませんでした。書き込まれた復元設定は不完全です"},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile("a");
+        Fake().FailOut = true;
+        EXPECT_EQ(RunWith(row.Args), 1);
+        const std::string tail = Eol + "Error: " + row.Message + "。" + Eol + "標準出力: error " +
+                                 std::to_string(FakeAccessDenied) + Eol;
+        ASSERT_GT(Fake().Err.size(), tail.size()) << Fake().Err;
+        EXPECT_EQ(Fake().Err.substr(Fake().Err.size() - tail.size()), tail);
+    }
 }
 
 TEST(Run, LastResortReportEndsTheMessageWithOneFullStop) {
@@ -212,4 +220,119 @@ TEST(Run, LastResortReportEndsTheMessageWithOneFullStop) {
     EXPECT_EQ(Fake().Err.compare(0, 5, "EFoo "), 0);
     EXPECT_NE(report(std::make_exception_ptr(std::bad_alloc())), "");
     EXPECT_EQ(Fake().Err.compare(0, 13, "EOutOfMemory "), 0);
+}
+
+TEST(Run, ARestoreRunWritesNothingButRestoreLinesToItsOutput) {
+    // Words of a name that a response file would read as switches: every
+    // line that shows them goes to the error stream.
+    const std::string folder = FakePath({"tree", "x -d2030-01-01 -r y"});
+    struct {
+        std::vector<std::string> Args;
+        std::string OnErrorStream;
+    } rows[] = {
+        {{"-e", "-g", "a", "x -d2030-01-01 -r y"},
+         Eol + "Warn.: ファイル (x -d2030-01-01 -r y) が見つかりません。" + Eol},
+        {{"-e", "-r", FakePath({"tree", "*"})},
+         "Warn.: フォルダを検索できませんでした。(" + folder + ")" + Eol + folder + ": error " +
+             std::to_string(FakeAccessDenied) + Eol},
+        // In expert mode an operand without -e is stamped, and reported there.
+        {{"-x", "-e", "a", "-e-", "b"}, Eol + "更新日時を "},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile("a");
+        Fake().AddFile("b");
+        Fake().AddFile(FakePath({"tree", "f"}));
+        Fake().AddFolder(folder);
+        Fake().Item(folder).FailSearch = true;
+        RunWith(row.Args);
+        const std::string &out = Fake().Out;
+        EXPECT_FALSE(out.empty()) << row.Args[1];
+        for (size_t at = 0; at < out.size(); at = out.find(Eol, at) + Eol.size())
+            EXPECT_EQ(out.compare(at, 4, "-ixg"), 0) << out;
+        EXPECT_NE(Fake().Err.find(row.OnErrorStream), std::string::npos) << Fake().Err;
+    }
+}
+
+TEST(Run, AnItemGoneSinceItsListingIsAWarningAndTheRunGoesOn) {
+    const std::string reason = "b: error " + std::to_string(FakeNotFound) + Eol;
+    struct {
+        std::vector<std::string> Args;
+        std::string Warning;
+    } rows[] = {
+        {{"*"}, "Warn.: 変更できませんでした。(b)" + Eol},
+        {{"-v", "*"}, "Warn.: 変更できませんでした。(b)" + Eol},
+        {{"-e", "*"}, "Warn.: 復元設定を作成できませんでした。(b)" + Eol + reason},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        for (const char *name : {"a", "b", "c"})
+            Fake().AddFile(name);
+        Fake().Item("b").VanishWhenListed = true;
+        EXPECT_EQ(RunWith(row.Args), 2) << row.Args[0];
+        EXPECT_NE((Fake().Out + Fake().Err).find(row.Warning), std::string::npos);
+        EXPECT_NE(Fake().Err.find(reason), std::string::npos) << Fake().Err;
+        // The items after it were done.
+        EXPECT_NE((Fake().Out + Fake().Err).find("(c)"), std::string::npos) << row.Args[0];
+    }
+}
+
+TEST(Run, AnOperandFolderThatCannotBeSearchedIsAWarning) {
+    // Under -g as well: -g covers names that do not exist, not folders that refuse.
+    const std::string warning = Eol + "Warn.: フォルダを検索できませんでした。(d)" + Eol;
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{FakePath({"d", "*"}), "e"},
+          std::vector<std::string>{"-g", FakePath({"d", "*"}), "e"},
+          std::vector<std::string>{"-x", "-r", FakePath({"d", "a"}), "-r", "e"}}) {
+        TFakePlatformScope scope;
+        Fake().AddFile(FakePath({"d", "a"}));
+        Fake().AddFile("e");
+        Fake().Item("d").FailSearch = true;
+        EXPECT_EQ(RunWith(args), 2) << args[0];
+        EXPECT_EQ(Fake().Out.substr(0, warning.size()), warning);
+        EXPECT_EQ(Fake().Err, Banner + "d: error " + std::to_string(FakeAccessDenied) + Eol);
+        EXPECT_EQ(Fake().Item("e").LastWriteTime, Fake().Now); // the run went on
+    }
+}
+
+// Items the walk cannot look up by name (one the code page cannot hold, one a
+// path cannot hold as it stands) keep their stamps with the reason, and a
+// folder of that kind is not searched; with -e they get no restore lines.
+TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {
+    const std::string file = FakePath({"d", "?.txt"}), folder = FakePath({"d", "s?"});
+    const std::string refused = FakePath({"d", "q|.txt"});
+    const std::string eol = Eol, reason = std::string(": ") + UnrepresentableNameReason + eol;
+    const std::string notChanged = "Warn.: 変更できませんでした。(";
+    struct {
+        std::vector<std::string> Args;
+        std::string Out, Err;
+    } rows[] = {
+        {{"-f2", "-r", FakePath({"d", "*.txt"})},
+         notChanged + file + ")" + eol + Eol + "更新日時を 2024-01-15 21:00:00 に変更します。" +
+             eol + "変更しました。(" + FakePath({"d", "a.txt"}) + ")" + eol + notChanged + refused +
+             ")" + eol + notChanged + folder + ")" + eol +
+             "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
+         Banner + file + reason + refused + ": error 123" + eol + folder + reason + folder +
+             reason},
+        {{"-e", FakePath({"d", "*.txt"})},
+         "",
+         Banner + eol + "タイムスタンプ復元設定を作成します。" + eol},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().LocalOffset = 9 * int64_t(TicksPerHour);
+        Fake().AddFile(FakePath({"d", "a.txt"}));
+        Fake().AddFile(file);
+        Fake().AddFolder(folder);
+        Fake().AddFile(FakePath({"d", "s?", "g.txt"}));
+        Fake().AddFile(refused);
+        Fake().Item(file).NameUnrepresentable = true;
+        Fake().Item(folder).NameUnrepresentable = true;
+        Fake().Item(refused).NameRefusal = 123;
+        EXPECT_EQ(RunWith(row.Args), 2) << row.Args[0];
+        EXPECT_EQ(Fake().Out.substr(0, row.Out.size()), row.Out) << row.Args[0];
+        EXPECT_EQ(Fake().Err.substr(0, row.Err.size()), row.Err) << row.Args[0];
+        EXPECT_EQ(Fake().Item(file).LastWriteTime, 0u);
+        EXPECT_EQ(Fake().Item(refused).LastWriteTime, 0u);
+    }
 }

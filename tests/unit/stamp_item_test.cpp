@@ -1,14 +1,18 @@
 #include "engine/stamp_item.h"
 
+#include "cli/stamp_pipeline.h"
+
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
 #include "engine/folder_helper.h"
 #include "engine/stamp_source.h"
 #include "engine_support.h"
+#include "select/walker.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -156,26 +160,32 @@ TEST_F(StampItemTest, ItemThatCannotBeWrittenIsLeftAsItWas) {
 TEST_F(StampItemTest, KnownRefusalsInPreviewAndRun) {
     const struct {
         const char *Name;
-        bool ReadOnly, WithCreation, CanSetCreation;
+        bool Folder, ReadOnly;
+        uint32_t EntryRefusal; // another refusal that the item's entry tells
+        bool WithCreation, CanSetCreation;
         uint32_t Refusal; // 0: the item is changed (or would be)
     } rows[] = {
-        {"normal file", false, true, true, 0},
-        {"read-only file", true, false, true, FakeAccessDenied},
-        {"creation stamp that cannot be set", false, true, false, 1234},
-        {"other stamps where creation cannot be set", false, false, false, 0},
+        {"normal file", false, false, 0, true, true, 0},
+        {"read-only file", false, true, 0, false, true, FakeAccessDenied},
+        {"file the entry knows to be refused", false, false, 77, false, true, 77},
+        {"folder the entry knows to be refused", true, false, 77, false, true, 77},
+        {"creation stamp that cannot be set", false, false, 0, true, false, 1234},
+        {"other stamps where creation cannot be set", false, false, 0, false, false, 0},
     };
     Fake().FailCode = 1234;
     for (const auto &row : rows)
         for (bool preview : {true, false}) {
             SCOPED_TRACE(std::string(row.Name) + (preview ? ", preview" : ", run"));
             Fake().Writes.clear();
+            Fake().Item(Item).IsFolder = row.Folder;
             Fake().Item(Item).ReadOnly = row.ReadOnly;
+            Fake().Item(Item).WriteRefusal = row.EntryRefusal;
             Fake().CanSetCreation = row.CanSetCreation;
             Option.Kinds = TStampKinds::Of(skModification);
             if (row.WithCreation)
                 Option.Kinds.Include(skCreation);
             Option.Preview = preview;
-            TItemStamps item = Apply();
+            TItemStamps item = Apply(row.Folder);
             if (row.Refusal != 0) {
                 EXPECT_EQ(item.Outcome, soFailed);
                 EXPECT_EQ(item.ErrorCode, row.Refusal);
@@ -235,12 +245,71 @@ TEST_F(StampItemTest, HelperIsNotRunAgainAfterAFailedRun) {
     EXPECT_EQ(Fake().ProcessStarts.size(), 1u);
 }
 
+// The helper's exit code is the folder's outcome and, when it failed, the
+// reason; no further run is made for the folder after a failed one.
+TEST_F(StampItemTest, TheHelpersExitCodeDecidesTheOutcome) {
+    Fake().IsNT = false;
+    Fake().AddFile(FolderPart(Fake().ModulePath) + HelperFileName);
+    Item = P("C:/work/dir");
+    Fake().AddFolder(Item, OldWrite, OldCreation, OldAccess);
+    Option.Kinds.Include(skAccess);
+    const struct {
+        uint32_t ExitCode;
+        TStampOutcome Outcome;
+        size_t Runs;
+    } rows[] = {{0, soChanged, 2}, {3, soFailed, 1}, {206, soFailed, 1}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.ExitCode);
+        Fake().ProcessStarts.clear();
+        Fake().ProcessExitCode = row.ExitCode;
+        TItemStamps item = Apply(true);
+        EXPECT_EQ(item.Outcome, row.Outcome);
+        EXPECT_EQ(item.ErrorCode, row.ExitCode);
+        EXPECT_EQ(Fake().ProcessStarts.size(), row.Runs);
+    }
+}
+
 TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
     Fake().IsNT = false;
     TItemStamps item = Apply(false);
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_EQ(Fake().Writes.size(), 1u);
     EXPECT_TRUE(Fake().ProcessStarts.empty());
+}
+
+// A link met below the operand's folder is written as itself, never through
+// to what it points to; one that the operand matches in its own folder is
+// followed, as the user named it.
+TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
+    const struct {
+        std::string Path;
+        bool IsFolder;
+        bool FollowLink;
+    } rows[] = {{P("C:/work/l.txt"), false, true},
+                {P("C:/work/lf"), true, true},
+                {P("C:/work/sub/m.txt"), false, false},
+                {P("C:/work/sub/mf"), true, false}};
+    for (const auto &row : rows) {
+        if (row.IsFolder)
+            Fake().AddFolder(row.Path, OldWrite);
+        else
+            Fake().AddFile(row.Path, OldWrite);
+        Fake().Item(row.Path).IsLink = true;
+    }
+    Option.FolderMode = fmAllFolders;
+    Option.Recurse = true;
+    TOutput output;
+    TReport report{output, Scope.Times};
+    TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
+    pipeline.BeginOperand(Option);
+    EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
+    pipeline.Drain();
+    for (const auto &row : rows) {
+        const auto write = std::find_if(Fake().Writes.begin(), Fake().Writes.end(),
+                                        [&](const TFakeWrite &w) { return w.Path == row.Path; });
+        ASSERT_NE(write, Fake().Writes.end()) << row.Path;
+        EXPECT_EQ(write->FollowLink, row.FollowLink) << row.Path;
+    }
 }
 
 TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {
@@ -294,13 +363,12 @@ TEST_F(StampItemTest, ErrorsOtherThanAMissingCounterpartLeaveTheRoutine) {
     Fake().Now = Scope.Times.Now = LocalValue(2011, 4, 10);
     EXPECT_THROW(Apply(), EAppError);
     EXPECT_TRUE(Fake().Writes.empty());
+    // An item gone since it was listed is told, and the run goes on.
     Fake().Items.clear();
-    try {
-        Apply();
-        FAIL() << "no error";
-    } catch (const EAppError &error) {
-        EXPECT_EQ(error.message(), "ファイル (" + Item + ") が見つかりません");
-    }
+    const TItemStamps gone = Apply();
+    EXPECT_EQ(gone.Outcome, soFailed);
+    EXPECT_EQ(gone.ErrorCode, FakeNotFound);
+    EXPECT_TRUE(Fake().Writes.empty());
 }
 
 TEST_F(StampItemTest, UnknownSourceWritesTheUnknownValue) {
@@ -394,8 +462,8 @@ protected:
 
     // Sets all stamps that this platform can set.
     static void Preset(const std::string &path, bool folder, TTimeValue write, TTimeValue access) {
-        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &access, &write))
-            << path;
+        const TStampWrite w{write, 0}, a{access, 0};
+        ASSERT_TRUE(Platform().SetItemTimes(nullptr, path, folder, true, nullptr, &a, &w)) << path;
     }
 
     static TTimeValue Stamp(const std::string &path, TStampKind kind) {

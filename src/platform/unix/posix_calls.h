@@ -20,11 +20,16 @@ template <class T> T Failed(T result, int code = errno) {
 // Time values from POSIX times.
 inline constexpr int64_t EpochDifferenceSeconds = 11644473600LL; // 1601 to 1970
 uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
+// The nanoseconds of a POSIX time below its last 100-ns tick.
+inline uint8_t NanosBelowTick(int64_t nanoseconds) {
+    return uint8_t(nanoseconds % 100);
+}
 
 // Text and descriptors (posix_platform.cpp).
 std::string AsciiLower(const std::string &text);
 // Writes all of `data`, going on after interrupts; false with errno set.
-bool WriteAll(int fd, const char *data, size_t size);
+// `written`, when given, gets the number of bytes written, also on failure.
+bool WriteAll(int fd, const char *data, size_t size, size_t *written = nullptr);
 
 // Files and folders (posix_files.cpp).
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry);
@@ -38,15 +43,16 @@ void CloseFolder(TFolderHandle folder);
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
 bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry);
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite);
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
-bool FileSystemName(const std::string &where, std::string &name);
+bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 // The target of a link in full, whatever its length; false with errno set.
 bool ReadLink(const std::string &path, std::string &target);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
-bool RunHiddenAndWait(const std::string &commandLine);
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode);
 // Wildcard match of one name: "*" and "?" (one character: one UTF-8 sequence,
 // or one byte that starts none), case-sensitive; "*.*" matches every name.
 bool MatchWildcard(const std::string &pattern, const std::string &name);

@@ -2,25 +2,55 @@
 
 #include "platform/unix/posix_calls.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <memory>
+#include <mutex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
-// An open folder of a walk. Its real path is asked for by restore lines only,
-// and then once.
+namespace posix {
+
+// Whether the items of one device are on a read-only mount, asked once for the
+// items read in one folder (or one listing) as long as their device stays the same.
+struct TMountFlags {
+    bool Known = false;
+    uint64_t Device = 0;
+    bool ReadOnly = false;
+};
+
+// Where an open folder stands, kept apart from its descriptor: a sub-folder
+// can name itself from its parent's name after the parent was closed. The
+// real path is asked for by restore lines and the journal only, and then once.
+struct TFolderName {
+    std::shared_ptr<TFolderName> Parent; // null for a folder opened by its path
+    std::string Name;                    // in Parent
+    std::mutex Lock;
+    bool Asked = false;
+    std::string RealPath;
+};
+
+} // namespace posix
+
+// An open folder of a walk.
 struct TFolderState {
     int Fd = -1; // O_PATH: needs no right to list the folder and touches none of its stamps
-    TFolderState *Parent = nullptr;
-    std::string Name; // in Parent
-    std::string RealPath;
-    bool RealPathAsked = false;
+    std::shared_ptr<posix::TFolderName> Where;
+    // Items of one folder are read on several threads at once.
+    std::mutex MountLock;
+    posix::TMountFlags Mount;
 };
 
 namespace posix {
@@ -30,11 +60,71 @@ int DescriptorOf(TFolderHandle folder) {
     return folder ? folder->Fd : AT_FDCWD;
 }
 
+// A path made short enough for the system's calls, from a folder. A path
+// longer than the system takes (PATH_MAX) has its leading folders opened
+// here in pieces shorter than that, each resolved by the system as it would
+// resolve the whole path: a link on the way is followed, and a ".." step
+// goes up from the real folder reached so far. What is left is named from
+// the last folder opened (".": that folder itself). The path must outlive it.
+class TReachablePath {
+public:
+    TReachablePath(int base, const std::string &path) : Base(base), Text(path.c_str()) {
+        if (path.size() >= PATH_MAX)
+            Reduce(path);
+    }
+    TReachablePath(int base, std::string &&path) = delete; // it would not outlive the call
+    ~TReachablePath() {
+        if (Owned >= 0)
+            close(Owned);
+    }
+    TReachablePath(const TReachablePath &) = delete;
+    TReachablePath &operator=(const TReachablePath &) = delete;
+
+    // False (errno set) when a leading folder could not be opened.
+    bool Reached() const { return Ok; }
+    int Fd() const { return Base; }
+    const char *Rest() const { return Text; }
+
+private:
+    void Reduce(const std::string &path) {
+        size_t start = 0;
+        while (path.size() - start >= PATH_MAX) {
+            // The longest head that ends at a "/" and that the system takes whole.
+            const size_t cut = path.rfind('/', start + PATH_MAX - 2);
+            if (cut == std::string::npos || cut < start) {
+                errno = ENAMETOOLONG; // one name longer than any path
+                Ok = false;
+                return;
+            }
+            const std::string head = path.substr(start, cut + 1 - start);
+            const int fd = openat(Base, head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                Ok = false;
+                return;
+            }
+            if (Owned >= 0)
+                close(Owned);
+            Owned = Base = fd;
+            // "a//b" is "a/b": what follows is never taken from the root.
+            start = std::min(path.find_first_not_of('/', cut), path.size());
+        }
+        Left = start < path.size() ? path.substr(start) : ".";
+        Text = Left.c_str();
+    }
+
+    int Base;
+    int Owned = -1;
+    const char *Text;
+    std::string Left;
+    bool Ok = true;
+};
+
 struct TDirSearch {
     DIR *Dir = nullptr; // null for a search of one exact name
     std::string NamePattern;
     bool FollowLinks = true;
     bool WithStamps = true; // false: names, folder and link bits only
+    TMountFlags Mount;
 };
 
 TDirSearch &SearchOf(TSearchHandle handle) {
@@ -45,26 +135,100 @@ bool HasWildcards(const std::string &name) {
     return name.find_first_of("*?") != std::string::npos;
 }
 
+// What the kernel checks before it sets an item's stamps to given values:
+// the right to set another owner's stamps comes with CAP_FOWNER. Asked once.
+struct TProcessRights {
+    uid_t EffectiveUser = 0;
+    bool SetsAnyOwnersStamps = false;
+};
+
+const TProcessRights &ProcessRights() {
+    static const TProcessRights rights = [] {
+        TProcessRights asked;
+        asked.EffectiveUser = geteuid();
+        __user_cap_header_struct header{};
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+        // Where the capabilities cannot be asked, none is assumed but root's.
+        if (syscall(SYS_capget, &header, data) == 0)
+            asked.SetsAnyOwnersStamps =
+                (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+        else
+            asked.SetsAnyOwnersStamps = asked.EffectiveUser == 0;
+        return asked;
+    }();
+    return rights;
+}
+
+// Whether the item `name` in `dirFd` (on `device`) is on a read-only mount;
+// the answer for its device is kept in `mount`. `ownEntry`: the item is the
+// link itself. An item whose mount cannot be asked counts as writable: the
+// write then tells.
+bool OnReadOnlyMount(int dirFd, const char *name, bool ownEntry, uint64_t device,
+                     TMountFlags &mount) {
+    if (mount.Known && mount.Device == device)
+        return mount.ReadOnly;
+    const int fd = openat(dirFd, name, O_PATH | O_CLOEXEC | (ownEntry ? O_NOFOLLOW : 0));
+    struct statvfs info {};
+    const bool asked = fd >= 0 && fstatvfs(fd, &info) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!asked)
+        return false;
+    mount = TMountFlags{true, device, (info.f_flag & ST_RDONLY) != 0};
+    return mount.ReadOnly;
+}
+
+// The error code with which the kernel would refuse to set the item's stamps,
+// from what it checks first: a name that leads nowhere, a read-only mount, an
+// immutable or append-only item, another owner's item; then this program's
+// own rule: a file without any write permission bit (a link's own mode says
+// nothing) is read-only, also for root.
+uint32_t KnownRefusal(int dirFd, const char *name, const struct statx &info, int danglingCode,
+                      bool ownEntry, TMountFlags &mount) {
+    if (danglingCode != 0)
+        return uint32_t(danglingCode);
+    const uint64_t device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    if (OnReadOnlyMount(dirFd, name, ownEntry, device, mount))
+        return EROFS;
+    const uint64_t fixed = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((info.stx_attributes & info.stx_attributes_mask & fixed) != 0)
+        return EPERM;
+    const TProcessRights &rights = ProcessRights();
+    if (info.stx_uid != rights.EffectiveUser && !rights.SetsAnyOwnersStamps)
+        return EPERM;
+    if (!S_ISDIR(info.stx_mode) && !S_ISLNK(info.stx_mode) &&
+        (info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    return 0;
+}
+
 // The entry of `name` in the folder `dirFd` from one status call. A link
-// that is to be followed but leads nowhere (or in a circle) gives its own.
-bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry) {
+// that is to be followed but leads nowhere (or in a circle) gives its own,
+// and the write, which would follow it, is known to fail.
+bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry, TMountFlags &mount) {
     struct statx info {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
     const int flags = AT_STATX_SYNC_AS_STAT | AT_NO_AUTOMOUNT;
-    if (statx(dirFd, name, flags | (followLink ? 0 : AT_SYMLINK_NOFOLLOW), mask, &info) != 0 &&
-        (!followLink || (errno != ENOENT && errno != ELOOP) ||
-         statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &info) != 0))
-        return false;
+    int danglingCode = 0;
+    if (statx(dirFd, name, flags | (followLink ? 0 : AT_SYMLINK_NOFOLLOW), mask, &info) != 0) {
+        danglingCode = errno;
+        if (!followLink || (errno != ENOENT && errno != ELOOP) ||
+            statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
+            return false;
+    }
     entry.IsFolder = S_ISDIR(info.stx_mode);
     entry.IsLink = S_ISLNK(info.stx_mode);
-    // A link's own mode says nothing: it is never read-only.
-    entry.ReadOnly =
-        !entry.IsFolder && !entry.IsLink && (info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    entry.WriteRefusal =
+        KnownRefusal(dirFd, name, info, danglingCode, !followLink || danglingCode != 0, mount);
     entry.LastWriteTime = TimespecToValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+    entry.LastWriteNanos = NanosBelowTick(info.stx_mtime.tv_nsec);
     entry.LastAccessTime = TimespecToValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    entry.CreationTime = (info.stx_mask & STATX_BTIME)
-                             ? TimespecToValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                             : 0;
+    entry.LastAccessNanos = NanosBelowTick(info.stx_atime.tv_nsec);
+    if (info.stx_mask & STATX_BTIME) {
+        entry.CreationTime = TimespecToValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
+        entry.CreationNanos = NanosBelowTick(info.stx_btime.tv_nsec);
+    }
     entry.VolumeId = (uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
     entry.FileId = info.stx_ino;
     return true;
@@ -101,9 +265,10 @@ bool ReadMatching(TDirSearch &search, TFindData &entry) {
             return false;
         if (!MatchWildcard(search.NamePattern, d->d_name))
             continue;
-        const bool filled = search.WithStamps
-                                ? FillEntry(dirfd(search.Dir), d->d_name, search.FollowLinks, entry)
-                                : FillBits(dirfd(search.Dir), *d, search.FollowLinks, entry);
+        const bool filled =
+            search.WithStamps
+                ? FillEntry(dirfd(search.Dir), d->d_name, search.FollowLinks, entry, search.Mount)
+                : FillBits(dirfd(search.Dir), *d, search.FollowLinks, entry);
         if (!filled)
             continue;
         entry.Name = d->d_name;
@@ -138,7 +303,8 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     if (name.empty())
         return Failed(nullptr, ENOENT);
     if (!HasWildcards(name)) {
-        if (!FillEntry(baseFd, (folder + name).c_str(), followLinks, entry))
+        TMountFlags mount;
+        if (!FillEntry(baseFd, (folder + name).c_str(), followLinks, entry, mount))
             return Failed(nullptr);
         entry.Name = name;
         return reinterpret_cast<TSearchHandle>(new TDirSearch{});
@@ -146,7 +312,7 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     DIR *dir = OpenListing(baseFd, folder.empty() ? "." : folder.c_str());
     if (!dir)
         return Failed(nullptr);
-    auto *search = new TDirSearch{dir, name, followLinks, withStamps};
+    auto *search = new TDirSearch{dir, name, followLinks, withStamps, {}};
     if (!ReadMatching(*search, entry)) {
         int code = errno != 0 ? errno : ENOENT; // no entry matches
         FindClose(reinterpret_cast<TSearchHandle>(search));
@@ -155,10 +321,10 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
     return reinterpret_cast<TSearchHandle>(search);
 }
 
-timespec ToTimespec(uint64_t value) {
+timespec ToTimespec(const TStampWrite &stamp) {
     timespec ts{};
-    ts.tv_sec = time_t(int64_t(value / 10000000ULL) - EpochDifferenceSeconds);
-    ts.tv_nsec = long(value % 10000000ULL) * 100;
+    ts.tv_sec = time_t(int64_t(stamp.Value / 10000000ULL) - EpochDifferenceSeconds);
+    ts.tv_nsec = long(stamp.Value % 10000000ULL) * 100 + std::min<long>(stamp.Nanos, 99);
     return ts;
 }
 
@@ -270,28 +436,37 @@ bool ClimbedPath(int fd, std::string &path) {
 bool NamedPathOf(int fd, std::string &path) {
     struct stat self {
     }, named{};
-    return fstat(fd, &self) == 0 && ReadLink("/proc/self/fd/" + std::to_string(fd), path) &&
-           !path.empty() && path[0] == '/' && stat(path.c_str(), &named) == 0 &&
+    if (fstat(fd, &self) != 0 || !ReadLink("/proc/self/fd/" + std::to_string(fd), path) ||
+        path.empty() || path[0] != '/')
+        return false;
+    const TReachablePath reach(AT_FDCWD, path);
+    return reach.Reached() && fstatat(reach.Fd(), reach.Rest(), &named, 0) == 0 &&
            SameFile(self, named);
 }
 
-// The real path of an open folder: the name the system gives it, or else a
-// sub-folder's from its parent's and its own name (the walk follows no link
-// below the operand's folder), the operand's folder's climbed to the root.
-const std::string &RealPathOf(TFolderHandle folder) {
-    if (!folder->RealPathAsked) {
-        folder->RealPathAsked = true;
-        if (NamedPathOf(folder->Fd, folder->RealPath))
-            return folder->RealPath;
-        folder->RealPath.clear();
-        if (!folder->Parent) {
-            if (!ClimbedPath(folder->Fd, folder->RealPath))
-                folder->RealPath.clear();
-        } else if (const std::string &above = RealPathOf(folder->Parent); !above.empty()) {
-            folder->RealPath = (above.back() == '/' ? above : above + "/") + folder->Name;
+// The real path of a folder: the name the system gives its descriptor `fd`
+// (-1 once it is closed), or else a sub-folder's from its parent's and its
+// own name (the walk follows no link below the operand's folder), the
+// operand's folder's climbed to the root.
+std::string RealPathOf(TFolderName &where, int fd) {
+    std::lock_guard<std::mutex> hold(where.Lock);
+    if (!where.Asked) {
+        where.Asked = true;
+        if (fd >= 0 && NamedPathOf(fd, where.RealPath))
+            return where.RealPath;
+        where.RealPath.clear();
+        if (!where.Parent) {
+            if (fd < 0 || !ClimbedPath(fd, where.RealPath))
+                where.RealPath.clear();
+        } else if (const std::string above = RealPathOf(*where.Parent, -1); !above.empty()) {
+            where.RealPath = (above.back() == '/' ? above : above + "/") + where.Name;
         }
     }
-    return folder->RealPath;
+    return where.RealPath;
+}
+
+std::string RealPathOf(TFolderHandle folder) {
+    return RealPathOf(*folder->Where, folder->Fd);
 }
 
 std::string Joined(const std::string &folder, const std::string &name) {
@@ -329,10 +504,17 @@ bool MatchWildcard(const std::string &pattern, const std::string &name) {
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
-    size_t slash = pattern.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    return StartSearch(AT_FDCWD, folder, name, true, true, entry);
+    if (pattern.empty() || pattern.back() == '/')
+        return Failed(nullptr, ENOENT); // no name to look for
+    // The name stays whole in what is left of a long pattern.
+    const TReachablePath reach(AT_FDCWD, pattern);
+    if (!reach.Reached())
+        return Failed(nullptr);
+    const std::string rest = reach.Rest();
+    const size_t slash = rest.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : rest.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+    return StartSearch(reach.Fd(), folder, name, true, true, entry);
 }
 
 TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool followLinks,
@@ -356,10 +538,16 @@ void FindClose(TSearchHandle handle) {
 }
 
 TFolderHandle OpenFolder(const std::string &path) {
-    int fd = open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string named = path.empty() ? "." : path;
+    const TReachablePath reach(AT_FDCWD, named);
+    const int fd =
+        reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, nullptr, "", "", false};
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    return state;
 }
 
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
@@ -367,10 +555,19 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
         openat(DescriptorOf(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Failed(nullptr);
-    return new TFolderState{fd, parent, name, "", false};
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    state->Where->Parent = parent ? parent->Where : nullptr;
+    state->Where->Name = name;
+    return state;
 }
 
 void CloseFolder(TFolderHandle folder) {
+    // Sub-folders still open may need this one's name: it is asked while its
+    // descriptor can still tell it.
+    if (folder->Where.use_count() > 1)
+        RealPathOf(folder);
     close(folder->Fd);
     delete folder;
 }
@@ -388,15 +585,26 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
     if (name.empty())
         return Failed(false, ENOENT);
     entry = TFindData{};
-    if (!FillEntry(DescriptorOf(folder), name.c_str(), followLink, entry))
+    const TReachablePath reach(DescriptorOf(folder), name);
+    TMountFlags mount;
+    if (folder) {
+        std::lock_guard<std::mutex> hold(folder->MountLock);
+        mount = folder->Mount;
+    }
+    if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry, mount))
         return Failed(false);
+    if (folder) {
+        std::lock_guard<std::mutex> hold(folder->MountLock);
+        folder->Mount = mount;
+    }
     const size_t slash = name.rfind('/');
     entry.Name = slash == std::string::npos ? name : name.substr(slash + 1);
     return true;
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool followLink,
-                  const uint64_t *creation, const uint64_t *lastAccess, const uint64_t *lastWrite) {
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite) {
     // A birth time cannot be set here: refuse the whole write before anything changes.
     if (creation)
         return Failed(false, ENOTSUP);
@@ -406,15 +614,18 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool foll
     timespec times[2];
     times[0] = lastAccess ? ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
-    if (utimensat(DescriptorOf(folder), name.c_str(), times,
-                  followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+    const TReachablePath reach(DescriptorOf(folder), name);
+    if (!reach.Reached() ||
+        utimensat(reach.Fd(), reach.Rest(), times, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return Failed(false);
     return true;
 }
 
 std::string FullPathName(TFolderHandle folder, const std::string &name) {
-    if (folder)
-        return RealPathOf(folder).empty() ? std::string() : Joined(RealPathOf(folder), name);
+    if (folder) {
+        const std::string path = RealPathOf(folder);
+        return path.empty() ? std::string() : Joined(path, name);
+    }
     // A path from the current folder: its folder part is opened as the
     // system resolves it, links and ".." steps included.
     const size_t slash = name.rfind('/');
@@ -438,10 +649,24 @@ bool CanSetCreationTime() {
     return Failed(false, ENOTSUP); // no call writes a birth time
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name) {
     struct statfs info {};
-    if (statfs(where.empty() ? "." : where.c_str(), &info) != 0)
-        return Failed(false);
+    if (folder) {
+        if (fstatfs(folder->Fd, &info) != 0)
+            return Failed(false);
+    } else {
+        const std::string path = where.empty() ? "." : where;
+        const TReachablePath reach(AT_FDCWD, path);
+        // The item itself is opened, not read: a link leads to what it names.
+        const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_CLOEXEC) : -1;
+        if (fd < 0)
+            return Failed(false);
+        const bool asked = fstatfs(fd, &info) == 0;
+        const int code = errno;
+        close(fd);
+        if (!asked)
+            return Failed(false, code);
+    }
     switch (uint64_t(info.f_type)) {
     case 0x4d44:
         name = "FAT";
@@ -479,14 +704,16 @@ bool FileSystemName(const std::string &where, std::string &name) {
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0)
+    const TReachablePath reach(AT_FDCWD, path);
+    if (!reach.Reached() || fstatat(reach.Fd(), reach.Rest(), &info, 0) != 0)
         return Failed(false);
     shortPath = path;
     return true;
 }
 
 bool ReadWholeFile(const std::string &path, std::string &data) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const TReachablePath reach(AT_FDCWD, path);
+    const int fd = reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(false);
     struct stat info {};
@@ -512,7 +739,8 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return code == 0 || Failed(false, code);
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
+    exitCode = 0;
     const char *argv[] = {"/bin/sh", "-c", commandLine.c_str(), nullptr};
     pid_t pid = 0;
     if (int code =
@@ -520,8 +748,18 @@ bool RunHiddenAndWait(const std::string &commandLine) {
         code != 0)
         return Failed(false, code);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    // The shell's way: a program ended by a signal ends with 128 and the signal.
+    if (waited < 0)
+        exitCode = uint32_t(ECHILD);
+    else if (WIFEXITED(status))
+        exitCode = uint32_t(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        exitCode = uint32_t(128 + WTERMSIG(status));
+    if (exitCode != 0)
+        Failed(false, int(exitCode));
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace posix {
@@ -26,19 +27,23 @@ std::string AsciiLower(const std::string &text) {
     return result;
 }
 
-bool WriteAll(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
+bool WriteAll(int fd, const char *data, size_t size, size_t *written) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             if (n == 0)
                 errno = EIO;
+            if (written)
+                *written = done;
             return false;
         }
-        data += n;
-        size -= size_t(n);
+        done += size_t(n);
     }
+    if (written)
+        *written = done;
     return true;
 }
 
@@ -109,6 +114,11 @@ uint64_t OpenFileLimit() {
     return files.rlim_cur;
 }
 
+unsigned ProcessorCount() {
+    const long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count > 0 ? unsigned(count) : 1;
+}
+
 bool IsLeadByte(unsigned char) {
     return false;
 }
@@ -121,9 +131,31 @@ std::string ToOemText(const std::string &text) {
     return text;
 }
 
+// A regular file loses the `written` bytes just written before a failure:
+// it ends where the failed write began.
+void TakeBack(int fd, size_t written) {
+    struct stat info {};
+    if (written == 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    const off_t end = lseek(fd, 0, SEEK_CUR);
+    if (end < off_t(written))
+        return;
+    if (ftruncate(fd, end - off_t(written)) == 0)
+        lseek(fd, end - off_t(written), SEEK_SET);
+}
+
 bool WriteStream(TStream stream, const char *data, size_t size) {
-    return WriteAll(stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO, data, size) ||
-           Failed(false);
+    const int fd = stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO;
+    size_t written = 0;
+    if (WriteAll(fd, data, size, &written))
+        return true;
+    const int code = errno;
+    TakeBack(fd, written);
+    return Failed(false, code);
+}
+
+bool IsTerminal(TStream stream) {
+    return isatty(stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO) == 1 || Failed(false);
 }
 
 uint32_t LastErrorCode() {
@@ -145,11 +177,13 @@ const TPlatform PosixPlatform = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = AsciiLower,
     .SameName = SameName,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,

@@ -4,6 +4,7 @@
 // converted here, so that long paths work and no name becomes a look-alike.
 
 #include "platform/platform.h"
+#include "platform/windows/win32_paths.h"
 
 #include <windows.h>
 // The names of two slots, not the macros for the A and W calls.
@@ -67,28 +68,10 @@ bool FromWide(const std::wstring &wide, std::string &text) {
     return FromWide(wide.data(), wide.size(), text);
 }
 
-bool HasPrefix(const std::wstring &text, const wchar_t *prefix) {
-    return text.compare(0, wcslen(prefix), prefix) == 0;
+// GetFullPathNameW for typed text, keeping the reason when it fails.
+bool FullPath(const std::wstring &path, std::wstring &full) {
+    return FullWidePath(path, full) || Failed(false);
 }
-
-// GetFullPathNameW without a size limit; false when it fails.
-bool FullWidePath(const std::wstring &path, std::wstring &full) {
-    full.assign(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
-        if (n == 0)
-            return Failed(false);
-        if (n < full.size()) {
-            full.resize(n);
-            return true;
-        }
-        full.assign(n, L'\0');
-    }
-}
-
-// The length from which a plain path fails: the wide calls take such a path
-// in the absolute "\\?\" form, which has no such limit.
-constexpr size_t PlainPathLimit = MAX_PATH;
 
 // A path for a wide call: as given while its full form is short enough, else
 // that full form with the "\\?\" prefix ("\\?\UNC\" for a share). The full
@@ -100,16 +83,13 @@ bool WidePath(const std::string &path, std::wstring &wide, bool *added = nullptr
         *added = false;
     if (!ToWide(path, wide))
         return false;
-    if (HasPrefix(wide, L"\\\\?\\") || HasPrefix(wide, L"\\\\.\\"))
+    if (HasWidePrefix(wide, L"\\\\?\\") || HasWidePrefix(wide, L"\\\\.\\"))
         return true;
     std::wstring full;
     // A path whose full form cannot be made is left to the call that uses it.
     if (!FullWidePath(wide, full) || full.size() < PlainPathLimit)
         return true;
-    if (HasPrefix(full, L"\\\\"))
-        wide = L"\\\\?\\UNC\\" + full.substr(2);
-    else
-        wide = L"\\\\?\\" + full;
+    wide = VerbatimForm(full);
     if (added)
         *added = true;
     return true;
@@ -117,13 +97,7 @@ bool WidePath(const std::string &path, std::wstring &wide, bool *added = nullptr
 
 // A path that a wide call gave back, without the prefix that WidePath added.
 std::wstring WithoutAddedPrefix(const std::wstring &path, bool added) {
-    if (!added)
-        return path;
-    if (HasPrefix(path, L"\\\\?\\UNC\\"))
-        return L"\\\\" + path.substr(8);
-    if (HasPrefix(path, L"\\\\?\\"))
-        return path.substr(4);
-    return path;
+    return added ? PlainForm(path) : path;
 }
 
 bool IsNTFamily() {
@@ -277,6 +251,12 @@ uint64_t OpenFileLimit() {
     return UINT64_MAX;
 }
 
+unsigned ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? unsigned(info.dwNumberOfProcessors) : 1;
+}
+
 bool IsLeadByte(unsigned char c) {
     return IsDBCSLeadByte(c) != 0;
 }
@@ -306,40 +286,97 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
         return Failed(false);
     if (handle == nullptr)
         return Failed(false, ERROR_INVALID_HANDLE);
+    uint64_t done = 0;
     while (size > 0) {
         DWORD written = 0;
         DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
+        DWORD code = ERROR_SUCCESS;
         if (!WriteFile(handle, data, chunk, &written, nullptr))
-            return Failed(false);
-        if (written == 0)
-            return Failed(false, ERROR_WRITE_FAULT);
+            code = GetLastError();
+        else if (written == 0)
+            code = ERROR_WRITE_FAULT;
+        if (code != ERROR_SUCCESS) {
+            // A file on disk ends where the failed write began.
+            LARGE_INTEGER back;
+            back.QuadPart = -LONGLONG(done + written);
+            if (done + written > 0 && GetFileType(handle) == FILE_TYPE_DISK &&
+                SetFilePointerEx(handle, back, nullptr, FILE_CURRENT))
+                SetEndOfFile(handle);
+            return Failed(false, code);
+        }
         data += written;
         size -= written;
+        done += written;
     }
     return true;
 }
 
-void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
-    entry.NameUnrepresentable = !FromWide(data.cFileName, wcslen(data.cFileName), entry.Name);
-    entry.IsFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// A console, not a file, a pipe or another character device such as NUL:
+// only a console has a console mode.
+bool IsTerminal(TStream stream) {
+    HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    if (handle == nullptr)
+        return Failed(false, ERROR_INVALID_HANDLE);
+    DWORD mode = 0;
+    if (GetFileType(handle) != FILE_TYPE_CHAR)
+        return Failed(false, ERROR_NOT_SUPPORTED);
+    return GetConsoleMode(handle, &mode) || Failed(false);
+}
+
+// Why a listed name cannot be joined to its folder's path: ERROR_INVALID_NAME
+// for a name that a Windows path cannot hold as it stands (a separator, a
+// drive or stream mark, a wildcard, a quote, a redirection mark or a control
+// character would make the path name another item, or none); 0 otherwise.
+// Such names come from file systems of other systems, through shares or Wine.
+DWORD NameRefusalOf(const std::wstring &name) {
+    if (name.empty())
+        return ERROR_INVALID_NAME;
+    for (wchar_t c : name)
+        if (c < 32 || wcschr(L"\\/:*?\"<>|", c))
+            return ERROR_INVALID_NAME;
+    return 0;
+}
+
+void FillStamps(DWORD attributes, const FILETIME &creation, const FILETIME &access,
+                const FILETIME &write, TFindData &entry) {
+    entry.IsFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or a symbolic link (Wine shows a Linux link to a folder as 0x410).
-    entry.IsLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entry.ReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    entry.CreationTime = ToValue(data.ftCreationTime);
-    entry.LastAccessTime = ToValue(data.ftLastAccessTime);
-    entry.LastWriteTime = ToValue(data.ftLastWriteTime);
+    entry.IsLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // A read-only file refuses to be opened for writing; the attribute on a
+    // folder means nothing of the kind.
+    entry.WriteRefusal =
+        !entry.IsFolder && (attributes & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
+    entry.CreationTime = ToValue(creation);
+    entry.LastAccessTime = ToValue(access);
+    entry.LastWriteTime = ToValue(write);
+}
+
+void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
+    const std::wstring name = data.cFileName;
+    entry.NameUnrepresentable = !FromWide(name, entry.Name);
+    entry.NameRefusal = NameRefusalOf(name);
+    entry.VolumeId = 0;
+    entry.FileId = 0;
+    FillStamps(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
+               data.ftLastWriteTime, entry);
+}
+
+TSearchHandle FindFirstWide(const std::wstring &pattern, TFindData &entry) {
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(nullptr);
+    FillEntry(data, entry);
+    return reinterpret_cast<TSearchHandle>(handle);
 }
 
 TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     std::wstring wide;
     if (!WidePath(pattern, wide))
         return nullptr;
-    WIN32_FIND_DATAW data;
-    HANDLE handle = FindFirstFileW(wide.c_str(), &data);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failed(nullptr);
-    FillEntry(data, entry);
-    return reinterpret_cast<TSearchHandle>(handle);
+    return FindFirstWide(wide, entry);
 }
 
 bool FindNext(TSearchHandle search, TFindData &entry) {
@@ -354,31 +391,54 @@ void FindCloseSearch(TSearchHandle search) {
     FindClose(reinterpret_cast<HANDLE>(search));
 }
 
-bool SetItemTimes(const std::string &path, bool isFolder, const uint64_t *creation,
-                  const uint64_t *lastAccess, const uint64_t *lastWrite) {
+// The entry of the item at a path for a wide call, without a directory
+// search (which would take wildcards in the name as wildcards). With
+// `followLink` a link or junction gives what it points to, or its own entry
+// when that cannot be opened.
+bool ReadWide(const std::wstring &path, bool followLink, TFindData &entry) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return Failed(false);
+    FillStamps(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
+               data.ftLastWriteTime, entry);
+    if (!followLink || !entry.IsLink)
+        return true;
+    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info)) {
+        FillStamps(info.dwFileAttributes, info.ftCreationTime, info.ftLastAccessTime,
+                   info.ftLastWriteTime, entry);
+        entry.VolumeId = info.dwVolumeSerialNumber;
+        entry.FileId = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+// The nanoseconds below a stamp's tick are ignored: Windows keeps none.
+bool SetWide(const std::wstring &path, bool isFolder, bool followLink, const TStampWrite *creation,
+             const TStampWrite *lastAccess, const TStampWrite *lastWrite) {
     // Windows refuses write access to a read-only file, to administrators too;
     // Wine running as root would grant it. Asking first gives the same answer
     // everywhere, and the file stays as it was.
-    std::wstring wide;
-    if (!WidePath(path, wide))
-        return false;
-    if (!isFolder) {
-        DWORD attributes = GetFileAttributesW(wide.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            return Failed(false, ERROR_ACCESS_DENIED);
-    }
-    HANDLE handle =
-        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                    isFolder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+    TFindData entry;
+    if (!isFolder && ReadWide(path, followLink, entry) && entry.WriteRefusal != 0)
+        return Failed(false, ERROR_ACCESS_DENIED);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                StampOpenFlags(isFolder, followLink), nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(false);
     FILETIME c, a, w;
     if (creation)
-        c = ToFileTime(*creation);
+        c = ToFileTime(creation->Value);
     if (lastAccess)
-        a = ToFileTime(*lastAccess);
+        a = ToFileTime(lastAccess->Value);
     if (lastWrite)
-        w = ToFileTime(*lastWrite);
+        w = ToFileTime(lastWrite->Value);
     BOOL ok = SetFileTime(handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
                           lastWrite ? &w : nullptr);
     DWORD code = ok ? ERROR_SUCCESS : GetLastError();
@@ -390,7 +450,7 @@ bool CanSetCreationTime() {
     return true;
 }
 
-bool FileSystemName(const std::string &where, std::string &name) {
+bool FileSystemName(TFolderHandle, const std::string &where, std::string &name) {
     std::wstring root;
     if (!ToWide(where, root))
         return false;
@@ -406,66 +466,179 @@ bool FileSystemName(const std::string &where, std::string &name) {
 std::string FullPathName(const std::string &path) {
     std::wstring wide, full;
     std::string text;
-    if (!ToWide(path, wide) || !FullWidePath(wide, full) || !FromWide(full, text))
+    if (!ToWide(path, wide) || !FullPath(wide, full) || !FromWide(full, text))
         return std::string();
     return text;
 }
 
 } // namespace
 
-// Win32 has no calls relative to an open folder: a folder is its path text as
-// the walk built it (ending in a separator or ":", or empty for the current
-// folder), and an item is named by that text and its name.
+// Win32 has no calls relative to an open folder: a folder is its absolute
+// path in the verbatim ("\\?\") form, made once from the text that named it,
+// and an item is that path and its name exactly as the listing gave it. The
+// system parses neither again, so a name is never read as a path, and no
+// tree is too deep.
 struct TFolderState {
-    std::string Path;
+    std::wstring Path; // verbatim, ending in "\"
+    // The folder was named in the verbatim form itself: names typed for it
+    // are taken as they stand, as the system takes such a path.
+    bool Verbatim = false;
 };
 
 namespace {
 
-std::string Joined(TFolderHandle folder, const std::string &name) {
-    return folder ? folder->Path + name : name;
+// The path of an item of an open folder for a wide call. A null folder takes
+// the name as a path typed from the current folder. A name that the folder's
+// path cannot hold as it stands is refused (ERROR_INVALID_NAME).
+bool ItemPath(TFolderHandle folder, const std::string &name, std::wstring &wide) {
+    if (!folder)
+        return WidePath(name, wide);
+    std::wstring own;
+    if (!ToWide(name, own))
+        return false;
+    if (own == L"." || own == L".." || NameRefusalOf(own) != 0)
+        return Failed(false, ERROR_INVALID_NAME);
+    wide = folder->Path + own;
+    return true;
 }
 
+constexpr DWORD StoppedOnLink = 681; // ERROR_STOPPED_ON_SYMLINK
+
+// The folder at a verbatim path, when there is one; `viaLink`: also when it
+// is a link or junction. The folder's path ends in "\".
+TFolderHandle OpenAt(const std::wstring &path, bool verbatim, bool viaLink) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return Failed(nullptr);
+    if (!viaLink && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Failed(nullptr, StoppedOnLink);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Failed(nullptr, ERROR_DIRECTORY);
+    return new TFolderState{path.back() == L'\\' ? path : path + L'\\', verbatim};
+}
+
+// Typed text is parsed once, by the system's rules for typed paths ("/" as
+// "\", "." and ".." steps, the current folder of a drive); a path typed in
+// the verbatim form is taken as it stands.
 TFolderHandle OpenFolder(const std::string &path) {
-    std::string text = path;
-    if (!text.empty() && text.back() != '\\' && text.back() != '/' && text.back() != ':')
-        text += '\\';
-    return new TFolderState{text};
+    std::wstring wide, full;
+    if (!ToWide(path, wide))
+        return nullptr;
+    const bool verbatim = HasWidePrefix(wide, L"\\\\?\\");
+    if (verbatim)
+        full = wide;
+    else if (!FullPath(wide.empty() ? L"." : wide, full))
+        return nullptr;
+    return OpenAt(VerbatimForm(full), verbatim, true);
 }
 
+// A sub-folder that is a link or junction is not opened: it may lead
+// anywhere, the tree's own root included.
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
-    return OpenFolder(Joined(parent, name));
+    if (!parent)
+        return OpenFolder(name);
+    std::wstring path;
+    if (!ItemPath(parent, name, path))
+        return nullptr;
+    return OpenAt(path, parent->Verbatim, false);
 }
 
 void CloseFolder(TFolderHandle folder) {
     delete folder;
 }
 
-bool FolderIdentity(TFolderHandle, uint64_t &, uint64_t &) {
-    return Failed(false, ERROR_NOT_SUPPORTED);
+// The volume serial number and file index of the folder itself (of a link or
+// junction as such, not of what it points to). A serial number of 0 tells
+// volumes apart from none (Wine gives it to every Linux file system of its own
+// kind, such as proc, sysfs and tmpfs, whose folders share index numbers):
+// the identity is then not known.
+bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
+    std::wstring current;
+    if (!folder && !FullPath(L".", current))
+        return false;
+    HANDLE handle =
+        CreateFileW(folder ? folder->Path.c_str() : current.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = GetFileInformationByHandle(handle, &info);
+    const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(handle);
+    if (!ok)
+        return Failed(false, code);
+    if (info.dwVolumeSerialNumber == 0)
+        return Failed(false, ERROR_NOT_SUPPORTED);
+    volumeId = info.dwVolumeSerialNumber;
+    fileId = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+// A name typed for a folder, as the system reads the last part of a typed
+// path: without its trailing dots and blanks ("." and ".." stay, and so does
+// a pattern, whose wildcards the search matches).
+std::wstring TypedName(const std::wstring &name) {
+    if (name == L"." || name == L".." || name.find_first_of(L"*?") != std::wstring::npos)
+        return name;
+    const size_t end = name.find_last_not_of(L". ");
+    return end == std::wstring::npos ? std::wstring() : name.substr(0, end + 1);
 }
 
 TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool,
                           TFindData &entry) {
-    return FindFirst(Joined(folder, namePattern), entry);
+    if (!folder)
+        return FindFirst(namePattern, entry);
+    std::wstring pattern;
+    if (!ToWide(namePattern, pattern))
+        return nullptr;
+    if (!folder->Verbatim)
+        pattern = TypedName(pattern);
+    if (pattern.empty())
+        return Failed(nullptr, ERROR_FILE_NOT_FOUND);
+    if (pattern.find_first_of(L"\\/:") != std::wstring::npos)
+        return Failed(nullptr, ERROR_INVALID_NAME);
+    return FindFirstWide(folder->Path + pattern, entry);
 }
 
-bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &entry) {
-    TSearchHandle search = FindFirst(Joined(folder, name), entry);
-    if (!search)
+bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry) {
+    std::wstring path;
+    if (!ItemPath(folder, name, path))
         return false;
-    FindCloseSearch(search);
+    entry = TFindData{};
+    if (!ReadWide(path, followLink, entry))
+        return false;
+    if (folder)
+        entry.Name = name;
+    else
+        FromWide(path.substr(path.find_last_of(L"\\/:") + 1), entry.Name);
     return true;
 }
 
-bool SetItemTimesAt(TFolderHandle folder, const std::string &name, bool isFolder, bool,
-                    const uint64_t *creation, const uint64_t *lastAccess,
-                    const uint64_t *lastWrite) {
-    return SetItemTimes(Joined(folder, name), isFolder, creation, lastAccess, lastWrite);
+bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
+                  const TStampWrite *creation, const TStampWrite *lastAccess,
+                  const TStampWrite *lastWrite) {
+    std::wstring path;
+    if (!ItemPath(folder, name, path))
+        return false;
+    return SetWide(path, isFolder, followLink, creation, lastAccess, lastWrite);
 }
 
+// The plain form where the system's parsing of it gives it back unchanged
+// (it then names the same item), else the verbatim form: a name ending in a
+// dot or a blank, or one that the system takes for a device (such as
+// "nul.txt"), is named as it stands.
 std::string FullPathNameAt(TFolderHandle folder, const std::string &name) {
-    return FullPathName(Joined(folder, name));
+    if (!folder)
+        return FullPathName(name);
+    std::wstring path, parsed;
+    if (!ItemPath(folder, name, path))
+        return std::string();
+    const std::wstring plain = PlainForm(path);
+    std::string text;
+    if (!FromWide(FullWidePath(plain, parsed) && parsed == plain ? plain : path, text))
+        return std::string();
+    return text;
 }
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {
@@ -505,7 +678,8 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return code == ERROR_SUCCESS || Failed(false, code);
 }
 
-bool RunHiddenAndWait(const std::string &commandLine) {
+bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
+    exitCode = 0;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -519,8 +693,14 @@ bool RunHiddenAndWait(const std::string &commandLine) {
         return Failed(false);
     while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
         Sleep(1);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code))
+        code = GetLastError();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    exitCode = code;
+    if (code != 0)
+        Failed(false, code);
     return true;
 }
 
@@ -816,11 +996,13 @@ const TPlatform Win32Platform = {
     .Arguments = Arguments,
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
+    .ProcessorCount = ProcessorCount,
     .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameName,
     .ToOemText = ToOemText,
     .WriteStream = WriteStream,
+    .IsTerminal = IsTerminal,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
@@ -830,7 +1012,7 @@ const TPlatform Win32Platform = {
     .CloseFolder = CloseFolder,
     .FolderIdentity = FolderIdentity,
     .ReadItem = ReadItem,
-    .SetItemTimes = SetItemTimesAt,
+    .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathNameAt,
     .FileSystemName = FileSystemName,

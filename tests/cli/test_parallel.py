@@ -1,0 +1,96 @@
+"""Stamping on several threads: the output, the stamps left and the exit code
+are byte for byte those of a serial run (-zp1), over one mixed tree."""
+
+import os
+import stat
+import unittest
+
+from kelvard_cli import SEP, WINDOWS, TempDirTestCase, main
+
+OLD_NS = 1000000000 * 10**9 + 123456700  # 2001-09-09
+
+
+def j(*parts):
+    return SEP.join(parts)
+
+
+class SerialAndParallel(TempDirTestCase):
+    def setUp(self):
+        super().setUp()
+        # t: 300 files over folders three deep, a read-only file, a folder named
+        # like the pattern, and (natively) links of every kind; orig: the
+        # counterpart tree of t for -ss:, with one file missing there.
+        for d in range(5):
+            for e in range(3):
+                for f in range(20):
+                    self.make_file("t", "d%d" % d, "e%d" % e, "f%02d.txt" % f)
+                    if (d, e, f) != (2, 1, 7):
+                        self.make_file("orig", "d%d" % d, "e%d" % e, "f%02d.txt" % f)
+        self.make_file("t", "ro.txt")
+        self.make_file("orig", "ro.txt")
+        os.makedirs(self.path("t", "x.txt"))
+        self.make_file("t", "x.txt", "in.txt")
+        self.make_file("orig", "x.txt", "in.txt")
+        if not WINDOWS:
+            os.symlink(self.path("orig", "ro.txt"), self.path("t", "d0", "link.txt"))
+            os.symlink(self.path("orig"), self.path("t", "d1", "linked"))
+            os.symlink("nowhere", self.path("t", "d2", "dangling.txt"))
+        os.chmod(self.path("t", "ro.txt"), stat.S_IRUSR)
+        self.addCleanup(os.chmod, self.path("t", "ro.txt"), stat.S_IRUSR | stat.S_IWUSR)
+        self.items = []
+        for top, dirs, files in os.walk(self.path("t")):
+            self.items += [os.path.join(top, n) for n in dirs + files]
+        # Stamps a week apart item by item, so that copies show in the result
+        # and a day of the month fits some items and not others.
+        for i, item in enumerate(sorted(self.items)):
+            stamp = OLD_NS + i * 7 * 86400 * 10**9
+            os.utime(item, ns=(stamp + 5, stamp), follow_symlinks=False)
+        self.saved = {item: (os.lstat(item).st_mtime_ns, os.lstat(item).st_atime_ns)
+                      for item in self.items}
+
+    def stamps(self):
+        # Under Wine every listing moves a folder's access stamp to the time
+        # it is read, which no two runs share.
+        def access(item):
+            return None if WINDOWS and os.path.isdir(item) else os.lstat(item).st_atime_ns
+        return {item: (os.lstat(item).st_mtime_ns, access(item)) for item in self.items}
+
+    def run_both(self, args):
+        """Runs args serially and on four threads from the same stamps; gives
+        the serial result after checking that the parallel one is the same."""
+        results = []
+        for threads in ("-zp1", "-zp4"):
+            for item, (mtime, atime) in self.saved.items():
+                os.utime(item, ns=(atime, mtime), follow_symlinks=False)
+            r = self.run_here([threads] + args, env={"TZ": "UTC"})
+            results.append((r, self.stamps()))
+        (serial, serial_stamps), (parallel, parallel_stamps) = results
+        self.assertEqual(serial.code, parallel.code, args)
+        self.assertEqual(serial.out, parallel.out, args)
+        self.assertEqual(serial.err, parallel.err, args)
+        differ = {item: (serial_stamps[item], parallel_stamps[item]) for item in self.items
+                  if serial_stamps[item] != parallel_stamps[item]}
+        self.assertEqual(differ, {}, str(args) + str(differ))
+        return serial
+
+    def test_the_same_output_and_stamps(self):
+        rows = [
+            (["-r", "-f2", "-w", "-a", "-d2020-01-02", "-t12:00", j("t", "*.txt")], 2),
+            (["-r", "-f1", "-v", "-w", "-a", "-t+1", "-sw", j("t", "*")], 2),
+            # Natively the links taken as themselves get no restore lines.
+            (["-r", "-e", "-w", "-a", j("t", "*.txt")], 0 if WINDOWS else 2),
+            (["-r", "-ss:" + j("orig", ""), "-w", "-a", j("t", "*.txt")], 2),
+            # The same items named twice: the second operand reads what the first wrote.
+            (["-x", "-r", "-w", "-d2020-03-04", j("t", "d3", "*.txt"), "-sw", "-t+2",
+              j("t", "d3", "*.txt")], 0),
+            # An error in the middle ends the run after the items before it;
+            # none after it is changed.
+            (["-r", "-w", "-sw", "-d31", j("t", "*.txt")], 1),
+        ]
+        for args, code in rows:
+            r = self.run_both(args)
+            self.assertEqual(r.code, code, (args, r.err_text[-300:]))
+
+
+if __name__ == "__main__":
+    main()
