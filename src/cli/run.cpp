@@ -69,7 +69,7 @@ unsigned ThreadsFor(const TRunSettings &settings) {
 void RunOperands(TRunContext &run) {
     TStampPipeline pipeline(run.Report, run.StampContext(),
                             FractionWidthOf(run.Settings.SubSecondDigits), ThreadsFor(run.Settings),
-                            nullptr);
+                            nullptr, run.Operands.size() > 1);
     for (const TOption &entry : run.Operands) {
         pipeline.BeginOperand(entry);
         const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);
