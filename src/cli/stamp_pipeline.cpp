@@ -21,8 +21,9 @@ const char *const UnrecordedReason = "絶対パスが得られないため、取
 } // namespace
 
 TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
-                               unsigned threads, TChangeRecorder *journal)
-    : Report(report), Context(context), FractionWidth(fractionWidth), Journal(journal) {
+                               unsigned threads, TChangeRecorder *journal, bool sameItemTwice)
+    : Report(report), Context(context), FractionWidth(fractionWidth), Journal(journal),
+      SameItemTwice(sameItemTwice) {
     for (unsigned i = 1; i < threads; ++i)
         Workers.emplace_back([this] { WorkerLoop(); });
 }
@@ -39,6 +40,10 @@ TStampPipeline::~TStampPipeline() {
 
 void TStampPipeline::BeginOperand(const TOption &operand) {
     Operand = &operand;
+    auto preset = std::make_shared<TPresetStamps>();
+    Preset = !operand.MakeRestoreFile && PresetStampsFor(operand, Context, *preset)
+                 ? std::move(preset)
+                 : nullptr;
     auto job = std::make_unique<TJob>();
     job->Kind = jkOperand;
     Submit(std::move(job));
@@ -76,15 +81,18 @@ void TStampPipeline::Item(TFoundItem found) {
                                                       : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
+        job->Preset = Preset;
         job->IsFolder = found.Entry.IsFolder;
         TItemStamps &item = job->Item;
         item.Path = std::move(found.Path);
         item.Place = std::move(found.Place);
         item.FractionWidth = FractionWidth;
-        job->Key = found.FolderIdentified
-                       ? std::to_string(found.FolderIdentity.first) + ":" +
-                             std::to_string(found.FolderIdentity.second) + "/" + item.Place.Name
-                       : "?/" + FileNamePart(item.Path);
+        // Within one operand the walk meets each item once.
+        if (SameItemTwice)
+            job->Key = found.FolderIdentified
+                           ? std::to_string(found.FolderIdentity.first) + ":" +
+                                 std::to_string(found.FolderIdentity.second) + "/" + item.Place.Name
+                           : "?/" + FileNamePart(item.Path);
         if (job->Kind == jkStamp && job->IsFolder && !Operand->Preview &&
             Operand->Kinds.Has(skAccess))
             AccessPending.insert(item.Path);
@@ -187,7 +195,7 @@ void TStampPipeline::Prepare(TJob &job) {
         if (job.Kind == jkRestore)
             ReadPresentStamps(job.Item);
         else
-            job.ToWrite = PrepareItemStamps(job.Item, Context);
+            job.ToWrite = PrepareItemStamps(job.Item, Context, job.Preset.get());
     } catch (...) {
         job.Error = std::current_exception();
     }

@@ -44,8 +44,10 @@ public:
     // `threads`: how many threads read and write items, the run's own thread
     // included (1: all on the run's thread). `journal`, when given, gets a
     // record of every item before it is written.
+    // `sameItemTwice`: the run may name one item more than once (it has
+    // several operands), so jobs of one item are ordered.
     TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
-                   unsigned threads, TChangeRecorder *journal);
+                   unsigned threads, TChangeRecorder *journal, bool sameItemTwice = true);
     ~TStampPipeline() override;
     TStampPipeline(const TStampPipeline &) = delete;
     TStampPipeline &operator=(const TStampPipeline &) = delete;
@@ -85,6 +87,8 @@ private:
         // The job of the same item before this one, which must be written
         // before this one is read: each reads the stamps the one before left.
         uint64_t After = NoJob;
+        // The operand's new stamps where they do not depend on the item.
+        std::shared_ptr<const TPresetStamps> Preset;
     };
     static constexpr uint64_t NoJob = UINT64_MAX;
 
@@ -92,7 +96,9 @@ private:
     const TStampContext Context;
     const int32_t FractionWidth;
     TChangeRecorder *const Journal;
+    const bool SameItemTwice;
     const TOption *Operand = nullptr;
+    std::shared_ptr<const TPresetStamps> Preset; // the operand's, where it has one
 
     std::mutex Lock;
     std::condition_variable Changed;

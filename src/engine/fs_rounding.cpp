@@ -55,15 +55,15 @@ std::string TVolumeNames::NameFor(const std::string &path, TFolderHandle folder,
     return name;
 }
 
-void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
+bool RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
                         TVolumeNames *volumes, uint64_t volumeId, TFolderHandle folder) {
     const TFamily family = FamilyOf(volumes ? volumes->NameFor(path, folder, volumeId)
                                             : GetFileSystemName(path, folder));
     if (family == fyOther)
-        return;
+        return false;
     TTimeParts parts;
     if (!FileTimeToLocalParts(value, parts))
-        return;
+        return true;
     switch (kind) {
     case skModification:
         CutToEvenSecond(parts);
@@ -83,7 +83,8 @@ void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &va
         }
         break;
     default:
-        return;
+        return true;
     }
     LocalPartsToFileTime(parts, value);
+    return true;
 }

@@ -34,6 +34,7 @@ private:
 // `volumes`, when given, remembers the names of the volumes asked (by the
 // item's `volumeId`); without it the volume is asked afresh.
 // `folder`, where given, is the item's open folder: its volume is asked.
-void RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
+// True when the volume is one that rounds (the value may still be as it was).
+bool RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
                         TVolumeNames *volumes = nullptr, uint64_t volumeId = 0,
                         TFolderHandle folder = nullptr);

@@ -9,27 +9,49 @@
 
 namespace {
 
+// The new value of one selected kind before rounding, 0 for unknown.
+TTimeValue NewValue(const std::string &path, TStampKind kind, TOption &options,
+                    const TStampContext &context, const TTimeValue *present) {
+    // The current time reads no stamp: the kind passed is of no concern then.
+    const TStampSource source = SourceKindFor(options, kind);
+    TTimeValue value = 0;
+    ComputeNewStamp(path, source == ssNow ? kind : KindReadBy(source), options, context.Times,
+                    value, present);
+    return value;
+}
+
 // Computes the selected new stamps from the present ones, read into `entry`.
-void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContext &context) {
+void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContext &context,
+                   const TPresetStamps *preset) {
     TOption &options = item.Options;
+    if (preset && preset->Error) {
+        // Told of the item, as its own computation would have told it.
+        try {
+            std::rethrow_exception(preset->Error);
+        } catch (const EAppError &error) {
+            throw EAppError(error.message(), item.Path + error.cause());
+        }
+    }
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
-        // The current time reads no stamp: the kind passed is of no concern then.
-        const TStampSource source = SourceKindFor(options, kind);
-        TTimeValue value = 0;
-        ComputeNewStamp(item.Path, source == ssNow ? kind : KindReadBy(source), options,
-                        context.Times, value, item.OldValues);
+        const bool given = preset && preset->Has[kind];
+        TTimeValue value = given ? preset->Values[kind]
+                                 : NewValue(item.Path, kind, options, context, item.OldValues);
         if (value == 0)
             value = context.Times.Unknown;
         item.NewValues[kind] = value;
         item.HasNewValue[kind] = true;
         if (options.DateMode == dmUnknown)
             continue;
-        if (context.FatRounding)
+        const bool rounds =
+            context.FatRounding &&
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
                                entry.VolumeId, item.Place.Handle());
-        FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
+        if (given && !rounds)
+            item.NewParts[kind] = preset->Parts[kind];
+        else
+            FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }
 }
 
@@ -102,14 +124,36 @@ bool ReadPresentStamps(TItemStamps &item) {
     return ReadPresentStamps(item, entry);
 }
 
-bool PrepareItemStamps(TItemStamps &item, const TStampContext &context) {
+bool PresetStampsFor(const TOption &operand, const TStampContext &context, TPresetStamps &preset) {
+    if (operand.Source != ssNow)
+        return false;
+    TOption options = operand;
+    try {
+        for (TStampKind kind : AllStampKinds) {
+            if (!options.Kinds.Has(kind))
+                continue;
+            const TTimeValue value = NewValue(std::string(), kind, options, context, nullptr);
+            preset.Values[kind] = value;
+            preset.Has[kind] = true;
+            if (options.DateMode != dmUnknown)
+                FileTimeToLocalParts(value != 0 ? value : context.Times.Unknown,
+                                     preset.Parts[kind]);
+        }
+    } catch (const EAppError &) {
+        preset.Error = std::current_exception();
+    }
+    return true;
+}
+
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context,
+                       const TPresetStamps *preset) {
     TFindData entry;
     // Gone since it was listed (another program removed it): it is told, and
     // the run goes on.
     if (!ReadPresentStamps(item, entry))
         return false;
     try {
-        ComputeStamps(item, entry, context);
+        ComputeStamps(item, entry, context, preset);
         if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return false;

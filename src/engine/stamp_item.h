@@ -7,6 +7,7 @@
 #include "engine/fs_rounding.h"
 #include "platform/platform.h"
 
+#include <exception>
 #include <string>
 
 // Reads the item's three present stamps into OldValues from one look at its
@@ -28,10 +29,27 @@ struct TStampContext {
 // stamps, computes the selected new ones and, unless previewing, writes
 // them; sets Outcome. Raises EAppError for errors that end the run.
 void ApplyItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);
-// Its two halves. The first reads and computes, and decides what the
-// platform is known to refuse; true when the item is to be written (Outcome
-// is soChanged until the write says otherwise), false when its Outcome is
-// final (soFailed also for an item that could not be read). The second
-// writes what the first computed, and sets Outcome.
-bool PrepareItemStamps(TItemStamps &item, const TStampContext &context);
+// The new stamps of an operand whose source is the start time of the run:
+// the same for every item it selects (before rounding for the item's
+// volume), so computed once.
+struct TPresetStamps {
+    bool Has[3] = {false, false, false};
+    TTimeValue Values[3] = {0, 0, 0};
+    TTimeParts Parts[3];
+    // What the computation raised, raised again for each item, whose path
+    // then begins the cause.
+    std::exception_ptr Error;
+};
+// The preset of an operand whose new stamps do not depend on the item; false
+// (and nothing filled) for any other.
+bool PresetStampsFor(const TOption &operand, const TStampContext &context, TPresetStamps &preset);
+
+// Its two halves. The first reads and computes (taking the operand's preset,
+// where given), and decides what the platform is known to refuse; true when
+// the item is to be written (Outcome is soChanged until the write says
+// otherwise), false when its Outcome is final (soFailed also for an item that
+// could not be read). The second writes what the first computed, and sets
+// Outcome.
+bool PrepareItemStamps(TItemStamps &item, const TStampContext &context,
+                       const TPresetStamps *preset = nullptr);
 void WriteItemStamps(TItemStamps &item, bool isFolder, const TStampContext &context);

@@ -216,14 +216,16 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
     if (unreadableDate)
         throw EAppError(DateTimeError, path + ": -d の日付が読めません");
-    const std::string shown =
-        FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
-                   {int64_t(parts.wYear), int64_t(parts.wMonth), int64_t(parts.wDay),
-                    int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)});
+    // The date and time that could not be used, as the cause tells it.
+    auto shown = [&] {
+        return FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
+                          {int64_t(parts.wYear), int64_t(parts.wMonth), int64_t(parts.wDay),
+                           int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)});
+    };
     if (!converted)
-        throw EAppError(DateTimeError, path + ": " + shown + " という日時はありません");
+        throw EAppError(DateTimeError, path + ": " + shown() + " という日時はありません");
     if (parts.wYear < 1980)
-        throw EAppError(DateTimeError, path + ": " + shown + " は 1980 年より前です");
+        throw EAppError(DateTimeError, path + ": " + shown() + " は 1980 年より前です");
     if (shifted >= StampLimit)
         throw EAppError(DateTimeError,
                         path + ": ずらした日時が扱える範囲 (1980 年から 2106-02-07 06:28:16 UTC "

@@ -354,7 +354,11 @@ void ReportItem(TReport &report, const TItemStamps &item) {
         WarnItemKept(report, OutcomeMessage(item.Outcome), item.Path, reason);
         return;
     }
-    ReportLine(report, std::string(OutcomeMessage(item.Outcome)) + "。(" + item.Path + ")");
+    const std::string_view message = OutcomeMessage(item.Outcome);
+    std::string line;
+    line.reserve(message.size() + item.Path.size() + 8);
+    line.append(message).append("。(").append(item.Path).append(")");
+    ReportLine(report, line);
     if (item.Outcome == soPreview)
         WriteValueLines(report, item);
 }

@@ -96,7 +96,12 @@ class Selection(TempDirTestCase):
         self.assertEqual(r.code, 0, r)
         for folder in [("d",), ("d", "s1"), ("d", "s1", "t")]:
             self.assertEqual(os.stat(self.path(*folder)).st_atime_ns, old, folder)
-        # The access stamp given to a folder lasts through the search of its contents.
+
+    def test_a_folders_access_stamp_lasts_through_the_search_of_its_contents(self):
+        # Under Wine every listing moves it: it is written again after the listing.
+        old = 978307200 * 10**9
+        for folder in [("d",), ("d", "s1"), ("d", "s1", "t")]:
+            os.utime(self.path(*folder), ns=(old, old))
         r = self.run_here(["-r", "-f2", "-a", "-d2005-05-05", "-t12", j("d", "*")])
         self.assertEqual(r.code, 0, r)
         set_to = os.stat(self.path("d", "a.txt")).st_atime_ns
