@@ -163,9 +163,8 @@ void TStampPipeline::Listed(const std::string &path, const TItemPlace &place) {
     auto written = AccessWritten.find(path);
     if (written == AccessWritten.end())
         return;
-    const TStampWrite access{written->second, 0};
-    Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr, &access,
-                            nullptr);
+    Platform().SetItemTimes(place.Handle(), place.Name, true, place.FollowLink, nullptr,
+                            &written->second, nullptr);
     AccessWritten.erase(written);
 }
 
@@ -363,7 +362,8 @@ void TStampPipeline::Emit(TJob &job) {
         TItemStamps &item = job.Item;
         ReportItem(Report, item);
         if (AccessPending.erase(item.Path) && item.Outcome == soChanged)
-            AccessWritten[item.Path] = item.NewValues[skAccess];
+            AccessWritten[item.Path] =
+                TStampWrite{item.NewValues[skAccess], item.NewNanos[skAccess]};
         break;
     }
     case jkRestore:

@@ -119,7 +119,7 @@ private:
     // Folders handed on with their access stamp to be written, by path, and
     // those whose access stamp was written; their listing moves it again.
     std::set<std::string> AccessPending;
-    std::map<std::string, TTimeValue> AccessWritten;
+    std::map<std::string, TStampWrite> AccessWritten;
     // The latest job of each item in the window, by key.
     std::unordered_map<std::string, uint64_t> LatestOf;
     // The jobs of folders in the window, by path: a folder's stamps are read

@@ -44,6 +44,10 @@ struct TItemStamps {
     int32_t FractionWidth = 0; // printed sub-second part with its point, 0 for none
     TTimeValue OldValues[3] = {0, 0, 0};
     TTimeValue NewValues[3] = {0, 0, 0};
+    // Natively, the nanoseconds below the last 100-ns tick of each value (0
+    // to 99): a stamp copied or shifted keeps them.
+    uint8_t OldNanos[3] = {0, 0, 0};
+    uint8_t NewNanos[3] = {0, 0, 0};
     bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
     TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
     TStampOutcome Outcome = soChanged;

@@ -9,14 +9,16 @@
 
 namespace {
 
-// The new value of one selected kind before rounding, 0 for unknown.
+// The new value of one selected kind before rounding, 0 for unknown, and
+// the nanoseconds below its last tick.
 TTimeValue NewValue(const std::string &path, TStampKind kind, TOption &options,
-                    const TStampContext &context, const TTimeValue *present) {
+                    const TStampContext &context, const TTimeValue *present,
+                    const uint8_t *presentNanos = nullptr, uint8_t *nanos = nullptr) {
     // The current time reads no stamp: the kind passed is of no concern then.
     const TStampSource source = SourceKindFor(options, kind);
     TTimeValue value = 0;
     ComputeNewStamp(path, source == ssNow ? kind : KindReadBy(source), options, context.Times,
-                    value, present);
+                    value, present, presentNanos, nanos);
     return value;
 }
 
@@ -36,11 +38,16 @@ void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContex
         if (!options.Kinds.Has(kind))
             continue;
         const bool given = preset && preset->Has[kind];
+        uint8_t nanos = 0;
         TTimeValue value = given ? preset->Values[kind]
-                                 : NewValue(item.Path, kind, options, context, item.OldValues);
-        if (value == 0)
+                                 : NewValue(item.Path, kind, options, context, item.OldValues,
+                                            item.OldNanos, &nanos);
+        if (value == 0) {
             value = context.Times.Unknown;
+            nanos = 0;
+        }
         item.NewValues[kind] = value;
+        item.NewNanos[kind] = nanos;
         item.HasNewValue[kind] = true;
         if (options.DateMode == dmUnknown)
             continue;
@@ -48,6 +55,9 @@ void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContex
             context.FatRounding &&
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
                                entry.VolumeId, item.Place.Handle());
+        // What FAT and exFAT keep has no digits below the tick.
+        if (rounds)
+            item.NewNanos[kind] = 0;
         if (given && !rounds)
             item.NewParts[kind] = preset->Parts[kind];
         else
@@ -90,10 +100,10 @@ bool WriteByHelper(const TItemStamps &item) {
 // not selected.
 bool WriteDirectly(const TItemStamps &item, bool isFolder) {
     const TStampKinds kinds = item.Options.Kinds;
-    const TStampWrite creation{item.NewValues[skCreation], 0};
-    const TStampWrite newAccess{item.NewValues[skAccess], 0};
-    const TStampWrite oldAccess{item.OldValues[skAccess], 0};
-    const TStampWrite write{item.NewValues[skModification], 0};
+    const TStampWrite creation{item.NewValues[skCreation], item.NewNanos[skCreation]};
+    const TStampWrite newAccess{item.NewValues[skAccess], item.NewNanos[skAccess]};
+    const TStampWrite oldAccess{item.OldValues[skAccess], item.OldNanos[skAccess]};
+    const TStampWrite write{item.NewValues[skModification], item.NewNanos[skModification]};
     const TStampWrite *access = kinds.Has(skAccess)   ? &newAccess
                                 : StampWriteOpensItem ? &oldAccess
                                                       : nullptr;
@@ -116,6 +126,9 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;
     item.OldValues[skAccess] = entry.LastAccessTime;
+    item.OldNanos[skModification] = entry.LastWriteNanos;
+    item.OldNanos[skCreation] = entry.CreationNanos;
+    item.OldNanos[skAccess] = entry.LastAccessNanos;
     return true;
 }
 

@@ -16,20 +16,28 @@ bool HasWildcards(const std::string &name) {
     return name.find_first_of("*?") != std::string::npos;
 }
 
-void TakeStamp(const TFindData &entry, TStampKind kind, TTimeValue &value) {
+// The stamp of `kind`, and the nanoseconds below its last tick where wanted.
+void TakeStamp(const TFindData &entry, TStampKind kind, TTimeValue &value,
+               uint8_t *nanos = nullptr) {
+    uint8_t below = 0;
     switch (kind) {
     case skModification:
         value = entry.LastWriteTime;
+        below = entry.LastWriteNanos;
         break;
     case skCreation:
         value = entry.CreationTime;
+        below = entry.CreationNanos;
         break;
     case skAccess:
         value = entry.LastAccessTime;
+        below = entry.LastAccessNanos;
         break;
     default:
-        break;
+        return;
     }
+    if (nanos)
+        *nanos = below;
 }
 
 // The components of a folder part (without drive prefix), split at the
@@ -108,10 +116,10 @@ TFindData FindEntry(const std::string &pattern) {
 }
 
 void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
-               TTimeValue &value) {
+               TTimeValue &value, uint8_t *nanos) {
     const TFindData entry = FindEntry(pattern);
     nameFound = entry.Name;
-    TakeStamp(entry, kind, value);
+    TakeStamp(entry, kind, value, nanos);
 }
 
 void GetStamp(const std::string &pattern, TStampKind kind, TTimeValue &value) {
@@ -141,25 +149,31 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 }
 
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
-                     const TRunTimes &times, TTimeValue &result, const TTimeValue *present) {
+                     const TRunTimes &times, TTimeValue &result, const TTimeValue *present,
+                     const uint8_t *presentNanos, uint8_t *resultNanos) {
     result = 0;
+    if (resultNanos)
+        *resultNanos = 0;
     if (option.DateMode == dmUnknown)
         return;
 
     TTimeValue source = 0;
+    uint8_t sourceNanos = 0;
     if (option.Source == ssNow) {
         source = times.Now;
     } else {
         TFindData entry;
         uint32_t code = 0;
         if (option.SourceFile.empty() && present) {
-            if (readKind < 3)
+            if (readKind < 3) {
                 source = present[readKind];
+                sourceNanos = presentNanos ? presentNanos[readKind] : 0;
+            }
         } else if (option.SourceFile.empty()) {
             // The item itself, by its own name.
             if (!ExactEntry(path, entry, code))
                 NotFound(path, code);
-            TakeStamp(entry, readKind, source);
+            TakeStamp(entry, readKind, source, &sourceNanos);
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder, by
             // the item's own name.
@@ -167,10 +181,10 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
                 FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
             if (!ExactEntry(counterpart, entry, code))
                 throw ESrcFileNotExist(counterpart, code);
-            TakeStamp(entry, readKind, source);
+            TakeStamp(entry, readKind, source, &sourceNanos);
         } else {
             std::string nameFound;
-            FindStamp(option.SourceFile, readKind, nameFound, source);
+            FindStamp(option.SourceFile, readKind, nameFound, source, &sourceNanos);
             // The item's other kinds read the same file, and the report names it.
             option.SourceFile = FolderPart(option.SourceFile) + nameFound;
         }
@@ -231,4 +245,8 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
                         path + ": ずらした日時が扱える範囲 (1980 年から 2106-02-07 06:28:16 UTC "
                                "の前まで) の外に出ます");
     result = shifted;
+    // A value copied or shifted keeps the digits below its last tick; a
+    // date or time given replaces them with its own, which has none.
+    if (resultNanos && option.DateMode == dmNone)
+        *resultNanos = sourceNanos;
 }

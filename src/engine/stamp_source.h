@@ -12,7 +12,7 @@
 // entry's own name; raises EAppError "ファイル (pattern) が見つかりません" when
 // nothing matches. A value outside the stamp kinds leaves `value` as it was.
 void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
-               TTimeValue &value);
+               TTimeValue &value, uint8_t *nanos = nullptr);
 // The whole directory entry that FindStamp takes its stamp from.
 TFindData FindEntry(const std::string &pattern);
 // FindStamp without the name found.
@@ -26,7 +26,11 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // option.SourceFile to the file actually used. Raises EAppError, or
 // ESrcFileNotExist when the item's counterpart under a source folder is missing.
 // `present`: the item's three stamps as already read, taken where the source
-// is the item itself (null: they are looked up by `path`).
+// is the item itself (null: they are looked up by `path`), with the
+// nanoseconds below their last ticks in `presentNanos`. `resultNanos`, when
+// given, gets the nanoseconds below the result's last tick: the source's
+// where the value is copied or shifted, 0 where a date or time replaces it.
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result,
-                     const TTimeValue *present = nullptr);
+                     const TTimeValue *present = nullptr, const uint8_t *presentNanos = nullptr,
+                     uint8_t *resultNanos = nullptr);

@@ -15,15 +15,15 @@ std::string Reason() {
 
 } // namespace
 
-TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, const std::string &fullPath) {
+TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, std::string fullPath) {
     TJournalItem record;
-    record.Path = fullPath;
+    record.Path = std::move(fullPath);
     record.IsFolder = isFolder;
     record.LinkItself = item.LinkItself;
     for (TStampKind kind : AllStampKinds) {
-        record.Old[kind] = TJournalStamp{item.OldValues[kind], 0};
+        record.Old[kind] = TJournalStamp{item.OldValues[kind], item.OldNanos[kind]};
         if (item.Options.Kinds.Has(kind))
-            record.New[kind] = TJournalStamp{item.NewValues[kind], 0};
+            record.New[kind] = TJournalStamp{item.NewValues[kind], item.NewNanos[kind]};
     }
     return record;
 }
@@ -63,10 +63,10 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
 }
 
 bool TJournal::Append(const TItemStamps &item, bool isFolder) {
-    const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
     if (fullPath.empty())
         return false;
-    Buffer += ItemLine(JournalItemOf(item, isFolder, fullPath), &Texts);
+    AppendItemLine(Buffer, JournalItemOf(item, isFolder, std::move(fullPath)), &Texts);
     ++WaitingCount;
     return true;
 }

@@ -71,4 +71,4 @@ private:
 void PruneJournals(const std::string &folder, const std::string &keep);
 
 // The record of an item as the journal keeps it.
-TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, const std::string &fullPath);
+TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, std::string fullPath);

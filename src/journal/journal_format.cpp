@@ -103,6 +103,11 @@ bool ReadInteger(const std::string &field, int &value) {
 std::string EscapeField(const std::string &text) {
     std::string result;
     result.reserve(text.size());
+    AppendEscaped(result, text);
+    return result;
+}
+
+void AppendEscaped(std::string &result, const std::string &text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (Escaped(byte)) {
@@ -113,7 +118,6 @@ std::string EscapeField(const std::string &text) {
             result += c;
         }
     }
-    return result;
 }
 
 bool UnescapeField(const std::string &field, std::string &text) {
@@ -234,8 +238,12 @@ const std::string &TStampTexts::Text(const TJournalStamp &stamp) {
 
 std::string ItemLine(const TJournalItem &item, TStampTexts *texts) {
     std::string line;
-    line.reserve(220 + item.Path.size());
-    line = "item\t";
+    AppendItemLine(line, item, texts);
+    return line;
+}
+
+void AppendItemLine(std::string &line, const TJournalItem &item, TStampTexts *texts) {
+    line += "item\t";
     line += item.IsFolder ? 'd' : 'f';
     if (item.LinkItself)
         line += 'l';
@@ -245,8 +253,8 @@ std::string ItemLine(const TJournalItem &item, TStampTexts *texts) {
             line += texts ? texts->Text(stamps[k]) : StampField(stamps[k]);
         }
     line += '\t';
-    line += EscapeField(item.Path);
-    return line + LineEnd;
+    AppendEscaped(line, item.Path);
+    line += LineEnd;
 }
 
 std::string EndLine(int exitCode, bool interrupted) {

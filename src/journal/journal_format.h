@@ -66,6 +66,7 @@ inline constexpr uint64_t JournalBytesKept = 200ULL * 1024 * 1024;
 
 // Line texts.
 std::string EscapeField(const std::string &text);
+void AppendEscaped(std::string &result, const std::string &text);
 bool UnescapeField(const std::string &field, std::string &text);
 std::string StampField(const TJournalStamp &stamp);
 bool ReadStampField(const std::string &field, TJournalStamp &stamp);
@@ -83,6 +84,8 @@ private:
     std::string Texts[Slots];
 };
 std::string ItemLine(const TJournalItem &item, TStampTexts *texts = nullptr);
+// The same appended to `text`.
+void AppendItemLine(std::string &text, const TJournalItem &item, TStampTexts *texts = nullptr);
 std::string EndLine(int exitCode, bool interrupted);
 std::string UndoneLine(TTimeValue when, int exitCode);
 

@@ -21,11 +21,11 @@ const char *const ChangedSinceTheRun = "実行の後で変更されています"
 TJournalStamp PresentStamp(const TFindData &entry, TStampKind kind) {
     switch (kind) {
     case skModification:
-        return TJournalStamp{entry.LastWriteTime, 0};
+        return TJournalStamp{entry.LastWriteTime, entry.LastWriteNanos};
     case skCreation:
-        return TJournalStamp{entry.CreationTime, 0};
+        return TJournalStamp{entry.CreationTime, entry.CreationNanos};
     default:
-        return TJournalStamp{entry.LastAccessTime, 0};
+        return TJournalStamp{entry.LastAccessTime, entry.LastAccessNanos};
     }
 }
 
@@ -111,11 +111,14 @@ void UndoItem(const TJournalItem &record, bool preview, TReport &report,
     // The kinds the run wrote, where the item had a stamp of that kind before.
     item.Options.Kinds = TStampKinds{};
     for (TStampKind kind : AllStampKinds) {
-        item.OldValues[kind] = PresentStamp(entry, kind).Value;
+        const TJournalStamp present = PresentStamp(entry, kind);
+        item.OldValues[kind] = present.Value;
+        item.OldNanos[kind] = present.Nanos;
         if (record.New[kind].Value == 0 || record.Old[kind].Value == 0)
             continue;
         item.Options.Kinds.Include(kind);
         item.NewValues[kind] = record.Old[kind].Value;
+        item.NewNanos[kind] = record.Old[kind].Nanos;
         item.HasNewValue[kind] = true;
         FileTimeToLocalParts(item.NewValues[kind], item.NewParts[kind]);
     }

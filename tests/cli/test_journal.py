@@ -14,9 +14,9 @@ import unittest
 from kelvard_cli import (EOL, SEP, WINDOWS, TempDirTestCase, command, isolated_environment,
                          journal_folder, main, state_environment, text, wine_path)
 
-# 2001-09-09 01:46:40 UTC and a later value, with sub-second digits a 100-ns
-# tick can hold.
-OLD_NS = 1000000000 * 10**9 + 123456700
+# 2001-09-09 01:46:40 UTC with every sub-second digit the build keeps
+# (natively to the nanosecond, on Windows to 100 ns), and a later value.
+OLD_NS = 1000000000 * 10**9 + (123456700 if WINDOWS else 123456789)
 TOUCHED_NS = 1100000000 * 10**9
 
 
@@ -50,7 +50,7 @@ class JournalCase(TempDirTestCase):
         paths = []
         for i, name in enumerate(names):
             p = self.make_file("t", *name.split("/"))
-            os.utime(p, ns=(OLD_NS + 300 * i, OLD_NS + 100 * i))
+            os.utime(p, ns=(OLD_NS + 300 * i + (0 if WINDOWS else 17), OLD_NS + 100 * i))
             paths.append(p)
         os.utime(self.path("t", "sub"), ns=(OLD_NS - 10**9, OLD_NS - 2 * 10**9))
         paths.append(self.path("t", "sub"))

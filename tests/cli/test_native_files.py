@@ -135,6 +135,30 @@ class NativeFiles(TempDirTestCase):
         self.assertEqual(r.out_text.count("変更しました。("), 2, r)
         self.assertNotEqual(os.stat(self.path("sleeper")).st_mtime_ns, OLD_NS)
 
+    def test_copies_and_shifts_keep_every_nanosecond(self):
+        # Digits below 100 ns go with a value copied or shifted: a tree copied
+        # with -ss: is as new as its original, to the nanosecond.
+        ns = OLD_NS + 42  # ends in ...831
+        self.make_file("orig", "a.txt", mtime_ns=ns)
+        os.utime(self.path("orig", "a.txt"), ns=(ns + 7, ns))
+        self.make_file("copy", "a.txt", mtime_ns=10**18)
+        self.make_file("b.txt", mtime_ns=ns)
+        cases = [
+            (["-ss:orig/", "-w", "-a", "copy/*"], "copy/a.txt", (ns + 7, ns)),
+            (["-sw", "b.txt"], "b.txt", (None, ns)),
+            (["-sw", "-t+1", "b.txt"], "b.txt", (None, ns + 3600 * 10**9)),
+            (["-sw:orig/a.txt", "b.txt"], "b.txt", (None, ns)),
+        ]
+        for args, name, (atime, mtime) in cases:
+            with self.subTest(args=args):
+                os.utime(self.path("b.txt"), ns=(ns, ns))
+                r = self.run_here(args)
+                self.assertEqual(r.code, 0, r)
+                info = os.stat(self.path(name))
+                self.assertEqual(info.st_mtime_ns, mtime)
+                if atime is not None:
+                    self.assertEqual(info.st_atime_ns, atime)
+
     def test_a_counterpart_is_named_by_the_items_own_name(self):
         # "*" and "?" of a name are the name's own: no other file's stamp.
         for name in ("a*b.txt", "q?.txt"):

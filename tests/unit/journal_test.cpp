@@ -42,6 +42,10 @@ protected:
         Fake().AddFolder(Full("d"), Utc(2001, 2, 3), Utc(2000, 1, 3), Utc(2002, 1, 3));
         Fake().AddFile(Full(FakePath({"d", "c.txt"})), Utc(2001, 2, 4), Utc(2000, 1, 4),
                        Utc(2002, 1, 4));
+        TFakeItem &a = Fake().Item(Full("a.txt"));
+        a.LastWriteNanos = 89;
+        a.CreationNanos = 1;
+        a.LastAccessNanos = 99;
         Before = Stamps();
     }
 
@@ -57,14 +61,16 @@ protected:
         }
     }
 
-    // Every item's three stamps, by path relative to the current folder.
+    // Every item's three stamps and the nanoseconds below their ticks, by
+    // path relative to the current folder.
     std::map<std::string, std::vector<uint64_t>> Stamps() const {
         std::map<std::string, std::vector<uint64_t>> stamps;
         const size_t root = Full("").size();
         for (const auto &[path, item] : Fake().Items)
             if (path.size() > root)
-                stamps[path.substr(root)] = {item.LastWriteTime, item.CreationTime,
-                                             item.LastAccessTime};
+                stamps[path.substr(root)] = {item.LastWriteTime,  item.CreationTime,
+                                             item.LastAccessTime, item.LastWriteNanos,
+                                             item.CreationNanos,  item.LastAccessNanos};
         return stamps;
     }
     TFakeItem &Item(const std::string &path) { return Fake().Item(Full(path)); }
@@ -202,7 +208,12 @@ TEST_F(Journal, UndoLeavesWhatChangedSinceTheRun) {
         {"read", [](TFakeItem &i) { i.LastAccessTime += TicksPerHour; }, true},
         // A file system that keeps whole seconds cut the stamp written.
         {"cut by the file system", [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; }, true},
-        {"written back already", [&](TFakeItem &i) { i.LastWriteTime = Before["a.txt"][0]; }, true},
+        {"written back already",
+         [&](TFakeItem &i) {
+             i.LastWriteTime = Before["a.txt"][0];
+             i.LastWriteNanos = uint8_t(Before["a.txt"][3]);
+         },
+         true},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Name);

@@ -401,6 +401,61 @@ TEST_F(StampItemTest, UnknownSettingIsNotRoundedButAnUnknownSourceIs) {
     EXPECT_EQ(item.NewParts[2].wHour, 0);
 }
 
+// Natively a stamp keeps nanoseconds below its last tick: a value copied or
+// shifted takes them along; a date or time given, the current time and a
+// value rounded for FAT have none.
+TEST_F(StampItemTest, TheDigitsBelowTheTickGoWithTheValue) {
+    Fake().Item(Item).LastWriteNanos = 89;
+    Fake().Item(Item).LastAccessNanos = 3;
+    Fake().AddFile(P("D:/ref.txt"), LocalValue(2005, 5, 5), 0, LocalValue(2005, 5, 6));
+    Fake().Item(P("D:/ref.txt")).LastWriteNanos = 45;
+    Fake().AddFile(P("D:/backup/a.txt"), LocalValue(2005, 5, 5));
+    Fake().Item(P("D:/backup/a.txt")).LastWriteNanos = 7;
+    struct TRow {
+        std::string Name;
+        TStampSource Source;
+        std::string SourceFile;
+        TDateMode Mode;
+        int64_t Shift;
+        std::string Volume;
+        int WriteNanos, AccessNanos; // -1: the kind is not written
+    };
+    const std::vector<TRow> rows = {
+        {"its own", ssModification, "", dmNone, 0, "NTFS", 89, -1},
+        {"shifted", ssModification, "", dmNone, int64_t(TicksPerHour) + 1, "NTFS", 89, -1},
+        {"same kinds", ssSameKind, "", dmNone, 0, "NTFS", 89, 3},
+        {"another file", ssModification, P("D:/ref.txt"), dmNone, 0, "NTFS", 45, -1},
+        {"counterpart", ssModification, P("D:/backup/"), dmNone, 0, "NTFS", 7, -1},
+        {"time given", ssModification, "", dmTime, 0, "NTFS", 0, -1},
+        {"now", ssNow, "", dmNone, 0, "NTFS", 0, -1},
+        {"rounded for FAT", ssModification, "", dmNone, 0, "FAT", 0, -1},
+    };
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(row.Name);
+        SetVolume(row.Volume);
+        Option.Source = row.Source;
+        Option.SourceFile = row.SourceFile;
+        Option.DateMode = row.Mode;
+        Option.DateTime = MakeParts(2012, 1, 1, 12, 0);
+        Option.Shift = row.Shift;
+        Option.Kinds = TStampKinds::Of(skModification);
+        if (row.AccessNanos >= 0)
+            Option.Kinds.Include(skAccess);
+        Fake().Writes.clear();
+        Apply();
+        ASSERT_EQ(Fake().Writes.size(), 1u);
+        EXPECT_EQ(Fake().Writes[0].WriteNanos, row.WriteNanos);
+        if (row.AccessNanos >= 0) {
+            EXPECT_EQ(Fake().Writes[0].AccessNanos, row.AccessNanos);
+        }
+        // Back as it was for the next row.
+        Fake().Item(Item).LastWriteTime = OldWrite;
+        Fake().Item(Item).LastWriteNanos = 89;
+        Fake().Item(Item).LastAccessTime = OldAccess;
+        Fake().Item(Item).LastAccessNanos = 3;
+    }
+}
+
 TEST_F(StampItemTest, RoundingFollowsTheSwitch) {
     SetVolume("exFAT");
     TItemStamps item = Apply();

@@ -80,7 +80,8 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
     EXPECT_EQ(lines[21], SettingLine("未設定"));
     EXPECT_EQ(Columns(SettingLine("")), 32u);
     EXPECT_EQ(lines[23], "  ・オプションのデフォルトは '-sn -w -f0' です。");
-    EXPECT_EQ(lines[28], "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
+    EXPECT_EQ(lines[28],
+              "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
     // Switches begin in columns 5 and 41, descriptions in 20 and 50.
     for (size_t i = 3; i <= 11; ++i) {
         std::string bytesBefore = lines[i].substr(0, lines[i].find('-'));

@@ -733,10 +733,10 @@ bool MakePrivateFolder(const std::string &path) {
         return true;
     // Every folder from the first one below the root (or the share) on.
     size_t start = 0;
-    if (HasPrefix(wide, L"\\\\?\\UNC\\") || HasPrefix(wide, L"\\\\")) {
-        const size_t server = wide.find_first_of(L"\\/", HasPrefix(wide, L"\\\\?\\UNC\\") ? 8 : 2);
+    if (HasWidePrefix(wide, L"\\\\?\\UNC\\") || HasWidePrefix(wide, L"\\\\")) {
+        const size_t server = wide.find_first_of(L"\\/", HasWidePrefix(wide, L"\\\\?\\UNC\\") ? 8 : 2);
         start = server == std::wstring::npos ? wide.size() : wide.find_first_of(L"\\/", server + 1);
-    } else if (HasPrefix(wide, L"\\\\?\\")) {
+    } else if (HasWidePrefix(wide, L"\\\\?\\")) {
         start = wide.find_first_of(L"\\/", 4);
     } else if (wide.size() >= 2 && wide[1] == L':') {
         start = wide.find_first_of(L"\\/");
