@@ -9,6 +9,9 @@ namespace {
 // another one started at the same time takes the next.
 constexpr int NumberAttempts = 100;
 
+// A journal that cannot be made: the run changes nothing.
+const char *const CannotCreate = "ジャーナルを作成できません。何も変更していません";
+
 std::string Reason() {
     return LastErrorText();
 }
@@ -38,7 +41,7 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
     const TPlatform &platform = Platform();
     Folder = JournalFolder();
     if (!platform.MakePrivateFolder(Folder))
-        throw EAppError("ジャーナルを作成できません (" + Folder + ": " + Reason() + ")");
+        throw EAppError(CannotCreate, Folder + ": " + Reason());
     std::vector<TJournalFile> journals = ListJournals(Folder);
     uint64_t number = journals.empty() ? 1 : journals.back().Number + 1;
     for (int attempt = 0;; ++attempt) {
@@ -50,15 +53,14 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
         journals = ListJournals(Folder);
         const bool taken = !journals.empty() && journals.back().Number >= number;
         if (!taken || attempt + 1 == NumberAttempts)
-            throw EAppError("ジャーナルを作成できません (" + FilePath + ": " +
-                            platform.ErrorText(code) + ")");
+            throw EAppError(CannotCreate, FilePath + ": " + platform.ErrorText(code));
         number = journals.back().Number + 1;
     }
     std::string folder = platform.FullPathName(nullptr, ".");
     if (!Write(HeaderLines(start, program, folder, arguments))) {
         const std::string reason = Reason();
         Finish(1, false);
-        throw EAppError("ジャーナルを作成できません (" + FilePath + ": " + reason + ")");
+        throw EAppError(CannotCreate, FilePath + ": " + reason);
     }
 }
 
@@ -75,7 +77,7 @@ void TJournal::Flush() {
     if (!File || Buffer.empty())
         return;
     if (!Write(Buffer))
-        throw EAppError("ジャーナルに書き込めません (" + FilePath + ": " + Reason() + ")");
+        throw EAppError(JournalWriteError, FilePath + ": " + Reason());
     Buffer.clear();
     RecordedCount += WaitingCount;
     WaitingCount = 0;

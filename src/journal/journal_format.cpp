@@ -355,18 +355,20 @@ std::vector<TJournalFile> ListJournals(const std::string &folder) {
 std::string JournalFolder() {
     std::string folder;
     if (!Platform().StateFolder(folder))
-        throw EAppError("ジャーナルの保存先フォルダが分かりません (" + LastErrorText() + ")");
+        throw EAppError("ジャーナルの保存先フォルダが分かりません",
+                        std::string(HasDriveSyntax ? "%LOCALAPPDATA%" : "$XDG_STATE_HOME, $HOME") +
+                            ": " + LastErrorText());
     return folder;
 }
 
 TJournalRun ReadJournal(const TJournalFile &file) {
     std::string text;
     if (!Platform().ReadWholeFile(file.Path, text))
-        throw EAppError("ジャーナル (" + file.Path + ") を読めません (" + LastErrorText() + ")");
+        throw EAppError("ジャーナルを読めません", file.Path + ": " + LastErrorText());
     TJournalRun run;
     run.Number = file.Number;
     run.File = file.Path;
     if (!ParseJournal(text, run))
-        throw EAppError("ジャーナル (" + file.Path + ") の内容が正しくありません");
+        throw EAppError("ジャーナルの内容が正しくありません", file.Path);
     return run;
 }

@@ -108,6 +108,9 @@ struct TJournalFile {
 };
 std::vector<TJournalFile> ListJournals(const std::string &folder);
 
+// The error of a journal that cannot be written.
+inline constexpr const char *JournalWriteError = "ジャーナルに書き込めません";
+
 // The state folder; raises EAppError when the system gives none.
 std::string JournalFolder();
 // Reads a journal; raises EAppError when it cannot be read or is no journal.

@@ -134,7 +134,7 @@ void MarkUndone(const TJournalRun &run, TTimeValue now, int exitCode) {
     TAppendFile file(platform.OpenAppend(run.File, false));
     const std::string line = UndoneLine(now, exitCode);
     if (!file.IsOpen() || !platform.AppendFile(file.Get(), line.data(), line.size()))
-        throw EAppError("ジャーナルに書き込めません (" + run.File + ": " + LastErrorText() + ")");
+        throw EAppError(JournalWriteError, run.File + ": " + LastErrorText());
 }
 
 } // namespace

@@ -145,7 +145,8 @@ class StateFolder(JournalCase):
         r = self.kel(["-d2020-01-01", wine_path(a)],
                      env=state_environment(os.path.join(blocked, "x")))
         self.assertEqual(r.code, 1, r)
-        self.assertRegex(r.err_text, "\nError: ジャーナルを作成できません \\(.+: .+\\)。\n$")
+        self.assertRegex(r.err_text,
+                         "\nError: ジャーナルを作成できません。何も変更していません。\n.+: .+\n$")
         self.assertEqual(r.out, b"")
         self.assertEqual(stamps(a), before[a])
         # Without the journal the run goes on as before.

@@ -40,13 +40,22 @@ int main() {
     }
     SetEnvironmentVariableW(assignment.substr(0, equals).c_str(),
                             assignment.substr(equals + 1).c_str());
-    std::wstring command = line; // CreateProcessW may write into it
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return 126;
+    // Under a busy Wine a start now and then fails for a moment: tried again.
+    for (int attempt = 1;; ++attempt) {
+        std::wstring command = line; // CreateProcessW may write into it
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                           &startup, &process))
+            break;
+        if (attempt == 5) {
+            std::fwprintf(stderr, L"with_env: the program cannot be started (error %lu)\n",
+                          GetLastError());
+            return 126;
+        }
+        Sleep(200);
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);

@@ -278,25 +278,26 @@ TEST_F(Journal, ARunThatCannotKeepItsJournalChangesNothing) {
         std::string Error;
     };
     const std::string file = JournalPath(1);
+    const std::string cannot = "ジャーナルを作成できません。何も変更していません。" + Eol;
+    const std::string stateVariables = HasDriveSyntax ? "%LOCALAPPDATA%" : "$XDG_STATE_HOME, $HOME";
     const std::vector<TRow> rows = {
         {"no state folder", [] { Fake().NoStateFolder = true; },
-         "ジャーナルの保存先フォルダが分かりません (error 13)"},
+         "ジャーナルの保存先フォルダが分かりません。" + Eol + stateVariables + ": error 13"},
         {"the folder cannot be made", [] { Fake().FailMakeFolder = true; },
-         "ジャーナルを作成できません (" + Fake().StateFolder + ": error 13)"},
+         cannot + Fake().StateFolder + ": error 13"},
         {"the file cannot be made", [] { Fake().FailOpenAppend = true; },
-         "ジャーナルを作成できません (" + file + ": error 13)"},
-        {"the disk is full", [] { Fake().AppendsLeft = 0; },
-         "ジャーナルを作成できません (" + file + ": error 13)"},
+         cannot + file + ": error 13"},
+        {"the disk is full", [] { Fake().AppendsLeft = 0; }, cannot + file + ": error 13"},
         // The first record cannot be written: its item keeps its stamps.
         {"full after the header", [] { Fake().AppendsLeft = 1; },
-         "ジャーナルに書き込めません (" + file + ": error 13)"},
+         "ジャーナルに書き込めません。" + Eol + file + ": error 13"},
     };
     Fake().FailCode = 13;
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Name);
         row.Break();
         EXPECT_EQ(Run({"-d2020-01-01", Full("*.txt")}), 1);
-        EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")), "Error: " + row.Error + "。" + Eol);
+        EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")), "Error: " + row.Error + Eol);
         EXPECT_TRUE(Fake().Writes.empty());
         EXPECT_EQ(Fake().OpenFiles, 0);
         // Without the journal the run goes on as before.
