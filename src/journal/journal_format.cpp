@@ -11,7 +11,8 @@ const char *const Signature = "kelvard journal 1";
 const char *const FilePrefix = "run-";
 const char *const FileSuffix = ".txt";
 const char *const Hex = "0123456789ABCDEF";
-const char KindLetters[3] = {'w', 'c', 'a'};
+// Stamps later than this year are written as their tick count.
+constexpr uint64_t LastCalendarYear = 9999;
 
 bool Escaped(unsigned char c) {
     return c < 32 || c == 127 || c == '%';
@@ -47,9 +48,10 @@ bool ReadNumber(const std::string &text, size_t &at, int width, uint64_t &value)
     const size_t start = at;
     while (at < text.size() && text[at] >= '0' && text[at] <= '9' &&
            (width == 0 || at - start < size_t(width))) {
-        if (value > (UINT64_MAX - 9) / 10)
+        const uint64_t digit = uint64_t(text[at++] - '0');
+        if (value > (UINT64_MAX - digit) / 10)
             return false;
-        value = value * 10 + uint64_t(text[at++] - '0');
+        value = value * 10 + digit;
     }
     return at > start && (width == 0 || at - start == size_t(width));
 }
@@ -146,8 +148,8 @@ std::string StampField(const TJournalStamp &stamp) {
         return "-";
     std::string text;
     TTimeParts parts;
-    if (!FileTimeToTimeParts(stamp.Value, parts)) {
-        // No calendar form: the tick count itself.
+    if (!FileTimeToTimeParts(stamp.Value, parts) || parts.wYear > LastCalendarYear) {
+        // No calendar form of four digits: the tick count itself.
         text = "@";
         AppendNumber(text, stamp.Value, 1);
         text += '.';
@@ -201,7 +203,7 @@ bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
         !ReadNumber(field, at, 2, minute) || !Expect(field, at, ':') ||
         !ReadNumber(field, at, 2, second) || !Expect(field, at, '.') ||
         !ReadNumber(field, at, 7, fraction) || !ReadNumber(field, at, 2, nanos) ||
-        !Expect(field, at, 'Z') || at != field.size() || year > 30827)
+        !Expect(field, at, 'Z') || at != field.size() || year > LastCalendarYear)
         return false;
     TTimeParts parts;
     parts.wYear = uint16_t(year);

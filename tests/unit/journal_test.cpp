@@ -111,9 +111,11 @@ TEST(JournalFormat, FieldsKeepEveryByteAndEveryStamp) {
         {{0, 0}, "-"},
         {{Utc(2024, 1, 15, 12, 0, 0, 1234567), 89}, "2024-01-15T12:00:00.123456789Z"},
         {{1, 0}, "1601-01-01T00:00:00.000000100Z"},
-        {{Utc(30827, 12, 31, 23, 59, 59, 9999999), 99}, "30827-12-31T23:59:59.999999999Z"},
-        // No calendar form: the tick count.
+        {{Utc(9999, 12, 31, 23, 59, 59, 9999999), 99}, "9999-12-31T23:59:59.999999999Z"},
+        // No calendar form of four digits: the tick count.
+        {{Utc(10000, 1, 1), 0}, "@" + std::to_string(Utc(10000, 1, 1)) + ".00"},
         {{(1ULL << 63) + 5, 7}, "@9223372036854775813.07"},
+        {{UINT64_MAX - 3, 55}, "@18446744073709551612.55"},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Text);

@@ -1,0 +1,86 @@
+// The journal's text: any bytes read as a journal give a run or a refusal,
+// never a fault; items with any path and any stamps, written as journal lines
+// and read back, are the same items (a last line cut anywhere leaves its item
+// out, never a different one).
+
+#include "fuzz_support.h"
+#include "journal/journal_format.h"
+
+#include <cstdint>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+TJournalStamp GeneratedStamp(FuzzedDataProvider &input) {
+    TJournalStamp stamp;
+    if (input.ConsumeBool())
+        return stamp; // none
+    stamp.Value = input.ConsumeIntegralInRange<uint64_t>(1, UINT64_MAX);
+    stamp.Nanos = input.ConsumeIntegralInRange<uint8_t>(0, 99);
+    return stamp;
+}
+
+bool SameItem(const TJournalItem &a, const TJournalItem &b) {
+    for (int k = 0; k < 3; ++k)
+        if (!(a.Old[k] == b.Old[k]) || !(a.New[k] == b.New[k]))
+            return false;
+    return a.Path == b.Path && a.IsFolder == b.IsFolder && a.LinkItself == b.LinkItself;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    TFuzzRun run;
+    FuzzedDataProvider input(data, size);
+    if (input.ConsumeBool()) {
+        // Any text at all.
+        TJournalRun read;
+        const std::vector<char> bytes = input.ConsumeRemainingBytes<char>();
+        ParseJournal(std::string(bytes.begin(), bytes.end()), read);
+        return 0;
+    }
+    const std::string program = input.ConsumeRandomLengthString(16);
+    const std::string folder = input.ConsumeRandomLengthString(32);
+    std::vector<std::string> arguments(input.ConsumeIntegralInRange<size_t>(0, 3));
+    for (std::string &argument : arguments)
+        argument = input.ConsumeRandomLengthString(16);
+    std::vector<TJournalItem> items(input.ConsumeIntegralInRange<size_t>(1, 4));
+    TStampTexts texts;
+    std::string text = HeaderLines(132000000000000000ULL, program, folder, arguments);
+    const size_t header = text.size();
+    for (TJournalItem &item : items) {
+        item.Path = input.ConsumeRandomLengthString(48);
+        if (item.Path.empty())
+            item.Path = "x";
+        item.IsFolder = input.ConsumeBool();
+        item.LinkItself = input.ConsumeBool();
+        for (int k = 0; k < 3; ++k) {
+            item.Old[k] = GeneratedStamp(input);
+            item.New[k] = GeneratedStamp(input);
+        }
+        AppendItemLine(text, item, input.ConsumeBool() ? &texts : nullptr);
+    }
+    TJournalRun read;
+    const bool parsed = ParseJournal(text, read);
+    if (!parsed)
+        std::fprintf(stderr, "%s\n", Printable(text).c_str());
+    FUZZ_CHECK(parsed);
+    FUZZ_CHECK(read.Program == program && read.Folder == folder && read.Arguments == arguments);
+    FUZZ_CHECK(read.Items.size() == items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!SameItem(read.Items[i], items[i]))
+            std::fprintf(stderr, "written [%s]\nread    [%s]\n", Printable(items[i].Path).c_str(),
+                         Printable(read.Items[i].Path).c_str());
+        FUZZ_CHECK(SameItem(read.Items[i], items[i]));
+    }
+    // Cut anywhere after the header: the items before the cut line, and no other.
+    const size_t cut = input.ConsumeIntegralInRange<size_t>(header, text.size());
+    TJournalRun partial;
+    FUZZ_CHECK(ParseJournal(text.substr(0, cut), partial));
+    FUZZ_CHECK(partial.Items.size() <= items.size());
+    for (size_t i = 0; i < partial.Items.size(); ++i)
+        FUZZ_CHECK(SameItem(partial.Items[i], items[i]));
+    return 0;
+}
