@@ -64,8 +64,8 @@ void TStampPipeline::Item(TFoundItem found) {
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
     if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
-        // Its name in the code page may be another item's, or a path cannot
-        // hold it as it stands: it is never looked for by that name.
+        // The text that shows its name may be another item's, or a path
+        // cannot hold it as it stands: it is never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
         job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason

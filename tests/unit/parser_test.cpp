@@ -153,6 +153,7 @@ TEST_F(ParserTest, FaultyTokens) {
             {{"-zs-1", "a"}, {OptionError}},
             {{"-zd3", "a"}, {OptionError}},
             {{"-zr3", "a"}, {OptionError}},
+            {{"-zu2", "a"}, {OptionError}},
             {{"-zs7x", "a"}, {OptionError}},
             {{"-zsx", "a"}, {OptionError}},
             // The first faulty token ends the parse, whatever follows.
@@ -312,9 +313,13 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         TList Tokens;
         int32_t Digits;
         bool Split, Round;
+        bool Utf8 = false;
     };
     const std::vector<TRow> rows = {
         {{"a"}, 6, true, true},
+        {{"-zu", "-i", "a"}, 6, true, true, true},
+        {{"-zu1", "-zu0", "a"}, 6, true, true, false},
+        {{"a", "-zu:1"}, 6, true, true, true},
         {{"-zs3", "a"}, 3, true, true},
         {{"-zs3", "-zs", "a"}, 6, true, true},
         {{"-zs:$7", "a"}, 7, true, true},
@@ -331,6 +336,7 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         EXPECT_EQ(settings.SubSecondDigits, row.Digits);
         EXPECT_EQ(settings.SplitFileNames, row.Split);
         EXPECT_EQ(settings.FatRounding, row.Round);
+        EXPECT_EQ(settings.Utf8Streams, row.Utf8);
     }
 }
 
@@ -381,7 +387,9 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
         TList Arguments;
         std::string Stored, Environment; // default option strings
         std::string Result;
+        bool Inexact = false; // the stored string cannot be held exactly (shown with U+FFFD)
     };
+    const std::string inexact = "-sw:caf\uFFFD.txt";
     std::vector<TRow> rows = {
         {{"-q", "a"}, "", "", "cause: -q: 不明なスイッチです"},
         {{"-zs9", "a"}, "", "", "cause: -zs9: -zs の値は 0 から 7 までです"},
@@ -411,6 +419,22 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
              prog + " を直すか削除してください"},
         // Faulty defaults leave the usage screen to -? on the command line.
         {{"-v", "-?"}, "-q", "", "usage"},
+        // Defaults that cannot be read exactly are never read as other words.
+        {{"a"},
+         inexact,
+         "",
+         "cause: デフォルトオプション \"" + inexact +
+             "\" (レジストリ) は正確に読めません (対のないサロゲートがあります)。-DefOpt "
+             "だけを指定して実行すると削除されます",
+         true},
+        {{"a"},
+         "",
+         inexact,
+         "cause: デフォルトオプション \"" + inexact + "\" (環境変数 " + prog +
+             ") は正確に読めません (対のないサロゲートがあります)。環境変数 " + prog +
+             " を直すか削除してください",
+         true},
+        {{"-?"}, inexact, "", "usage", true},
     };
     if (PosixCommandLine)
         rows.push_back(
@@ -422,9 +446,12 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
         TFakePlatformScope scope;
         Fake().Files["r.txt"] = "-w a\n-q b\n";
         if (!row.Stored.empty())
-            Fake().SetRegValue("software\\Varnhold\\" + prog, "DefaultOption", 1, row.Stored);
+            Fake().SetRegValue("software\\Varnhold\\" + prog, "DefaultOption", 1, row.Stored,
+                               row.Inexact);
         if (!row.Environment.empty())
             Fake().Env[prog] = row.Environment;
+        if (row.Inexact)
+            Fake().InexactEnv.insert(prog);
         EXPECT_EQ(ParseCommandLine(row.Arguments), row.Result) << row.Arguments[0];
     }
 }
