@@ -1,7 +1,7 @@
 // Round trip of the default options: any arguments stored with -DefOpt read
 // back from the registry as the same tokens. The native build takes its
 // arguments as the system delivers them (any bytes but NUL); the Windows
-// build cuts them from its command line, with code page 932 lead bytes.
+// build cuts them from its command line, text in UTF-8.
 
 #include "cli/default_option.h"
 #include "cli/option_sources.h"
@@ -13,34 +13,12 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 
-namespace {
-
-// The command line as the system gives it: text of code page 932, where a
-// lead byte is always followed by a trail byte; a broken character is the
-// system's "?".
-std::string CodePageText(std::string text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)))
-            continue;
-        const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC))
-            ++i;
-        else
-            text[i] = '?';
-    }
-    return text;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     TFuzzRun run;
     FuzzedDataProvider input(data, size);
     std::vector<std::string> arguments;
     if (input.ConsumeBool()) {
-        Fake().DoubleByte = true;
-        arguments = SplitCommandLine(CodePageText(input.ConsumeRemainingBytesAsString()));
+        arguments = SplitCommandLine(AsUtf8(input.ConsumeRemainingBytesAsString()));
     } else {
         while (input.remaining_bytes() > 0 && arguments.size() < 32) {
             std::string argument = input.ConsumeRandomLengthString(48);

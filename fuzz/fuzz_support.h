@@ -5,6 +5,7 @@
 
 #include "cli/option_sources.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -55,4 +56,46 @@ inline void PrintList(const char *label, const std::vector<std::string> &items) 
     for (const std::string &item : items)
         std::fprintf(stderr, " [%s]", Printable(item).c_str());
     std::fprintf(stderr, "\n");
+}
+
+// Whether the text is valid UTF-8 throughout.
+inline bool IsUtf8(const std::string &text) {
+    uint32_t c = 0;
+    size_t length = 1;
+    for (size_t i = 0; i < text.size(); i += length)
+        if (!DecodeUtf8(text, i, c, length))
+            return false;
+    return true;
+}
+
+// The text as the system's wide calls hand it over in UTF-8: each byte that
+// starts no valid sequence becomes U+FFFD.
+inline std::string AsUtf8(const std::string &text) {
+    std::string result;
+    uint32_t c = 0;
+    size_t length = 1;
+    for (size_t i = 0; i < text.size(); i += length)
+        AppendUtf8(result, DecodeUtf8(text, i, c, length) ? c : 0xFFFD);
+    return result;
+}
+
+// Valid UTF-8 text in UTF-16 bytes.
+inline std::string ToUtf16(const std::string &text, bool bigEndian) {
+    std::string bytes;
+    const auto unit = [&](uint32_t u) {
+        bytes += char(bigEndian ? u >> 8 : u & 0xFF);
+        bytes += char(bigEndian ? u & 0xFF : u >> 8);
+    };
+    uint32_t c = 0;
+    size_t length = 1;
+    for (size_t i = 0; i < text.size(); i += length) {
+        DecodeUtf8(text, i, c, length);
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return bytes;
 }

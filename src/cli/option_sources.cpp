@@ -37,16 +37,11 @@ std::vector<std::string> SplitDelimitedText(const std::string &source, char deli
                     ++i; // the closing quote
                     break;
                 }
-                size_t len = CharLength(text, i);
-                item.append(text, i, len);
-                i += len;
+                item += text[i++];
             }
         } else {
-            while (i < n && !IsBlank(text[i]) && text[i] != delimiter) {
-                size_t len = CharLength(text, i);
-                item.append(text, i, len);
-                i += len;
-            }
+            while (i < n && !IsBlank(text[i]) && text[i] != delimiter)
+                item += text[i++];
         }
         items.push_back(std::move(item));
         skipBlanks();
@@ -71,11 +66,9 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine,
     bool holdsStandIn = false;
     // Appends the character at `i` to the argument.
     auto take = [&](std::string &argument, size_t &i) {
-        const size_t len = CharLength(text, i);
         if (standIn && i < standIn->size() && (*standIn)[i])
             holdsStandIn = true;
-        argument.append(text, i, len);
-        i += len;
+        argument += text[i++];
     };
     size_t i = 0;
     for (;;) {
@@ -140,26 +133,34 @@ TProgramNames ProgramNamesOf(const std::string &modulePath) {
     return names;
 }
 
-bool ReadStoredDefaultOption(const std::string &regKey, std::string &value) {
+bool ReadStoredDefaultOption(const std::string &regKey, std::string &value, bool *exact) {
     const TPlatform &platform = Platform();
     value.clear();
+    if (exact)
+        *exact = true;
     TRegKey key(platform.RegOpenRead(regKey));
     if (!key.IsOpen())
         return false;
-    if (platform.RegQueryString(key.Get(), DefaultOptionValue, value) == rvWrongType)
+    const TRegValueState state = platform.RegQueryString(key.Get(), DefaultOptionValue, value);
+    if (state == rvWrongType)
         throw ERegistryError(std::string("'") + DefaultOptionValue + "' のデータ型が不正です");
+    if (exact)
+        *exact = state != rvInexact;
     return true;
 }
 
-std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source) {
+std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source, bool *exact) {
     std::string value;
     source.clear();
-    if (ReadStoredDefaultOption(names.RegKey, value))
+    bool exactValue = true;
+    if (ReadStoredDefaultOption(names.RegKey, value, &exactValue))
         source = "レジストリ";
-    else if (Platform().GetEnv(names.ProgName, value))
+    else if (Platform().GetEnv(names.ProgName, value, exactValue))
         source = "環境変数 " + names.ProgName;
     else
         value.clear();
+    if (exact)
+        *exact = exactValue;
     return value;
 }
 
@@ -192,13 +193,67 @@ void CutUnendedLine(const std::string &name, std::string &data,
 
 } // namespace
 
+namespace {
+
+const char *const ReplacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
+
+// UTF-16 text up to its first NUL unit as the program's text. A text that
+// ends inside a character (half a unit, or a first surrogate without its
+// second) was cut: it ends with U+FFFD, so that its last line, which lacks
+// its line end, is not read. False for a surrogate without its pair elsewhere.
+bool DecodeUtf16(std::string_view units, bool bigEndian, std::string &text) {
+    for (size_t k = 0; k + 1 < units.size(); k += 2)
+        if (units[k] == '\0' && units[k + 1] == '\0') {
+            units = units.substr(0, k);
+            break;
+        }
+    bool cut = units.size() % 2 != 0;
+    units = units.substr(0, units.size() - units.size() % 2);
+    if (units.size() >= 2) {
+        const auto high = static_cast<unsigned char>(units[units.size() - (bigEndian ? 2 : 1)]);
+        if (high >= 0xD8 && high <= 0xDB) {
+            cut = true;
+            units.remove_suffix(2);
+        }
+    }
+    if (!Utf16ToUtf8(units, bigEndian, text))
+        return false;
+    if (cut)
+        text += ReplacementCharacter;
+    return true;
+}
+
+// A response file's text as the program's text, the byte order mark dropped;
+// false with `why` when it cannot be read as the text it says it is.
+bool DecodeResponseFile(const std::string &bytes, std::string &text, std::string &why) {
+    const auto begins = [&](std::string_view mark) { return bytes.rfind(mark, 0) == 0; };
+    if (begins("\xEF\xBB\xBF")) {
+        text = bytes.substr(3);
+        text.resize(std::min(text.size(), text.find('\0')));
+        return true;
+    }
+    if (begins("\xFF\xFE") || begins("\xFE\xFF")) {
+        if (DecodeUtf16(std::string_view(bytes).substr(2), bytes[0] == '\xFE', text))
+            return true;
+        why = "UTF-16 として読めない文字 (対のないサロゲート) があります";
+        return false;
+    }
+    if (Platform().FromCodePage(bytes.substr(0, bytes.find('\0')), text))
+        return true;
+    why = SystemReason(Platform().LastErrorCode());
+    return false;
+}
+
+} // namespace
+
 std::vector<std::string> ReadResponseFile(const std::string &name,
                                           std::vector<TRefusedLine> *refused) {
-    std::string data;
-    if (!Platform().ReadWholeFile(name, data))
-        throw EAppError("レスポンスファイル (" + name + ") が開けません",
-                        name + ": " + SystemReason(Platform().LastErrorCode()));
-    data.resize(std::min(data.size(), data.find('\0')));
+    const std::string opening = "レスポンスファイル (" + name + ") が開けません";
+    std::string bytes, data, why;
+    if (!Platform().ReadWholeFile(name, bytes))
+        throw EAppError(opening, name + ": " + SystemReason(Platform().LastErrorCode()));
+    if (!DecodeResponseFile(bytes, data, why))
+        throw EAppError(opening, name + ": " + why);
     CutUnendedLine(name, data, refused);
 
     // Every line break (CR, LF or CR LF) becomes the platform's own.
@@ -239,7 +294,7 @@ void AppendWords(TTokenList &list, const std::vector<std::string> &words, uint32
 
 TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names) {
     TTokenList list;
-    list.DefaultText = ReadDefaultOptionString(names, list.DefaultSource);
+    list.DefaultText = ReadDefaultOptionString(names, list.DefaultSource, &list.DefaultExact);
     AppendWords(list, SplitDelimitedText(list.DefaultText, ','));
     list.DefaultCount = list.Tokens.size();
     for (const std::string &argument : arguments) {

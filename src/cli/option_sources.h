@@ -8,8 +8,7 @@
 #include <vector>
 
 // The delimited-text rule: items separated by blanks (codes 1 to 32) and/or
-// the delimiter, with `quote` quoting (a doubled quote inside stands for one);
-// double-byte characters taken whole.
+// the delimiter, with `quote` quoting (a doubled quote inside stands for one).
 std::vector<std::string> SplitDelimitedText(const std::string &text, char delimiter,
                                             char quote = '"');
 
@@ -23,7 +22,7 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine,
 // The arguments after the program's own path: the command line cut by the
 // rule above where the platform has one, else as the platform delivers them.
 // `standIn`, when given, gets one flag per argument: the argument shows a
-// character that the system code page cannot hold by a stand-in.
+// character that the program's text cannot hold by a stand-in.
 std::vector<std::string> CommandLineArguments(std::vector<bool> *standIn = nullptr);
 
 // The names that a run takes from its program file: a copy of the program
@@ -38,8 +37,10 @@ TProgramNames ProgramNamesOf(const std::string &modulePath);
 inline constexpr const char *DefaultOptionValue = "DefaultOption";
 
 // The stored default option string (empty without the value); false when
-// `regKey` cannot be opened. Raises ERegistryError for a value that is not a string.
-bool ReadStoredDefaultOption(const std::string &regKey, std::string &value);
+// `regKey` cannot be opened. Raises ERegistryError for a value that is not a
+// string. `exact`, when given, turns false for a string that the program
+// cannot hold exactly (an unpaired surrogate): `value` shows it with U+FFFD.
+bool ReadStoredDefaultOption(const std::string &regKey, std::string &value, bool *exact = nullptr);
 
 // The default option string from the registry value DefaultOptionValue of
 // RegKey, or, only when that key cannot be opened, the environment variable
@@ -47,8 +48,10 @@ bool ReadStoredDefaultOption(const std::string &regKey, std::string &value);
 std::string ReadDefaultOptionString(const TProgramNames &names);
 
 // The default option string as ReadDefaultOptionString reads it, and where
-// it comes from: "レジストリ" or "環境変数 " + ProgName (empty without one).
-std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source);
+// it comes from: "レジストリ" or "環境変数 " + ProgName (empty without one);
+// `exact` as with ReadStoredDefaultOption.
+std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source,
+                                    bool *exact = nullptr);
 
 // The last line of a response file that was not read: it lacks its line end,
 // so the file may have been cut inside it (a write that failed, a disk that
@@ -59,8 +62,11 @@ struct TRefusedLine {
     std::string Text;
 };
 
-// A response file's tokens; raises EAppError when it cannot be read. A last
-// line without its line end gives no tokens: it goes to `refused`.
+// A response file's tokens; raises EAppError when it cannot be read. A file
+// that begins with a byte order mark is read in its encoding (UTF-8,
+// UTF-16LE, UTF-16BE), up to its first NUL character; any other in the system
+// code page, up to its first NUL byte. A last line without its line end gives
+// no tokens: it goes to `refused`.
 std::vector<std::string> ReadResponseFile(const std::string &name,
                                           std::vector<TRefusedLine> *refused = nullptr);
 
@@ -76,9 +82,11 @@ struct TTokenList {
     std::vector<std::string> Words;
     std::vector<uint32_t> Files;
     std::vector<std::string> ResponseFiles;
-    // The default option string and where it comes from (see above).
+    // The default option string and where it comes from (see above); a string
+    // that cannot be read exactly is refused before any token is read.
     std::string DefaultText;
     std::string DefaultSource;
+    bool DefaultExact = true;
     std::vector<TRefusedLine> RefusedLines;
 };
 // Warns for each refused last line of a response file, naming the file, the

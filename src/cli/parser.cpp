@@ -28,11 +28,7 @@ std::vector<std::string> SplitOperandNames(const std::string &source) {
     const std::string text = source.substr(0, source.find('\0'));
     std::vector<std::string> names;
     size_t i = 0;
-    auto take = [&](std::string &name) {
-        const size_t length = CharLength(text, i);
-        name.append(text, i, length);
-        i += length;
-    };
+    auto take = [&](std::string &name) { name += text[i++]; };
     while (i < text.size()) {
         std::string name;
         if (text[i] == '"') {
@@ -71,6 +67,8 @@ public:
           OperandsFrom(list.OperandsFrom), CheckOnly(checkOnly) {}
 
     TParsedOptions Run() {
+        if (!List.DefaultExact && !CheckOnly)
+            RefuseInexactDefaults();
         Result.Operands.reserve(256);
         ResetOption(Working);
         KindsGiven = false;
@@ -132,6 +130,16 @@ private:
         return shown;
     }
 
+    // The stored defaults as a cause names them: the string, where it is
+    // kept, and `what` is wrong with it.
+    std::string DefaultsCause(const std::string &what) const {
+        const std::string cause = "デフォルトオプション \"" + List.DefaultText + "\" (" +
+                                  List.DefaultSource + ") " + what + "。";
+        if (List.DefaultSource == "レジストリ")
+            return cause + "-DefOpt だけを指定して実行すると削除されます";
+        return cause + List.DefaultSource + " を直すか削除してください";
+    }
+
     // What caused an error at the token `index`: where it stands and what is
     // wrong with it; for a token of the stored defaults, also that string,
     // where it is kept and how to be rid of it.
@@ -141,21 +149,29 @@ private:
             return cause + " (デフォルトオプションは変更していません)";
         if (index >= DefaultCount || List.DefaultSource.empty())
             return cause;
-        cause = "デフォルトオプション \"" + List.DefaultText + "\" (" + List.DefaultSource +
-                ") の " + cause + "。";
-        if (List.DefaultSource == "レジストリ")
-            return cause + "-DefOpt だけを指定して実行すると削除されます";
-        return cause + List.DefaultSource + " を直すか削除してください";
+        return DefaultsCause("の " + cause);
+    }
+
+    // Faulty defaults do not keep the usage screen from the user: it shows
+    // the stored string.
+    void UsageDespiteDefaults() const {
+        for (size_t k = DefaultCount; k < Tokens.size() && k < OperandsFrom; ++k)
+            if (IsUsageSwitch(Tokens[k]))
+                throw EUsageAsked();
     }
 
     [[noreturn]] void RefuseToken() {
-        // Faulty defaults do not keep the usage screen from the user: it
-        // shows the stored string.
         if (Index < DefaultCount && !CheckOnly)
-            for (size_t k = DefaultCount; k < Tokens.size() && k < OperandsFrom; ++k)
-                if (IsUsageSwitch(Tokens[k]))
-                    throw EUsageAsked();
+            UsageDespiteDefaults();
         throw EAppError(OptionError, Cause(Index, Why));
+    }
+
+    // Stored defaults that hold what the program cannot hold exactly (shown
+    // as U+FFFD) would be read as other words: none of them is read.
+    [[noreturn]] void RefuseInexactDefaults() const {
+        UsageDespiteDefaults();
+        throw EAppError(OptionError,
+                        DefaultsCause("は正確に読めません (対のないサロゲートがあります)"));
     }
 
     // A Boolean switch that also notes Preview outside response files.
@@ -414,6 +430,11 @@ private:
                 return false;
             settings.Threads = unsigned(value);
             return true;
+        case 'u':
+            if (!read(1, 0, 1))
+                return false;
+            settings.Utf8Streams = value != 0;
+            return true;
         case 'j':
             if (!read(1, 0, 1))
                 return false;
@@ -422,7 +443,7 @@ private:
         case 'o':
             return OffsetSwitch(argument);
         default:
-            return Fail("-z の後には s、d、r、p、j、o のどれかを続けます");
+            return Fail("-z の後には s、d、r、p、u、j、o のどれかを続けます");
         }
     }
 

@@ -131,12 +131,15 @@ int RunProgram() {
         // The version line stands alone, without the banner.
         if (VersionAsked())
             ShowVersion(run.Output);
-        run.Output.Err(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
+        // The banner goes out with whatever is written first: after the
+        // options, in the form they ask for (-zu).
+        run.Output.ErrBeforeAll(std::string(BannerLine) + LineEnd + MakerNotice + LineEnd);
         run.Times = StartTimes();
         run.Report.Times = run.Times;
         TParsedOptions parsed = ParseOptions(run.Names, run.Output);
         run.Operands = std::move(parsed.Operands);
         run.Settings = parsed.Settings;
+        run.Output.SetUtf8(run.Settings.Utf8Streams);
         run.OpenFolders = OpenFolderBudget();
         if (parsed.Undo.Asked) {
             exitCode = RunUndo(run, parsed.Undo);

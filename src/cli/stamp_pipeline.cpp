@@ -15,6 +15,8 @@ namespace {
 constexpr size_t InFlight = 1024;
 // Records the journal gets between two flushes, at most.
 constexpr size_t JournalBatch = 256;
+// Jobs a thread takes at once: the threads meet at the lock once per batch.
+constexpr size_t TaskBatch = 32;
 
 const char *const UnrecordedReason = "絶対パスが得られないため、取り消しのための記録ができません";
 
@@ -73,8 +75,8 @@ void TStampPipeline::Item(TFoundItem found) {
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
     if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
-        // Its name in the code page may be another item's, or a path cannot
-        // hold it as it stands: it is never looked for by that name.
+        // The text that shows its name may be another item's, or a path
+        // cannot hold it as it stands: it is never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
         job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason
@@ -144,10 +146,10 @@ void TStampPipeline::EnsurePrepared(uint64_t seq) {
             hold.lock();
             job.State = jsPrepared;
             AdvancePrepared();
-            Changed.notify_all();
+            Wake();
         } else if (!RunTask(hold) && !FlushJournal(hold)) {
             // Another thread prepares it now, or writes the job before it.
-            Changed.wait(hold);
+            Wait(hold);
         }
     }
 }
@@ -184,8 +186,11 @@ void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
         Window.push_back(std::move(job));
         if (!work)
             AdvancePrepared();
+        // An idle thread is woken for a batch's worth of work; what is left
+        // at the end is done by whoever waits for it.
+        if (Waiters > 0 && End() - std::max(NextToPrepare, Front) >= TaskBatch)
+            Changed.notify_one();
     }
-    Changed.notify_one();
     Pump(InFlight);
 }
 
@@ -219,36 +224,62 @@ void TStampPipeline::OpenWrites(uint64_t upTo) {
         else
             job.State = jsDone;
     }
-    Changed.notify_all();
+    Wake();
 }
 
 bool TStampPipeline::RunTask(std::unique_lock<std::mutex> &hold) {
+    TJob *batch[TaskBatch];
+    size_t taken = 0;
     if (!Writes.empty()) {
-        TJob *job = Writes.front();
-        Writes.pop_front();
-        job->State = jsWriting;
+        for (; taken < TaskBatch && !Writes.empty(); ++taken) {
+            batch[taken] = Writes.front();
+            Writes.pop_front();
+            batch[taken]->State = jsWriting;
+        }
         hold.unlock();
-        try {
-            WriteItemStamps(job->Item, job->IsFolder, Context);
-        } catch (...) {
-            job->Error = std::current_exception();
+        for (size_t i = 0; i < taken; ++i) {
+            TJob &job = *batch[i];
+            try {
+                WriteItemStamps(job.Item, job.IsFolder, Context);
+            } catch (...) {
+                job.Error = std::current_exception();
+            }
         }
         hold.lock();
-        job->State = jsDone;
-        Changed.notify_all();
+        for (size_t i = 0; i < taken; ++i)
+            batch[i]->State = jsDone;
+        Wake();
         return true;
     }
-    if (TJob *job = NextPreparable()) {
+    for (; taken < TaskBatch; ++taken) {
+        TJob *job = NextPreparable();
+        if (!job)
+            break;
         job->State = jsPreparing;
-        hold.unlock();
-        Prepare(*job);
-        hold.lock();
-        job->State = jsPrepared;
-        AdvancePrepared();
-        Changed.notify_all();
-        return true;
+        batch[taken] = job;
     }
-    return false;
+    if (taken == 0)
+        return false;
+    hold.unlock();
+    for (size_t i = 0; i < taken; ++i)
+        Prepare(*batch[i]);
+    hold.lock();
+    for (size_t i = 0; i < taken; ++i)
+        batch[i]->State = jsPrepared;
+    AdvancePrepared();
+    Wake();
+    return true;
+}
+
+void TStampPipeline::Wait(std::unique_lock<std::mutex> &hold) {
+    ++Waiters;
+    Changed.wait(hold);
+    --Waiters;
+}
+
+void TStampPipeline::Wake() {
+    if (Waiters > 0)
+        Changed.notify_all();
 }
 
 TStampPipeline::TJob *TStampPipeline::NextPreparable() {
@@ -272,7 +303,7 @@ void TStampPipeline::WorkerLoop() {
     std::unique_lock<std::mutex> hold(Lock);
     while (!Stopping)
         if (!RunTask(hold))
-            Changed.wait(hold);
+            Wait(hold);
 }
 
 void TStampPipeline::Pump(size_t inFlight) {
@@ -316,7 +347,7 @@ void TStampPipeline::Pump(size_t inFlight) {
         // Nothing left to do here but what waits for the journal.
         if (RunTask(hold) || FlushJournal(hold))
             continue;
-        Changed.wait(hold);
+        Wait(hold);
     }
 }
 

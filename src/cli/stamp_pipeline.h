@@ -104,6 +104,7 @@ private:
     std::condition_variable Changed;
     std::vector<std::thread> Workers;
     bool Stopping = false;
+    int Waiters = 0; // threads waiting for the window to change
 
     // The jobs not emitted yet, in walk order; Front is the sequence number
     // of the first.
@@ -149,4 +150,7 @@ private:
     bool FlushJournal(std::unique_lock<std::mutex> &hold);
     void Emit(TJob &job);
     void WorkerLoop();
+    // Waiting for a change, and telling whoever waits of one; with the lock held.
+    void Wait(std::unique_lock<std::mutex> &hold);
+    void Wake();
 };

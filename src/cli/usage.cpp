@@ -33,6 +33,7 @@ const char *const UsageHead[] = {
     "    -zs[digit]  秒未満の桁数指定",
     "    -zd[type]   ファイル名区切り文字扱い方法の指定",
     "    -zr[type]   FAT/exFAT における丸め方法の指定",
+    "    -zu[type]   出力を UTF-8 で書き出す",
     "    -DefOpt     デフォルトオプションのレジストリ書き込み",
 };
 const char *const SettingOpen = "                （現在の設定：";

@@ -84,10 +84,11 @@ inline std::string NotFoundMessage(const std::string &name) {
     return "ファイル (" + name + ") が見つかりません";
 }
 
-// The reason given for an item or folder whose name the system code page
-// cannot hold: the program never looks for it by a look-alike name.
+// The reason given for an item or folder whose name the program's text
+// cannot hold (an unpaired surrogate in UTF-16): the program never looks for
+// it by the text that shows it.
 inline constexpr const char *UnrepresentableNameReason =
-    "名前の文字がシステムのコード ページにありません";
+    "名前に対のないサロゲート (UTF-16 として正しくない文字) があります";
 
 // A registry value that could not be written.
 inline ERegistryError RegistryWriteError(const std::string &valueName) {

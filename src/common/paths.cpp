@@ -1,6 +1,5 @@
 #include "common/paths.h"
 
-#include "common/text.h"
 #include "platform/platform.h"
 
 bool IsPathSeparator(char c) {
@@ -16,11 +15,9 @@ bool IsFolderDelimiter(char c) {
 
 std::string::size_type LastDelimiter(const std::string &path) {
     std::string::size_type last = std::string::npos;
-    for (std::string::size_type i = 0, n = 0; i < path.size(); i += n) {
-        n = CharLength(path, i);
-        if (n == 1 && IsFolderDelimiter(path[i]))
+    for (std::string::size_type i = 0; i < path.size(); ++i)
+        if (IsFolderDelimiter(path[i]))
             last = i;
-    }
     return last;
 }
 
@@ -42,16 +39,14 @@ bool EndsWithDelimiter(const std::string &path) {
 std::string DrivePrefix(const std::string &path) {
     if constexpr (!HasDriveSyntax)
         return std::string();
-    if (path.size() >= 2 && path[1] == ':' && CharLength(path, 0) == 1)
+    if (path.size() >= 2 && path[1] == ':')
         return path.substr(0, 2);
     if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         // "\\server\share": up to, not including, the "\" after the share name.
         int separators = 0;
-        for (std::string::size_type i = 2, n = 0; i < path.size(); i += n) {
-            n = CharLength(path, i);
-            if (n == 1 && IsPathSeparator(path[i]) && ++separators == 2)
+        for (std::string::size_type i = 2; i < path.size(); ++i)
+            if (IsPathSeparator(path[i]) && ++separators == 2)
                 return path.substr(0, i);
-        }
         return path;
     }
     return std::string();

@@ -1,6 +1,6 @@
 #pragma once
-// The program's own path terms. A double-byte character of the system code
-// page is always one character: its second byte is never a separator.
+// The program's own path terms. Text is UTF-8: a byte of a character beyond
+// ASCII is never a separator.
 
 #include <string>
 
@@ -9,7 +9,7 @@
 bool IsPathSeparator(char c);
 // True for a character that ends a folder part: a separator, and ":" on Windows.
 bool IsFolderDelimiter(char c);
-// Index of the last folder delimiter that is not a trail byte, or npos.
+// Index of the last folder delimiter, or npos.
 std::string::size_type LastDelimiter(const std::string &path);
 // Text up to and including the last delimiter; empty when there is none.
 std::string FolderPart(const std::string &path);
@@ -17,7 +17,7 @@ std::string FolderPart(const std::string &path);
 std::string FileNamePart(const std::string &path);
 // "C:", "\\server\share" (either separator), or empty (always empty in the native build).
 std::string DrivePrefix(const std::string &path);
-// The last character is a delimiter (and not the trail byte of a double-byte character).
+// The last character is a delimiter.
 bool EndsWithDelimiter(const std::string &path);
 // A folder part as messages name the folder: without its last separator
 // (unless that is all there is), "." for the current folder.

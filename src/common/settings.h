@@ -20,6 +20,8 @@ struct TRunSettings {
     bool Journal = true;         // -zj: every change is recorded first, for -Undo
     unsigned Threads = 0;        // -zp: threads that read and write items; 0: as many as
                                  // there are processors, at most DefaultThreadLimit
+    bool Utf8Streams = false;    // -zu: the streams in UTF-8 (the Windows build; the native
+                                 // build writes UTF-8 anyway)
 };
 
 // The threads a run uses at most unless -zp asks for another number.

@@ -3,7 +3,6 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
-#include "common/text.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -40,18 +39,16 @@ void TakeStamp(const TFindData &entry, TStampKind kind, TTimeValue &value,
         *nanos = below;
 }
 
-// The components of a folder part (without drive prefix), split at the
-// separator; a trail byte that has the separator's code does not split.
+// The components of a folder part (without drive prefix), split at the separator.
 std::vector<std::string> FolderComponents(const std::string &folder) {
     std::vector<std::string> parts;
     std::string current;
-    for (std::string::size_type i = 0, n = 0; i < folder.size(); i += n) {
-        n = CharLength(folder, i);
-        if (n == 1 && IsPathSeparator(folder[i])) {
+    for (char c : folder) {
+        if (IsPathSeparator(c)) {
             parts.push_back(current);
             current.clear();
         } else {
-            current.append(folder, i, n);
+            current += c;
         }
     }
     if (!current.empty())
@@ -76,8 +73,8 @@ namespace {
 
 // The entry of the file that `path` names exactly: "*" and "?" in its name
 // are the name's own, never wildcards. False, with the system's code in
-// `code`, when there is none (a name that the code page cannot hold may be
-// another file's look-alike: none either, code 0).
+// `code`, when there is none (a name that the program's text cannot hold
+// may show as another file's name: none either, code 0).
 bool ExactEntry(const std::string &path, TFindData &entry, uint32_t &code) {
     if (!Platform().ReadItem(nullptr, path, true, entry)) {
         code = Platform().LastErrorCode();
@@ -94,8 +91,8 @@ TFindData FindEntry(const std::string &pattern) {
     TSearch search(pattern, entry);
     if (!search.Started())
         NotFound(pattern, Platform().LastErrorCode());
-    // A name that the code page cannot hold is passed over: the text that
-    // shows it may name another file, which later lookups would then read.
+    // A name that the program's text cannot hold is passed over: the text
+    // that shows it may name another file, which later lookups would then read.
     while (entry.NameUnrepresentable)
         if (!search.Next(entry))
             NotFound(pattern, Platform().LastErrorCode());

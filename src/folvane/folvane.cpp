@@ -152,14 +152,15 @@ DWORD SetStamp(const TRequest &request, const FILETIME &stamp) {
     return code;
 }
 
-// The folder's name in the system code page, for a message.
+// The folder's name in the system code page, for a message: a character the
+// code page lacks shows as "?", never as a look-alike.
 std::string Shown(const std::wstring &text) {
-    const int n =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()),
+                                      nullptr, 0, "?", nullptr);
     std::string shown(size_t(n > 0 ? n : 0), '\0');
     if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), shown.data(), n, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()),
+                            shown.data(), n, "?", nullptr);
     return shown;
 }
 

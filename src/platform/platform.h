@@ -19,9 +19,16 @@
 // IsAbsenceCode tells a failed lookup's code that says nothing stands
 // at the path (no such item, a file where a folder would be, a name the
 // system cannot take) from one that says something there could not be read.
+//
+// Text inside the program is UTF-8 in both builds. The Windows build's
+// streams are in the system code page (StreamsInCodePage): text is converted
+// where it leaves (see WriteText), and a column of the report is as wide as
+// a character's bytes in that code page; the native build writes UTF-8 as it
+// stands.
 #ifdef _WIN32
 inline constexpr char PathSeparator = '\\';
 inline constexpr bool HasDriveSyntax = true;
+inline constexpr bool StreamsInCodePage = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
@@ -36,6 +43,7 @@ inline bool IsAbsenceCode(uint32_t code) {
 #else
 inline constexpr char PathSeparator = '/';
 inline constexpr bool HasDriveSyntax = false;
+inline constexpr bool StreamsInCodePage = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
@@ -68,9 +76,9 @@ struct TFindData {
     // 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
-    // The system code page has no exact form of the name: Name shows each
-    // missing character as the code page's default character, and the entry
-    // must never be looked for by that text (it may match another item).
+    // The program's text has no exact form of the name (Windows: the name holds an
+    // unpaired surrogate, which UTF-8 cannot hold): Name shows each such unit as
+    // U+FFFD, and the entry must never be looked for by that text.
     bool NameUnrepresentable = false;
     // Why the entry cannot be reached by its name, as the system's error code (0: it can),
     // such as a name that a path of this system cannot hold. Such an entry is reported as
@@ -115,6 +123,8 @@ enum TRegValueState : uint8_t {
     rvEmpty,     // no such value, or a value of zero length
     rvString,    // a string value (REG_SZ or REG_EXPAND_SZ, not expanded)
     rvWrongType, // a value of another type
+    rvInexact,   // a string value whose text the program cannot hold exactly (an unpaired
+                 // surrogate): the text shows each such unit as U+FFFD
 };
 
 // The tables are filled with designated initializers in the order of the
@@ -131,31 +141,43 @@ struct TPlatform {
     // The running program and its environment.
     std::string (*ModuleFileName)(); // full path of the program file
     uint32_t (*ProgramBuild)();      // fourth number of the product version
-    // The whole command line (Windows; false elsewhere) in the system code
-    // page, and one flag per byte of it: true for the bytes of a character that
-    // stands in for one the code page cannot hold (the default character).
+    // The whole command line (Windows; false elsewhere), and one flag per byte
+    // of it: true for the bytes of a character that stands in for one the
+    // program's text cannot hold (U+FFFD for an unpaired surrogate).
     bool (*CommandLineText)(std::string &text, std::vector<bool> &standIn);
     std::vector<std::string> (*Arguments)(); // arguments after the program (POSIX)
-    bool (*GetEnv)(const std::string &name, std::string &value); // false: unset
+    // An environment variable; false: unset. `exact` false: its value holds
+    // what the program's text cannot hold, shown as U+FFFD.
+    bool (*GetEnv)(const std::string &name, std::string &value, bool &exact);
     // How many files and folders the process may hold open at once.
     uint64_t (*OpenFileLimit)();
     // How many processors the program may run on at once.
     unsigned (*ProcessorCount)();
 
-    // Text in the system code page.
-    bool (*IsLeadByte)(unsigned char c);               // first byte of a double-byte character
-    std::string (*LowerCase)(const std::string &text); // by the user's locale
+    // Text, by the system's rules.
+    std::string (*LowerCase)(const std::string &text);            // by the user's locale
     bool (*SameName)(const std::string &a, const std::string &b); // file names equal
     std::string (*ToOemText)(const std::string &text);            // for the last-resort report
+    // Text as the system code page holds it, as a file or a pipe gets it: each
+    // character the code page lacks becomes "?" and its code point is added to
+    // `lacked` (when given). Natively the text as it stands.
+    std::string (*ToCodePage)(const std::string &text, std::vector<uint32_t> *lacked);
+    // Text in the system code page as the program's text; false (the reason
+    // kept) for bytes that are no text of the code page. Natively as it stands.
+    bool (*FromCodePage)(const std::string &bytes, std::string &text);
 
     // Standard streams, unbuffered: false when the write failed. A write that
     // fails part-way into a regular file takes back the part it wrote, so
     // that the file ends where the write began (a cut line would read back
-    // as another one).
+    // as another one). WriteStream writes bytes as they are.
     bool (*WriteStream)(TStream stream, const char *data, size_t size);
     // Whether the stream goes to a terminal (natively) or a console (Windows),
     // where a person reads it, rather than to a file or a pipe.
     bool (*IsTerminal)(TStream stream);
+    // Writes the program's text: on a console every character as it is
+    // (Windows: WriteConsoleW); to a file or a pipe in the system code page as
+    // ToCodePage gives it, or, with `utf8`, as UTF-8. Natively as it stands.
+    bool (*WriteText)(TStream stream, const char *text, size_t size, bool utf8);
 
     // Directory search: the pattern may hold "*" and "?" in its last component.
     // FindFirstIn searches an open folder for the names that `namePattern`
@@ -260,8 +282,8 @@ struct TPlatform {
 
     // Why a call failed: the code that the last failing call of this table
     // kept (errno natively, a Win32 error code on Windows), valid until the
-    // next failure; and the system's own text for a code, in the system code
-    // page, without line end or closing period (empty when it has none).
+    // next failure; and the system's own text for a code, without line end or
+    // closing period (empty when it has none).
     uint32_t (*LastErrorCode)();
     std::string (*ErrorText)(uint32_t code);
 };

@@ -1,6 +1,7 @@
 #include "report/output.h"
 
 #include "common/errors.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -8,20 +9,37 @@
 namespace {
 
 constexpr size_t BufferLimit = 64 * 1024;
+const char *const ByteOrderMark = "\xEF\xBB\xBF";
 
-void WriteRaw(TStream stream, std::string_view text, bool restoreLines) {
-    if (text.empty() || Platform().WriteStream(stream, text.data(), text.size()))
+} // namespace
+
+void TOutput::Write(TStream stream, std::string_view text) {
+    // A file or a pipe that gets UTF-8 says so at its start.
+    std::string marked;
+    if (stream == stdOutput && !text.empty() && !OutWritten) {
+        OutWritten = true;
+        if (StreamsInCodePage && Utf8 && !ToTerminal(stdOutput)) {
+            marked = ByteOrderMark + std::string(text);
+            text = marked;
+        }
+    }
+    if (text.empty() || Platform().WriteText(stream, text.data(), text.size(), Utf8))
         return;
     const std::string reason = SystemReason(Platform().LastErrorCode());
     if (stream == stdError)
         throw EStreamError("エラー出力に書き込めませんでした", "標準エラー出力: " + reason);
-    throw EStreamError(restoreLines
+    throw EStreamError(RestoreLines
                            ? "復元設定を書き込めませんでした。書き込まれた復元設定は不完全です"
                            : "出力を書き込めませんでした",
                        "標準出力: " + reason);
 }
 
-} // namespace
+std::vector<uint32_t> TOutput::Lacked(TStream stream, std::string_view text) {
+    std::vector<uint32_t> lacked;
+    if (!Utf8 && !ToTerminal(stream))
+        Platform().ToCodePage(std::string(text), &lacked);
+    return lacked;
+}
 
 std::string SystemReason(uint32_t code) {
     if (code == 0)
@@ -35,36 +53,16 @@ std::string SafeForTerminal(std::string_view line) {
         return std::string(line);
     std::string shown;
     shown.reserve(line.size());
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(line[k]); };
     for (size_t i = 0; i < line.size();) {
-        const unsigned char lead = byte(i);
-        size_t length = lead < 0x80   ? 1
-                        : lead < 0xC2 ? 0
-                        : lead < 0xE0 ? 2
-                        : lead < 0xF0 ? 3
-                        : lead < 0xF5 ? 4
-                                      : 0;
-        bool control = length == 1 && (lead < 0x20 || lead == 0x7F);
-        if (length > 1) {
-            // The second byte's range excludes overlong forms, surrogates and
-            // values past U+10FFFF.
-            const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-            const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-            bool valid = i + length <= line.size() && byte(i + 1) >= low && byte(i + 1) <= high;
-            for (size_t k = i + 2; valid && k < i + length; ++k)
-                valid = byte(k) >= 0x80 && byte(k) <= 0xBF;
-            if (!valid)
-                length = 0;
-            // C2 80 to C2 9F: the C1 controls, one character each.
-            control = valid && lead == 0xC2 && byte(i + 1) <= 0x9F;
-        }
-        if (length == 0 || control) {
+        uint32_t c = 0;
+        size_t length = 1;
+        const bool valid = DecodeUtf8(line, i, c, length);
+        // A byte that starts no sequence, a C0 control, DEL and the C1 controls.
+        if (!valid || c < 0x20 || (c >= 0x7F && c <= 0x9F))
             shown += '?';
-            i += length == 0 ? 1 : length;
-        } else {
+        else
             shown.append(line.substr(i, length));
-            i += length;
-        }
+        i += length;
     }
     return shown;
 }
@@ -77,12 +75,17 @@ bool TOutput::ToTerminal(TStream stream) {
 }
 
 void TOutput::Flush() {
+    if (!Pending.empty()) {
+        std::string first;
+        first.swap(Pending);
+        Write(stdError, first);
+    }
     if (Buffer.empty())
         return;
     // Given up on a failure: the error that tells it goes out next.
-    std::string pending;
-    pending.swap(Buffer);
-    WriteRaw(stdOutput, pending, RestoreLines);
+    std::string lines;
+    lines.swap(Buffer);
+    Write(stdOutput, lines);
 }
 
 void TOutput::Out(std::string_view text) {
@@ -104,7 +107,7 @@ void TOutput::OutLine(std::string_view text) {
 
 void TOutput::Err(std::string_view text) {
     Flush();
-    WriteRaw(stdError, text, RestoreLines);
+    Write(stdError, text);
 }
 
 void TOutput::ErrLine(std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/paths.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 #include <climits>
@@ -11,10 +12,11 @@ const char *const StampKindNames[3] = {"更新日時", "作成日時", "アク�
 
 namespace {
 
-// Width of one character on screen. The Windows build counts bytes, as its
-// console does for the system code page (a double-byte character is two
-// bytes wide); the native build decodes UTF-8 and counts East Asian wide
-// characters as two columns.
+// Width of one character on screen. The Windows build counts the
+// character's bytes in the system code page, as its console does (a
+// double-byte character is two bytes wide, one the code page lacks is the one
+// byte "?"); the native build counts East Asian wide characters as two
+// columns. A byte that starts no UTF-8 sequence is one column.
 struct TCharSpan {
     size_t Bytes;
     int Columns;
@@ -30,28 +32,15 @@ bool IsWideCodePoint(uint32_t c) {
 }
 
 TCharSpan NextChar(std::string_view text, size_t at) {
-    if constexpr (HasDriveSyntax) {
-        (void)text;
-        (void)at;
+    uint32_t code = 0;
+    size_t length = 1;
+    if (!DecodeUtf8(text, at, code, length) || code < 0x80)
         return {1, 1};
-    } else {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        size_t length = lead < 0x80    ? 1
-                        : lead >= 0xF0 ? 4
-                        : lead >= 0xE0 ? 3
-                        : lead >= 0xC0 ? 2
-                                       : 1;
-        if (at + length > text.size())
-            return {1, 1};
-        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t i = 1; i < length; ++i) {
-            const auto trail = static_cast<unsigned char>(text[at + i]);
-            if ((trail & 0xC0) != 0x80)
-                return {1, 1};
-            code = (code << 6) | (trail & 0x3F);
-        }
+    if constexpr (StreamsInCodePage)
+        return {length,
+                int(Platform().ToCodePage(std::string(text.substr(at, length)), nullptr).size())};
+    else
         return {length, IsWideCodePoint(code) ? 2 : 1};
-    }
 }
 
 int TextWidth(std::string_view text) {
@@ -79,7 +68,7 @@ std::string_view CutToWidth(std::string_view text, int limit) {
 }
 
 void AppendPadded(std::string &result, std::string_view piece, int width, bool leftAlign) {
-    const int fill = width - TextWidth(piece);
+    const int fill = width > 0 ? width - TextWidth(piece) : 0;
     if (fill > 0 && !leftAlign)
         result.append(size_t(fill), ' ');
     result.append(piece);
@@ -301,8 +290,16 @@ void WarnOn(TReport &report, bool errorStream, std::string_view message, const s
         report.Output.ErrLine(line);
     else
         ReportLine(report, line);
-    if (!reason.empty())
-        report.Output.ErrLine(path + ": " + std::string(reason));
+    // Where the path shows a "?" for a character that the stream's code page
+    // lacks, the reason line tells which: two such names stay apart.
+    std::vector<uint32_t> lacked = report.Output.Lacked(stdError, path);
+    if (lacked.empty() && !errorStream && !report.RestoreRun)
+        lacked = report.Output.Lacked(stdOutput, path);
+    std::string reasonLine(reason);
+    if (!lacked.empty())
+        reasonLine += (reasonLine.empty() ? "(? = " : " (? = ") + CodePointList(lacked) + ")";
+    if (!reasonLine.empty())
+        report.Output.ErrLine(path + ": " + reasonLine);
 }
 
 } // namespace

@@ -27,7 +27,8 @@ struct TFormatArg {
 
 // The program's own formatter. Directives: "%%", and "%[index:][-][width][.precision]"
 // followed by "d" (precision: at least that many digits, zero-padded) or "s"
-// (precision: cut to that width). Widths count bytes in the Windows build and
+// (precision: cut to that width). Widths count a character's bytes in the
+// system code page in the Windows build (as the console shows them) and
 // display columns in the native build, where a double-width character counts two.
 // A directive without its argument raises EUnexpected.
 std::string FormatText(std::string_view format, const std::vector<TFormatArg> &args);

@@ -70,7 +70,11 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     }
     // Lines name the item by its absolute path in its real folder.
     const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
-    const std::string problem = RestoreProblem(report.Times, item, fullPath);
+    std::string problem = RestoreProblem(report.Times, item, fullPath);
+    // A line whose path would be written with "?" for a character names another item.
+    if (problem.empty() && !report.Output.Lacked(stdOutput, fullPath).empty())
+        problem = "パスの文字がシステムのコード ページにありません。-zu を指定すると UTF-8 "
+                  "で書き出します";
     if (!problem.empty()) {
         RefuseRestoreLines(report, item.Path, problem);
         return;

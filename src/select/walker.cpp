@@ -177,7 +177,7 @@ private:
         // tree or back up into it.
         if (!Option.Recurse || sub.IsLink)
             return;
-        // Its name in the code page may be another folder's.
+        // The text that shows its name may be another folder's.
         if (sub.NameUnrepresentable) {
             Visitor.Unsearchable(subPath, UnrepresentableNameReason);
             return;

@@ -51,7 +51,9 @@ class RegistryTestCase(TempDirTestCase):
 
     def set_value(self, data, type_="REG_SZ", name="DefaultOption", sub=""):
         if WINDOWS:
-            r = wine(["reg", "add", self.key(sub), "/v", name, "/t", type_, "/d", data, "/f"])
+            # In a UTF-8 locale Wine takes every character of the data as it is.
+            r = wine(["reg", "add", self.key(sub), "/v", name, "/t", type_, "/d", data, "/f"],
+                     env={"LC_ALL": "ja_JP.UTF-8"})
             self.assertEqual(r.code, 0, r)
         else:
             folder = self.key_folder(self.key(sub))

@@ -71,6 +71,25 @@ class DefaultOption(RegistryTestCase):
         self.assertIn(text("（現在の設定：-sw ref.txt）\n"), r.out)
         self.assertDone(self.kelvard(["-DefOpt"]), REMOVED)
 
+    def test_a_name_beyond_the_code_page_is_read_exactly(self):
+        # Stored in the registry, in the environment (only read without the
+        # program's key), and with -DefOpt: never the look-alike's stamp.
+        source = self.make_file("café.txt", mtime_ns=1041379200 * 10**9)
+        self.make_file("cafe.txt", mtime_ns=978307200 * 10**9)
+        target = self.make_file("t.txt", mtime_ns=10**18)
+        ways = [("registry", lambda: self.set_value("-sw:café.txt"), {}),
+                ("environment", lambda: None, {self.name: "-sw:café.txt"}),
+                ("-DefOpt", lambda: self.assertDone(self.kelvard(["-DefOpt", "-sw:café.txt"]),
+                                                    WRITTEN), {})]
+        for way, store, env in ways:
+            with self.subTest(way):
+                self.remove_key(self.key())
+                store()
+                os.utime(target, ns=(10**18, 10**18))
+                r = self.kelvard(["t.txt"], env=env)
+                self.assertEqual(r.code, 0, r)
+                self.assertEqual(os.stat(target).st_mtime_ns, os.stat(source).st_mtime_ns)
+
     def test_slash_form_in_the_windows_build(self):
         if not WINDOWS:
             self.skipTest("a leading / begins a path in the native build")

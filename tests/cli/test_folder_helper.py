@@ -98,15 +98,18 @@ class NineXRoute(TempDirTestCase):
     def test_folder_stamped_through_the_helper(self):
         exe = self.program("KvNineX")
         ref = self.make_file("ref.txt", mtime_ns=utc_ns(2011, 1, 17, 4, 25, 39, 450))
-        folder = self.path("My Folder")
-        os.mkdir(folder)
-        os.utime(folder, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
-        r = run(["-f3", "-sw" + wine_path(ref), wine_path(folder)], exe=exe, env=JST,
-                cwd=self.dir)
-        self.assertEqual(r.code, 0, r)
-        self.assertEqual(r.err, text(BANNER), r)
-        self.assertIn(text("変更しました。(" + wine_path(folder) + ")"), r.out)
-        self.assertEqual(os.stat(folder).st_mtime_ns, utc_ns(2011, 1, 17, 4, 25, 39, 450))
+        # The helper gets the folder's path exactly, also beyond the code page.
+        for name in ("My Folder", "café 한국"):
+            folder = self.path(name)
+            os.mkdir(folder)
+            os.utime(folder, ns=(utc_ns(2001, 2, 3, 4, 5, 6, 0),) * 2)
+            r = run(["-f3", "-sw" + wine_path(ref), wine_path(folder)], exe=exe, env=JST,
+                    cwd=self.dir)
+            self.assertEqual(r.code, 0, r)
+            self.assertEqual(r.err, text(BANNER), r)
+            shown = wine_path(folder).encode("cp932", "replace").decode("cp932")
+            self.assertIn("変更しました。(" + shown + ")", r.out_text)
+            self.assertEqual(os.stat(folder).st_mtime_ns, utc_ns(2011, 1, 17, 4, 25, 39, 450))
 
     def test_unknown_stamp_is_the_fixed_value(self):
         exe = self.program("KvNineU")

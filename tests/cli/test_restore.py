@@ -191,14 +191,18 @@ class RoundTrip(TempDirTestCase):
                 paths.append(p)
         return paths
 
-    def round_trip(self, names):
+    def round_trip(self, names, switches=(), resave=None):
+        """Writes the tree's restore lines with `switches`, saves them again
+        with `resave` (a function of the text) where given, and reads them back."""
+        if os.path.exists(self.path("r.txt")):
+            os.remove(self.path("r.txt"))
         paths = self.make_tree(names)
         before = {p: (os.stat(p).st_atime_ns, os.stat(p).st_mtime_ns) for p in paths}
-        r = self.run_here(["-zs7", "-e", "-a", "-w", "-r", "*"])
+        r = self.run_here(list(switches) + ["-zs7", "-e", "-a", "-w", "-r", "*"])
         self.assertEqual(r.code, 0, r)
         self.assertEqual(r.out.count(EOL.encode()), 2 * len(paths), r)
         with open(self.path("r.txt"), "wb") as f:
-            f.write(r.out)
+            f.write(resave(r.out.decode("utf-8-sig")) if resave else r.out)
         for p in paths:
             os.utime(p, ns=(OTHER_NS, OTHER_NS))
         r = self.run_here(["@r.txt"])
@@ -246,6 +250,20 @@ class RoundTrip(TempDirTestCase):
     @unittest.skipUnless(WINDOWS, "a CP932 name whose second byte is the code of \\")
     def test_a_name_with_a_backslash_trail_byte(self):
         self.round_trip(["表.txt", "ソ 能.txt"])
+
+    def test_restore_files_saved_again_with_a_byte_order_mark(self):
+        # Lines in UTF-8 (-zu in the Windows build), saved again as an editor
+        # saves them and as PowerShell 5 writes "> r.txt" (UTF-16LE, CR LF).
+        names = ["café.txt", "cafe.txt", "한국.txt", "😀.txt", "a−b.txt", "with blank.txt"]
+        crlf = lambda t: t.replace("\r\n", "\n").replace("\n", "\r\n")
+        forms = {
+            "UTF-8": lambda t: t.encode("utf-8-sig"),
+            "UTF-16LE": lambda t: b"\xff\xfe" + crlf(t).encode("utf-16-le"),
+            "UTF-16BE": lambda t: b"\xfe\xff" + crlf(t).encode("utf-16-be"),
+        }
+        for form, resave in forms.items():
+            with self.subTest(form):
+                self.round_trip(names, ["-zu"], resave)
 
 
 if __name__ == "__main__":

@@ -23,6 +23,7 @@ SCREEN_HEAD = """
     -zs[digit]  秒未満の桁数指定
     -zd[type]   ファイル名区切り文字扱い方法の指定
     -zr[type]   FAT/exFAT における丸め方法の指定
+    -zu[type]   出力を UTF-8 で書き出す
     -DefOpt     デフォルトオプションのレジストリ書き込み
 """
 SCREEN_TAIL = """

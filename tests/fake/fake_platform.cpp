@@ -38,20 +38,11 @@ bool IsSeparator(char c) {
     return HasDriveSyntax ? (c == '\\' || c == ':') : c == '/';
 }
 
-bool LeadByte(unsigned char c) {
-    return State.DoubleByte && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
-}
-
 size_t LastSeparator(const std::string &path) {
     size_t last = std::string::npos;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (LeadByte(static_cast<unsigned char>(path[i]))) {
-            ++i;
-            continue;
-        }
+    for (size_t i = 0; i < path.size(); ++i)
         if (IsSeparator(path[i]))
             last = i;
-    }
     return last;
 }
 
@@ -532,7 +523,7 @@ TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::stri
     if (it->second.Type != 1 && it->second.Type != 2)
         return rvWrongType;
     value = it->second.Data.substr(0, it->second.Data.find('\0'));
-    return rvString;
+    return it->second.Inexact ? rvInexact : rvString;
 }
 
 bool SetValue(TRegHandle key, const std::string &name, uint32_t type, const std::string &data) {
@@ -616,19 +607,51 @@ bool CommandLineText(std::string &text, std::vector<bool> &standIn) {
 std::vector<std::string> Arguments() {
     return State.Args;
 }
-bool GetEnv(const std::string &name, std::string &value) {
+bool GetEnv(const std::string &name, std::string &value, bool &exact) {
     auto it = State.Env.find(name);
     value = it != State.Env.end() ? it->second : "";
+    exact = !State.InexactEnv.count(name);
     return it != State.Env.end() || Failed(false, FakeNotFound);
-}
-bool IsLeadByte(unsigned char c) {
-    return LeadByte(c);
 }
 std::string LowerCase(const std::string &text) {
     return Lower(text);
 }
 std::string ToOemText(const std::string &text) {
     return text;
+}
+// The stand-in for code page 932 (see TFakeState::CodePage); the bytes of a
+// double-byte character are a placeholder.
+std::string ToCodePage(const std::string &text, std::vector<uint32_t> *lacked) {
+    if (!State.CodePage)
+        return text;
+    std::string bytes;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += length;
+        if (c < 0x80)
+            bytes += char(c);
+        else if (c >= 0xFF61 && c <= 0xFF9F)
+            bytes += '\xB1';
+        else if ((c >= 0x3000 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+                 (c >= 0xFF01 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE5))
+            bytes += "\x81\x40";
+        else {
+            bytes += '?';
+            if (lacked)
+                lacked->push_back(c);
+        }
+    }
+    return bytes;
+}
+bool FromCodePage(const std::string &bytes, std::string &text) {
+    text = bytes;
+    return State.CodePageTextFails.empty() ||
+           bytes.find(State.CodePageTextFails) == std::string::npos ||
+           Failed(false, State.FailCode);
 }
 bool WriteStream(TStream stream, const char *data, size_t size) {
     if (stream == stdOutput) {
@@ -645,6 +668,11 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
 bool IsTerminal(TStream stream) {
     return (stream == stdOutput ? State.OutIsTerminal : State.ErrIsTerminal) ||
            Failed(false, FakeNotFound);
+}
+// The text as it stands, whatever the form asked for.
+bool WriteText(TStream stream, const char *text, size_t size, bool utf8) {
+    (stream == stdOutput ? State.OutUtf8 : State.ErrUtf8) = utf8;
+    return WriteStream(stream, text, size);
 }
 uint32_t LastErrorCode() {
     return State.LastError;
@@ -665,12 +693,14 @@ const TPlatform FakeTable = {
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
     .ProcessorCount = ProcessorCount,
-    .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameNameFake,
     .ToOemText = ToOemText,
+    .ToCodePage = ToCodePage,
+    .FromCodePage = FromCodePage,
     .WriteStream = WriteStream,
     .IsTerminal = IsTerminal,
+    .WriteText = WriteText,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
@@ -759,9 +789,9 @@ void TFakeState::AddRegKey(const std::string &path) {
 }
 
 void TFakeState::SetRegValue(const std::string &key, const std::string &name, uint32_t type,
-                             const std::string &data) {
+                             const std::string &data, bool inexact) {
     AddRegKey(key);
-    Registry[KeyOf(key)].Values[Lower(name)] = TFakeRegValue{type, data};
+    Registry[KeyOf(key)].Values[Lower(name)] = TFakeRegValue{type, data, inexact};
     Registry[KeyOf(key)].ValueNames[Lower(name)] = name;
 }
 

@@ -56,8 +56,9 @@ struct TFakeWrite {
 };
 
 struct TFakeRegValue {
-    uint32_t Type = 1; // 1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY, 4 REG_DWORD
-    std::string Data;  // strings without their terminating zero; a DWORD as 4 bytes
+    uint32_t Type = 1;    // 1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY, 4 REG_DWORD
+    std::string Data;     // strings without their terminating zero; a DWORD as 4 bytes
+    bool Inexact = false; // a string the program cannot hold exactly: Data shows it
 };
 
 struct TFakeRegKey {
@@ -97,16 +98,25 @@ struct TFakeState {
     std::vector<bool> CommandLineStandIn; // flags for the bytes of CommandLine (missing: false)
     std::vector<std::string> Args;
     std::map<std::string, std::string> Env;
+    std::set<std::string> InexactEnv; // variables whose value cannot be held exactly
     uint64_t OpenFileLimit = 1024;
     unsigned Processors = 1;                       // the fake serves one thread at a time
     std::map<std::string, std::string> Files;      // contents for ReadWholeFile
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;
-    bool DoubleByte = HasDriveSyntax; // CP932 lead bytes in the Windows build
+    // The streams' code page (as in the Windows build): a stand-in for code page
+    // 932 in which ASCII and half-width katakana (U+FF61 to U+FF9F) take one
+    // byte, kana, CJK ideographs and full-width forms (U+3000 to U+30FF,
+    // U+4E00 to U+9FFF, U+FF01 to U+FF60, U+FFE0 to U+FFE5) two, and every
+    // other character is lacked. Off: text as it stands (the native build).
+    bool CodePage = StreamsInCodePage;
+    // FromCodePage refuses (with FailCode) a text that holds this (empty: none).
+    std::string CodePageTextFails;
 
     std::string Out, Err;
     bool FailOut = false, FailErr = false;
     bool OutIsTerminal = false, ErrIsTerminal = false;
+    bool OutUtf8 = false, ErrUtf8 = false; // the form of the last WriteText to each stream
 
     std::vector<TFakeWrite> Writes;
     std::vector<std::string> ProcessStarts;
@@ -142,7 +152,7 @@ struct TFakeState {
     TFakeItem &Item(const std::string &path);
     void AddRegKey(const std::string &path);
     void SetRegValue(const std::string &key, const std::string &name, uint32_t type,
-                     const std::string &data);
+                     const std::string &data, bool inexact = false);
     bool HasRegKey(const std::string &path) const;
     const TFakeRegValue *RegValue(const std::string &key, const std::string &name) const;
 };

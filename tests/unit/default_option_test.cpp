@@ -85,14 +85,16 @@ TEST_F(DefaultOption, JoinedArgumentsReadBackAsTheSameTokens) {
             << JoinDefaultOptions(arguments);
 }
 
-TEST_F(DefaultOption, DoubleByteCharactersAreTakenWhole) {
-    if (!HasDriveSyntax)
-        GTEST_SKIP() << "no double-byte code page in the native build";
-    // The second byte of a double-byte character is never a blank or a quote,
-    // for the joining as for the reading of the default option string.
-    EXPECT_EQ(JoinDefaultOptions({"\x83\x5C"}), "\x83\x5C");
-    EXPECT_EQ(JoinDefaultOptions({"a\x81\x40"}), "a\x81\x40"); // a full-width blank
-    EXPECT_EQ(JoinDefaultOptions({"\x83\x22 "}), "\"\x83\x22 \"");
+TEST_F(DefaultOption, CharactersBeyondAsciiAreTakenWhole) {
+    // No byte of a character beyond ASCII is a blank or a quote, for the
+    // joining as for the reading of the default option string: ソ (whose
+    // code-page form ends in the byte of "\") and a full-width blank stay as
+    // they are.
+    EXPECT_EQ(JoinDefaultOptions({"ソ"}), "ソ");
+    EXPECT_EQ(JoinDefaultOptions({"a\u3000"}), "a\u3000");
+    EXPECT_EQ(JoinDefaultOptions({"ソ\" "}), "\"ソ\"\" \"");
+    EXPECT_EQ(SplitDelimitedText(JoinDefaultOptions({"-sw:ソ a\u3000.txt", "-w"}), ','),
+              (std::vector<std::string>{"-sw:ソ a\u3000.txt", "-w"}));
 }
 
 TEST_F(DefaultOption, KeyThatCannotBeCreatedIsAnError) {

@@ -73,18 +73,15 @@ TEST(DelimitedText, SemicolonRuleForOperands) {
     EXPECT_EQ(SplitDelimitedText("a,b;c", ';'), (TList{"a,b", "c"}));
 }
 
-TEST(DelimitedText, DoubleByteCharactersAreTakenWhole) {
+TEST(DelimitedText, CharactersBeyondAsciiAreTakenWhole) {
     TFakePlatformScope fake;
-    Fake().DoubleByte = true;
-    // A lead byte swallows the byte after it, be it a delimiter, a blank or a quote.
-    EXPECT_EQ(SplitDelimitedText("a\x81,b", ','), (TList{"a\x81,b"}));
-    EXPECT_EQ(SplitDelimitedText("a\x81 b", ','), (TList{"a\x81 b"}));
-    EXPECT_EQ(SplitDelimitedText("\"a\x81\"b\",c", ','), (TList{"a\x81\"b", "c"}));
-    EXPECT_EQ(SplitDelimitedText("\x83\x5c;b", ';'), (TList{"\x83\x5c", "b"}));
-    // A lead byte at the very end stands alone.
-    EXPECT_EQ(SplitDelimitedText("a\x81", ','), (TList{"a\x81"}));
-    Fake().DoubleByte = false;
-    EXPECT_EQ(SplitDelimitedText("a\x81,b", ','), (TList{"a\x81", "b"}));
+    // No byte of a character beyond ASCII is a blank, a delimiter or a quote:
+    // a full-width blank (U+3000) and a no-break space belong to the item, and
+    // ソ and 表, whose code-page forms end in the byte of "\", stay whole.
+    EXPECT_EQ(SplitDelimitedText("a\u3000b,c", ','), (TList{"a\u3000b", "c"}));
+    EXPECT_EQ(SplitDelimitedText("a\u00A0b c", ','), (TList{"a\u00A0b", "c"}));
+    EXPECT_EQ(SplitDelimitedText("\"表\"\"\",ソ", ','), (TList{"表\"", "ソ"}));
+    EXPECT_EQ(SplitDelimitedText("ソ;b", ';'), (TList{"ソ", "b"}));
 }
 
 TEST(CommandLine, WindowsRule) {
@@ -107,25 +104,24 @@ TEST(CommandLine, WindowsRule) {
         SCOPED_TRACE(row.Text);
         EXPECT_EQ(SplitCommandLine(row.Text), row.Items);
     }
-    Fake().DoubleByte = true;
-    EXPECT_EQ(SplitCommandLine("prog a\x81 b \"c\x81\"d\""),
-              (TList{"prog", "a\x81 b", "c\x81\"d"}));
+    EXPECT_EQ(SplitCommandLine("prog a\u3000b \"c表\"d"), (TList{"prog", "a\u3000b", "c表d"}));
 }
 
 TEST(CommandLine, StandInsMarkTheArgumentsThatHoldThem) {
     TFakePlatformScope fake;
-    // Flags for "prog a\x81\x40 "b?c" d?": the double-byte character after
-    // "a" and each "?" stand in for characters the code page lacks.
-    const std::string line = "prog a\x81\x40 \"b?c\" d?";
+    // Flags for "prog a\uFFFD "b\uFFFDc" d\uFFFD": each U+FFFD stands in for
+    // an unpaired surrogate.
+    const std::string line = "prog a\uFFFD \"b\uFFFDc\" d\uFFFD";
     std::vector<bool> standIn(line.size(), false);
-    for (size_t i : {6u, 7u, 11u, 16u})
-        standIn[i] = true;
+    for (size_t i = line.find("\uFFFD"); i != std::string::npos; i = line.find("\uFFFD", i + 3))
+        standIn[i] = standIn[i + 1] = standIn[i + 2] = true;
     std::vector<bool> flags;
-    EXPECT_EQ(SplitCommandLine(line, &standIn, &flags), (TList{"prog", "a\x81\x40", "b?c", "d?"}));
+    EXPECT_EQ(SplitCommandLine(line, &standIn, &flags),
+              (TList{"prog", "a\uFFFD", "b\uFFFDc", "d\uFFFD"}));
     EXPECT_EQ(flags, (std::vector<bool>{false, true, true, true}));
     // The quote is no part of the argument: a flag on it alone marks nothing.
     standIn.assign(line.size(), false);
-    standIn[9] = true;
+    standIn[line.find('"')] = true;
     SplitCommandLine(line, &standIn, &flags);
     EXPECT_EQ(flags, (std::vector<bool>{false, false, false, false}));
 }
@@ -212,6 +208,77 @@ TEST(ResponseFile, UnreadableFileIsAnAppError) {
             FAIL() << "no error for " << name;
         } catch (const EAppError &e) {
             EXPECT_EQ(e.message(), "レスポンスファイル (" + name + ") が開けません");
+        }
+    }
+}
+
+// Text in UTF-16 bytes, little- or big-endian, after its byte order mark.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        const char high = char(unit >> 8), low = char(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// What Windows shells and editors save: the mark says the encoding, and is no text.
+TEST(ResponseFile, AFileWithAByteOrderMarkIsReadInItsEncoding) {
+    TFakePlatformScope fake;
+    const struct {
+        std::string Bytes;
+        TList Tokens;
+        std::string Refused; // the last line, cut, that was not read
+    } rows[] = {
+        {"\xEF\xBB\xBF-ixgw caf\u00E9.txt\r\n", {"-ixgw", "caf\u00E9.txt"}, ""},
+        {Utf16(u"-ixgw \U0001F600.txt\r\n", false), {"-ixgw", "\U0001F600.txt"}, ""},
+        {Utf16(u"-ixgw \"\uD55C \u2212.txt\"\r\n", true), {"-ixgw", "\uD55C \u2212.txt"}, ""},
+        // The text ends at its first NUL character.
+        {Utf16(std::u16string(u"a b\n\0c d\n", 10), false), {"a", "b"}, ""},
+        {std::string("\xEF\xBB\xBF"
+                     "a\n\0b\n",
+                     8),
+         {"a"},
+         ""},
+        // Cut inside its last character: half a unit, or half a surrogate pair.
+        {Utf16(u"-w\na", false) + "b", {"-w"}, "a\uFFFD"},
+        {Utf16(u"-w\n\xD83D", true), {"-w"}, "\uFFFD"},
+        // Without a mark: the system code page.
+        {"-ixgw caf\u00E9.txt\n", {"-ixgw", "caf\u00E9.txt"}, ""},
+    };
+    for (const auto &row : rows) {
+        Fake().Files["r.txt"] = row.Bytes;
+        std::vector<TRefusedLine> refused;
+        EXPECT_EQ(ReadResponseFile("r.txt", &refused), row.Tokens) << row.Tokens[0];
+        EXPECT_EQ(refused.empty() ? "" : refused[0].Text, row.Refused) << row.Tokens[0];
+    }
+}
+
+TEST(ResponseFile, TextThatCannotBeReadIsAnAppErrorWithItsCause) {
+    TFakePlatformScope fake;
+    Fake().CodePageTextFails = "\x81";
+    const struct {
+        std::string Bytes, Cause;
+    } rows[] = {
+        {Utf16(u"-w \xDC00"
+               u"a\n",
+               false),
+         "r.txt: UTF-16 として読めない文字 (対のないサロゲート) があります"},
+        {Utf16(u"-w \xD800"
+               u"a\n",
+               true),
+         "r.txt: UTF-16 として読めない文字 (対のないサロゲート) があります"},
+        {"-w \x81\n", "r.txt: error " + std::to_string(Fake().FailCode)},
+    };
+    for (const auto &row : rows) {
+        Fake().Files["r.txt"] = row.Bytes;
+        try {
+            ReadResponseFile("r.txt");
+            FAIL() << "no error for " << row.Cause;
+        } catch (const EAppError &e) {
+            EXPECT_EQ(e.message(), "レスポンスファイル (r.txt) が開けません");
+            EXPECT_EQ(e.cause(), row.Cause);
         }
     }
 }

@@ -155,6 +155,7 @@ TEST_F(ParserTest, FaultyTokens) {
             {{"-zs-1", "a"}, {OptionError}},
             {{"-zd3", "a"}, {OptionError}},
             {{"-zr3", "a"}, {OptionError}},
+            {{"-zu2", "a"}, {OptionError}},
             {{"-zs7x", "a"}, {OptionError}},
             {{"-zsx", "a"}, {OptionError}},
             {{"-zj2", "a"}, {OptionError}},
@@ -343,10 +344,14 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         TList Tokens;
         int32_t Digits;
         bool Split, Round;
+        bool Utf8 = false;
         bool Journal = true;
     };
     const std::vector<TRow> rows = {
         {{"a"}, 6, true, true},
+        {{"-zu", "-i", "a"}, 6, true, true, true},
+        {{"-zu1", "-zu0", "a"}, 6, true, true, false},
+        {{"a", "-zu:1"}, 6, true, true, true},
         {{"-zs3", "a"}, 3, true, true},
         {{"-zs3", "-zs", "a"}, 6, true, true},
         {{"-zs:$7", "a"}, 7, true, true},
@@ -356,10 +361,10 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         {{"-zd0", "-zr:0", "-zd", "-zr=", "a"}, 6, true, true},
         {{"-zr2", "a", "-zr0"}, 6, true, false},
         {{"-zs1", "-zd0", "-zr0", "-i", "a"}, 1, false, false},
-        {{"-zj0", "a"}, 6, true, true, false},
-        {{"-zj0", "-i", "a"}, 6, true, true, false},
-        {{"-zj0", "a", "-zj"}, 6, true, true, true},
-        {{"-zj:0", "-zj1", "a"}, 6, true, true, true},
+        {{"-zj0", "a"}, 6, true, true, false, false},
+        {{"-zj0", "-i", "a"}, 6, true, true, false, false},
+        {{"-zj0", "a", "-zj"}, 6, true, true, false, true},
+        {{"-zj:0", "-zj1", "a"}, 6, true, true, false, true},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Tokens[0]);
@@ -367,6 +372,7 @@ TEST_F(ParserTest, SettingsAreProgramWide) {
         EXPECT_EQ(settings.SubSecondDigits, row.Digits);
         EXPECT_EQ(settings.SplitFileNames, row.Split);
         EXPECT_EQ(settings.FatRounding, row.Round);
+        EXPECT_EQ(settings.Utf8Streams, row.Utf8);
         EXPECT_EQ(settings.Journal, row.Journal);
     }
 }
@@ -418,7 +424,9 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
         TList Arguments;
         std::string Stored, Environment; // default option strings
         std::string Result;
+        bool Inexact = false; // the stored string cannot be held exactly (shown with U+FFFD)
     };
+    const std::string inexact = "-sw:caf\uFFFD.txt";
     std::vector<TRow> rows = {
         {{"-q", "a"}, "", "", "cause: -q: 不明なスイッチです"},
         {{"-zs9", "a"}, "", "", "cause: -zs9: -zs の値は 0 から 7 までです"},
@@ -448,6 +456,22 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
              prog + " を直すか削除してください"},
         // Faulty defaults leave the usage screen to -? on the command line.
         {{"-v", "-?"}, "-q", "", "usage"},
+        // Defaults that cannot be read exactly are never read as other words.
+        {{"a"},
+         inexact,
+         "",
+         "cause: デフォルトオプション \"" + inexact +
+             "\" (レジストリ) は正確に読めません (対のないサロゲートがあります)。-DefOpt "
+             "だけを指定して実行すると削除されます",
+         true},
+        {{"a"},
+         "",
+         inexact,
+         "cause: デフォルトオプション \"" + inexact + "\" (環境変数 " + prog +
+             ") は正確に読めません (対のないサロゲートがあります)。環境変数 " + prog +
+             " を直すか削除してください",
+         true},
+        {{"-?"}, inexact, "", "usage", true},
     };
     if (PosixCommandLine)
         rows.push_back(
@@ -459,9 +483,12 @@ TEST_F(ParserTest, ErrorsNameTheWordWhereItStandsAndWhatIsWrong) {
         TFakePlatformScope scope;
         Fake().Files["r.txt"] = "-w a\n-q b\n";
         if (!row.Stored.empty())
-            Fake().SetRegValue("software\\Varnhold\\" + prog, "DefaultOption", 1, row.Stored);
+            Fake().SetRegValue("software\\Varnhold\\" + prog, "DefaultOption", 1, row.Stored,
+                               row.Inexact);
         if (!row.Environment.empty())
             Fake().Env[prog] = row.Environment;
+        if (row.Inexact)
+            Fake().InexactEnv.insert(prog);
         EXPECT_EQ(ParseCommandLine(row.Arguments), row.Result) << row.Arguments[0];
     }
 }

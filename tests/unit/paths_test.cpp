@@ -55,17 +55,18 @@ TEST(Paths, SlashSeparatesFoldersToo) {
     EXPECT_TRUE(EndsWithDelimiter("src/"));
 }
 
-TEST(Paths, TrailByteIsNoSeparator) {
+TEST(Paths, ACharacterWhoseCodePageFormEndsInTheByteOfABackslashIsNoSeparator) {
     TFakePlatformScope fake;
-    // 0x95 0x5C is one double-byte character whose second byte has the code of "\".
-    const std::string name = "D:\\data\\\x95\x5C";
+    // 表 is 0x95 0x5C in code page 932, whose second byte has the code of "\";
+    // inside the program it is UTF-8, one character of the name.
+    const std::string name = "D:\\data\\表";
     EXPECT_FALSE(EndsWithDelimiter(name));
     EXPECT_EQ(FolderPart(name), "D:\\data\\");
-    EXPECT_EQ(FileNamePart(name), "\x95\x5C");
-    EXPECT_EQ(FolderPart("\x95\x5C"
+    EXPECT_EQ(FileNamePart(name), "表");
+    EXPECT_EQ(FolderPart("表"
                          "a.txt"),
               "");
-    EXPECT_EQ(DrivePrefix("\\\\srv\\\x95\x5Cx\\a.txt"), "\\\\srv\\\x95\x5Cx");
+    EXPECT_EQ(DrivePrefix("\\\\srv\\表x\\a.txt"), "\\\\srv\\表x");
 }
 #else
 TEST(Paths, NoDrivePrefixesNatively) {

@@ -171,6 +171,40 @@ TEST_F(Report, KeptItemsGetTheirReasonOnTheErrorStream) {
     }
 }
 
+// A name shows "?" for each character that a file's or a pipe's code page
+// lacks: the reason line then tells which, so that two such names stay apart.
+TEST_F(Report, AWarningTellsTheCharactersItsStreamsShowAsQuestionMarks) {
+    Rep.HeadingPending = false;
+    Fake().CodePage = true;
+    const std::string note = " (? = U+D55C U+AD6D)";
+    const struct {
+        bool Utf8, OutTerminal, ErrTerminal;
+        uint32_t Code;
+        std::string Reason;
+    } rows[] = {
+        {false, false, false, 1234, "error 1234" + note},
+        {false, false, false, 0, note.substr(1)},
+        // The report line's own stream shows "?" too.
+        {false, false, true, 1234, "error 1234" + note},
+        {false, true, true, 1234, "error 1234"},
+        {true, false, false, 1234, "error 1234"},
+        {true, false, false, 0, ""},
+    };
+    for (const auto &row : rows) {
+        TOutput output;
+        TReport report{output, {}};
+        output.SetUtf8(row.Utf8);
+        Fake().OutIsTerminal = row.OutTerminal;
+        Fake().ErrIsTerminal = row.ErrTerminal;
+        TItemStamps item = Item("한국.txt", {skModification}, Local(2011, 1, 2, 3, 4, 5), soFailed);
+        item.ErrorCode = row.Code;
+        Fake().Err.clear();
+        ReportItem(report, item);
+        EXPECT_EQ(Fake().Err, row.Reason.empty() ? "" : "한국.txt: " + row.Reason + EOL)
+            << row.Utf8 << row.OutTerminal << row.ErrTerminal << row.Code;
+    }
+}
+
 TEST_F(Report, HeadingForCopiedStamps) {
     TItemStamps item = Item("a", {skModification}, Local(2011, 1, 2, 12, 0, 0));
     item.Options.Source = ssCreation;
@@ -295,4 +329,26 @@ TEST(TerminalOutput, NamesCannotActOnATerminal) {
                           "b" +
                               EOL);
     EXPECT_EQ(Fake().Err, "a?b" + EOL);
+}
+
+// The banner waits for the run's first output, and goes out in the form the
+// options ask for; UTF-8 to a file or a pipe begins with a byte order mark
+// where the streams are otherwise in the code page.
+TEST(Utf8Output, TheStandardOutputBeginsWithAMarkOnAFileOnly) {
+    for (bool terminal : {false, true}) {
+        TFakePlatformScope scope;
+        Fake().OutIsTerminal = terminal;
+        TOutput output;
+        output.ErrBeforeAll("banner" + EOL);
+        output.SetUtf8(true);
+        output.OutLine("a");
+        EXPECT_EQ(Fake().Err, "");
+        output.Flush();
+        output.OutLine("b");
+        output.ErrLine("c");
+        const std::string mark = StreamsInCodePage && !terminal ? "\xEF\xBB\xBF" : "";
+        EXPECT_EQ(Fake().Out, mark + "a" + EOL + "b" + EOL) << terminal;
+        EXPECT_EQ(Fake().Err, "banner" + EOL + "c" + EOL);
+        EXPECT_TRUE(Fake().OutUtf8 && Fake().ErrUtf8);
+    }
 }

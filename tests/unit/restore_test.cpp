@@ -247,6 +247,37 @@ TEST_F(Restore, LinesReadInAnotherZoneOrSeasonGiveTheSameStamps) {
     }
 }
 
+// A path written with "?" for a character would name other items: lines
+// for it need UTF-8 (-zu), or a console, which shows every character.
+TEST_F(Restore, APathTheCodePageLacksGetsLinesInUtf8Only) {
+    Fake().CodePage = true;
+    Fake().AddFile("caf\u00E9.txt", Local(2011, 1, 2, 3, 4, 5));
+    const struct { bool Utf8, Terminal; } rows[] = {{false, false}, {true, false}, {false, true}};
+    for (const auto &row : rows) {
+        TOutput output;
+        TReport report{output, {}};
+        output.SetUtf8(row.Utf8);
+        Fake().OutIsTerminal = row.Terminal;
+        TItemStamps item = Item("caf\u00E9.txt", 1);
+        ReadPresentStamps(item);
+        ::WriteRestoreLines(report, item);
+        output.Flush();
+        const std::string out = Fake().Out, err = Err();
+        Fake().Out.clear();
+        if (row.Utf8 || row.Terminal) {
+            EXPECT_NE(out.find(Cwd + "caf\u00E9.txt"), std::string::npos) << out;
+            EXPECT_FALSE(report.ItemsKept);
+            continue;
+        }
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err, "Warn.: 復元設定を作成できませんでした。(caf\u00E9.txt)" + EOL +
+                           "caf\u00E9.txt: パスの文字がシステムのコード ページにありません。"
+                           "-zu を指定すると UTF-8 で書き出します (? = U+00E9)" +
+                           EOL);
+        EXPECT_TRUE(report.ItemsKept);
+    }
+}
+
 TEST_F(Restore, AVanishedItemGetsNoLinesAndTheRunGoesOn) {
     Rep.HeadingPending = false;
     WriteRestoreLines(Item("gone.txt", 1));

@@ -295,7 +295,7 @@ TEST(Run, AnOperandFolderThatCannotBeSearchedIsAWarning) {
     }
 }
 
-// Items the walk cannot look up by name (one the code page cannot hold, one a
+// Items the walk cannot look up by name (one the program's text cannot hold, one a
 // path cannot hold as it stands) keep their stamps with the reason, and a
 // folder of that kind is not searched; with -e they get no restore lines.
 TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {

@@ -57,7 +57,7 @@ TEST_F(StampSource, FindStampReadsEachKindAndTheName) {
     EXPECT_EQ(value, LocalValue(2010, 6, 30, 10, 20, 30, 1234567));
 }
 
-TEST_F(StampSource, FindStampPassesOverANameTheCodePageCannotHold) {
+TEST_F(StampSource, FindStampPassesOverANameTheProgramCannotHold) {
     // Its stand-in text would name another file for the item's other kinds.
     for (const char *name : {"0.txt", "b.txt"}) {
         Fake().AddFile(P("C:/work/") + name, LocalValue(2001, 1, 1));
@@ -362,8 +362,8 @@ TEST(RelativeItemPath, DrivesAndCase) {
     // "/" separates folders as "\" does.
     EXPECT_EQ(RelativeItemPath("src/*.txt", "src/in\\t.txt"), "in\\t.txt");
     EXPECT_EQ(RelativeItemPath("C:/work/a/*.txt", "C:\\work\\b\\x.txt"), "..\\b\\x.txt");
-    // A trail byte with the code of "\" does not split a folder name.
-    EXPECT_EQ(RelativeItemPath("C:\\\x95\x5C\\*", "C:\\\x95\x5C\\\x95\x5Cx\\a"), "\x95\x5Cx\\a");
+    // 表, whose code-page form ends in the byte of "\", does not split a folder name.
+    EXPECT_EQ(RelativeItemPath("C:\\表\\*", "C:\\表\\表x\\a"), "表x\\a");
 }
 
 TEST_F(StampSource, SourceThatIsOnlyADrive) {
@@ -375,11 +375,11 @@ TEST_F(StampSource, SourceThatIsOnlyADrive) {
     EXPECT_EQ(Compute(), LocalValue(2004, 4, 4));
 }
 
-TEST_F(StampSource, TrailingDoubleByteCharacterNamesAFile) {
-    Fake().AddFile("D:\\data\\\x95\x5C", LocalValue(2007, 7, 7));
+TEST_F(StampSource, ANameEndingInACodePageTrailByteOfABackslashNamesAFile) {
+    Fake().AddFile("D:\\data\\表", LocalValue(2007, 7, 7));
     Option.Source = ssModification;
-    Option.SourceFile = "D:\\data\\\x95\x5C";
+    Option.SourceFile = "D:\\data\\表";
     EXPECT_EQ(Compute(), LocalValue(2007, 7, 7));
-    EXPECT_EQ(Option.SourceFile, "D:\\data\\\x95\x5C");
+    EXPECT_EQ(Option.SourceFile, "D:\\data\\表");
 }
 #endif

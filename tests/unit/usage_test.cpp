@@ -47,12 +47,13 @@ protected:
     TFakePlatformScope Scope;
 };
 
-// Columns on a fixed-width console: CP932 bytes in the Windows build, where a
-// double-byte character takes two; the same count from UTF-8 in the native
-// build, where every character beyond ASCII on this screen is a wide one.
+// The line that shows the current setting.
+constexpr size_t SettingIndex = 22;
+
+// Columns on a fixed-width console (CP932 bytes, where a double-byte
+// character takes two), counted from UTF-8: every character beyond ASCII on
+// this screen is a wide one.
 size_t Columns(const std::string &line) {
-    if (HasDriveSyntax)
-        return line.size();
     size_t columns = 0;
     for (unsigned char c : line) {
         if (c < 0x80)
@@ -65,22 +66,23 @@ size_t Columns(const std::string &line) {
 
 TEST_F(Usage, ScreenLayoutWithoutAKey) {
     std::vector<std::string> lines = Show();
-    // The screen as it always was, and the lines of the journal after it.
-    ASSERT_EQ(lines.size(), 29u);
+    // The screen, and the lines of the journal after it.
+    ASSERT_EQ(lines.size(), 30u);
     const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34, 34, 32,
-                             66, 60, 32, 50, 48, 56, 0,  0,  48, 48, 0,  60, 67, 74};
+                             66, 60, 32, 50, 48, 39, 56, 0,  0,  48, 48, 0,  60, 67, 74};
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (i != 21) {
+        if (i != SettingIndex) {
             EXPECT_EQ(Columns(lines[i]), widths[i]) << "line " << i + 1 << ": " << lines[i];
         }
     }
     EXPECT_EQ(lines[1], "使い方: Kelvard [オプション] <ファイル名> ...");
     EXPECT_EQ(lines[3], "    -sn            現在日時を使用       -w       更新日時を変更");
     EXPECT_EQ(lines[19], "    -zr[type]   FAT/exFAT における丸め方法の指定");
-    EXPECT_EQ(lines[21], SettingLine("未設定"));
+    EXPECT_EQ(lines[20], "    -zu[type]   出力を UTF-8 で書き出す");
+    EXPECT_EQ(lines[SettingIndex], SettingLine("未設定"));
     EXPECT_EQ(Columns(SettingLine("")), 32u);
-    EXPECT_EQ(lines[23], "  ・オプションのデフォルトは '-sn -w -f0' です。");
-    EXPECT_EQ(lines[28],
+    EXPECT_EQ(lines[24], "  ・オプションのデフォルトは '-sn -w -f0' です。");
+    EXPECT_EQ(lines[29],
               "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
     // Switches begin in columns 5 and 41, descriptions in 20 and 50.
     for (size_t i = 3; i <= 11; ++i) {
@@ -91,20 +93,20 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
 
 TEST_F(Usage, ShowsTheStoredDefaultOptionAsStored) {
     Fake().SetRegValue(ProgramKey, "DefaultOption", 1, "-sn,,-w \"a b\" -zz");
-    EXPECT_EQ(Show()[21], SettingLine("-sn,,-w \"a b\" -zz"));
+    EXPECT_EQ(Show()[SettingIndex], SettingLine("-sn,,-w \"a b\" -zz"));
 }
 
 TEST_F(Usage, KeyWithoutValueOrWithAnEmptyOneShowsNothing) {
     Fake().AddRegKey(ProgramKey);
-    EXPECT_EQ(Show()[21], SettingLine(""));
+    EXPECT_EQ(Show()[SettingIndex], SettingLine(""));
     Fake().Out.clear();
     Fake().SetRegValue(ProgramKey, "DefaultOption", 3, ""); // zero length, of any type
-    EXPECT_EQ(Show()[21], SettingLine(""));
+    EXPECT_EQ(Show()[SettingIndex], SettingLine(""));
 }
 
 TEST_F(Usage, ExpandableStringShownUnexpandedUpToItsFirstZero) {
     Fake().SetRegValue(ProgramKey, "defaultoption", 2, std::string("-s%X%\0rest", 10));
-    EXPECT_EQ(Show()[21], SettingLine("-s%X%"));
+    EXPECT_EQ(Show()[SettingIndex], SettingLine("-s%X%"));
 }
 
 TEST_F(Usage, ReadsTheKeyOfTheProgramsOwnName) {
@@ -113,7 +115,7 @@ TEST_F(Usage, ReadsTheKeyOfTheProgramsOwnName) {
     Fake().SetRegValue("\\software\\Varnhold\\copy", "DefaultOption", 1, "-c");
     std::vector<std::string> lines = Show();
     EXPECT_EQ(lines[1], "使い方: Kelvard [オプション] <ファイル名> ...");
-    EXPECT_EQ(lines[21], SettingLine("-c"));
+    EXPECT_EQ(lines[SettingIndex], SettingLine("-c"));
 }
 
 TEST_F(Usage, ValueOfAnotherTypeFailsBeforeAnythingIsWritten) {

@@ -153,7 +153,7 @@ TEST_F(Walker, ASubFolderThatCannotBeSearchedIsToldAndTheWalkGoesOn) {
     EXPECT_EQ(Walk(P({"d", "s2", "*.txt"}), fmNoFolders, true, false), Items());
 }
 
-TEST_F(Walker, ANameTheCodePageCannotHoldIsHandedOnMarkedAndNeverSearched) {
+TEST_F(Walker, ANameTheProgramCannotHoldIsHandedOnMarkedAndNeverSearched) {
     // A file and a folder whose names the listing can show only with a stand-in
     // ("?", which as a pattern would match "a.txt" and "s1" too).
     const std::string file = P({"d", "?.txt"}), folder = P({"d", "s?"});

@@ -478,6 +478,10 @@ std::string Joined(const std::string &folder, const std::string &name) {
 bool MatchWildcard(const std::string &pattern, const std::string &name) {
     if (pattern == "*.*" || pattern == "*")
         return true;
+    // The common "*.txt": an ending of bytes, whatever comes before it.
+    if (pattern[0] == '*' && pattern.find_first_of("*?", 1) == std::string::npos)
+        return name.size() >= pattern.size() - 1 &&
+               name.compare(name.size() - (pattern.size() - 1), std::string::npos, pattern, 1) == 0;
     // "?" takes one character, and a "*" gives up one character at a time.
     size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {
@@ -591,9 +595,10 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
         std::lock_guard<std::mutex> hold(folder->MountLock);
         mount = folder->Mount;
     }
+    const TMountFlags known = mount;
     if (!reach.Reached() || !FillEntry(reach.Fd(), reach.Rest(), followLink, entry, mount))
         return Failed(false);
-    if (folder) {
+    if (folder && (mount.Known != known.Known || mount.Device != known.Device)) {
         std::lock_guard<std::mutex> hold(folder->MountLock);
         folder->Mount = mount;
     }

@@ -101,9 +101,11 @@ std::vector<std::string> Arguments() {
     return std::vector<std::string>(ProgramArguments.begin() + 1, ProgramArguments.end());
 }
 
-bool GetEnv(const std::string &name, std::string &value) {
+// A value is bytes, held exactly.
+bool GetEnv(const std::string &name, std::string &value, bool &exact) {
     const char *text = getenv(name.c_str());
     value = text ? text : "";
+    exact = true;
     return text ? true : Failed(false, ENOENT);
 }
 
@@ -119,16 +121,22 @@ unsigned ProcessorCount() {
     return count > 0 ? unsigned(count) : 1;
 }
 
-bool IsLeadByte(unsigned char) {
-    return false;
-}
-
 bool SameName(const std::string &a, const std::string &b) {
     return a == b;
 }
 
 std::string ToOemText(const std::string &text) {
     return text;
+}
+
+// The streams take the program's text as it stands: nothing is lacked.
+std::string ToCodePage(const std::string &text, std::vector<uint32_t> *) {
+    return text;
+}
+
+bool FromCodePage(const std::string &bytes, std::string &text) {
+    text = bytes;
+    return true;
 }
 
 // A regular file loses the `written` bytes just written before a failure:
@@ -158,6 +166,11 @@ bool IsTerminal(TStream stream) {
     return isatty(stream == stdOutput ? STDOUT_FILENO : STDERR_FILENO) == 1 || Failed(false);
 }
 
+// UTF-8 is the text of every stream here.
+bool WriteText(TStream stream, const char *text, size_t size, bool) {
+    return WriteStream(stream, text, size);
+}
+
 uint32_t LastErrorCode() {
     return KeptError;
 }
@@ -178,12 +191,14 @@ const TPlatform PosixPlatform = {
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
     .ProcessorCount = ProcessorCount,
-    .IsLeadByte = IsLeadByte,
     .LowerCase = AsciiLower,
     .SameName = SameName,
     .ToOemText = ToOemText,
+    .ToCodePage = ToCodePage,
+    .FromCodePage = FromCodePage,
     .WriteStream = WriteStream,
     .IsTerminal = IsTerminal,
+    .WriteText = WriteText,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,

@@ -1,7 +1,10 @@
 // The platform table of the Windows build: Win32 calls with the access
 // rights and flags the program depends on. The rest of the program keeps its
-// text in the system code page; files and paths go through the wide calls,
-// converted here, so that long paths work and no name becomes a look-alike.
+// text in UTF-8; every call that takes or gives text is a wide one, converted
+// here, so that every name the file system holds is reached exactly, long
+// paths work and no name becomes a look-alike. Only the streams (to a file or
+// a pipe) and response files without a byte order mark are in the ANSI code
+// page.
 
 #include "platform/platform.h"
 #include "platform/windows/win32_paths.h"
@@ -28,40 +31,91 @@ template <class T> T Failed(T result, DWORD code = GetLastError()) {
     return result;
 }
 
-// Code-page text as UTF-16, up to a NUL as the ANSI calls read it. False
-// (with ERROR_NO_UNICODE_TRANSLATION kept) for bytes that are no character of
-// the code page.
-bool ToWide(const std::string &text, std::wstring &wide) {
+// Text in a code page (CP_UTF8 for the program's own) as UTF-16, up to a
+// NUL as the system's strings end there. False (with
+// ERROR_NO_UNICODE_TRANSLATION kept) for bytes that are no text of it.
+bool ToWideFrom(UINT codePage, const std::string &text, std::wstring &wide) {
     const int size = int(std::min(text.size(), text.find('\0')));
     wide.clear();
     if (size == 0)
         return true;
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    const int n =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (n <= 0)
         return Failed(false);
     wide.resize(size_t(n));
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), n) != n)
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), n) != n)
         return Failed(false);
     return true;
 }
 
-// UTF-16 text in the code page, without best-fit look-alikes: false (with
-// ERROR_NO_UNICODE_TRANSLATION kept) when some character has no exact form
-// there; `text` then shows each such character as the default character.
-bool FromWide(const wchar_t *wide, size_t length, std::string &text) {
+// The program's text as UTF-16.
+bool ToWide(const std::string &text, std::wstring &wide) {
+    return ToWideFrom(CP_UTF8, text, wide);
+}
+
+// The program's text as UTF-16 for display: a byte that is no UTF-8 shows as U+FFFD.
+std::wstring ShownWide(const char *text, size_t size) {
+    std::wstring wide;
+    const int n = size ? MultiByteToWideChar(CP_UTF8, 0, text, int(size), nullptr, 0) : 0;
+    if (n > 0) {
+        wide.resize(size_t(n));
+        MultiByteToWideChar(CP_UTF8, 0, text, int(size), wide.data(), n);
+    }
+    return wide;
+}
+
+void AppendUtf8(std::string &text, uint32_t c) {
+    if (c < 0x80) {
+        text += char(c);
+    } else if (c < 0x800) {
+        text += char(0xC0 | (c >> 6));
+        text += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += char(0xE0 | (c >> 12));
+        text += char(0x80 | ((c >> 6) & 0x3F));
+        text += char(0x80 | (c & 0x3F));
+    } else {
+        text += char(0xF0 | (c >> 18));
+        text += char(0x80 | ((c >> 12) & 0x3F));
+        text += char(0x80 | ((c >> 6) & 0x3F));
+        text += char(0x80 | (c & 0x3F));
+    }
+}
+
+// The code point of the UTF-16 character at `i` and its number of units; an
+// unpaired surrogate is one unit and no character (`paired` false).
+uint32_t CodePointAt(const wchar_t *wide, size_t length, size_t i, size_t &units, bool &paired) {
+    const wchar_t c = wide[i];
+    units = 1;
+    if (IS_HIGH_SURROGATE(c) && i + 1 < length && IS_LOW_SURROGATE(wide[i + 1])) {
+        units = 2;
+        paired = true;
+        return 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(wide[i + 1]) - 0xDC00);
+    }
+    paired = !IS_HIGH_SURROGATE(c) && !IS_LOW_SURROGATE(c);
+    return c;
+}
+
+// UTF-16 text as the program's text: false (with ERROR_NO_UNICODE_TRANSLATION
+// kept) when it holds an unpaired surrogate, which UTF-8 cannot hold; `text`
+// then shows each as U+FFFD. `standIn`, when given, gets one flag per byte of
+// `text`: true for the bytes of such a U+FFFD.
+bool FromWide(const wchar_t *wide, size_t length, std::string &text,
+              std::vector<bool> *standIn = nullptr) {
     text.clear();
-    if (length == 0)
-        return true;
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(length), nullptr, 0,
-                                      nullptr, &usedDefault);
-    if (n <= 0)
-        return Failed(false);
-    text.resize(size_t(n));
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, int(length), text.data(), n,
-                            nullptr, &usedDefault) != n)
-        return Failed(false);
-    return !usedDefault || Failed(false, ERROR_NO_UNICODE_TRANSLATION);
+    if (standIn)
+        standIn->clear();
+    bool exact = true;
+    for (size_t i = 0, units = 0; i < length; i += units) {
+        bool paired = true;
+        const uint32_t c = CodePointAt(wide, length, i, units, paired);
+        AppendUtf8(text, paired ? c : 0xFFFD);
+        exact = exact && paired;
+        if (standIn)
+            standIn->resize(text.size(), !paired);
+    }
+    return exact || Failed(false, ERROR_NO_UNICODE_TRANSLATION);
 }
 
 bool FromWide(const std::wstring &wide, std::string &text) {
@@ -173,8 +227,8 @@ bool ShortWidePath(const std::wstring &path, std::wstring &shortPath) {
     }
 }
 
-// The program's path; where the code page cannot hold it, its short form if
-// that one fits, else the text with default characters.
+// The program's path; where it holds an unpaired surrogate, its short form if
+// that one has none, else the text with U+FFFD.
 std::string ModuleFileName() {
     const std::wstring path = WideModuleFileName();
     std::string text;
@@ -203,23 +257,11 @@ uint32_t ProgramBuild() {
     return fixed->dwProductVersionLS & 0xFFFF;
 }
 
-// The command line from its UTF-16 form, one character at a time, so that
-// every character the code page lacks is known (the ANSI form shows it as a
-// look-alike that the rest of the program could not tell from the real one).
+// The command line from its UTF-16 form: every character as typed, an
+// unpaired surrogate flagged where its U+FFFD stands.
 bool CommandLineText(std::string &text, std::vector<bool> &standIn) {
-    text.clear();
-    standIn.clear();
     const wchar_t *line = GetCommandLineW();
-    const size_t length = line ? wcslen(line) : 0;
-    std::string character;
-    for (size_t i = 0; i < length;) {
-        const size_t units =
-            IS_HIGH_SURROGATE(line[i]) && i + 1 < length && IS_LOW_SURROGATE(line[i + 1]) ? 2 : 1;
-        const bool exact = FromWide(line + i, units, character);
-        text += character;
-        standIn.resize(text.size(), !exact);
-        i += units;
-    }
+    FromWide(line ? line : L"", line ? wcslen(line) : 0, text, &standIn);
     return true;
 }
 
@@ -227,22 +269,27 @@ std::vector<std::string> Arguments() {
     return {};
 }
 
-bool GetEnv(const std::string &name, std::string &value) {
-    std::string buffer(1024, '\0');
-    DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(), DWORD(buffer.size()));
+// The wide value, without the look-alikes of the ANSI call.
+bool GetEnv(const std::string &name, std::string &value, bool &exact) {
+    value.clear();
+    exact = true;
+    std::wstring wideName;
+    if (!ToWide(name, wideName))
+        return false;
+    std::wstring buffer(1024, L'\0');
+    SetLastError(ERROR_SUCCESS);
+    DWORD n = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), DWORD(buffer.size()));
     if (n == 0) {
         DWORD code = GetLastError();
-        value.clear();
         return code != ERROR_ENVVAR_NOT_FOUND || Failed(false, code);
     }
     if (n >= buffer.size()) {
-        buffer.assign(n, '\0');
-        n = GetEnvironmentVariableA(name.c_str(), buffer.data(), DWORD(buffer.size()));
+        buffer.assign(n, L'\0');
+        n = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), DWORD(buffer.size()));
         if (n >= buffer.size())
             n = 0;
     }
-    buffer.resize(n);
-    value = buffer;
+    exact = FromWide(buffer.data(), n, value);
     return true;
 }
 
@@ -257,35 +304,98 @@ unsigned ProcessorCount() {
     return info.dwNumberOfProcessors > 0 ? unsigned(info.dwNumberOfProcessors) : 1;
 }
 
-bool IsLeadByte(unsigned char c) {
-    return IsDBCSLeadByte(c) != 0;
-}
-
 std::string LowerCase(const std::string &text) {
-    std::string result = text;
-    if (!result.empty())
-        CharLowerBuffA(result.data(), DWORD(result.size()));
+    std::wstring wide;
+    std::string result;
+    if (!ToWide(text, wide))
+        return text;
+    if (!wide.empty())
+        CharLowerBuffW(wide.data(), DWORD(wide.size()));
+    FromWide(wide, result);
     return result;
 }
 
 bool SameName(const std::string &a, const std::string &b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
-                          int(b.size())) == CSTR_EQUAL;
+    std::wstring wideA, wideB;
+    if (!ToWide(a, wideA) || !ToWide(b, wideB))
+        return a == b;
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wideA.data(), int(wideA.size()),
+                          wideB.data(), int(wideB.size())) == CSTR_EQUAL;
+}
+
+// UTF-16 text in a code page, without best-fit look-alikes: each character the
+// code page lacks becomes "?" and its code point goes to `lacked`.
+std::string InCodePage(UINT codePage, const std::wstring &wide, std::vector<uint32_t> *lacked) {
+    const auto convert = [&](const wchar_t *units, size_t length, std::string &bytes) {
+        BOOL usedDefault = FALSE;
+        bytes.clear();
+        const int n = length ? WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units,
+                                                   int(length), nullptr, 0, "?", &usedDefault)
+                             : 0;
+        if (n <= 0)
+            return length == 0;
+        bytes.resize(size_t(n));
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units, int(length), bytes.data(), n,
+                            "?", &usedDefault);
+        return !usedDefault;
+    };
+    std::string text;
+    if (convert(wide.data(), wide.size(), text))
+        return text;
+    // Character by character: each that the code page lacks is one "?".
+    text.clear();
+    std::string bytes;
+    for (size_t i = 0, units = 0; i < wide.size(); i += units) {
+        bool paired = true;
+        const uint32_t c = CodePointAt(wide.data(), wide.size(), i, units, paired);
+        if (paired && convert(wide.data() + i, units, bytes)) {
+            text += bytes;
+            continue;
+        }
+        text += '?';
+        if (lacked)
+            lacked->push_back(c);
+    }
+    return text;
 }
 
 std::string ToOemText(const std::string &text) {
-    std::string result = text;
-    if (!result.empty())
-        CharToOemBuffA(text.data(), result.data(), DWORD(result.size()));
-    return result;
+    return InCodePage(CP_OEMCP, ShownWide(text.data(), text.size()), nullptr);
 }
 
-bool WriteStream(TStream stream, const char *data, size_t size) {
+std::string ToCodePage(const std::string &text, std::vector<uint32_t> *lacked) {
+    return InCodePage(CP_ACP, ShownWide(text.data(), text.size()), lacked);
+}
+
+// A text cut inside its last double-byte character (a lead byte at its end)
+// reads with U+FFFD in place of that byte.
+bool FromCodePage(const std::string &bytes, std::string &text) {
+    size_t whole = 0;
+    while (whole < bytes.size()) {
+        const size_t n = IsDBCSLeadByte(static_cast<unsigned char>(bytes[whole])) ? 2 : 1;
+        if (whole + n > bytes.size())
+            break;
+        whole += n;
+    }
+    std::wstring wide;
+    if (!ToWideFrom(CP_ACP, bytes.substr(0, whole), wide))
+        return false;
+    if (whole < bytes.size())
+        wide += L'\xFFFD';
+    return FromWide(wide, text);
+}
+
+// The stream's handle; nullptr (the reason kept) without one.
+HANDLE StreamHandle(TStream stream) {
     HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == INVALID_HANDLE_VALUE)
-        return Failed(false);
+        return Failed(nullptr);
     if (handle == nullptr)
-        return Failed(false, ERROR_INVALID_HANDLE);
+        return Failed(nullptr, ERROR_INVALID_HANDLE);
+    return handle;
+}
+
+bool WriteBytes(HANDLE handle, const char *data, size_t size) {
     uint64_t done = 0;
     while (size > 0) {
         DWORD written = 0;
@@ -311,18 +421,50 @@ bool WriteStream(TStream stream, const char *data, size_t size) {
     return true;
 }
 
+bool WriteStream(TStream stream, const char *data, size_t size) {
+    HANDLE handle = StreamHandle(stream);
+    return handle && WriteBytes(handle, data, size);
+}
+
 // A console, not a file, a pipe or another character device such as NUL:
 // only a console has a console mode.
-bool IsTerminal(TStream stream) {
-    HANDLE handle = GetStdHandle(stream == stdOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failed(false);
-    if (handle == nullptr)
-        return Failed(false, ERROR_INVALID_HANDLE);
+bool IsConsole(HANDLE handle) {
     DWORD mode = 0;
     if (GetFileType(handle) != FILE_TYPE_CHAR)
         return Failed(false, ERROR_NOT_SUPPORTED);
     return GetConsoleMode(handle, &mode) || Failed(false);
+}
+
+bool IsTerminal(TStream stream) {
+    HANDLE handle = StreamHandle(stream);
+    return handle && IsConsole(handle);
+}
+
+// A console shows every character as it is; a file or a pipe gets the code
+// page's bytes, or UTF-8.
+bool WriteText(TStream stream, const char *text, size_t size, bool utf8) {
+    HANDLE handle = StreamHandle(stream);
+    if (!handle)
+        return false;
+    if (IsConsole(handle)) {
+        const std::wstring wide = ShownWide(text, size);
+        for (size_t done = 0; done < wide.size();) {
+            DWORD written = 0;
+            DWORD chunk = DWORD(std::min<size_t>(wide.size() - done, 0x4000));
+            if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1]))
+                --chunk; // a pair goes whole
+            if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr))
+                return Failed(false);
+            if (written == 0)
+                return Failed(false, ERROR_WRITE_FAULT);
+            done += written;
+        }
+        return true;
+    }
+    if (utf8)
+        return WriteBytes(handle, text, size);
+    const std::string bytes = ToCodePage(std::string(text, size), nullptr);
+    return WriteBytes(handle, bytes.data(), bytes.size());
 }
 
 // Why a listed name cannot be joined to its folder's path: ERROR_INVALID_NAME
@@ -704,16 +846,19 @@ bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
     return true;
 }
 
-// The program's own files. Text paths are converted as for every other file
-// call; the folder under the user's local application data inherits its
-// protection, which lets no other user in.
+// The program's own files, named as every other file is; the folder under
+// the user's local application data inherits its protection, which lets no
+// other user in.
 
 bool StateFolder(std::string &path) {
     std::string base;
-    if (!GetEnv("LOCALAPPDATA", base))
+    bool exact = true;
+    if (!GetEnv("LOCALAPPDATA", base, exact))
         return false;
     if (base.empty())
         return Failed(false, ERROR_ENVVAR_NOT_FOUND);
+    if (!exact)
+        return Failed(false, ERROR_NO_UNICODE_TRANSLATION);
     if (base.back() != '\\' && base.back() != '/')
         base += '\\';
     path = base + "Varnhold\\Kelvard";
@@ -734,7 +879,8 @@ bool MakePrivateFolder(const std::string &path) {
     // Every folder from the first one below the root (or the share) on.
     size_t start = 0;
     if (HasWidePrefix(wide, L"\\\\?\\UNC\\") || HasWidePrefix(wide, L"\\\\")) {
-        const size_t server = wide.find_first_of(L"\\/", HasWidePrefix(wide, L"\\\\?\\UNC\\") ? 8 : 2);
+        const size_t server =
+            wide.find_first_of(L"\\/", HasWidePrefix(wide, L"\\\\?\\UNC\\") ? 8 : 2);
         start = server == std::wstring::npos ? wide.size() : wide.find_first_of(L"\\/", server + 1);
     } else if (HasWidePrefix(wide, L"\\\\?\\")) {
         start = wide.find_first_of(L"\\/", 4);
@@ -844,8 +990,17 @@ bool InterruptRequested() {
     return Interrupted.load();
 }
 
-std::string KeyPath(const std::string &path) {
-    return !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+// A key path under the current user, without its leading "\\", as UTF-16.
+std::wstring KeyPath(const std::string &path) {
+    std::wstring wide;
+    ToWide(!path.empty() && path[0] == '\\' ? path.substr(1) : path, wide);
+    return wide;
+}
+
+std::wstring WideName(const std::string &name) {
+    std::wstring wide;
+    ToWide(name, wide);
+    return wide;
 }
 
 // The registry calls return their error code instead of setting it.
@@ -857,11 +1012,15 @@ HKEY KeyOf(TRegHandle key) {
     return reinterpret_cast<HKEY>(key);
 }
 
-HKEY OpenKey(const std::string &path, REGSAM access) {
+HKEY OpenWideKey(const std::wstring &path, REGSAM access) {
     HKEY key = nullptr;
-    if (!Succeeded(RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, access, &key)))
+    if (!Succeeded(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &key)))
         return nullptr;
     return key;
+}
+
+HKEY OpenKey(const std::string &path, REGSAM access) {
+    return OpenWideKey(KeyPath(path), access);
 }
 
 TRegHandle RegOpenRead(const std::string &path) {
@@ -878,7 +1037,7 @@ TRegHandle RegOpenWrite(const std::string &path) {
 TRegHandle RegCreate(const std::string &path) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (!Succeeded(RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, nullptr,
+    if (!Succeeded(RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(path).c_str(), 0, nullptr,
                                    REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
                                    &disposition)))
         return nullptr;
@@ -897,67 +1056,75 @@ void RegClose(TRegHandle key) {
     RegCloseKey(KeyOf(key));
 }
 
+// The wide value, without the look-alikes of the ANSI call.
 TRegValueState RegQueryString(TRegHandle key, const std::string &name, std::string &value) {
     value.clear();
+    const std::wstring wideName = WideName(name);
     DWORD type = 0, size = 0;
-    if (!Succeeded(RegQueryValueExA(KeyOf(key), name.c_str(), nullptr, &type, nullptr, &size)) ||
+    if (!Succeeded(
+            RegQueryValueExW(KeyOf(key), wideName.c_str(), nullptr, &type, nullptr, &size)) ||
         size == 0)
         return rvEmpty;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         return rvWrongType;
-    std::string data(size, '\0');
-    if (!Succeeded(RegQueryValueExA(KeyOf(key), name.c_str(), nullptr, &type,
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (!Succeeded(RegQueryValueExW(KeyOf(key), wideName.c_str(), nullptr, &type,
                                     reinterpret_cast<BYTE *>(data.data()), &size)))
         return rvEmpty;
-    data.resize(size);
-    value = data.substr(0, data.find('\0'));
-    return rvString;
+    data.resize(std::min<size_t>(size / sizeof(wchar_t), data.find(L'\0')));
+    return FromWide(data, value) ? rvString : rvInexact;
 }
 
 bool RegSetString(TRegHandle key, const std::string &name, const std::string &value) {
-    return Succeeded(RegSetValueExA(KeyOf(key), name.c_str(), 0, REG_SZ,
-                                    reinterpret_cast<const BYTE *>(value.c_str()),
-                                    DWORD(value.size() + 1)));
+    std::wstring data;
+    if (!ToWide(value, data))
+        return false;
+    return Succeeded(RegSetValueExW(KeyOf(key), WideName(name).c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE *>(data.c_str()),
+                                    DWORD((data.size() + 1) * sizeof(wchar_t))));
 }
 
 bool RegSetDword(TRegHandle key, const std::string &name, uint32_t value) {
     DWORD data = value;
-    return Succeeded(RegSetValueExA(KeyOf(key), name.c_str(), 0, REG_DWORD,
+    return Succeeded(RegSetValueExW(KeyOf(key), WideName(name).c_str(), 0, REG_DWORD,
                                     reinterpret_cast<const BYTE *>(&data), sizeof data));
 }
 
 int RegSubKeyCount(TRegHandle key) {
     DWORD count = 0;
-    if (!Succeeded(RegQueryInfoKeyA(KeyOf(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+    if (!Succeeded(RegQueryInfoKeyW(KeyOf(key), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
                                     nullptr, nullptr, nullptr, nullptr, nullptr)))
         return -1;
     return int(count);
 }
 
-bool RegDeleteTree(const std::string &path) {
-    std::string relative = KeyPath(path);
-    if (HKEY key = OpenKey(relative, KEY_ALL_ACCESS)) {
+bool DeleteWideTree(const std::wstring &relative) {
+    if (HKEY key = OpenWideKey(relative, KEY_ALL_ACCESS)) {
         DWORD count = 0, longest = 0;
-        std::vector<std::string> names;
-        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+        std::vector<std::wstring> names;
+        if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
                              nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            std::string buffer(longest + 1, '\0');
+            std::wstring buffer(longest + 1, L'\0');
             for (DWORD i = 0; i < count; ++i) {
                 DWORD length = DWORD(buffer.size());
-                if (RegEnumKeyExA(key, i, buffer.data(), &length, nullptr, nullptr, nullptr,
+                if (RegEnumKeyExW(key, i, buffer.data(), &length, nullptr, nullptr, nullptr,
                                   nullptr) == ERROR_SUCCESS)
                     names.emplace_back(buffer.data(), length);
             }
         }
         RegCloseKey(key);
-        for (const std::string &name : names)
-            RegDeleteTree(relative + "\\" + name);
+        for (const std::wstring &name : names)
+            DeleteWideTree(relative + L"\\" + name);
     }
-    return Succeeded(RegDeleteKeyA(HKEY_CURRENT_USER, relative.c_str()));
+    return Succeeded(RegDeleteKeyW(HKEY_CURRENT_USER, relative.c_str()));
+}
+
+bool RegDeleteTree(const std::string &path) {
+    return DeleteWideTree(KeyPath(path));
 }
 
 bool RegDeleteKey(const std::string &path) {
-    return Succeeded(RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath(path).c_str()));
+    return Succeeded(RegDeleteKeyW(HKEY_CURRENT_USER, KeyPath(path).c_str()));
 }
 
 uint32_t LastErrorCode() {
@@ -965,18 +1132,21 @@ uint32_t LastErrorCode() {
 }
 
 // The system's message for a code in the system's default language (the
-// user's where the system has none), in the ANSI code page.
+// user's where the system has none).
 std::string ErrorText(uint32_t code) {
-    char *buffer = nullptr;
+    wchar_t *buffer = nullptr;
     DWORD n = 0;
     for (DWORD language : {DWORD(MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)), DWORD(0)}) {
-        n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+        n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, language, reinterpret_cast<char *>(&buffer), 0, nullptr);
+                           nullptr, code, language, reinterpret_cast<wchar_t *>(&buffer), 0,
+                           nullptr);
         if (n != 0)
             break;
     }
-    std::string text = n != 0 && buffer ? std::string(buffer, n) : std::string();
+    std::string text;
+    if (n != 0 && buffer)
+        FromWide(buffer, n, text);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
         text.pop_back();
@@ -997,12 +1167,14 @@ const TPlatform Win32Platform = {
     .GetEnv = GetEnv,
     .OpenFileLimit = OpenFileLimit,
     .ProcessorCount = ProcessorCount,
-    .IsLeadByte = IsLeadByte,
     .LowerCase = LowerCase,
     .SameName = SameName,
     .ToOemText = ToOemText,
+    .ToCodePage = ToCodePage,
+    .FromCodePage = FromCodePage,
     .WriteStream = WriteStream,
     .IsTerminal = IsTerminal,
+    .WriteText = WriteText,
     .FindFirst = FindFirst,
     .FindFirstIn = FindFirstIn,
     .FindNext = FindNext,
