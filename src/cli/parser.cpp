@@ -552,6 +552,8 @@ TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments) {
         if (argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v' &&
             !request.Preview) {
             request.Preview = true;
+        } else if ((argument == "-zu" || argument == "-zu1") && !request.Utf8) {
+            request.Utf8 = true;
         } else if (argument == "list" && !request.List && !numbered) {
             request.List = true;
         } else if (!argument.empty() && argument.size() <= 12 && !numbered && !request.List &&
@@ -684,6 +686,7 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     if (IsUndoForm(arguments[0])) {
         TParsedOptions parsed;
         parsed.Undo = ReadUndoArguments(arguments);
+        parsed.Settings.Utf8Streams = parsed.Undo.Utf8;
         return parsed;
     }
     const std::string request = PosixRequest(arguments);

@@ -31,9 +31,9 @@ struct TParsedOptions {
 // The argument is -Undo: "-" (or, in the Windows build, "/") and "undo" in any
 // case; natively also "--undo".
 bool IsUndoForm(const std::string &argument);
-// Reads the arguments after -Undo: "-v", "list" and a run's number, each at
-// most once, in any order, not both a number and "list"; raises EAppError for
-// anything else.
+// Reads the arguments after -Undo: "-v", "-zu", "list" and a run's number,
+// each at most once, in any order, not both a number and "list"; raises
+// EAppError for anything else.
 TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments);
 
 // A "-?" among the tokens: the usage screen is to be shown, and nothing after

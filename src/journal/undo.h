@@ -16,6 +16,7 @@ struct TUndoRequest {
     bool Preview = false; // -v: tell what would change, change nothing
     bool List = false;    // list: the runs the journal holds
     uint64_t Number = 0;  // the run to take back; 0: the latest one not taken back yet
+    bool Utf8 = false;    // -zu: the streams in UTF-8 (as -zu does for any run)
 };
 
 // Takes back the run asked for; gives the exit code (2 when an item kept its

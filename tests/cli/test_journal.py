@@ -121,9 +121,11 @@ class Undo(JournalCase):
         self.assertEqual(stamps(a), before[a])
         self.assertEqual(self.kel(["-Undo", "list"]).out_text.count("取り消し済み"), 2)
 
-    @unittest.skipUnless(WINDOWS, "a CP932 name whose second byte is the code of \\")
-    def test_names_with_a_backslash_trail_byte(self):
-        before = self.tree(["表.txt", "ソ 能.txt", "sub/表.txt"])
+    @unittest.skipUnless(WINDOWS, "names in the code page of the Windows build and beyond it")
+    def test_names_with_a_backslash_trail_byte_and_beyond_the_code_page(self):
+        # 表 and ソ end in the byte of "\\" in code page 932; café and 한국 are
+        # not in it at all.
+        before = self.tree(["表.txt", "ソ 能.txt", "sub/表.txt", "café.txt", "sub/한국.txt"])
         r = self.kel(["-r", "-f1", "-w", "-a", "-d2020-01-01", os.path.join("t", "*")])
         self.assertEqual(r.code, 0, r)
         self.assertTrue(all(stamps(p) != s for p, s in before.items()))

@@ -391,14 +391,21 @@ TEST(UndoArguments, Forms) {
     TFakePlatformScope scope;
     struct TRow {
         std::vector<std::string> Args;
-        std::string Read; // "" for an error, else preview/list/number
+        std::string Read; // "" for an error, else preview/list/number (and 1 for -zu)
     };
     const std::vector<TRow> rows = {
-        {{"-Undo"}, "0 0 0"},         {{"-UNDO", "-v"}, "1 0 0"},
-        {{"-undo", "LIST"}, "0 1 0"}, {{"-Undo", "12", "-V"}, "1 0 12"},
-        {{"-Undo", "list", "3"}, ""}, {{"-Undo", "0"}, ""},
-        {{"-Undo", "-v", "-v"}, ""},  {{"-Undo", "-r"}, ""},
-        {{"-Undo", "x"}, ""},         {{"-Undo", "1234567890123"}, ""},
+        {{"-Undo"}, "0 0 0"},
+        {{"-UNDO", "-v"}, "1 0 0"},
+        {{"-undo", "LIST"}, "0 1 0"},
+        {{"-Undo", "12", "-V"}, "1 0 12"},
+        {{"-Undo", "list", "3"}, ""},
+        {{"-Undo", "0"}, ""},
+        {{"-Undo", "-v", "-v"}, ""},
+        {{"-Undo", "-r"}, ""},
+        {{"-Undo", "x"}, ""},
+        {{"-Undo", "1234567890123"}, ""},
+        {{"-Undo", "-zu", "list"}, "0 1 0 1"},
+        {{"-Undo", "-zu", "-zu"}, ""},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Args.back());
@@ -407,7 +414,7 @@ TEST(UndoArguments, Forms) {
         try {
             const TUndoRequest request = ReadUndoArguments(row.Args);
             read = std::to_string(request.Preview) + " " + std::to_string(request.List) + " " +
-                   std::to_string(request.Number);
+                   std::to_string(request.Number) + (request.Utf8 ? " 1" : "");
         } catch (const EAppError &) {
         }
         EXPECT_EQ(read, row.Read);
