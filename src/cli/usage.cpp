@@ -33,7 +33,6 @@ const char *const UsageHead[] = {
     "    -zs[digit]  秒未満の桁数指定",
     "    -zd[type]   ファイル名区切り文字扱い方法の指定",
     "    -zr[type]   FAT/exFAT における丸め方法の指定",
-    "    -zu[type]   出力を UTF-8 で書き出す",
     "    -DefOpt     デフォルトオプションのレジストリ書き込み",
 };
 const char *const SettingOpen = "                （現在の設定：";
@@ -43,9 +42,11 @@ const char *const UsageTail[] = {
     "  ・オプションのデフォルトは '-sn -w -f0' です。",
     "  ・ファイル名にはワイルドカードが使用できます。",
 };
-// The journal and its undo, after the screen as it always was.
+// The switches added since, after the screen as it always was.
 const char *const UsageJournal[] = {
     "",
+    "    -zu[type]   出力を UTF-8 で書き出す",
+    "    -zp[n]      項目を読み書きするスレッドの数（1 で 1 つずつ）",
     "    -zj[type]   取り消し用ジャーナルの指定（0 で記録しない）",
     "    -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）",
     "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）",

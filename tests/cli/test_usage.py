@@ -23,15 +23,16 @@ SCREEN_HEAD = """
     -zs[digit]  秒未満の桁数指定
     -zd[type]   ファイル名区切り文字扱い方法の指定
     -zr[type]   FAT/exFAT における丸め方法の指定
-    -zu[type]   出力を UTF-8 で書き出す
     -DefOpt     デフォルトオプションのレジストリ書き込み
 """
 SCREEN_TAIL = """
   ・オプションのデフォルトは '-sn -w -f0' です。
   ・ファイル名にはワイルドカードが使用できます。
 """
-# After the screen as it always was: the journal's switches and -Undo.
+# After the screen as it always was: the switches added since, and -Undo.
 SCREEN_JOURNAL = """
+    -zu[type]   出力を UTF-8 で書き出す
+    -zp[n]      項目を読み書きするスレッドの数（1 で 1 つずつ）
     -zj[type]   取り消し用ジャーナルの指定（0 で記録しない）
     -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）
     -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）

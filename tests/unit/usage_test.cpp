@@ -48,7 +48,7 @@ protected:
 };
 
 // The line that shows the current setting.
-constexpr size_t SettingIndex = 22;
+constexpr size_t SettingIndex = 21;
 
 // Columns on a fixed-width console (CP932 bytes, where a double-byte
 // character takes two), counted from UTF-8: every character beyond ASCII on
@@ -66,10 +66,10 @@ size_t Columns(const std::string &line) {
 
 TEST_F(Usage, ScreenLayoutWithoutAKey) {
     std::vector<std::string> lines = Show();
-    // The screen, and the lines of the journal after it.
-    ASSERT_EQ(lines.size(), 30u);
-    const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34, 34, 32,
-                             66, 60, 32, 50, 48, 39, 56, 0,  0,  48, 48, 0,  60, 67, 74};
+    // The screen, and the lines of the switches added since after it.
+    ASSERT_EQ(lines.size(), 31u);
+    const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34, 34, 32, 66,
+                             60, 32, 50, 48, 56, 0,  0,  48, 48, 0,  39, 63, 60, 67, 74};
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i != SettingIndex) {
             EXPECT_EQ(Columns(lines[i]), widths[i]) << "line " << i + 1 << ": " << lines[i];
@@ -78,11 +78,12 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
     EXPECT_EQ(lines[1], "使い方: Kelvard [オプション] <ファイル名> ...");
     EXPECT_EQ(lines[3], "    -sn            現在日時を使用       -w       更新日時を変更");
     EXPECT_EQ(lines[19], "    -zr[type]   FAT/exFAT における丸め方法の指定");
-    EXPECT_EQ(lines[20], "    -zu[type]   出力を UTF-8 で書き出す");
+    EXPECT_EQ(lines[20], "    -DefOpt     デフォルトオプションのレジストリ書き込み");
     EXPECT_EQ(lines[SettingIndex], SettingLine("未設定"));
     EXPECT_EQ(Columns(SettingLine("")), 32u);
-    EXPECT_EQ(lines[24], "  ・オプションのデフォルトは '-sn -w -f0' です。");
-    EXPECT_EQ(lines[29],
+    EXPECT_EQ(lines[23], "  ・オプションのデフォルトは '-sn -w -f0' です。");
+    EXPECT_EQ(lines[26], "    -zu[type]   出力を UTF-8 で書き出す");
+    EXPECT_EQ(lines[30],
               "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
     // Switches begin in columns 5 and 41, descriptions in 20 and 50.
     for (size_t i = 3; i <= 11; ++i) {
