@@ -73,9 +73,10 @@ unsigned ThreadsFor(const TRunSettings &settings) {
 class TJournalRecorder : public TChangeRecorder {
 public:
     explicit TJournalRecorder(TJournal &journal) : Journal(journal) {}
-    bool Append(const TItemStamps &item, bool isFolder) override {
-        return Journal.Append(item, isFolder);
+    bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const override {
+        return TJournal::Describe(item, isFolder, record);
     }
+    void Append(const std::string &record) override { Journal.Append(record); }
     void Flush() override { Journal.Flush(); }
 
 private:

@@ -200,6 +200,8 @@ void TStampPipeline::Prepare(TJob &job) {
             ReadPresentStamps(job.Item);
         else
             job.ToWrite = PrepareItemStamps(job.Item, Context, job.Preset.get());
+        if (Journal && job.ToWrite)
+            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record);
     } catch (...) {
         job.Error = std::current_exception();
     }
@@ -336,7 +338,7 @@ void TStampPipeline::Pump(size_t inFlight) {
             continue;
         }
         if (Journal) {
-            RecordPrepared(hold);
+            RecordPrepared();
             if (Unflushed >= JournalBatch) {
                 FlushJournal(hold);
                 continue;
@@ -351,14 +353,13 @@ void TStampPipeline::Pump(size_t inFlight) {
     }
 }
 
-void TStampPipeline::RecordPrepared(std::unique_lock<std::mutex> &hold) {
+void TStampPipeline::RecordPrepared() {
     while (Recorded < Prepared) {
         TJob &job = At(Recorded);
         if (job.ToWrite) {
-            hold.unlock();
-            const bool recorded = Journal->Append(job.Item, job.IsFolder);
-            hold.lock();
-            if (recorded) {
+            if (job.Described) {
+                Journal->Append(job.Record);
+                job.Record = std::string();
                 ++Unflushed;
             } else {
                 // What -Undo could not find again is not changed.
@@ -374,7 +375,7 @@ void TStampPipeline::RecordPrepared(std::unique_lock<std::mutex> &hold) {
 bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold) {
     if (!Journal)
         return false;
-    RecordPrepared(hold);
+    RecordPrepared();
     if (Writable == Recorded)
         return false;
     if (Unflushed > 0) {

@@ -30,9 +30,12 @@
 class TChangeRecorder {
 public:
     virtual ~TChangeRecorder() = default;
-    // An item about to be written; called in walk order, on the run's thread.
-    // False when it cannot be recorded: the item then keeps its stamps.
-    virtual bool Append(const TItemStamps &item, bool isFolder) = 0;
+    // The record of an item about to be written, made on any thread; false
+    // when it cannot be made: the item then keeps its stamps.
+    virtual bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const = 0;
+    // Keeps a record that Describe made; called in walk order, on the run's
+    // thread.
+    virtual void Append(const std::string &record) = 0;
     // What was appended is kept, whatever becomes of the process later.
     // Raises EAppError when it cannot be: nothing appended since the last
     // flush is then written.
@@ -89,6 +92,10 @@ private:
         uint64_t After = NoJob;
         // The operand's new stamps where they do not depend on the item.
         std::shared_ptr<const TPresetStamps> Preset;
+        // The journal's record of an item to be written, made when it was
+        // prepared (false: none could be made).
+        bool Described = false;
+        std::string Record;
     };
     static constexpr uint64_t NoJob = UINT64_MAX;
 
@@ -144,7 +151,7 @@ private:
     void EnsurePrepared(uint64_t seq);
     void OpenWrites(uint64_t upTo);
     // The journal gets the records of the jobs prepared so far, in order.
-    void RecordPrepared(std::unique_lock<std::mutex> &hold);
+    void RecordPrepared();
     // Records and flushes the journal and opens the writes it covers; false
     // when there was nothing to open.
     bool FlushJournal(std::unique_lock<std::mutex> &hold);

@@ -64,12 +64,25 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
     }
 }
 
-bool TJournal::Append(const TItemStamps &item, bool isFolder) {
+bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &record) {
     std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    record.clear();
     if (fullPath.empty())
         return false;
-    AppendItemLine(Buffer, JournalItemOf(item, isFolder, std::move(fullPath)), &Texts);
+    AppendItemLine(record, JournalItemOf(item, isFolder, std::move(fullPath)));
+    return true;
+}
+
+void TJournal::Append(const std::string &record) {
+    Buffer += record;
     ++WaitingCount;
+}
+
+bool TJournal::Append(const TItemStamps &item, bool isFolder) {
+    std::string record;
+    if (!Describe(item, isFolder, record))
+        return false;
+    Append(record);
     return true;
 }
 

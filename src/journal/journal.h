@@ -33,10 +33,14 @@ public:
     // The run keeps a journal: Begin succeeded and Finish was not called yet.
     bool Active() const { return File != nullptr; }
 
-    // Adds the record of an item about to be changed, from what preparing it
-    // read and computed (OldValues, and NewValues of the kinds selected), to
-    // the records waiting for Flush. False, with nothing added, when the
-    // item's absolute path cannot be had: the item must then keep its stamps.
+    // The record of an item about to be changed, from what preparing it
+    // read and computed (OldValues, and NewValues of the kinds selected), as
+    // one line of the journal; on any thread. False when the item's absolute
+    // path cannot be had: the item must then keep its stamps.
+    static bool Describe(const TItemStamps &item, bool isFolder, std::string &record);
+    // Adds a record that Describe made to those waiting for Flush.
+    void Append(const std::string &record);
+    // Both at once.
     bool Append(const TItemStamps &item, bool isFolder);
     // Records appended and not flushed yet.
     size_t Waiting() const { return WaitingCount; }
@@ -60,7 +64,6 @@ private:
     TFileHandle File = nullptr;
     std::string Folder, FilePath;
     std::string Buffer;
-    TStampTexts Texts;
     size_t WaitingCount = 0, RecordedCount = 0;
 
     bool Write(const std::string &text);

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -110,6 +111,11 @@ std::string EscapeField(const std::string &text) {
 }
 
 void AppendEscaped(std::string &result, const std::string &text) {
+    if (std::none_of(text.begin(), text.end(),
+                     [](char c) { return Escaped(static_cast<unsigned char>(c)); })) {
+        result += text;
+        return;
+    }
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (Escaped(byte)) {
@@ -143,43 +149,103 @@ bool UnescapeField(const std::string &field, std::string &text) {
     return true;
 }
 
-std::string StampField(const TJournalStamp &stamp) {
-    if (stamp.Value == 0)
-        return "-";
-    std::string text;
-    TTimeParts parts;
-    if (!FileTimeToTimeParts(stamp.Value, parts) || parts.wYear > LastCalendarYear) {
-        // No calendar form of four digits: the tick count itself.
-        text = "@";
-        AppendNumber(text, stamp.Value, 1);
-        text += '.';
-        AppendNumber(text, stamp.Nanos, 2);
-        return text;
-    }
-    // Every record holds six of these: written digit by digit.
-    char buffer[40];
-    char *end = buffer + sizeof buffer;
+namespace {
+
+// The calendar form of a stamp, "YYYY-MM-DDThh:mm:ss.fffffffnnZ", written
+// backwards into the buffer that ends at `end`; gives its first character.
+char *FormatStamp(char *end, const TTimeParts &parts, uint8_t nanos) {
     char *at = end;
     auto put = [&](uint64_t value, int width) {
         for (int i = 0; i < width || value != 0; ++i, value /= 10)
             *--at = char('0' + value % 10);
     };
+    // The fields of two digits, from a table rather than a division each.
+    static constexpr auto Pairs = [] {
+        std::array<char, 200> pairs{};
+        for (int i = 0; i < 100; ++i) {
+            pairs[size_t(2 * i)] = char('0' + i / 10);
+            pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+        }
+        return pairs;
+    }();
+    auto pair = [&](unsigned value) {
+        *--at = Pairs[2 * size_t(value) + 1];
+        *--at = Pairs[2 * size_t(value)];
+    };
     *--at = 'Z';
-    put(stamp.Nanos, 2);
-    put(parts.Fraction, 7);
+    pair(nanos % 100);
+    uint32_t fraction = parts.Fraction;
+    for (int i = 0; i < 3; ++i, fraction /= 100)
+        pair(fraction % 100);
+    *--at = char('0' + fraction % 10);
     *--at = '.';
-    put(parts.wSecond, 2);
+    pair(parts.wSecond % 100);
     *--at = ':';
-    put(parts.wMinute, 2);
+    pair(parts.wMinute % 100);
     *--at = ':';
-    put(parts.wHour, 2);
+    pair(parts.wHour % 100);
     *--at = 'T';
-    put(parts.wDay, 2);
+    pair(parts.wDay % 100);
     *--at = '-';
-    put(parts.wMonth, 2);
+    pair(parts.wMonth % 100);
     *--at = '-';
-    put(parts.wYear, 4);
-    return std::string(at, end);
+    if (parts.wYear < 10000) {
+        pair(parts.wYear % 100);
+        pair(parts.wYear / 100);
+    } else {
+        put(parts.wYear, 4);
+    }
+    return at;
+}
+
+// A stamp with no calendar form of four digits: its tick count itself.
+void AppendTickStamp(std::string &text, const TJournalStamp &stamp) {
+    text += '@';
+    AppendNumber(text, stamp.Value, 1);
+    text += '.';
+    AppendNumber(text, stamp.Nanos, 2);
+}
+
+// The calendar date of the stamp written last: the stamps of one record
+// mostly share their day, whose calendar form is then worked out once.
+struct TDayMemo {
+    uint64_t Day = UINT64_MAX;
+    TTimeParts Date;
+};
+
+void AppendStampField(std::string &text, const TJournalStamp &stamp, TDayMemo &memo) {
+    if (stamp.Value == 0) {
+        text += '-';
+        return;
+    }
+    constexpr uint64_t TicksPerDay = 24 * TicksPerHour;
+    const uint64_t day = stamp.Value / TicksPerDay;
+    TTimeParts parts;
+    if (day == memo.Day) {
+        parts = memo.Date;
+        const uint64_t inDay = stamp.Value % TicksPerDay;
+        parts.wHour = uint16_t(inDay / TicksPerHour);
+        parts.wMinute = uint16_t(inDay / TicksPerMinute % 60);
+        parts.wSecond = uint16_t(inDay / TicksPerSecond % 60);
+        parts.Fraction = uint32_t(stamp.Value % TicksPerSecond);
+    } else if (!FileTimeToTimeParts(stamp.Value, parts) || parts.wYear > LastCalendarYear) {
+        AppendTickStamp(text, stamp);
+        return;
+    } else {
+        memo = TDayMemo{day, parts};
+    }
+    char buffer[40];
+    char *end = buffer + sizeof buffer;
+    text.append(FormatStamp(end, parts, stamp.Nanos), end);
+}
+
+} // namespace
+
+std::string StampField(const TJournalStamp &stamp) {
+    std::string text;
+    TDayMemo memo;
+    AppendStampField(text, stamp, memo);
+    return text;
 }
 
 bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
@@ -229,22 +295,15 @@ std::string HeaderLines(TTimeValue start, const std::string &program, const std:
     return text + LineEnd;
 }
 
-const std::string &TStampTexts::Text(const TJournalStamp &stamp) {
-    const size_t slot = size_t((stamp.Value ^ (stamp.Value >> 17) ^ stamp.Nanos) % Slots);
-    if (Texts[slot].empty() || !(Stamps[slot] == stamp)) {
-        Stamps[slot] = stamp;
-        Texts[slot] = StampField(stamp);
-    }
-    return Texts[slot];
-}
-
-std::string ItemLine(const TJournalItem &item, TStampTexts *texts) {
+std::string ItemLine(const TJournalItem &item) {
     std::string line;
-    AppendItemLine(line, item, texts);
+    AppendItemLine(line, item);
     return line;
 }
 
-void AppendItemLine(std::string &line, const TJournalItem &item, TStampTexts *texts) {
+void AppendItemLine(std::string &line, const TJournalItem &item) {
+    line.reserve(line.size() + 200 + item.Path.size());
+    TDayMemo memo;
     line += "item\t";
     line += item.IsFolder ? 'd' : 'f';
     if (item.LinkItself)
@@ -252,7 +311,7 @@ void AppendItemLine(std::string &line, const TJournalItem &item, TStampTexts *te
     for (const TJournalStamp *stamps : {item.Old, item.New})
         for (int k = 0; k < 3; ++k) {
             line += '\t';
-            line += texts ? texts->Text(stamps[k]) : StampField(stamps[k]);
+            AppendStampField(line, stamps[k], memo);
         }
     line += '\t';
     AppendEscaped(line, item.Path);

@@ -72,20 +72,9 @@ std::string StampField(const TJournalStamp &stamp);
 bool ReadStampField(const std::string &field, TJournalStamp &stamp);
 std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
                         const std::vector<std::string> &arguments);
-// The texts of the stamps written last: the stamps of a run's items are mostly
-// the same few values, and each is written as text once.
-class TStampTexts {
-public:
-    const std::string &Text(const TJournalStamp &stamp);
-
-private:
-    static constexpr size_t Slots = 16;
-    TJournalStamp Stamps[Slots];
-    std::string Texts[Slots];
-};
-std::string ItemLine(const TJournalItem &item, TStampTexts *texts = nullptr);
+std::string ItemLine(const TJournalItem &item);
 // The same appended to `text`.
-void AppendItemLine(std::string &text, const TJournalItem &item, TStampTexts *texts = nullptr);
+void AppendItemLine(std::string &text, const TJournalItem &item);
 std::string EndLine(int exitCode, bool interrupted);
 std::string UndoneLine(TTimeValue when, int exitCode);
 
