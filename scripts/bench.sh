@@ -6,6 +6,7 @@
 #   kelvard           kelvard -r -d... -t... '<tree>/*.txt' (threads: one per processor, up to 8)
 #   kelvard -zp1      the same on one thread
 #   kelvard -zj0      the same without the undo journal, where the program keeps one
+#   -zp1 -zj0         on one thread without the journal: the floor's own system calls
 #   floor             scripts/floor_walker.c: the same system calls and nothing else
 # Each is run ROUNDS times (default 5) in turn; the medians are compared.
 # Not a test: run it by hand on an otherwise quiet machine.
@@ -60,14 +61,15 @@ run_find() { find "$tree" -name '*.txt' -exec touch -d '2020-01-01 12:00' {} +; 
 run_kelvard() { "$exe" -r -d2020-01-01 -t12:00 "$tree/*.txt" >/dev/null 2>&1; }
 run_serial() { "$exe" -zp1 -r -d2020-01-01 -t12:00 "$tree/*.txt" >/dev/null 2>&1; }
 run_nojournal() { "$exe" -zj0 -r -d2020-01-01 -t12:00 "$tree/*.txt" >/dev/null 2>&1; }
+run_serial_nojournal() { "$exe" -zp1 -zj0 -r -d2020-01-01 -t12:00 "$tree/*.txt" >/dev/null 2>&1; }
 run_floor() { "$floor" "$tree" '*.txt' "$expected"; }
 
 runs=(run_find run_kelvard run_serial run_floor)
 labels=("find+touch" "kelvard" "kelvard -zp1" "floor")
 # The journal switch exists where the program keeps an undo journal.
 if "$exe" -zj0 -v "$tree/d001/f0001.txt" >/dev/null 2>&1; then
-  runs+=(run_nojournal)
-  labels+=("kelvard -zj0")
+  runs+=(run_nojournal run_serial_nojournal)
+  labels+=("kelvard -zj0" "-zp1 -zj0")
   export XDG_STATE_HOME="$work/state"
 fi
 
@@ -93,4 +95,6 @@ echo "kelvard / find+touch:       $(ratio "${med[1]}" "${med[0]}")   (target: at
 echo "kelvard -zp1 / floor:       $(ratio "${med[2]}" "${med[3]}")   (target: at most 1.10)"
 if [ -n "${med[4]:-}" ]; then
   echo "kelvard / kelvard -zj0:     $(ratio "${med[1]}" "${med[4]}")   (the journal's cost; target: at most 1.10)"
+  echo "-zp1 / -zp1 -zj0:           $(ratio "${med[2]}" "${med[5]}")   (the journal's cost on one thread)"
+  echo "-zp1 -zj0 / floor:          $(ratio "${med[5]}" "${med[3]}")   (the same system calls as the floor)"
 fi
