@@ -104,6 +104,8 @@ private:
     const int32_t FractionWidth;
     TChangeRecorder *const Journal;
     const bool SameItemTwice;
+    // Jobs handed on and not yet emitted, at most.
+    const size_t WindowLimit;
     const TOption *Operand = nullptr;
     std::shared_ptr<const TPresetStamps> Preset; // the operand's, where it has one
 

@@ -9,7 +9,9 @@ namespace {
 enum TFamily { fyOther, fyFat, fyExFat };
 
 TFamily FamilyOf(const std::string &name) {
-    if (name.size() >= 3 && Platform().LowerCase(name.substr(0, 3)) == "fat")
+    // "FAT", "FAT32", "fat" in any case: the names of the FAT family.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (name.size() >= 3 && lower(name[0]) == 'f' && lower(name[1]) == 'a' && lower(name[2]) == 't')
         return fyFat;
     if (name == "exFAT")
         return fyExFat;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,6 +115,32 @@ TEST_F(PosixFolders, ALinkTakenAsItselfOrFollowed) {
         EXPECT_TRUE(entry.IsLink);
         EXPECT_EQ(entry.IsFolder, follow);
     }
+}
+
+// A folder is read once for two searches in a row (the walk's pattern, then
+// its sub-folders); the listing kept serves one search, each with its own
+// pattern and link rule, and only a listing read to its end is kept.
+TEST_F(PosixFolders, ASecondSearchOfAFolderSeesWhatTheFirstRead) {
+    fs::create_directory_symlink(Root / "out", Root / "t" / "dir");
+    std::ofstream(Root / "t" / "a.txt") << "x";
+    TFolder t(P.OpenFolder((Root / "t").string()));
+    auto names = [&](const char *pattern, bool follow, bool whole = true) {
+        std::set<std::string> seen;
+        TFindData entry;
+        TSearch search(t.Get(), pattern, follow, entry);
+        for (bool more = search.Started(); more; more = whole && search.Next(entry))
+            if (entry.Name != "." && entry.Name != "..")
+                seen.insert(entry.IsFolder ? entry.Name + "/" : entry.Name);
+        return seen;
+    };
+    names("*", false, false); // left after its first entry
+    std::ofstream(Root / "t" / "b.txt") << "x";
+    EXPECT_EQ(names("*.txt", false), (std::set<std::string>{"a.txt", "b.txt"}));
+    std::ofstream(Root / "t" / "c.txt") << "x";
+    // From what the search before read: c.txt came after it.
+    EXPECT_EQ(names("*", true), (std::set<std::string>{"a.txt", "b.txt", "dir/", "s/"}));
+    // Read anew.
+    EXPECT_EQ(names("*", false), (std::set<std::string>{"a.txt", "b.txt", "c.txt", "dir", "s/"}));
 }
 
 // The digits below the 100-ns tick go both ways: written as given, read as kept.

@@ -45,9 +45,21 @@ struct TFolderName {
 } // namespace posix
 
 // An open folder of a walk.
+// An entry of a folder's listing as the listing gave it.
+struct TListedEntry {
+    std::string Name;
+    unsigned char Type = DT_UNKNOWN;
+};
+
 struct TFolderState {
     int Fd = -1; // O_PATH: needs no right to list the folder and touches none of its stamps
     std::shared_ptr<posix::TFolderName> Where;
+    // The whole listing read by the last search of the folder, for the next
+    // one: a walk searches each folder twice in a row (what a pattern
+    // matches, then its sub-folders), and the folder is read once. Only the
+    // walk's thread searches a folder.
+    std::vector<TListedEntry> Listing;
+    bool HasListing = false;
     // Items of one folder are read on several threads at once.
     std::mutex MountLock;
     posix::TMountFlags Mount;
@@ -125,7 +137,18 @@ struct TDirSearch {
     bool FollowLinks = true;
     bool WithStamps = true; // false: names, folder and link bits only
     TMountFlags Mount;
+    // A search of an open folder keeps what it reads for the folder's next
+    // search (Replaying: it gives back what the last one kept).
+    TFolderState *Folder = nullptr;
+    std::vector<TListedEntry> Listing;
+    size_t Replayed = 0;
+    bool Replaying = false;
+    bool ReadToEnd = false;
 };
+
+// Folders listed with more entries than this are read again by the next
+// search rather than kept in memory.
+constexpr size_t KeptListingLimit = 65536;
 
 TDirSearch &SearchOf(TSearchHandle handle) {
     return *reinterpret_cast<TDirSearch *>(handle);
@@ -236,12 +259,11 @@ bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry, T
 
 // Folder and link bits of a listed entry from the listing itself; a status
 // call only for a link to be followed, or where the file system gives no type.
-bool FillBits(int dirFd, const dirent &d, bool followLinks, TFindData &entry) {
+bool FillBits(int dirFd, const char *name, unsigned char type, bool followLinks, TFindData &entry) {
     entry = TFindData{};
-    unsigned char type = d.d_type;
     if (type == DT_UNKNOWN) {
         struct stat info {};
-        if (fstatat(dirFd, d.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        if (fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
             return false;
         type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
     }
@@ -249,7 +271,7 @@ bool FillBits(int dirFd, const dirent &d, bool followLinks, TFindData &entry) {
     entry.IsLink = type == DT_LNK;
     if (entry.IsLink && followLinks) {
         struct stat target {};
-        entry.IsFolder = fstatat(dirFd, d.d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        entry.IsFolder = fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
     }
     return true;
 }
@@ -258,20 +280,38 @@ bool FillBits(int dirFd, const dirent &d, bool followLinks, TFindData &entry) {
 // the listing cannot be read (errno set). An entry gone since it was listed
 // is passed over.
 bool ReadMatching(TDirSearch &search, TFindData &entry) {
+    const int dirFd = search.Replaying ? search.Folder->Fd : dirfd(search.Dir);
     for (;;) {
         errno = 0;
-        dirent *d = readdir(search.Dir);
-        if (!d)
-            return false;
-        if (!MatchWildcard(search.NamePattern, d->d_name))
+        const char *name;
+        unsigned char type;
+        if (search.Replaying) {
+            if (search.Replayed == search.Listing.size())
+                return false;
+            const TListedEntry &listed = search.Listing[search.Replayed++];
+            name = listed.Name.c_str();
+            type = listed.Type;
+        } else {
+            dirent *d = readdir(search.Dir);
+            if (!d) {
+                search.ReadToEnd = errno == 0;
+                return false;
+            }
+            name = d->d_name;
+            type = d->d_type;
+            if (search.Folder && search.Listing.size() < KeptListingLimit)
+                search.Listing.push_back(TListedEntry{name, type});
+            else
+                search.Folder = nullptr;
+        }
+        if (!MatchWildcard(search.NamePattern, name))
             continue;
-        const bool filled =
-            search.WithStamps
-                ? FillEntry(dirfd(search.Dir), d->d_name, search.FollowLinks, entry, search.Mount)
-                : FillBits(dirfd(search.Dir), *d, search.FollowLinks, entry);
+        const bool filled = search.WithStamps
+                                ? FillEntry(dirFd, name, search.FollowLinks, entry, search.Mount)
+                                : FillBits(dirFd, name, type, search.FollowLinks, entry);
         if (!filled)
             continue;
-        entry.Name = d->d_name;
+        entry.Name = name;
         return true;
     }
 }
@@ -298,8 +338,9 @@ DIR *OpenListing(int baseFd, const char *folder) {
 
 // A search of `name` in the folder `folder` (a path relative to `baseFd`,
 // ending in "/", or empty for that folder itself).
-TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::string &name,
-                          bool followLinks, bool withStamps, TFindData &entry) {
+TSearchHandle StartSearch(int baseFd, TFolderState *open, const std::string &folder,
+                          const std::string &name, bool followLinks, bool withStamps,
+                          TFindData &entry) {
     if (name.empty())
         return Failed(nullptr, ENOENT);
     if (!HasWildcards(name)) {
@@ -309,10 +350,22 @@ TSearchHandle StartSearch(int baseFd, const std::string &folder, const std::stri
         entry.Name = name;
         return reinterpret_cast<TSearchHandle>(new TDirSearch{});
     }
-    DIR *dir = OpenListing(baseFd, folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return Failed(nullptr);
-    auto *search = new TDirSearch{dir, name, followLinks, withStamps, {}};
+    auto *search = new TDirSearch;
+    search->NamePattern = name;
+    search->FollowLinks = followLinks;
+    search->WithStamps = withStamps;
+    search->Folder = open;
+    if (open && open->HasListing) {
+        search->Listing = std::move(open->Listing);
+        open->HasListing = false;
+        search->Replaying = true;
+    } else {
+        search->Dir = OpenListing(baseFd, folder.empty() ? "." : folder.c_str());
+        if (!search->Dir) {
+            delete search;
+            return Failed(nullptr);
+        }
+    }
     if (!ReadMatching(*search, entry)) {
         int code = errno != 0 ? errno : ENOENT; // no entry matches
         FindClose(reinterpret_cast<TSearchHandle>(search));
@@ -518,18 +571,18 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
     const size_t slash = rest.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : rest.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
-    return StartSearch(reach.Fd(), folder, name, true, true, entry);
+    return StartSearch(reach.Fd(), nullptr, folder, name, true, true, entry);
 }
 
 TSearchHandle FindFirstIn(TFolderHandle folder, const std::string &namePattern, bool followLinks,
                           TFindData &entry) {
-    return StartSearch(DescriptorOf(folder), "", namePattern, followLinks, false, entry);
+    return StartSearch(DescriptorOf(folder), folder, "", namePattern, followLinks, false, entry);
 }
 
 bool FindNext(TSearchHandle handle, TFindData &entry) {
     TDirSearch &search = SearchOf(handle);
     errno = 0;
-    if (search.Dir && ReadMatching(search, entry))
+    if ((search.Dir || search.Replaying) && ReadMatching(search, entry))
         return true;
     return Failed(false, errno != 0 ? errno : ENODATA); // ENODATA: the end of the listing
 }
@@ -538,6 +591,12 @@ void FindClose(TSearchHandle handle) {
     TDirSearch *search = &SearchOf(handle);
     if (search->Dir)
         closedir(search->Dir);
+    // What was read whole is kept for the folder's next search; a listing
+    // given back once is read anew next time.
+    if (search->Folder && search->ReadToEnd && !search->Replaying) {
+        search->Folder->Listing = std::move(search->Listing);
+        search->Folder->HasListing = true;
+    }
     delete search;
 }
 
