@@ -44,24 +44,6 @@ bool DecodeUtf8(std::string_view text, size_t at, uint32_t &codePoint, size_t &l
     return true;
 }
 
-void AppendUtf8(std::string &text, uint32_t c) {
-    if (c < 0x80) {
-        text += char(c);
-    } else if (c < 0x800) {
-        text += char(0xC0 | (c >> 6));
-        text += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        text += char(0xE0 | (c >> 12));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    } else {
-        text += char(0xF0 | (c >> 18));
-        text += char(0x80 | ((c >> 12) & 0x3F));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    }
-}
-
 bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string &text) {
     text.clear();
     const auto unit = [&](size_t k) {

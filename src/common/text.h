@@ -3,6 +3,8 @@
 // the native build, names are whatever bytes the system holds): a byte from
 // 0x80 on is never a blank, a quote, a delimiter or a separator.
 
+#include "platform/utf8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,9 +31,6 @@ std::string QuotedArgument(const std::string &text);
 // that starts no valid sequence (an overlong form, a surrogate, a value past
 // U+10FFFF, a cut sequence); `length` is then 1.
 bool DecodeUtf8(std::string_view text, size_t at, uint32_t &codePoint, size_t &length);
-
-// Appends the code point in UTF-8.
-void AppendUtf8(std::string &text, uint32_t codePoint);
 
 // UTF-16 bytes (little- or big-endian) as UTF-8. False for an unpaired
 // surrogate or a last byte without its pair: `text` then holds what came before.

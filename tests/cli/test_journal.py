@@ -105,22 +105,6 @@ class Undo(JournalCase):
         # The run is taken back all the same: nothing is left to take back.
         self.assertEqual(self.kel(["-Undo"]).code, 1)
 
-    def test_two_undos_take_back_two_runs(self):
-        before = self.tree(["a.txt"])
-        a = self.path("t", "a.txt")
-        utc = dict(self.env, TZ="UTC")
-        for date in ("-d2020-01-01", "-d2021-01-01"):
-            self.assertEqual(self.kel([date, "-w", "-a", wine_path(a)], env=utc).code, 0)
-        middle = (1577836800 * 10**9,) * 2
-        r = self.kel(["-Undo", "list"])
-        self.assertEqual(r.code, 0, r)
-        self.assertIn("-d2021-01-01 -w -a %s\n" % wine_path(a), r.out_text)
-        self.assertEqual(self.kel(["-Undo"]).code, 0)
-        self.assertEqual(stamps(a), middle)
-        self.assertEqual(self.kel(["-Undo"]).code, 0)
-        self.assertEqual(stamps(a), before[a])
-        self.assertEqual(self.kel(["-Undo", "list"]).out_text.count("取り消し済み"), 2)
-
     @unittest.skipUnless(WINDOWS, "names in the code page of the Windows build and beyond it")
     def test_names_with_a_backslash_trail_byte_and_beyond_the_code_page(self):
         # 表 and ソ end in the byte of "\\" in code page 932; café and 한국 are

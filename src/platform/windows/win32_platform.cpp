@@ -7,6 +7,7 @@
 // page.
 
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/windows/win32_paths.h"
 
 #include <windows.h>
@@ -63,24 +64,6 @@ std::wstring ShownWide(const char *text, size_t size) {
         MultiByteToWideChar(CP_UTF8, 0, text, int(size), wide.data(), n);
     }
     return wide;
-}
-
-void AppendUtf8(std::string &text, uint32_t c) {
-    if (c < 0x80) {
-        text += char(c);
-    } else if (c < 0x800) {
-        text += char(0xC0 | (c >> 6));
-        text += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        text += char(0xE0 | (c >> 12));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    } else {
-        text += char(0xF0 | (c >> 18));
-        text += char(0x80 | ((c >> 12) & 0x3F));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    }
 }
 
 // The code point of the UTF-16 character at `i` and its number of units; an
