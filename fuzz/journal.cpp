@@ -3,6 +3,7 @@
 // and read back, are the same items (a last line cut anywhere leaves its item
 // out, never a different one).
 
+#include "common/timevalue.h"
 #include "fuzz_support.h"
 #include "journal/journal_format.h"
 
@@ -13,11 +14,18 @@
 
 namespace {
 
-TJournalStamp GeneratedStamp(FuzzedDataProvider &input) {
+// Any stamp, or one near the one before (the stamps of a record mostly share
+// their day, and the writer reuses that day's calendar form).
+TJournalStamp GeneratedStamp(FuzzedDataProvider &input, const TJournalStamp &before) {
     TJournalStamp stamp;
     if (input.ConsumeBool())
         return stamp; // none
-    stamp.Value = input.ConsumeIntegralInRange<uint64_t>(1, UINT64_MAX);
+    if (before.Value != 0 && input.ConsumeBool()) {
+        const uint64_t step = input.ConsumeIntegralInRange<uint64_t>(0, 2 * 24 * TicksPerHour);
+        stamp.Value = before.Value > step ? before.Value - step : before.Value + step;
+    } else {
+        stamp.Value = input.ConsumeIntegralInRange<uint64_t>(1, UINT64_MAX);
+    }
     stamp.Nanos = input.ConsumeIntegralInRange<uint8_t>(0, 99);
     return stamp;
 }
@@ -47,7 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (std::string &argument : arguments)
         argument = input.ConsumeRandomLengthString(16);
     std::vector<TJournalItem> items(input.ConsumeIntegralInRange<size_t>(1, 4));
-    TStampTexts texts;
     std::string text = HeaderLines(132000000000000000ULL, program, folder, arguments);
     const size_t header = text.size();
     for (TJournalItem &item : items) {
@@ -56,11 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             item.Path = "x";
         item.IsFolder = input.ConsumeBool();
         item.LinkItself = input.ConsumeBool();
-        for (int k = 0; k < 3; ++k) {
-            item.Old[k] = GeneratedStamp(input);
-            item.New[k] = GeneratedStamp(input);
-        }
-        AppendItemLine(text, item, input.ConsumeBool() ? &texts : nullptr);
+        TJournalStamp before;
+        for (TJournalStamp *stamps : {item.Old, item.New})
+            for (int k = 0; k < 3; ++k) {
+                stamps[k] = GeneratedStamp(input, before);
+                if (stamps[k].Value != 0)
+                    before = stamps[k];
+            }
+        AppendItemLine(text, item);
     }
     TJournalRun read;
     const bool parsed = ParseJournal(text, read);
