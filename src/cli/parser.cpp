@@ -409,36 +409,33 @@ private:
                             " から " + std::to_string(high) + " までです");
             return true;
         };
+        // The switches that turn a setting on (any value but 0) or off.
+        struct TOnOff {
+            char Letter;
+            int32_t High;
+            bool TRunSettings::*Setting;
+        };
+        static constexpr TOnOff OnOff[] = {{'d', 2, &TRunSettings::SplitFileNames},
+                                           {'r', 2, &TRunSettings::FatRounding},
+                                           {'u', 1, &TRunSettings::Utf8Streams},
+                                           {'j', 1, &TRunSettings::Journal}};
+        for (const TOnOff &flag : OnOff)
+            if (second == flag.Letter) {
+                if (!read(1, 0, flag.High))
+                    return false;
+                settings.*flag.Setting = value != 0;
+                return true;
+            }
         switch (second) {
         case 's':
             if (!read(6, 0, 7))
                 return false;
             settings.SubSecondDigits = value;
             return true;
-        case 'd':
-            if (!read(1, 0, 2))
-                return false;
-            settings.SplitFileNames = value != 0;
-            return true;
-        case 'r':
-            if (!read(1, 0, 2))
-                return false;
-            settings.FatRounding = value != 0;
-            return true;
         case 'p':
             if (!read(0, 1, int32_t(MaxThreads)))
                 return false;
             settings.Threads = unsigned(value);
-            return true;
-        case 'u':
-            if (!read(1, 0, 1))
-                return false;
-            settings.Utf8Streams = value != 0;
-            return true;
-        case 'j':
-            if (!read(1, 0, 1))
-                return false;
-            settings.Journal = value != 0;
             return true;
         case 'o':
             return OffsetSwitch(argument);

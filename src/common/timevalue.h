@@ -26,6 +26,20 @@ struct TTimeParts {
     uint32_t Fraction = 0;
 };
 
+// The parts of a date and a time of day (wDayOfWeek and wMilliseconds left 0).
+inline TTimeParts MakeParts(unsigned year, unsigned month, unsigned day, unsigned hour = 0,
+                            unsigned minute = 0, unsigned second = 0, uint32_t fraction = 0) {
+    TTimeParts parts;
+    parts.wYear = uint16_t(year);
+    parts.wMonth = uint16_t(month);
+    parts.wDay = uint16_t(day);
+    parts.wHour = uint16_t(hour);
+    parts.wMinute = uint16_t(minute);
+    parts.wSecond = uint16_t(second);
+    parts.Fraction = fraction;
+    return parts;
+}
+
 // The mark that the reader of -d and -t leaves in wYear (date) or wHour (time)
 // for an argument it could not read.
 inline constexpr uint16_t InvalidMark = 65535;

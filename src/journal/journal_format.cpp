@@ -271,16 +271,12 @@ bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
         !ReadNumber(field, at, 7, fraction) || !ReadNumber(field, at, 2, nanos) ||
         !Expect(field, at, 'Z') || at != field.size() || year > LastCalendarYear)
         return false;
-    TTimeParts parts;
-    parts.wYear = uint16_t(year);
-    parts.wMonth = uint16_t(month);
-    parts.wDay = uint16_t(day);
-    parts.wHour = uint16_t(hour);
-    parts.wMinute = uint16_t(minute);
-    parts.wSecond = uint16_t(second);
-    parts.Fraction = uint32_t(fraction);
     stamp.Nanos = uint8_t(nanos);
-    return TimePartsToFileTime(parts, stamp.Value) && stamp.Value != 0;
+    return TimePartsToFileTime(MakeParts(unsigned(year), unsigned(month), unsigned(day),
+                                         unsigned(hour), unsigned(minute), unsigned(second),
+                                         uint32_t(fraction)),
+                               stamp.Value) &&
+           stamp.Value != 0;
 }
 
 std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
