@@ -18,6 +18,7 @@ import sys
 # Top to bottom; layers on one line stand side by side.
 LAYERS = [
     ["(entry)"],
+    ["run"],
     ["cli"],
     ["update", "select", "journal"],
     ["engine"],

@@ -1,6 +1,6 @@
 // Kelvard: changes the modification, creation and access stamps of files and folders.
 
-#include "cli/run.h"
+#include "run/run.h"
 #include "platform/platform.h"
 #include "update/update_check.h"
 

@@ -2,7 +2,7 @@
 // that a run which cannot keep one changes nothing, and that -Undo gives back
 // what the run changed and only that.
 #include "cli/parser.h"
-#include "cli/run.h"
+#include "run/run.h"
 #include "cli/switches.h"
 #include "common/errors.h"
 #include "fake/fake_platform.h"

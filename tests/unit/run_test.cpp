@@ -1,5 +1,5 @@
 #include "cli/option_sources.h"
-#include "cli/run.h"
+#include "run/run.h"
 
 #include "common/errors.h"
 #include "common/option.h"

@@ -1,6 +1,6 @@
 #include "engine/stamp_item.h"
 
-#include "cli/stamp_pipeline.h"
+#include "run/stamp_pipeline.h"
 
 #include "common/errors.h"
 #include "common/paths.h"

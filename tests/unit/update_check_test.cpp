@@ -1,6 +1,6 @@
 #include "update/update_check.h"
 
-#include "cli/run.h"
+#include "run/run.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
 

@@ -1,5 +1,5 @@
 // The usage screen and the default option it shows.
-#include "cli/run.h"
+#include "run/run.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"

@@ -1,4 +1,4 @@
-#include "cli/stamp_pipeline.h"
+#include "run/stamp_pipeline.h"
 
 #include "common/errors.h"
 #include "common/paths.h"

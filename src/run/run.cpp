@@ -1,8 +1,8 @@
-#include "cli/run.h"
+#include "run/run.h"
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
-#include "cli/stamp_pipeline.h"
+#include "run/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
