@@ -44,6 +44,10 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
         if (value >= StampLimit || !LineParts(value, offset, parts) || parts.wYear < 1980)
             return std::string(StampKindNames[kind]) +
                    "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
+        // -zo reads offsets that local time somewhere keeps, and no other.
+        if (!OffsetInRange(offset))
+            return std::string(StampKindNames[kind]) + "の UTC オフセット (" + OffsetText(offset) +
+                   ") が -12:00 から +14:00 の外にあります";
     }
     return std::string();
 }
@@ -115,6 +119,8 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
         if (report.Times.IsUnknown(value)) {
             // The same offset as a dated line, so that the paths stay in one column.
             offset = OffsetInForce(report.Times.Now);
+            if (!OffsetInRange(offset))
+                offset = TUtcOffset{true, 0}; // an unknown stamp has no offset of its own
             line += "-zo" + OffsetText(offset) + " -d:unknown";
             line.append(size_t(item.FractionWidth + 16), ' ');
         } else {

@@ -17,6 +17,10 @@ def warnings(*names):
     return text("".join("\nWarn.: ファイル (%s) が見つかりません。\n" % n for n in names))
 
 
+# A stamp that no run of the tests gives: 2001-02-03 04:05:06 UTC.
+OTHER_NS = 981173106 * 10**9
+
+
 def error(message):
     return text(BANNER + "\nError: " + message + "。\n")
 
@@ -180,9 +184,62 @@ class ResponseFiles(CommandLineCase):
         sep = "\\" if WINDOWS else "/"
         self.assertWarnings(self.kel(["@r.txt"]), "sub dir%sf.txt" % sep)
 
-    def test_text_ends_at_the_first_nul(self):
-        self.write("r.txt", b"-g x.txt\n\0 -q y.txt")
-        self.assertWarnings(self.kel(["@r.txt"]), "x.txt")
+    def test_what_users_write_is_read_and_a_cut_restore_line_is_not(self):
+        """Each row: the response file's bytes, the exit code, the lines the
+        standard output holds in that order, and the error stream's last line
+        (None: no error)."""
+        def utf16(s):
+            return b"\xff\xfe" + s.encode("utf-16-le")
+        restore = b"-ixgw -zo+09:00 -d:2011-03-15 -t:12:00:00.0000000 /x/a"
+        cut = "Warn.: 改行で終わっていない最後の行は読み込みませんでした。(r.txt の %d 行目)"
+        rows = [
+            # What Notepad saves and `printf` writes: the last line lacks its line end.
+            ("notepad", b"-g\r\nx.txt", 0, ["x.txt"], None),
+            ("usage alone", b"-?", 255, ["使い方: Kelvard [オプション] <ファイル名> ..."], None),
+            ("ends at a NUL", b"-g x.txt\0", 0, ["x.txt"], None),
+            ("zero-filled tail", b"-g x.txt\n\0\0\r\n\0", 0, ["x.txt"], None),
+            ("text after a NUL", b"-g x.txt\n\0 -q y.txt", 2,
+             ["Warn.: NUL 文字の後ろは読み込みませんでした。(r.txt の 2 行目)", "x.txt"], None),
+            ("open quote mid-file", b'-g "x.txt\r\ny.txt\r\n', 1, [],
+             'r.txt の 1 行目: -g "x.txt'),
+            ("open quote at the end", b'-g x.txt "y z', 0, ["x.txt", "y z"], None),
+            ("cut restore line alone", restore, 1, [cut % 1], None),
+            ("cut restore line after whole lines", b"-g\nx.txt\n" + restore, 2,
+             [cut % 3, "x.txt"], None),
+            ("UTF-16 without its last CR LF", utf16("-g\r\nx.txt"), 0, ["x.txt"], None),
+            ("UTF-16 with its last CR LF", utf16("-g\r\nx.txt\r\n"), 0, ["x.txt"], None),
+        ]
+        for name, content, code, out, err in rows:
+            with self.subTest(name):
+                self.write("r.txt", content)
+                r = self.kel(["@r.txt"])
+                self.assertEqual(r.code, code, r)
+                at = 0
+                for line in out:
+                    if not line.startswith(("Warn.:", "使い方:")):
+                        line = "Warn.: ファイル (%s) が見つかりません。" % line
+                    found = r.out_text.find(line + "\n", at)
+                    self.assertGreaterEqual(found, at, (line, r))
+                    at = found
+                if err is not None:
+                    self.assertTrue(r.err_text.endswith(err + "\n"), r)
+                if code == 1 and out:
+                    # The refused line is told ahead of the error that ends the run.
+                    self.assertIn("Error: ファイル名を指定してください。", r.err_text)
+
+    def test_a_restore_line_cut_in_its_path_stamps_nothing(self):
+        self.make_file("f_1", mtime_ns=OTHER_NS)
+        self.write("r.txt", "-g -d2011-03-15 x.txt\n-ixgw -d2011-03-15 %s"
+                   % self.path("f_1628")[:-3])
+        r = self.kel(["@r.txt"])
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(os.stat(self.path("f_1")).st_mtime_ns, OTHER_NS)
+        # A hand-written last line is read: the Notepad user's file stamps a.txt.
+        self.make_file("a.txt", mtime_ns=OTHER_NS)
+        self.write("r.txt", "a.txt")
+        r = self.kel(["-d2011-03-15", "@r.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertNotEqual(os.stat(self.path("a.txt")).st_mtime_ns, OTHER_NS)
 
     def test_sources_in_order(self):
         self.write("r1.txt", "b\n")
