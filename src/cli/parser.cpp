@@ -237,8 +237,11 @@ private:
         case 'z':
             return SettingSwitch(body, second);
         default:
-            if (PosixCommandLine && letter == '-')
-                return Fail("不明なスイッチです (使い方は kelvard --help で表示されます)");
+            // What other programs take for help, and every --word natively.
+            if ((PosixCommandLine && letter == '-') || letter == 'h')
+                return Fail(PosixCommandLine
+                                ? "不明なスイッチです (使い方は kelvard --help で表示されます)"
+                                : "不明なスイッチです (使い方は Kelvard /? で表示されます)");
             return Fail("不明なスイッチです");
         }
     }

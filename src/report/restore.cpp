@@ -88,15 +88,14 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     TStampKinds kinds = item.Options.Kinds;
     std::string creationReason;
     if (kinds.Has(skCreation) && !Platform().CanSetCreationTime()) {
-        creationReason = SystemReason(Platform().LastErrorCode());
+        creationReason = "このシステムでは作成日時を設定できません (" +
+                         SystemReason(Platform().LastErrorCode()) + ")";
         kinds.Exclude(skCreation);
-        if (kinds.Empty()) {
-            RefuseRestoreLines(report, item.Path, creationReason);
-            return;
-        }
         WriteRestoreHeading(report);
         WarnItemKeptOnErrorStream(report, "Warn.: 作成日時の復元設定は作成できません", item.Path,
                                   creationReason);
+        if (kinds.Empty())
+            return;
     }
     WriteRestoreHeading(report);
     if (item.Options.Preview) {

@@ -75,6 +75,41 @@ class OptionErrors(CommandLineCase):
             with self.subTest(args=args):
                 self.assertError(self.kel(args), "オプションに誤りがあります")
 
+    def test_each_bad_word_is_named_with_what_is_wrong(self):
+        """The error and its cause line for each faulty word; nothing changes."""
+        self.make_file("a.txt", mtime_ns=OTHER_NS)
+        help_hint = "Kelvard /?" if WINDOWS else "kelvard --help"
+        zone = "UTC オフセットは -12:00 から +14:00 までです"
+        option, datetime = "オプションに誤りがあります", "日時の指定に誤りがあります"
+        rows = [
+            (["-zo+25:00", "a.txt"], option, "-zo+25:00: " + zone),
+            (["-zo+99:59", "a.txt"], option, "-zo+99:59: " + zone),
+            (["-zo-12:01", "a.txt"], option, "-zo-12:01: " + zone),
+            (["-zo+14:01", "a.txt"], option, "-zo+14:01: " + zone),
+            (["-h", "a.txt"], option, "-h: 不明なスイッチです (使い方は %s で表示されます)" % help_hint),
+            (["-help", "a.txt"], option,
+             "-help: 不明なスイッチです (使い方は %s で表示されます)" % help_hint),
+            (["-tx", "a.txt"], datetime, "a.txt: -tx: 時刻として読めません (例: -t12:00)"),
+            (["-t:", "a.txt"], datetime, "a.txt: -t:: 時刻として読めません (例: -t12:00)"),
+            (["-t", "a.txt"], datetime, "a.txt: -t: 時刻として読めません (例: -t12:00)"),
+            (["-d2011-03-15T12:00", "a.txt"], datetime,
+             "a.txt: -d2011-03-15T12:00: 日付として読めません (例: -d2011-03-15)"),
+            (["-d2011-02-31", "a.txt"], datetime,
+             "a.txt: 2011-02-31 00:00:00 という日時はありません (-d2011-02-31)"),
+            (["-d2011-03-15", "-t25:00", "a.txt"], datetime,
+             "a.txt: 2011-03-15 25:00:00 という日時はありません (-d2011-03-15 -t25:00)"),
+        ]
+        if WINDOWS:
+            rows.append((["/h", "a.txt"], option,
+                         "/h: 不明なスイッチです (使い方は Kelvard /? で表示されます)"))
+        for args, message, cause in rows:
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), message, cause)
+                self.assertEqual(os.stat(self.path("a.txt")).st_mtime_ns, OTHER_NS)
+        # Offsets at the ends of the range are read.
+        for offset in ("-12:00", "+14:00"):
+            self.assertEqual(self.kel(["-v", "-zo" + offset, "-d2011-03-15", "a.txt"]).code, 0)
+
     def test_the_cause_names_the_word_and_what_is_wrong(self):
         rows = [(["-q", "x"], "-q: 不明なスイッチです"),
                 (["-zs9", "x"], "-zs9: -zs の値は 0 から 7 までです"),
