@@ -171,12 +171,15 @@ TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
         return udKept;
     }
     // Every stamp the run wrote is still there (or, after a take-back that
-    // was stopped, every one it had before); the creation stamp, which
-    // tells the item's birth, also where the run did not write it.
+    // was stopped, every one it had before). Natively the creation stamp is
+    // the item's birth, part of its identity, also where the run did not
+    // write it; on Windows the file index (with its sequence number on NTFS)
+    // tells the item, and a creation stamp not written may follow the others
+    // (Wine derives it from them).
     bool written = true, restored = true;
     for (TStampKind kind : AllStampKinds) {
         const bool wrote = record.New[kind].Value != 0;
-        if (!wrote && kind != skCreation)
+        if (!wrote && (kind != skCreation || HasDriveSyntax))
             continue;
         const TJournalStamp present = PresentStamp(entry, kind);
         const bool exact = (entry.InexactStamps & (1 << kind)) == 0;
