@@ -164,9 +164,14 @@ TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
         if (!platform.ReadItem(opened, name, true, entry))
             return failed();
     }
+    // Natively the birth, where the run found one, is part of the identity:
+    // a number of a removed file may be given to a new one.
+    const bool reborn = !HasDriveSyntax && record.New[skCreation].Value == 0 &&
+                        record.Old[skCreation].Value != 0 &&
+                        PresentStamp(entry, skCreation) != record.Old[skCreation];
     if (entry.IsFolder != record.IsFolder ||
         (entry.IsLink && !item.Place.FollowLink) != record.LinkItself ||
-        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId) {
+        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId || reborn) {
         WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, AnotherItem);
         return udKept;
     }
@@ -179,7 +184,7 @@ TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
     bool written = true, restored = true;
     for (TStampKind kind : AllStampKinds) {
         const bool wrote = record.New[kind].Value != 0;
-        if (!wrote && (kind != skCreation || HasDriveSyntax))
+        if (!wrote && (kind != skCreation || HasDriveSyntax || record.Old[kind].Value == 0))
             continue;
         const TJournalStamp present = PresentStamp(entry, kind);
         const bool exact = (entry.InexactStamps & (1 << kind)) == 0;
