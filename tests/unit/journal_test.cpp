@@ -270,7 +270,7 @@ TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
          [](TFakeItem &i) { i.LastAccessTime += TicksPerHour; }, changed},
         // Natively the birth tells the item; Windows tells it by its file index.
         {"another birth", "NTFS", [](TFakeItem &i) { i.CreationTime += 1; },
-         HasDriveSyntax ? "" : changed},
+         HasDriveSyntax ? "" : another},
         {"a stamp no longer exact", "NTFS", [](TFakeItem &i) { i.InexactStamps = 1; }, changed},
         {"another item of the same name", "NTFS", [](TFakeItem &i) { i.Id += 1000; }, another},
         {"now a folder", "NTFS", [](TFakeItem &i) { i.IsFolder = true; }, another},
