@@ -130,6 +130,40 @@ class Undo(JournalCase):
         self.assertEqual({p: stamps(p) for p in before}, before)
 
 
+@unittest.skipUnless(WINDOWS, "the Windows build's identities and reparse points")
+class UndoUnderWine(JournalCase):
+    def test_another_file_of_the_same_name_keeps_its_stamps(self):
+        before = self.tree(["a.txt", "b.txt"])
+        r = self.kel(["-w", "-d2020-01-01", os.path.join("t", "*.txt")])
+        self.assertEqual(r.code, 0, r)
+        a, b = self.path("t", "a.txt"), self.path("t", "b.txt")
+        written = os.stat(a)
+        os.rename(a, self.path("t", "a.old"))
+        with open(a, "w"):
+            pass
+        os.utime(a, ns=(written.st_atime_ns, written.st_mtime_ns))
+        r = self.kel(["-Undo"])
+        self.assertEqual(r.code, 2, r)
+        self.assertIn("%s: 実行で変更した項目ではありません" % wine_path(a), r.err_text)
+        self.assertEqual(os.stat(a).st_mtime_ns, written.st_mtime_ns)
+        self.assertEqual(stamps(b), before[b])
+
+    def test_a_state_folder_that_is_a_reparse_point_is_never_used(self):
+        self.tree(["a.txt"])
+        elsewhere = self.path("elsewhere")
+        os.makedirs(elsewhere)
+        os.makedirs(os.path.dirname(journal_folder(self.state)))
+        os.symlink(elsewhere, journal_folder(self.state))
+        a = self.path("t", "a.txt")
+        before = stamps(a)
+        for args in (["-d2020-01-01", wine_path(a)], ["-Undo"]):
+            r = self.kel(args)
+            self.assertEqual(r.code, 1, r)
+            self.assertIn("Error: ジャーナルの保存先フォルダを信頼できません。\n%s: リンクです\n"
+                          % wine_path(journal_folder(self.state)), r.err_text)
+        self.assertEqual(stamps(a), before)
+        self.assertEqual(os.listdir(elsewhere), [])
+
 class StateFolder(JournalCase):
     def test_a_state_folder_that_cannot_be_made_stops_the_run_first(self):
         # A file where the state folder belongs: no folder can be made there,
