@@ -146,17 +146,21 @@ bool ReadWide(const std::wstring &path, bool followLink, TFindData &entry) {
         return Failed(false);
     FillStamps(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
                data.ftLastWriteTime, entry);
-    if (!followLink || !entry.IsLink)
-        return true;
-    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The item itself, or what a link leads to, opened for its identity (and
+    // the stamps of what the link leads to); where it cannot be opened, the
+    // entry has no identity.
+    const bool through = followLink && entry.IsLink;
+    HANDLE handle = CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (through ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return true;
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(handle, &info)) {
-        FillStamps(info.dwFileAttributes, info.ftCreationTime, info.ftLastAccessTime,
-                   info.ftLastWriteTime, entry);
+        if (through)
+            FillStamps(info.dwFileAttributes, info.ftCreationTime, info.ftLastAccessTime,
+                       info.ftLastWriteTime, entry);
         entry.VolumeId = info.dwVolumeSerialNumber;
         entry.FileId = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
@@ -307,6 +311,56 @@ void CloseFolder(TFolderHandle folder) {
 // volumes apart from none (Wine gives it to every Linux file system of its own
 // kind, such as proc, sysfs and tmpfs, whose folders share index numbers):
 // the identity is then not known.
+// A folder met on a recorded path that is a reparse point, or a path whose
+// final form is another one.
+constexpr DWORD ReparsePointOnPath = 4395; // ERROR_REPARSE_POINT_ENCOUNTERED
+
+TFolderHandle OpenFolderNoFollow(const std::string &path) {
+    std::wstring wide, full;
+    if (!ToWide(path, wide) || !FullWidePath(wide, full))
+        return nullptr;
+    const std::wstring verbatim = VerbatimForm(full);
+    // Each folder from the one below the root on: none is a reparse point.
+    size_t start = HasWidePrefix(verbatim, L"\\\\?\\UNC\\") ? verbatim.find(L'\\', 8) : 6;
+    if (start != std::wstring::npos && HasWidePrefix(verbatim, L"\\\\?\\UNC\\"))
+        start = verbatim.find(L'\\', start + 1);
+    while (start != std::wstring::npos && start + 1 < verbatim.size()) {
+        const size_t end = verbatim.find(L'\\', start + 1);
+        const DWORD attributes = GetFileAttributesW(verbatim.substr(0, end).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return Failed(nullptr);
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return Failed(nullptr, ReparsePointOnPath);
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Failed(nullptr, ERROR_DIRECTORY);
+        start = end;
+    }
+    // The folder reached is the one named: its final path is the same.
+    HANDLE handle =
+        CreateFileW(verbatim.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(nullptr);
+    std::wstring final(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    if (n == 0 || n >= final.size())
+        return Failed(nullptr, n == 0 ? code : ERROR_FILENAME_EXCED_RANGE);
+    final.resize(n);
+    std::wstring named = verbatim;
+    while (named.size() > 7 && named.back() == L'\\')
+        named.pop_back();
+    while (final.size() > 7 && final.back() == L'\\')
+        final.pop_back();
+    if (CompareStringOrdinal(VerbatimForm(final).c_str(), -1, named.c_str(), -1, TRUE) !=
+        CSTR_EQUAL)
+        return Failed(nullptr, ReparsePointOnPath);
+    return new TFolderState{named + L'\\', true};
+}
+
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
     std::wstring current;
     if (!folder && !FullPath(L".", current))
