@@ -2,7 +2,6 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
-#include "run/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
@@ -16,6 +15,7 @@
 #include "report/output.h"
 #include "report/report.h"
 #include "report/restore.h"
+#include "run/stamp_pipeline.h"
 #include "select/walker.h"
 
 #include <algorithm>
@@ -117,7 +117,7 @@ void RunOperands(TRunContext &run) {
             continue;
         // Told after everything that the walk handed on.
         pipeline.Drain();
-        ReportNothingSelected(run.Report, entry, result.FolderError);
+        ReportNothingSelected(run.Report, entry, result.FolderError, result.NamesFolder);
     }
     pipeline.Drain();
 }
