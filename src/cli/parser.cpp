@@ -557,21 +557,37 @@ TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments) {
     request.Asked = true;
     bool numbered = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string argument = Platform().LowerCase(arguments[i]);
-        if (argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v' &&
-            !request.Preview) {
+        const std::string &given = arguments[i];
+        const std::string argument = Platform().LowerCase(given);
+        const bool preview =
+            argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v';
+        const bool utf8 = argument == "-zu" || argument == "-zu1";
+        const bool number =
+            !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
+        if ((preview && request.Preview) || (utf8 && request.Utf8) ||
+            (argument == "list" && request.List) || (number && numbered))
+            throw EAppError(OptionError, given + ": -Undo の後に二度書かれています");
+        if (preview) {
             request.Preview = true;
-        } else if ((argument == "-zu" || argument == "-zu1") && !request.Utf8) {
+        } else if (utf8) {
             request.Utf8 = true;
-        } else if (argument == "list" && !request.List && !numbered) {
-            request.List = true;
-        } else if (!argument.empty() && argument.size() <= 12 && !numbered && !request.List &&
-                   argument.find_first_not_of("0123456789") == std::string::npos &&
-                   std::stoull(argument) != 0) {
-            request.Number = std::stoull(argument);
+        } else if (argument == "list" || number) {
+            if (request.List || numbered)
+                throw EAppError(OptionError, given + ": list と実行の番号は一緒には書けません");
+            if (argument == "list") {
+                request.List = true;
+                continue;
+            }
+            const size_t first = argument.find_first_not_of('0');
+            if (first == std::string::npos)
+                throw EAppError(OptionError, given + ": 実行の番号は 1 からです");
+            if (argument.size() - first > 12)
+                throw EAppError(OptionError, given + ": 実行の番号が大きすぎます");
+            request.Number = std::stoull(argument.substr(first));
             numbered = true;
         } else {
-            throw EAppError(OptionError);
+            throw EAppError(OptionError,
+                            given + ": -Undo の後に書けるのは -v、-zu、list と実行の番号だけです");
         }
     }
     return request;

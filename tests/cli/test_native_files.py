@@ -296,10 +296,12 @@ class KnownRefusals(TempDirTestCase):
                 name, prefix = prepare()
                 if name is None or prefix is None:
                     self.skipTest(why_not)
-                # A journal of the row's own, which the user switched to may write.
+                # A journal of the row's own, in a folder of the user the row
+                # runs as (no one else may write a state folder).
                 state = self.path("state%d" % row)
-                os.mkdir(state)
-                os.chmod(state, 0o777)
+                os.mkdir(state, 0o700)
+                if prefix:
+                    os.chown(state, 65534, 65534)
                 env = dict(os.environ, XDG_CONFIG_HOME=self.path("config"), XDG_STATE_HOME=state,
                            TZ="UTC")
                 for preview in (["-v"], []):
