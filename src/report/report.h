@@ -94,5 +94,7 @@ void ReportItem(TReport &report, const TItemStamps &item);
 // searched). A folder that exists but could not be searched is a warning with
 // its reason ("Warn.: フォルダを検索できませんでした"), also under -g; otherwise
 // nothing stands there: a warning under -g, else the not-found error, which
-// ends the run.
-void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError);
+// ends the run. Where a folder of the operand's name stands (`namesFolder`),
+// its cause line shows the pattern that selects what the folder holds.
+void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError,
+                           bool namesFolder = false);

@@ -34,9 +34,10 @@ struct TLevel {
 
 class TWalk {
 public:
-    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders)
+    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders, bool foldersOnly)
         : Option(option), Visitor(visitor), Limit(std::max<size_t>(openFolders, 3)),
-          NamePart(FileNamePart(option.FileName)), Live(std::make_shared<std::atomic<size_t>>(0)) {}
+          FoldersOnly(foldersOnly), NamePart(FileNamePart(option.FileName)),
+          Live(std::make_shared<std::atomic<size_t>>(0)) {}
 
     TWalkResult Run() {
         TWalkResult result;
@@ -57,6 +58,7 @@ public:
             Step();
         result.Found = Found;
         result.FolderError = Found ? 0 : OperandFolderError;
+        result.NamesFolder = NamesFolder;
         return result;
     }
 
@@ -64,6 +66,8 @@ private:
     const TOption &Option;
     TWalkVisitor &Visitor;
     const size_t Limit;
+    const bool FoldersOnly; // the operand ended in a separator
+    bool NamesFolder = false;
     const std::string NamePart; // carried down unchanged to every level
     bool Found = false;
     // Why a search in the operand's own folder failed (0: none did).
@@ -116,8 +120,10 @@ private:
             if (operandLevel && !search.Started())
                 OperandFolderError = Platform().LastErrorCode();
             for (bool more = search.Started(); more; more = search.Next(entry)) {
-                if (IsDotEntry(entry.Name))
+                if (IsDotEntry(entry.Name) || (FoldersOnly && !entry.IsFolder))
                     continue;
+                if (operandLevel && entry.IsFolder && Platform().SameName(entry.Name, NamePart))
+                    NamesFolder = true;
                 bool selected;
                 if (!entry.IsFolder)
                     selected = Option.FolderMode != fmNoFiles;
@@ -252,5 +258,15 @@ private:
 } // namespace
 
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor, size_t openFolders) {
-    return TWalk(option, visitor, openFolders).Run();
+    if constexpr (PathSeparator == '/') {
+        const std::string &name = option.FileName;
+        const size_t last = name.find_last_not_of('/');
+        if (last != std::string::npos && last + 1 < name.size()) {
+            TOption folders = option;
+            folders.FileName.resize(last + 1);
+            if (!IsDotEntry(FileNamePart(folders.FileName)))
+                return TWalk(folders, visitor, openFolders, true).Run();
+        }
+    }
+    return TWalk(option, visitor, openFolders, false).Run();
 }
