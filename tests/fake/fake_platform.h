@@ -42,7 +42,9 @@ struct TFakeItem {
     // Identity of a folder (its inode, say): another item put in its place
     // has another one.
     uint64_t Id = 0;
-    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
+    uint32_t NameRefusal = 0;     // the listing's reason why the name cannot be looked up
+    bool NameListedTwice = false; // the listing holds the name twice
+    bool IsDevice = false;        // a device, not a file on a disk
 };
 
 // One SetItemTimes call as the program made it.
