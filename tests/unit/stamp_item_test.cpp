@@ -316,6 +316,7 @@ TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
 // per item and stamp.
 TEST_F(StampItemTest, TheVolumeIsAskedOnceForTheItemsOfItsFolders) {
     SetVolume("FAT");
+    Fake().FoldersTellVolumes = true;
     for (const char *path : {"C:/work/b.txt", "C:/work/sub/c.txt", "C:/work/sub/d.txt"})
         Fake().AddFile(P(path), OldWrite);
     Option.FileName = P("C:/work/*.txt");
