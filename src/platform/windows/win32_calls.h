@@ -69,6 +69,7 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
                   const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathNameAt(TFolderHandle folder, const std::string &name);
+bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);

@@ -126,6 +126,7 @@ const TPlatform Win32Platform = {
     .SetItemTimes = win32::SetItemTimes,
     .CanSetCreationTime = win32::CanSetCreationTime,
     .FullPathName = win32::FullPathNameAt,
+    .IsDevice = win32::IsDevice,
     .FileSystemName = win32::FileSystemName,
     .ShortPathName = win32::ShortPathName,
     .ReadWholeFile = win32::ReadWholeFile,
