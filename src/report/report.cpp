@@ -335,6 +335,13 @@ void WarnItemKeptOnErrorStream(TReport &report, std::string_view message, const 
     WarnOn(report, true, message, path, reason);
 }
 
+void ReportHeading(TReport &report, const TItemStamps &item) {
+    if (!report.HeadingPending)
+        return;
+    report.HeadingPending = false;
+    WriteHeading(report, item);
+}
+
 void ReportItem(TReport &report, const TItemStamps &item) {
     // An item that could not even be read has no values to head the operand
     // with: the heading waits for the next item.

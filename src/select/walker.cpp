@@ -105,8 +105,9 @@ private:
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
         Visitor.Item(TFoundItem{level.Text + entry.Name,
-                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry,
-                                level.Identified, level.Identity});
+                                TItemPlace{level.Folder, entry.Name, operandLevel,
+                                           level.Identified ? level.Identity.first : 0},
+                                entry, level.Identified, level.Identity});
     }
 
     // Searches the folder of level `index`, which is open: what the pattern
@@ -184,8 +185,9 @@ private:
         if (!Option.Recurse || sub.IsLink)
             return;
         // The text that shows its name may be another folder's.
-        if (sub.NameUnrepresentable) {
-            Visitor.Unsearchable(subPath, UnrepresentableNameReason);
+        if (sub.NameUnrepresentable || sub.NameListedTwice) {
+            Visitor.Unsearchable(subPath, sub.NameUnrepresentable ? UnrepresentableNameReason
+                                                                  : NameListedTwiceReason);
             return;
         }
         MakeRoom(index);
