@@ -744,16 +744,19 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     output.SetUtf8(Utf8After(stored, SIZE_MAX, false));
     if (arguments.empty())
         ShowUsage(names.RegKey, output);
-    if (IsDefOptForm(arguments[0]))
-        output.SetUtf8(Utf8After(
+    TParsedOptions maintained;
+    if (IsDefOptForm(arguments[0])) {
+        maintained.Settings.Utf8Streams = Utf8After(
             SplitCombinedSwitches(std::vector<std::string>(arguments.begin() + 1, arguments.end())),
-            SIZE_MAX, Utf8After(stored, SIZE_MAX, false)));
+            SIZE_MAX, Utf8After(stored, SIZE_MAX, false));
+        output.SetUtf8(maintained.Settings.Utf8Streams);
+    }
     RefuseStandIns(arguments, standIn);
     if (IsDefOptForm(arguments[0])) {
         // Only a string that a later run can read is stored.
         CheckDefaultOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
         MaintainDefaultOption(arguments, names.RegKey, output);
-        return TParsedOptions();
+        return maintained;
     }
     if (IsUndoForm(arguments[0])) {
         TParsedOptions parsed;

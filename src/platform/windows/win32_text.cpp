@@ -182,8 +182,34 @@ HANDLE StreamHandle(TStream stream) {
     return handle;
 }
 
+// A write to a file on disk that failed at `start`: the file ends there
+// again, however much of the write reached it (a failed WriteFile may report
+// none). Where the file cannot be cut (Wine refuses it for an inherited
+// standard handle), what reached it is overwritten by blanks and a line end:
+// the file still ends with a whole line, one that holds nothing.
+void TakeBack(HANDLE handle, LARGE_INTEGER start) {
+    LARGE_INTEGER now, none;
+    none.QuadPart = 0;
+    if (!SetFilePointerEx(handle, none, &now, FILE_CURRENT) ||
+        !SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || SetEndOfFile(handle) ||
+        now.QuadPart <= start.QuadPart)
+        return;
+    std::string blank(size_t(now.QuadPart - start.QuadPart), ' ');
+    blank.back() = '\n';
+    if (blank.size() >= 2)
+        blank[blank.size() - 2] = '\r';
+    DWORD written = 0;
+    if (blank.size() <= 0x10000000)
+        WriteFile(handle, blank.data(), DWORD(blank.size()), &written, nullptr);
+}
+
 bool WriteBytes(HANDLE handle, const char *data, size_t size) {
-    uint64_t done = 0;
+    // Where the write begins in a file on disk: after the last whole line,
+    // since every write before it went through whole.
+    LARGE_INTEGER start, none;
+    none.QuadPart = 0;
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK &&
+                      SetFilePointerEx(handle, none, &start, FILE_CURRENT);
     while (size > 0) {
         DWORD written = 0;
         DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
@@ -192,18 +218,17 @@ bool WriteBytes(HANDLE handle, const char *data, size_t size) {
             code = GetLastError();
         else if (written == 0)
             code = ERROR_WRITE_FAULT;
+        else if (written < chunk && disk)
+            // A file on disk takes fewer bytes only when it can take no more
+            // (a full disk, a quota): the write has failed.
+            code = ERROR_DISK_FULL;
         if (code != ERROR_SUCCESS) {
-            // A file on disk ends where the failed write began.
-            LARGE_INTEGER back;
-            back.QuadPart = -LONGLONG(done + written);
-            if (done + written > 0 && GetFileType(handle) == FILE_TYPE_DISK &&
-                SetFilePointerEx(handle, back, nullptr, FILE_CURRENT))
-                SetEndOfFile(handle);
+            if (disk)
+                TakeBack(handle, start);
             return Failed(false, code);
         }
         data += written;
         size -= written;
-        done += written;
     }
     return true;
 }
