@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
+#include "media/media_file.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -145,9 +146,75 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
     return result + FileNamePart(item);
 }
 
+namespace {
+
+// The media date as a UTC value: QuickTime's is UTC; an Exif date read at its
+// own offset tag where it has one, else at the operand's -zo, else at the
+// offset that local time had on that date.
+TTimeValue MediaDateValue(const TMediaDate &date, const TOption &option, std::string &offset) {
+    TTimeValue value = 0;
+    bool converted = false;
+    if (date.IsUtc) {
+        converted = TimePartsToFileTime(date.Parts, value);
+        offset = "UTC";
+    } else if (date.HasOffset || option.Offset.Fixed) {
+        const TUtcOffset at = date.HasOffset ? TUtcOffset{true, date.OffsetMinutes} : option.Offset;
+        converted = ZonePartsToFileTime(date.Parts, at, value);
+        offset = OffsetText(at);
+    } else {
+        TTimeValue local = 0;
+        converted =
+            TimePartsToFileTime(date.Parts, local) && Platform().LocalDateToUtc(local, value);
+        offset = "ローカル時刻";
+    }
+    if (!converted)
+        throw ENoMediaDate(std::string(OriginName(date.Origin)) + " の日時を UTC に直せません");
+    return value;
+}
+
+// The media date of an item of `folder`, or ENoMediaDate; `shown` names the
+// file in the reason where it is another one than the item.
+TTimeValue MediaOf(TFolderHandle folder, const std::string &name, bool followLink,
+                   const std::string &shown, const TOption &option, std::string &origin) {
+    TMediaDate date;
+    std::string reason;
+    if (!ReadFileMediaDate(folder, name, followLink, date, reason))
+        throw ENoMediaDate(shown.empty() ? reason : shown + ": " + reason);
+    std::string offset;
+    const TTimeValue value = MediaDateValue(date, option, offset);
+    origin = std::string(OriginName(date.Origin)) + " " + offset;
+    return value;
+}
+
+} // namespace
+
+TTimeValue ReadMediaSource(const std::string &path, TFolderHandle folder, const std::string &name,
+                           bool followLink, TOption &option, std::string &origin) {
+    if (option.SourceFile.empty())
+        return MediaOf(folder, name, followLink, std::string(), option, origin);
+    std::string file;
+    uint32_t code = 0;
+    if (EndsWithDelimiter(option.SourceFile)) {
+        // The item's counterpart in the tree under the source folder, by
+        // the item's own name, as -ss finds it.
+        file = FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
+        TFindData entry;
+        if (!ExactEntry(file, entry, code))
+            throw ESrcFileNotExist(file, code);
+    } else {
+        const TFindData entry = FindEntry(option.SourceFile);
+        option.SourceFile = FolderPart(option.SourceFile) + entry.Name;
+        file = option.SourceFile;
+    }
+    const TFolder sourceFolder(Platform().OpenFolder(FolderPart(file)));
+    if (!sourceFolder.IsOpen())
+        throw ESrcFileNotExist(file, Platform().LastErrorCode());
+    return MediaOf(sourceFolder.Get(), FileNamePart(file), true, file, option, origin);
+}
+
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result, const TTimeValue *present,
-                     const uint8_t *presentNanos, uint8_t *resultNanos) {
+                     const uint8_t *presentNanos, uint8_t *resultNanos, const TTimeValue *media) {
     result = 0;
     if (resultNanos)
         *resultNanos = 0;
@@ -158,6 +225,10 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     uint8_t sourceNanos = 0;
     if (option.Source == ssNow) {
         source = times.Now;
+    } else if (option.Source == ssMedia) {
+        if (!media)
+            throw ENoMediaDate("撮影日時を読んでいません");
+        source = *media;
     } else {
         TFindData entry;
         uint32_t code = 0;

@@ -30,7 +30,20 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // nanoseconds below their last ticks in `presentNanos`. `resultNanos`, when
 // given, gets the nanoseconds below the result's last tick: the source's
 // where the value is copied or shifted, 0 where a date or time replaces it.
+// `media`: where option.Source is ssMedia, the media date that
+// ReadMediaSource gave, which is the source value.
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result,
                      const TTimeValue *present = nullptr, const uint8_t *presentNanos = nullptr,
-                     uint8_t *resultNanos = nullptr);
+                     uint8_t *resultNanos = nullptr, const TTimeValue *media = nullptr);
+
+// The media date (-sm) of the item at `place`, of its counterpart under a
+// source folder, or of the file that option.SourceFile names (which it then
+// rewrites to the file actually used, as ComputeNewStamp does), as a UTC
+// value; `origin` gets where it came from and the offset it was read at
+// ("Exif DateTimeOriginal +09:00", "QuickTime CreateDate UTC").
+// Raises ENoMediaDate where there is none (with what was looked at),
+// ESrcFileNotExist where the counterpart is missing, EAppError where the
+// source file is.
+TTimeValue ReadMediaSource(const std::string &path, TFolderHandle folder, const std::string &name,
+                           bool followLink, TOption &option, std::string &origin);

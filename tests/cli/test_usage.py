@@ -37,11 +37,16 @@ SCREEN_JOURNAL = """
     -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）
     -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）
 """
+# The media-date source, a block of its own.
+SCREEN_MEDIA = """
+    -sm[file]   撮影日時を使用（Exif、QuickTime の作成日時、ファイル名の日付）
+                見つからない項目は変更せずに警告（終了コード 2）
+"""
 
 
 def screen(setting):
     return text(SCREEN_HEAD + "                （現在の設定：" + setting + "）\n" + SCREEN_TAIL +
-                SCREEN_JOURNAL)
+                SCREEN_JOURNAL + SCREEN_MEDIA)
 
 
 class UsageScreen(RegistryTestCase):
@@ -70,7 +75,7 @@ class UsageScreen(RegistryTestCase):
             self.assertEqual(r.err, text(BANNER))
             head, _, rest = r.out.partition(text("                （現在の設定："))
             self.assertEqual(head, text(SCREEN_HEAD))
-            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL)), r)
+            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL + SCREEN_MEDIA)), r)
 
     def test_shows_the_stored_default_option_as_stored(self):
         self.set_value("-sn,,-w -zz")

@@ -1,11 +1,11 @@
 // The usage screen and the default option it shows.
-#include "run/run.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
 #include "report/output.h"
+#include "run/run.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -67,9 +67,9 @@ size_t Columns(const std::string &line) {
 TEST_F(Usage, ScreenLayoutWithoutAKey) {
     std::vector<std::string> lines = Show();
     // The screen, and the lines of the switches added since after it.
-    ASSERT_EQ(lines.size(), 31u);
-    const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34, 34, 32, 66,
-                             60, 32, 50, 48, 56, 0,  0,  48, 48, 0,  39, 63, 60, 67, 74};
+    ASSERT_EQ(lines.size(), 34u);
+    const size_t widths[] = {0,  45, 0,  63, 63, 67, 37, 69, 69, 75, 71, 69, 34, 34, 32, 66, 60,
+                             32, 50, 48, 56, 0,  0,  48, 48, 0,  39, 63, 60, 67, 74, 0,  78, 64};
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i != SettingIndex) {
             EXPECT_EQ(Columns(lines[i]), widths[i]) << "line " << i + 1 << ": " << lines[i];
@@ -85,6 +85,8 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
     EXPECT_EQ(lines[26], "    -zu[type]   出力を UTF-8 で書き出す");
     EXPECT_EQ(lines[30],
               "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
+    EXPECT_EQ(lines[32],
+              "    -sm[file]   撮影日時を使用（Exif、QuickTime の作成日時、ファイル名の日付）");
     // Switches begin in columns 5 and 41, descriptions in 20 and 50.
     for (size_t i = 3; i <= 11; ++i) {
         std::string bytesBefore = lines[i].substr(0, lines[i].find('-'));

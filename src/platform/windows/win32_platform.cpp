@@ -749,6 +749,87 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
     return SetWide(path, isFolder, followLink, creation, lastAccess, lastWrite);
 }
 
+} // namespace
+
+// Contents of files (-sm): a file open for reading.
+struct TReadState {
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+// Opened for reading only and shared every way, so that a file another
+// program holds open is read too. Below the operand a link or junction is
+// opened as itself, and refused with anything else that is no regular file.
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size) {
+    std::wstring path;
+    if (!ItemPath(folder, name, path))
+        return nullptr;
+    HANDLE handle = CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    LARGE_INTEGER length;
+    DWORD code = ERROR_SUCCESS;
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        code = ERROR_INVALID_FUNCTION;
+    else if (!GetFileInformationByHandle(handle, &info) || !GetFileSizeEx(handle, &length))
+        code = GetLastError();
+    else if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        code = ERROR_INVALID_FUNCTION;
+    if (code != ERROR_SUCCESS) {
+        CloseHandle(handle);
+        return Failed(nullptr, code);
+    }
+    size = uint64_t(length.QuadPart);
+    return new TReadState{handle};
+}
+
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read) {
+    read = 0;
+    auto *bytes = static_cast<char *>(buffer);
+    while (read < size) {
+        const uint64_t where = offset + read;
+        OVERLAPPED at{};
+        at.Offset = DWORD(where);
+        at.OffsetHigh = DWORD(where >> 32);
+        DWORD got = 0;
+        const DWORD want = DWORD(std::min<size_t>(size - read, size_t(1) << 30));
+        if (!ReadFile(file->Handle, bytes + read, want, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return Failed(false);
+        }
+        if (got == 0)
+            break;
+        read += got;
+    }
+    return true;
+}
+
+void CloseReading(TReadHandle file) {
+    CloseHandle(file->Handle);
+    delete file;
+}
+
+// The zone's rules for that date: the offset of summer time where it was in
+// force then. SYSTEMTIME holds milliseconds: the ticks below them are kept.
+bool LocalDateToUtc(uint64_t local, uint64_t &utc) {
+    const uint64_t below = local % 10000;
+    const FILETIME in = ToFileTime(local - below);
+    SYSTEMTIME localParts, utcParts;
+    FILETIME out;
+    if (!FileTimeToSystemTime(&in, &localParts) ||
+        !TzSpecificLocalTimeToSystemTime(nullptr, &localParts, &utcParts) ||
+        !SystemTimeToFileTime(&utcParts, &out))
+        return Failed(false);
+    utc = ToValue(out) + below;
+    return true;
+}
+
 // The plain form where the system's parsing of it gives it back unchanged
 // (it then names the same item), else the verbatim form: a name ending in a
 // dot or a blank, or one that the system takes for a device (such as
@@ -1173,6 +1254,10 @@ const TPlatform Win32Platform = {
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
+    .OpenForReading = OpenForReading,
+    .ReadAt = ReadAt,
+    .CloseReading = CloseReading,
+    .LocalDateToUtc = LocalDateToUtc,
     .RunHiddenAndWait = RunHiddenAndWait,
     .StateFolder = StateFolder,
     .MakePrivateFolder = MakePrivateFolder,
