@@ -128,9 +128,10 @@ bool ReadExifDateText(const char *text, size_t size, TTimeParts &parts) {
         !Digits(text + 11, 2, hour) || !Digits(text + 14, 2, minute) ||
         !Digits(text + 17, 2, second))
         return false; // all blank, or not a date
-    if (year == 0 || month < 1 || month > 12 || day < 1 || day > DaysIn(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
-        return false; // "0000:00:00 00:00:00" among them
+    // Before 1601 no stamp can be (and "0000:00:00 00:00:00" is no date).
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysIn(year, month) ||
+        hour > 23 || minute > 59 || second > 59)
+        return false;
     parts = MakeParts(year, month, day, hour, minute, second);
     return true;
 }

@@ -12,7 +12,7 @@ import time
 import unittest
 import zlib
 
-from kelvard_cli import SEP, WINDOWS, TempDirTestCase, main, wine_path
+from kelvard_cli import SEP, WINDOWS, TempDirTestCase, main
 
 EXIFTOOL = shutil.which("exiftool")
 HEIF_ENC = shutil.which("heif-enc")
@@ -266,7 +266,7 @@ class BrokenFiles(MediaTestCase):
         for name, data in broken.items():
             self.write(name, data)
         self.write("good.mp4", good)
-        self.write("folder.jpg" + SEP + "x", b"")
+        self.write(os.path.join("folder.jpg", "x"), b"")
         r = self.run_here(["-sm", "-f2", "*"], env=UTC)
         self.assertEqual(r.code, 2, r)
         self.assertEqual(self.mtime("good.mp4"), ns(2019, 4, 12, 15, 30, 12))
@@ -279,12 +279,12 @@ class BrokenFiles(MediaTestCase):
 @unittest.skipUnless(EXIFTOOL, "exiftool (libimage-exiftool-perl) is not installed")
 class SourceForms(MediaTestCase):
     def test_another_file_counterparts_restore_lines_and_undo(self):
-        for name, day in [("a.jpg", 10), ("sub" + SEP + "b.jpg", 11)]:
-            self.write("orig" + SEP + name, jpeg())
+        for name, day in [("a.jpg", 10), (os.path.join("sub", "b.jpg"), 11)]:
+            self.write(os.path.join("orig", name), jpeg())
             exiftool("-DateTimeOriginal=2019:04:%02d 15:30:12" % day, "-OffsetTimeOriginal=+00:00",
                      self.path("orig", name))
-            self.write("export" + SEP + name, b"exported, without Exif")
-        self.write("export" + SEP + "c.jpg", b"no original")
+            self.write(os.path.join("export", name), b"exported, without Exif")
+        self.write(os.path.join("export", "c.jpg"), b"no original")
 
         # Exported copies dated from their originals; one without stays.
         r = self.run_here(["-sm:orig" + SEP, "-r", "export" + SEP + "*"])
