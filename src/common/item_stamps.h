@@ -50,6 +50,10 @@ struct TItemStamps {
     uint8_t OldNanos[3] = {0, 0, 0};
     uint8_t NewNanos[3] = {0, 0, 0};
     bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
+    // What the reading of the present stamps told of the item: its identity
+    // (0 and 0: unknown) and the stamps not held exactly (TFindData).
+    uint64_t VolumeId = 0, FileId = 0;
+    uint8_t InexactStamps = 0;
     TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
     TStampOutcome Outcome = soChanged;
     // Why the item kept its stamps: the system's error code of the failing

@@ -164,6 +164,9 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     item.OldNanos[skModification] = entry.LastWriteNanos;
     item.OldNanos[skCreation] = entry.CreationNanos;
     item.OldNanos[skAccess] = entry.LastAccessNanos;
+    item.VolumeId = entry.VolumeId;
+    item.FileId = entry.FileId;
+    item.InexactStamps = entry.InexactStamps;
     return true;
 }
 

@@ -21,8 +21,6 @@ constexpr size_t JournalBatch = 256;
 // Jobs a thread takes at once: the threads meet at the lock once per batch.
 constexpr size_t TaskBatch = 32;
 
-const char *const UnrecordedReason = "絶対パスが得られないため、取り消しのための記録ができません";
-
 } // namespace
 
 TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
@@ -75,6 +73,8 @@ void TStampPipeline::StopIfInterrupted() {
 
 void TStampPipeline::Item(TFoundItem found) {
     StopIfInterrupted();
+    if (Journal && Journal->PassesOver(found))
+        return;
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
     if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
@@ -203,8 +203,12 @@ void TStampPipeline::Prepare(TJob &job) {
             ReadPresentStamps(job.Item);
         else
             job.ToWrite = PrepareItemStamps(job.Item, Context, job.Preset.get());
-        if (Journal && job.ToWrite)
-            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record);
+        if (Journal && job.ToWrite) {
+            std::string reason;
+            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record, reason);
+            if (!job.Described)
+                job.Record = std::move(reason);
+        }
     } catch (...) {
         job.Error = std::current_exception();
     }
@@ -368,7 +372,7 @@ void TStampPipeline::RecordPrepared() {
                 // What -Undo could not find again is not changed.
                 job.ToWrite = false;
                 job.Item.Outcome = soFailed;
-                job.Item.Reason = UnrecordedReason;
+                job.Item.Reason = std::move(job.Record);
             }
         }
         ++Recorded;
