@@ -30,6 +30,9 @@ struct TItemPlace {
     // A symbolic link that the operand names in its own folder is followed;
     // below that folder an item is the entry itself, a link with its own stamps.
     bool FollowLink = true;
+    // The volume of its folder where the platform tells it (0: not known):
+    // what the volume keeps is asked once per volume.
+    uint64_t FolderVolume = 0;
     TFolderHandle Handle() const { return Folder ? Folder->Get() : nullptr; }
 };
 

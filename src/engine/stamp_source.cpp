@@ -8,6 +8,7 @@
 #include "report/output.h"
 #include "report/report.h"
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -85,32 +86,110 @@ bool ExactEntry(const std::string &path, TFindData &entry, uint32_t &code) {
     return !entry.NameUnrepresentable;
 }
 
+// The place of an item's counterpart, reached as the walk reaches items: the
+// source folder opened as typed, then each folder below it by the names that
+// the walk found (`relative`), exactly as listed, never parsed again as a
+// path; the item's name in the last of them. False, with the system's code
+// in `code`, when a folder cannot be opened.
+bool CounterpartPlace(const std::string &sourceFolder, const std::string &relative,
+                      TItemPlace &place, uint32_t &code) {
+    const TPlatform &platform = Platform();
+    std::vector<std::string> names(1);
+    for (char c : relative) {
+        if (IsPathSeparator(c))
+            names.emplace_back();
+        else
+            names.back() += c;
+    }
+    TFolderRef folder = std::make_shared<const TFolder>(platform.OpenFolder(sourceFolder));
+    if (!folder->IsOpen()) {
+        code = platform.LastErrorCode();
+        return false;
+    }
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        if (names[i].empty())
+            continue;
+        auto next =
+            std::make_shared<const TFolder>(platform.OpenSubFolder(folder->Get(), names[i]));
+        if (!next->IsOpen()) {
+            code = platform.LastErrorCode();
+            return false;
+        }
+        folder = std::move(next);
+    }
+    place = TItemPlace{folder, names.back(), true};
+    code = 0;
+    return true;
+}
+
+// The entry of an item's counterpart, at the place CounterpartPlace reaches.
+bool CounterpartEntry(const std::string &sourceFolder, const std::string &relative,
+                      TFindData &entry, uint32_t &code) {
+    TItemPlace place;
+    if (!CounterpartPlace(sourceFolder, relative, place, code))
+        return false;
+    if (!Platform().ReadItem(place.Handle(), place.Name, true, entry)) {
+        code = Platform().LastErrorCode();
+        return false;
+    }
+    return true;
+}
+
+// The item's path below the operand's folder: the walk's items lie under
+// it, and below it the path holds the names found in the listings.
+std::string CounterpartRelative(const TOption &option, const std::string &path) {
+    const std::string operandFolder = FolderPart(option.FileName);
+    return path.compare(0, operandFolder.size(), operandFolder) == 0
+               ? path.substr(operandFolder.size())
+               : RelativeItemPath(option.FileName, path);
+}
+
+bool IsDotEntry(const std::string &name) {
+    return name == "." || name == "..";
+}
+
 } // namespace
 
-TFindData FindEntry(const std::string &pattern) {
+TSourceFile FindSourceFile(const std::string &typed) {
+    const TPlatform &platform = Platform();
+    // What the system reads as a device (NUL, COM1, a FIFO) has no stamps of
+    // a file, and reading it may never end.
+    if (platform.IsDevice(nullptr, typed))
+        throw ESrcFileNotExist(typed, 0, DeviceSourceReason);
+    TFolderRef folder = std::make_shared<const TFolder>(platform.OpenFolder(FolderPart(typed)));
+    if (!folder->IsOpen())
+        NotFound(typed, platform.LastErrorCode());
+    const std::string wanted = FileNamePart(typed);
     TFindData entry;
-    TSearch search(pattern, entry);
-    if (!search.Started())
-        NotFound(pattern, Platform().LastErrorCode());
-    // A name that the program's text cannot hold is passed over: the text
-    // that shows it may name another file, which later lookups would then read.
-    while (entry.NameUnrepresentable)
-        if (!search.Next(entry))
-            NotFound(pattern, Platform().LastErrorCode());
-    if constexpr (!HasDriveSyntax) {
-        // Names here may hold "*" and "?" themselves: an entry named exactly
-        // like the pattern is the one meant, wherever the listing puts it.
-        const std::string wanted = FileNamePart(pattern);
-        if (HasWildcards(wanted) && entry.Name != wanted) {
-            TFindData other;
-            while (search.Next(other))
-                if (other.Name == wanted) {
-                    entry = other;
-                    break;
-                }
-        }
+    std::string name;
+    // Natively names may hold "*" and "?" themselves: an entry named exactly
+    // like the pattern is the one meant.
+    if (!HasDriveSyntax && HasWildcards(wanted) &&
+        platform.ReadItem(folder->Get(), wanted, true, entry))
+        name = wanted;
+    if (name.empty()) {
+        TSearch search(folder->Get(), wanted, true, entry);
+        if (!search.Started())
+            NotFound(typed, platform.LastErrorCode());
+        // A name that the program's text cannot hold, or that the listing
+        // holds twice, is passed over: looked up, it may give another file.
+        for (bool more = true; more && name.empty(); more = more && search.Next(entry))
+            if (!IsDotEntry(entry.Name) && !entry.NameUnrepresentable && !entry.NameListedTwice &&
+                entry.NameRefusal == 0)
+                name = entry.Name;
+        if (name.empty())
+            throw EAppError(NotFoundMessage(typed));
     }
-    return entry;
+    // The entry found is read again by its exact name, with its stamps.
+    if (!platform.ReadItem(folder->Get(), name, true, entry))
+        NotFound(typed, platform.LastErrorCode());
+    if (platform.IsDevice(folder->Get(), name))
+        throw ESrcFileNotExist(typed, 0, DeviceSourceReason);
+    return TSourceFile{TItemPlace{folder, name, true}, entry};
+}
+
+TFindData FindEntry(const std::string &pattern) {
+    return FindSourceFile(pattern).Entry;
 }
 
 void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
@@ -192,29 +271,31 @@ TTimeValue ReadMediaSource(const std::string &path, TFolderHandle folder, const 
                            bool followLink, TOption &option, std::string &origin) {
     if (option.SourceFile.empty())
         return MediaOf(folder, name, followLink, std::string(), option, origin);
-    std::string file;
-    uint32_t code = 0;
     if (EndsWithDelimiter(option.SourceFile)) {
-        // The item's counterpart in the tree under the source folder, by
-        // the item's own name, as -ss finds it.
-        file = FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
+        // The item's counterpart in the tree under the source folder, as -ss
+        // reaches it.
+        const std::string sourceFolder = FolderPart(option.SourceFile);
+        const std::string relative = CounterpartRelative(option, path);
+        TItemPlace place;
         TFindData entry;
-        if (!ExactEntry(file, entry, code))
-            throw ESrcFileNotExist(file, code);
-    } else {
-        const TFindData entry = FindEntry(option.SourceFile);
-        option.SourceFile = FolderPart(option.SourceFile) + entry.Name;
-        file = option.SourceFile;
+        uint32_t code = 0;
+        if (!CounterpartPlace(sourceFolder, relative, place, code))
+            throw ESrcFileNotExist(sourceFolder + relative, code);
+        if (!Platform().ReadItem(place.Handle(), place.Name, true, entry))
+            throw ESrcFileNotExist(sourceFolder + relative, Platform().LastErrorCode());
+        return MediaOf(place.Handle(), place.Name, true, sourceFolder + relative, option, origin);
     }
-    const TFolder sourceFolder(Platform().OpenFolder(FolderPart(file)));
-    if (!sourceFolder.IsOpen())
-        throw ESrcFileNotExist(file, Platform().LastErrorCode());
-    return MediaOf(sourceFolder.Get(), FileNamePart(file), true, file, option, origin);
+    // One file for every item, found as -sw finds it (a device is refused).
+    const TSourceFile source = FindSourceFile(option.SourceFile);
+    option.SourceFile = FolderPart(option.SourceFile) + source.Place.Name;
+    return MediaOf(source.Place.Handle(), source.Place.Name, true, option.SourceFile, option,
+                   origin);
 }
 
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result, const TTimeValue *present,
-                     const uint8_t *presentNanos, uint8_t *resultNanos, const TTimeValue *media) {
+                     const uint8_t *presentNanos, uint8_t *resultNanos,
+                     const TFindData *sourceEntry, const TTimeValue *media) {
     result = 0;
     if (resultNanos)
         *resultNanos = 0;
@@ -245,14 +326,20 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder, by
             // the item's own name.
-            const std::string counterpart =
-                FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
-            if (!ExactEntry(counterpart, entry, code))
-                throw ESrcFileNotExist(counterpart, code);
+            const std::string relative = CounterpartRelative(option, path);
+            const std::string sourceFolder = FolderPart(option.SourceFile);
+            if (!CounterpartEntry(sourceFolder, relative, entry, code))
+                throw ESrcFileNotExist(sourceFolder + relative, code);
             TakeStamp(entry, readKind, source, &sourceNanos);
         } else {
             std::string nameFound;
-            FindStamp(option.SourceFile, readKind, nameFound, source, &sourceNanos);
+            if (sourceEntry) {
+                // Found once for all kinds of the item: each reads the same file.
+                nameFound = sourceEntry->Name;
+                TakeStamp(*sourceEntry, readKind, source, &sourceNanos);
+            } else {
+                FindStamp(option.SourceFile, readKind, nameFound, source, &sourceNanos);
+            }
             // The item's other kinds read the same file, and the report names it.
             option.SourceFile = FolderPart(option.SourceFile) + nameFound;
         }
