@@ -22,7 +22,7 @@ LAYERS = [
     ["cli"],
     ["update", "select", "journal"],
     ["engine"],
-    ["report"],
+    ["report", "media"],
     ["common"],
     ["platform"],
 ]

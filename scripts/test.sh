@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3
-          dpkg-dev groff-base man-db lintian clang libclang-rt-dev)
+          dpkg-dev groff-base man-db lintian clang libclang-rt-dev
+          libimage-exiftool-perl libheif-examples)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

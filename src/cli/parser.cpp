@@ -280,8 +280,12 @@ private:
         case 's':
             source = ssSameKind;
             break;
+        // -sm: the date the file's contents or name give.
+        case 'm':
+            source = ssMedia;
+            break;
         default:
-            return Fail("-s の後には n、w、c、a、s のどれかを続けます");
+            return Fail("-s の後には n、w、c、a、s、m のどれかを続けます");
         }
         Working.SourceFile = SecondArgument(body);
         Working.Source = source;

@@ -52,6 +52,12 @@ const char *const UsageJournal[] = {
     "    -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）",
     "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）",
 };
+// The media-date source (-sm), a block of its own.
+const char *const UsageMedia[] = {
+    "",
+    "    -sm[file]   撮影日時を使用（Exif、QuickTime の作成日時、ファイル名の日付）",
+    "                見つからない項目は変更せずに警告（終了コード 2）",
+};
 
 // Where to read on: response files (what -e writes is one), and natively
 // the end of the switches, the version and the manual page.
@@ -84,6 +90,8 @@ void ShowUsage(const std::string &regKey, TOutput &output, int exitCode) {
     for (const char *line : UsageTail)
         output.OutLine(line);
     for (const char *line : UsageJournal)
+        output.OutLine(line);
+    for (const char *line : UsageMedia)
         output.OutLine(line);
     for (const char *line : UsageLeads)
         output.OutLine(line);

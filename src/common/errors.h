@@ -34,6 +34,14 @@ public:
     std::string Reason;
 };
 
+// The item's media date (-sm) was not found, or cannot be a stamp: why, and
+// what was looked at.
+class ENoMediaDate : public EAppError {
+public:
+    explicit ENoMediaDate(std::string reason) : EAppError(""), Reason(std::move(reason)) {}
+    std::string Reason;
+};
+
 // Ends the run silently with the exit code given (after the usage screen).
 class EAbort : public std::exception {
 public:

@@ -15,6 +15,7 @@ enum TStampOutcome : uint8_t {
     soFailed = 1,        // the item was not changed
     soSourceMissing = 2, // the item's counterpart under a source folder does not exist
     soPreview = 3,       // preview: nothing was written
+    soNoMediaDate = 4,   // -sm: neither the item's contents nor its name give a date
 };
 
 // An open folder shared by the walk and the items found in it: it stays open
@@ -64,6 +65,9 @@ struct TItemStamps {
     uint32_t ErrorCode = 0;
     std::string MissingSource;
     // Why the item kept its stamps where the program itself decided it
-    // (soFailed); it takes the place of the system's reason.
+    // (soFailed, soNoMediaDate); it takes the place of the system's reason.
     std::string Reason;
+    // -sm: where the date came from and the offset it was read at
+    // ("Exif DateTimeOriginal +09:00"), for the preview.
+    std::string MediaOrigin;
 };

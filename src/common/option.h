@@ -14,6 +14,7 @@ enum TStampSource : uint8_t {
     ssAccess = 2,       // -sa
     ssSameKind = 3,     // -ss
     ssNow = 4,          // -sn
+    ssMedia = 5,        // -sm: the date the file's contents (or its name) give
 };
 
 enum TStampKind : uint8_t {
@@ -78,11 +79,11 @@ struct TOption {
 // Sets every field but FileName, DateTime and its words to its default.
 void ResetOption(TOption &option);
 
-// Where the new stamp of `kind` is taken from: ssNow, or the source that reads
-// one stamp kind of a file (ssModification, ssCreation or ssAccess, numbered
-// as the stamp kinds are); never ssSameKind.
+// Where the new stamp of `kind` is taken from: ssNow, ssMedia, or the source
+// that reads one stamp kind of a file (ssModification, ssCreation or ssAccess,
+// numbered as the stamp kinds are); never ssSameKind.
 TStampSource SourceKindFor(const TOption &option, TStampKind kind);
-// The stamp kind that a source other than ssNow and ssSameKind reads.
+// The stamp kind that a source other than ssNow, ssSameKind and ssMedia reads.
 inline TStampKind KindReadBy(TStampSource source) {
     return TStampKind(source);
 }

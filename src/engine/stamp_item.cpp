@@ -7,6 +7,7 @@
 #include "engine/fs_rounding.h"
 #include "engine/stamp_source.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 namespace {
 
@@ -15,13 +16,39 @@ namespace {
 TTimeValue NewValue(const std::string &path, TStampKind kind, TOption &options,
                     const TStampContext &context, const TTimeValue *present,
                     const uint8_t *presentNanos = nullptr, uint8_t *nanos = nullptr,
-                    const TFindData *sourceEntry = nullptr) {
-    // The current time reads no stamp: the kind passed is of no concern then.
+                    const TFindData *sourceEntry = nullptr, const TTimeValue *media = nullptr) {
+    // The current time and the media date read no stamp: the kind passed is
+    // of no concern then.
     const TStampSource source = SourceKindFor(options, kind);
     TTimeValue value = 0;
-    ComputeNewStamp(path, source == ssNow ? kind : KindReadBy(source), options, context.Times,
-                    value, present, presentNanos, nanos, sourceEntry);
+    ComputeNewStamp(path, source == ssNow || source == ssMedia ? kind : KindReadBy(source), options,
+                    context.Times, value, present, presentNanos, nanos, sourceEntry, media);
     return value;
+}
+
+// The value of one kind from the item's media date: a date that cannot be a
+// stamp (before 1980, say) keeps this item as it is, with the date and why,
+// and the run goes on.
+TTimeValue MediaValue(TItemStamps &item, TStampKind kind, const TStampContext &context,
+                      TTimeValue media) {
+    try {
+        return NewValue(item.Path, kind, item.Options, context, item.OldValues, item.OldNanos,
+                        nullptr, nullptr, &media);
+    } catch (const ENoMediaDate &) {
+        throw;
+    } catch (const EAppError &error) {
+        TTimeParts parts;
+        FileTimeToZoneParts(media, item.Options.Offset, parts);
+        std::string cause = error.cause();
+        if (cause.compare(0, item.Path.size() + 2, item.Path + ": ") == 0)
+            cause.erase(0, item.Path.size() + 2);
+        throw ENoMediaDate(
+            item.MediaOrigin + " の日時 " +
+            FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
+                       {int64_t(parts.wYear), int64_t(parts.wMonth), int64_t(parts.wDay),
+                        int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)}) +
+            " は使えません: " + cause);
+    }
 }
 
 // Computes the selected new stamps from the present ones.
@@ -35,11 +62,18 @@ void ComputeStamps(TItemStamps &item, const TStampContext &context, const TPrese
             throw EAppError(error.message(), item.Path + error.cause());
         }
     }
+    // The media date is read once for every kind.
+    const bool fromMedia = options.Source == ssMedia && options.DateMode != dmUnknown;
+    const TTimeValue media = fromMedia
+                                 ? ReadMediaSource(item.Path, item.Place.Handle(), item.Place.Name,
+                                                   item.Place.FollowLink, options, item.MediaOrigin)
+                                 : 0;
     // A single source file is found once: every kind of the item reads that
     // same file, by its folder and exact name.
     TFindData sourceEntry;
-    const bool singleSource = options.Source != ssNow && options.DateMode != dmUnknown &&
-                              !options.SourceFile.empty() && !EndsWithDelimiter(options.SourceFile);
+    const bool singleSource = options.Source != ssNow && !fromMedia &&
+                              options.DateMode != dmUnknown && !options.SourceFile.empty() &&
+                              !EndsWithDelimiter(options.SourceFile);
     if (singleSource)
         sourceEntry = FindSourceFile(options.SourceFile).Entry;
     for (TStampKind kind : AllStampKinds) {
@@ -48,9 +82,10 @@ void ComputeStamps(TItemStamps &item, const TStampContext &context, const TPrese
         const bool given = preset && preset->Has[kind];
         uint8_t nanos = 0;
         TTimeValue value =
-            given ? preset->Values[kind]
-                  : NewValue(item.Path, kind, options, context, item.OldValues, item.OldNanos,
-                             &nanos, singleSource ? &sourceEntry : nullptr);
+            given       ? preset->Values[kind]
+            : fromMedia ? MediaValue(item, kind, context, media)
+                        : NewValue(item.Path, kind, options, context, item.OldValues, item.OldNanos,
+                                   &nanos, singleSource ? &sourceEntry : nullptr);
         if (value == 0) {
             value = context.Times.Unknown;
             nanos = 0;
@@ -185,6 +220,10 @@ bool PrepareItemStamps(TItemStamps &item, const TStampContext &context,
         }
         item.Outcome = item.Options.Preview ? soPreview : soChanged;
         return !item.Options.Preview;
+    } catch (const ENoMediaDate &none) {
+        item.Outcome = soNoMediaDate;
+        item.Reason = none.Reason;
+        return false;
     } catch (const ESrcFileNotExist &missing) {
         item.Outcome = soSourceMissing;
         item.ErrorCode = missing.Code;

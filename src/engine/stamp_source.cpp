@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "common/paths.h"
 #include "common/settings.h"
+#include "media/media_file.h"
 #include "platform/platform.h"
 #include "report/output.h"
 #include "report/report.h"
@@ -85,12 +86,13 @@ bool ExactEntry(const std::string &path, TFindData &entry, uint32_t &code) {
     return !entry.NameUnrepresentable;
 }
 
-// The entry of an item's counterpart, reached as the walk reaches items: the
-// source folder opened as typed, then each folder below it and the item by
-// the names that the walk found (`relative`), exactly as listed, never parsed
-// again as a path. False, with the system's code in `code`, when a step fails.
-bool CounterpartEntry(const std::string &sourceFolder, const std::string &relative,
-                      TFindData &entry, uint32_t &code) {
+// The place of an item's counterpart, reached as the walk reaches items: the
+// source folder opened as typed, then each folder below it by the names that
+// the walk found (`relative`), exactly as listed, never parsed again as a
+// path; the item's name in the last of them. False, with the system's code
+// in `code`, when a folder cannot be opened.
+bool CounterpartPlace(const std::string &sourceFolder, const std::string &relative,
+                      TItemPlace &place, uint32_t &code) {
     const TPlatform &platform = Platform();
     std::vector<std::string> names(1);
     for (char c : relative) {
@@ -99,30 +101,47 @@ bool CounterpartEntry(const std::string &sourceFolder, const std::string &relati
         else
             names.back() += c;
     }
-    TFolder root(platform.OpenFolder(sourceFolder));
-    if (!root.IsOpen()) {
+    TFolderRef folder = std::make_shared<const TFolder>(platform.OpenFolder(sourceFolder));
+    if (!folder->IsOpen()) {
         code = platform.LastErrorCode();
         return false;
     }
-    std::unique_ptr<TFolder> below;
-    TFolderHandle folder = root.Get();
     for (size_t i = 0; i + 1 < names.size(); ++i) {
         if (names[i].empty())
             continue;
-        auto next = std::make_unique<TFolder>(platform.OpenSubFolder(folder, names[i]));
+        auto next =
+            std::make_shared<const TFolder>(platform.OpenSubFolder(folder->Get(), names[i]));
         if (!next->IsOpen()) {
             code = platform.LastErrorCode();
             return false;
         }
-        below = std::move(next);
-        folder = below->Get();
+        folder = std::move(next);
     }
-    if (!platform.ReadItem(folder, names.back(), true, entry)) {
-        code = platform.LastErrorCode();
-        return false;
-    }
+    place = TItemPlace{folder, names.back(), true};
     code = 0;
     return true;
+}
+
+// The entry of an item's counterpart, at the place CounterpartPlace reaches.
+bool CounterpartEntry(const std::string &sourceFolder, const std::string &relative,
+                      TFindData &entry, uint32_t &code) {
+    TItemPlace place;
+    if (!CounterpartPlace(sourceFolder, relative, place, code))
+        return false;
+    if (!Platform().ReadItem(place.Handle(), place.Name, true, entry)) {
+        code = Platform().LastErrorCode();
+        return false;
+    }
+    return true;
+}
+
+// The item's path below the operand's folder: the walk's items lie under
+// it, and below it the path holds the names found in the listings.
+std::string CounterpartRelative(const TOption &option, const std::string &path) {
+    const std::string operandFolder = FolderPart(option.FileName);
+    return path.compare(0, operandFolder.size(), operandFolder) == 0
+               ? path.substr(operandFolder.size())
+               : RelativeItemPath(option.FileName, path);
 }
 
 bool IsDotEntry(const std::string &name) {
@@ -206,10 +225,77 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
     return result + FileNamePart(item);
 }
 
+namespace {
+
+// The media date as a UTC value: QuickTime's is UTC; an Exif date read at its
+// own offset tag where it has one, else at the operand's -zo, else at the
+// offset that local time had on that date.
+TTimeValue MediaDateValue(const TMediaDate &date, const TOption &option, std::string &offset) {
+    TTimeValue value = 0;
+    bool converted = false;
+    if (date.IsUtc) {
+        converted = TimePartsToFileTime(date.Parts, value);
+        offset = "UTC";
+    } else if (date.HasOffset || option.Offset.Fixed) {
+        const TUtcOffset at = date.HasOffset ? TUtcOffset{true, date.OffsetMinutes} : option.Offset;
+        converted = ZonePartsToFileTime(date.Parts, at, value);
+        offset = OffsetText(at);
+    } else {
+        TTimeValue local = 0;
+        converted =
+            TimePartsToFileTime(date.Parts, local) && Platform().LocalDateToUtc(local, value);
+        offset = "ローカル時刻";
+    }
+    if (!converted)
+        throw ENoMediaDate(std::string(OriginName(date.Origin)) + " の日時を UTC に直せません");
+    return value;
+}
+
+// The media date of an item of `folder`, or ENoMediaDate; `shown` names the
+// file in the reason where it is another one than the item.
+TTimeValue MediaOf(TFolderHandle folder, const std::string &name, bool followLink,
+                   const std::string &shown, const TOption &option, std::string &origin) {
+    TMediaDate date;
+    std::string reason;
+    if (!ReadFileMediaDate(folder, name, followLink, date, reason))
+        throw ENoMediaDate(shown.empty() ? reason : shown + ": " + reason);
+    std::string offset;
+    const TTimeValue value = MediaDateValue(date, option, offset);
+    origin = std::string(OriginName(date.Origin)) + " " + offset;
+    return value;
+}
+
+} // namespace
+
+TTimeValue ReadMediaSource(const std::string &path, TFolderHandle folder, const std::string &name,
+                           bool followLink, TOption &option, std::string &origin) {
+    if (option.SourceFile.empty())
+        return MediaOf(folder, name, followLink, std::string(), option, origin);
+    if (EndsWithDelimiter(option.SourceFile)) {
+        // The item's counterpart in the tree under the source folder, as -ss
+        // reaches it.
+        const std::string sourceFolder = FolderPart(option.SourceFile);
+        const std::string relative = CounterpartRelative(option, path);
+        TItemPlace place;
+        TFindData entry;
+        uint32_t code = 0;
+        if (!CounterpartPlace(sourceFolder, relative, place, code))
+            throw ESrcFileNotExist(sourceFolder + relative, code);
+        if (!Platform().ReadItem(place.Handle(), place.Name, true, entry))
+            throw ESrcFileNotExist(sourceFolder + relative, Platform().LastErrorCode());
+        return MediaOf(place.Handle(), place.Name, true, sourceFolder + relative, option, origin);
+    }
+    // One file for every item, found as -sw finds it (a device is refused).
+    const TSourceFile source = FindSourceFile(option.SourceFile);
+    option.SourceFile = FolderPart(option.SourceFile) + source.Place.Name;
+    return MediaOf(source.Place.Handle(), source.Place.Name, true, option.SourceFile, option,
+                   origin);
+}
+
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result, const TTimeValue *present,
                      const uint8_t *presentNanos, uint8_t *resultNanos,
-                     const TFindData *sourceEntry) {
+                     const TFindData *sourceEntry, const TTimeValue *media) {
     result = 0;
     if (resultNanos)
         *resultNanos = 0;
@@ -220,6 +306,10 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     uint8_t sourceNanos = 0;
     if (option.Source == ssNow) {
         source = times.Now;
+    } else if (option.Source == ssMedia) {
+        if (!media)
+            throw ENoMediaDate("撮影日時を読んでいません");
+        source = *media;
     } else {
         TFindData entry;
         uint32_t code = 0;
@@ -236,12 +326,7 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder, by
             // the item's own name.
-            // The walk's items lie under the operand's folder: below it, the
-            // path holds the names found in the listings.
-            const std::string operandFolder = FolderPart(option.FileName);
-            const std::string relative = path.compare(0, operandFolder.size(), operandFolder) == 0
-                                             ? path.substr(operandFolder.size())
-                                             : RelativeItemPath(option.FileName, path);
+            const std::string relative = CounterpartRelative(option, path);
             const std::string sourceFolder = FolderPart(option.SourceFile);
             if (!CounterpartEntry(sourceFolder, relative, entry, code))
                 throw ESrcFileNotExist(sourceFolder + relative, code);

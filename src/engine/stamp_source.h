@@ -48,8 +48,21 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 // where the value is copied or shifted, 0 where a date or time replaces it.
 // `sourceEntry`, when given, is the entry of the single source file that
 // option.SourceFile names, found before (FindSourceFile): it is not looked
-// up again.
+// up again. `media`: where option.Source is ssMedia, the media date that
+// ReadMediaSource gave, which is the source value.
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result,
                      const TTimeValue *present = nullptr, const uint8_t *presentNanos = nullptr,
-                     uint8_t *resultNanos = nullptr, const TFindData *sourceEntry = nullptr);
+                     uint8_t *resultNanos = nullptr, const TFindData *sourceEntry = nullptr,
+                     const TTimeValue *media = nullptr);
+
+// The media date (-sm) of the item at `place`, of its counterpart under a
+// source folder (reached as -ss reaches it), or of the file that
+// option.SourceFile names (found as -sw finds it, which it then rewrites to
+// the file actually used), as a UTC value; `origin` gets where it came from
+// and the offset it was read at ("Exif DateTimeOriginal +09:00",
+// "QuickTime CreateDate UTC"). Raises ENoMediaDate where there is none (with
+// what was looked at), ESrcFileNotExist where the counterpart is missing or
+// the source is a device, EAppError where the source file is missing.
+TTimeValue ReadMediaSource(const std::string &path, TFolderHandle folder, const std::string &name,
+                           bool followLink, TOption &option, std::string &origin);

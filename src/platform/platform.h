@@ -119,6 +119,9 @@ using TRegHandle = TRegKeyState *; // nullptr: no key
 // A file of the program's own (its journal) open for appending.
 struct TFileState;
 using TFileHandle = TFileState *; // nullptr: no file
+// A file open for reading its contents.
+struct TReadState;
+using TReadHandle = TReadState *; // nullptr: no file
 
 // A regular file of a folder, as a listing of the program's own files gives it.
 struct TFileListing {
@@ -262,6 +265,22 @@ struct TPlatform {
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 
+    // Contents of files (the date a photo or video holds). OpenForReading
+    // opens an item of an open folder (null: a path from the current folder)
+    // for reading only, as the walk reaches it: a final symbolic link is
+    // followed only with `followLink`. Anything but a regular file (a folder,
+    // a device, a FIFO) is refused without reading from it, natively with
+    // EINVAL, on Windows with ERROR_INVALID_FUNCTION; `size` gets the file's
+    // length. ReadAt reads up to `size` bytes at `offset` and gives how many
+    // it read (fewer only at the end of the file). LocalDateToUtc reads a
+    // local date and time at the offset that local time has on that date
+    // (daylight saving included), not at the one in force now.
+    TReadHandle (*OpenForReading)(TFolderHandle folder, const std::string &name, bool followLink,
+                                  uint64_t &size);
+    bool (*ReadAt)(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read);
+    void (*CloseReading)(TReadHandle file);
+    bool (*LocalDateToUtc)(uint64_t local, uint64_t &utc);
+
     // Processes: starts a program with a hidden window, waits until it has
     // ended and gives its exit code. False: it could not be started. A
     // program that ends with an exit code other than 0 reports a failure by
@@ -388,6 +407,13 @@ public:
 
 // A file of the program's own, open for appending.
 class TAppendFile : public TPlatformHandle<TFileHandle, &TPlatform::CloseFile> {
+public:
+    using TPlatformHandle::TPlatformHandle;
+    bool IsOpen() const { return Handle != nullptr; }
+};
+
+// A file open for reading its contents.
+class TReadFile : public TPlatformHandle<TReadHandle, &TPlatform::CloseReading> {
 public:
     using TPlatformHandle::TPlatformHandle;
     bool IsOpen() const { return Handle != nullptr; }

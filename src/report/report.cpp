@@ -9,6 +9,7 @@
 #include <cstddef>
 
 const char *const StampKindNames[3] = {"更新日時", "作成日時", "アクセス日時"};
+const char *const MediaDateName = "撮影日時";
 
 namespace {
 
@@ -224,7 +225,7 @@ std::string Description(const TRunTimes &times, const TItemStamps &item, TStampK
     std::string sentence;
     if (!option.SourceFile.empty())
         sentence += "'" + option.SourceFile + "' の";
-    sentence += StampKindNames[KindReadBy(source)];
+    sentence += source == ssMedia ? MediaDateName : StampKindNames[KindReadBy(source)];
     sentence += "からコピー";
     // The first item's computation may have stopped before this kind (its
     // counterpart was missing): then there is no value to tell.
@@ -249,6 +250,8 @@ const char *OutcomeMessage(TStampOutcome outcome) {
         return "Warn.: 変更できませんでした";
     case soSourceMissing:
         return "Warn.: コピー元ファイルが見つかりません";
+    case soNoMediaDate:
+        return "Warn.: 撮影日時が見つかりません";
     case soPreview:
     default:
         return "変更されます";
@@ -350,7 +353,8 @@ void ReportItem(TReport &report, const TItemStamps &item) {
         report.HeadingPending = false;
         WriteHeading(report, item);
     }
-    if (item.Outcome == soFailed || item.Outcome == soSourceMissing) {
+    if (item.Outcome == soFailed || item.Outcome == soSourceMissing ||
+        item.Outcome == soNoMediaDate) {
         // A missing counterpart: the path that was looked for, and why it was not found.
         std::string reason = item.Reason.empty() ? SystemReason(item.ErrorCode) : item.Reason;
         if (!item.MissingSource.empty())
@@ -363,8 +367,12 @@ void ReportItem(TReport &report, const TItemStamps &item) {
     line.reserve(message.size() + item.Path.size() + 8);
     line.append(message).append("。(").append(item.Path).append(")");
     ReportLine(report, line);
-    if (item.Outcome == soPreview)
+    if (item.Outcome == soPreview) {
         WriteValueLines(report, item);
+        // Where a media date came from, and the offset it was read at.
+        if (!item.MediaOrigin.empty())
+            ReportLine(report, FormatText("%10.8s: ", {MediaDateName}) + item.MediaOrigin);
+    }
 }
 
 void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError,

@@ -14,6 +14,8 @@
 #include <vector>
 
 extern const char *const StampKindNames[3];
+// What -sm reads: the date a photo or video was taken.
+extern const char *const MediaDateName;
 
 // One argument of FormatText: a number or a text.
 struct TFormatArg {

@@ -37,6 +37,11 @@ SCREEN_JOURNAL = """
     -zo[offset] 日付・時刻を読む UTC オフセットの指定（例: +09:00）
     -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）
 """
+# The media-date source, a block of its own.
+SCREEN_MEDIA = """
+    -sm[file]   撮影日時を使用（Exif、QuickTime の作成日時、ファイル名の日付）
+                見つからない項目は変更せずに警告（終了コード 2）
+"""
 
 # Where to read on.
 SCREEN_LEADS = """
@@ -50,7 +55,7 @@ SCREEN_LEADS = """
 
 def screen(setting):
     return text(SCREEN_HEAD + "                （現在の設定：" + setting + "）\n" + SCREEN_TAIL +
-                SCREEN_JOURNAL + SCREEN_LEADS)
+                SCREEN_JOURNAL + SCREEN_MEDIA + SCREEN_LEADS)
 
 
 class UsageScreen(RegistryTestCase):
@@ -79,7 +84,8 @@ class UsageScreen(RegistryTestCase):
             self.assertEqual(r.err, text(BANNER))
             head, _, rest = r.out.partition(text("                （現在の設定："))
             self.assertEqual(head, text(SCREEN_HEAD))
-            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL + SCREEN_LEADS)), r)
+            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL + SCREEN_MEDIA +
+                                               SCREEN_LEADS)), r)
 
     def test_shows_the_stored_default_option_as_stored(self):
         self.set_value("-sn,,-w -zz")

@@ -3,6 +3,7 @@
 #include "report/output.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -420,6 +421,42 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     return true;
 }
 
+// A file open for reading: its path, whose contents Files holds.
+struct TFakeRead {
+    std::string Path;
+};
+
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size) {
+    const std::string path = Joined(folder, name);
+    auto it = FindItem(path);
+    if (it == State.Items.end())
+        return Failed(nullptr, FakeNotFound);
+    if (it->second.IsFolder || (it->second.IsLink && !followLink))
+        return Failed(nullptr, FakeNotAFile);
+    if (State.FailOpenRead)
+        return Injected(static_cast<TReadHandle>(nullptr));
+    ++State.OpenReads;
+    size = State.Files[path].size();
+    return reinterpret_cast<TReadHandle>(new TFakeRead{path});
+}
+
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read) {
+    const std::string &data = State.Files[reinterpret_cast<TFakeRead *>(file)->Path];
+    read = 0;
+    ++State.Reads;
+    if (offset >= data.size())
+        return true;
+    read = std::min<uint64_t>(size, data.size() - offset);
+    std::memcpy(buffer, data.data() + offset, read);
+    return true;
+}
+
+void CloseReading(TReadHandle file) {
+    --State.OpenReads;
+    delete reinterpret_cast<TFakeRead *>(file);
+}
+
 bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode) {
     State.ProcessStarts.push_back(commandLine);
     exitCode = 0;
@@ -682,6 +719,12 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
     utc = local - uint64_t(State.LocalOffset);
     return true;
 }
+bool LocalDateToUtc(uint64_t local, uint64_t &utc) {
+    utc = local - uint64_t(local >= State.SummerFrom && local < State.SummerUntil
+                               ? State.LocalOffset + State.SummerExtra
+                               : State.LocalOffset);
+    return true;
+}
 std::string ModuleFileName() {
     return State.ModulePath;
 }
@@ -807,6 +850,10 @@ const TPlatform FakeTable = {
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
+    .OpenForReading = OpenForReading,
+    .ReadAt = ReadAt,
+    .CloseReading = CloseReading,
+    .LocalDateToUtc = LocalDateToUtc,
     .RunHiddenAndWait = RunHiddenAndWait,
     .StateFolder = StateFolderFake,
     .MakePrivateFolder = MakePrivateFolder,

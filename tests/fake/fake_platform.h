@@ -17,6 +17,7 @@
 // codes or errno values).
 inline constexpr uint32_t FakeNotFound = 2; // ERROR_FILE_NOT_FOUND, ENOENT
 inline constexpr uint32_t FakeAccessDenied = AccessDeniedCode;
+inline constexpr uint32_t FakeNotAFile = HasDriveSyntax ? 1 : 22; // INVALID_FUNCTION, EINVAL
 inline constexpr uint32_t FakeNoMoreFiles =
     HasDriveSyntax ? 18 : 61; // ERROR_NO_MORE_FILES, ENODATA
 
@@ -107,8 +108,15 @@ struct TFakeState {
     std::map<std::string, std::string> Env;
     std::set<std::string> InexactEnv; // variables whose value cannot be held exactly
     uint64_t OpenFileLimit = 1024;
-    unsigned Processors = 1;                       // the fake serves one thread at a time
-    std::map<std::string, std::string> Files;      // contents for ReadWholeFile
+    unsigned Processors = 1;                  // the fake serves one thread at a time
+    std::map<std::string, std::string> Files; // contents for ReadWholeFile and OpenForReading
+    bool FailOpenRead = false;                // OpenForReading fails with FailCode
+    int OpenReads = 0;                        // files opened for reading and not yet closed
+    int Reads = 0;                            // ReadAt calls
+    // Local time on a date (LocalDateToUtc): LocalOffset, and SummerExtra more
+    // for local values from SummerFrom up to SummerUntil.
+    uint64_t SummerFrom = 0, SummerUntil = 0;
+    int64_t SummerExtra = 0;
     std::map<std::string, std::string> ShortNames; // path -> short form
     uint32_t Build = 80;
     // The streams' code page (as in the Windows build): a stand-in for code page

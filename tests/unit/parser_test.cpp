@@ -21,7 +21,7 @@ using TList = std::vector<std::string>;
 std::string Describe(const TOption &o) {
     std::string s = o.FileName;
     if (o.Source != ssNow)
-        s += std::string(" Source=") + "wcas"[o.Source];
+        s += std::string(" Source=") + "wcas?m"[o.Source];
     if (!(o.Kinds == TStampKinds::Of(skModification))) {
         s += " Kinds=";
         for (TStampKind k : AllStampKinds)
@@ -118,6 +118,10 @@ TEST_F(ParserTest, SourceKindsFoldersAndToggles) {
             {{"-swx", "-sn", "a"}, {"a SourceFile=x"}},
             {{"-sw", "-snw", "a"}, {"a"}},
             {{"-swx", "-sw", "a"}, {"a Source=w"}},
+            // -sm takes the forms -sw takes.
+            {{"-sm", "a"}, {"a Source=m"}},
+            {{"-SMx.jpg", "a"}, {"a Source=m SourceFile=x.jpg"}},
+            {{"-sm:orig\\", "-sm=x.jpg", "a"}, {"a Source=m SourceFile=x.jpg"}},
             {{"-f", "a"}, {"a Folder=1"}},
             {{"-f1", "a"}, {"a Folder=1"}},
             {{"-f2", "a"}, {"a Folder=2"}},

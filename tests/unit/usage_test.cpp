@@ -85,6 +85,8 @@ TEST_F(Usage, ScreenLayoutWithoutAKey) {
     EXPECT_EQ(lines[26], "    -zu[type]   出力を UTF-8 で書き出す");
     EXPECT_EQ(lines[30],
               "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）");
+    EXPECT_EQ(lines[32],
+              "    -sm[file]   撮影日時を使用（Exif、QuickTime の作成日時、ファイル名の日付）");
     // Switches begin in columns 5 and 41, descriptions in 20 and 50.
     for (size_t i = 3; i <= 11; ++i) {
         std::string bytesBefore = lines[i].substr(0, lines[i].find('-'));

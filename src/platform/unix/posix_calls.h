@@ -56,6 +56,10 @@ bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 // The target of a link in full, whatever its length; false with errno set.
 bool ReadLink(const std::string &path, std::string &target);
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size);
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read);
+void CloseReading(TReadHandle file);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
 bool RunHiddenAndWait(const std::string &commandLine, uint32_t &exitCode);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <linux/capability.h>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,11 @@ struct TFolderState {
     // Items of one folder are read on several threads at once.
     std::mutex MountLock;
     posix::TMountFlags Mount;
+};
+
+// A file open for reading its contents.
+struct TReadState {
+    int Fd = -1;
 };
 
 namespace posix {
@@ -817,6 +823,55 @@ bool FileSystemName(TFolderHandle folder, const std::string &where, std::string 
         break;
     }
     return true;
+}
+
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size) {
+    if (name.empty())
+        return Failed(nullptr, ENOENT);
+    const TReachablePath reach(DescriptorOf(folder), name);
+    if (!reach.Reached())
+        return Failed(nullptr);
+    // O_NONBLOCK: a FIFO put in the file's place cannot stop the open, and
+    // O_NOCTTY: a terminal does not become the program's.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
+    const int fd = openat(reach.Fd(), reach.Rest(), flags);
+    if (fd < 0)
+        return Failed(nullptr);
+    struct stat info {};
+    const int code = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (code != 0) {
+        close(fd);
+        return Failed(nullptr, code);
+    }
+    size = uint64_t(info.st_size);
+    auto *state = new TReadState;
+    state->Fd = fd;
+    return state;
+}
+
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read) {
+    read = 0;
+    if (offset > uint64_t(std::numeric_limits<off_t>::max()))
+        return true; // past any end
+    auto *bytes = static_cast<char *>(buffer);
+    while (read < size) {
+        const ssize_t n = pread(file->Fd, bytes + read, size - read, off_t(offset + read));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Failed(false);
+        }
+        if (n == 0)
+            break;
+        read += size_t(n);
+    }
+    return true;
+}
+
+void CloseReading(TReadHandle file) {
+    close(file->Fd);
+    delete file;
 }
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {

@@ -87,6 +87,27 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
     return true;
 }
 
+// The local date and time taken apart as if it were UTC, then read by the
+// rules of the local zone for that date.
+bool LocalDateToUtc(uint64_t local, uint64_t &utc) {
+    const uint64_t ticks = local % 10000000ULL;
+    const int64_t seconds = int64_t(local / 10000000ULL) - EpochDifferenceSeconds;
+    const time_t asUtc = time_t(seconds);
+    tm parts{};
+    if (!gmtime_r(&asUtc, &parts))
+        return Failed(false, EOVERFLOW);
+    parts.tm_isdst = -1;
+    errno = 0;
+    const time_t back = mktime(&parts);
+    if (back == time_t(-1) && errno != 0)
+        return Failed(false);
+    const int64_t total = int64_t(back) + EpochDifferenceSeconds;
+    if (total < 0)
+        return Failed(false, EOVERFLOW);
+    utc = uint64_t(total) * 10000000ULL + ticks;
+    return true;
+}
+
 std::string ModuleFileName() {
     std::string path;
     if (!ReadLink("/proc/self/exe", path) || path.empty())
@@ -222,6 +243,10 @@ const TPlatform PosixPlatform = {
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
+    .OpenForReading = OpenForReading,
+    .ReadAt = ReadAt,
+    .CloseReading = CloseReading,
+    .LocalDateToUtc = LocalDateToUtc,
     .RunHiddenAndWait = RunHiddenAndWait,
     .StateFolder = StateFolder,
     .MakePrivateFolder = MakePrivateFolder,

@@ -32,6 +32,7 @@ FILETIME ToFileTime(uint64_t value);
 uint64_t SystemTimeNow();
 bool UtcToLocal(uint64_t utc, uint64_t &local);
 bool LocalToUtc(uint64_t local, uint64_t &utc);
+bool LocalDateToUtc(uint64_t local, uint64_t &utc);
 uint32_t LastErrorCode();
 std::string ErrorText(uint32_t code);
 
@@ -73,6 +74,10 @@ bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size);
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read);
+void CloseReading(TReadHandle file);
 
 // The program's own process and the processes it starts (win32_process.cpp).
 std::string ModuleFileName();

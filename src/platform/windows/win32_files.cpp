@@ -312,6 +312,11 @@ struct TFolderState {
     std::string FileSystem;
 };
 
+// Contents of files (-sm): a file open for reading.
+struct TReadState {
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+};
+
 namespace win32 {
 
 namespace {
@@ -637,6 +642,63 @@ bool ReadWholeFile(const std::string &path, std::string &data) {
     }
     CloseHandle(handle);
     return code == ERROR_SUCCESS || Failed(false, code);
+}
+
+// Opened for reading only and shared every way, so that a file another
+// program holds open is read too. Below the operand a link or junction is
+// opened as itself, and refused with anything else that is no regular file.
+TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,
+                           uint64_t &size) {
+    std::wstring path;
+    if (!ItemPath(folder, name, path))
+        return nullptr;
+    HANDLE handle = CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    LARGE_INTEGER length;
+    DWORD code = ERROR_SUCCESS;
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        code = ERROR_INVALID_FUNCTION;
+    else if (!GetFileInformationByHandle(handle, &info) || !GetFileSizeEx(handle, &length))
+        code = GetLastError();
+    else if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        code = ERROR_INVALID_FUNCTION;
+    if (code != ERROR_SUCCESS) {
+        CloseHandle(handle);
+        return Failed(nullptr, code);
+    }
+    size = uint64_t(length.QuadPart);
+    return new TReadState{handle};
+}
+
+bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t &read) {
+    read = 0;
+    auto *bytes = static_cast<char *>(buffer);
+    while (read < size) {
+        const uint64_t where = offset + read;
+        OVERLAPPED at{};
+        at.Offset = DWORD(where);
+        at.OffsetHigh = DWORD(where >> 32);
+        DWORD got = 0;
+        const DWORD want = DWORD(std::min<size_t>(size - read, size_t(1) << 30));
+        if (!ReadFile(file->Handle, bytes + read, want, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return Failed(false);
+        }
+        if (got == 0)
+            break;
+        read += got;
+    }
+    return true;
+}
+
+void CloseReading(TReadHandle file) {
+    CloseHandle(file->Handle);
+    delete file;
 }
 
 } // namespace win32

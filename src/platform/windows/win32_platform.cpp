@@ -62,6 +62,21 @@ bool LocalToUtc(uint64_t local, uint64_t &utc) {
     return ConvertTime(LocalFileTimeToFileTime, local, utc);
 }
 
+// The zone's rules for that date: the offset of summer time where it was in
+// force then. SYSTEMTIME holds milliseconds: the ticks below them are kept.
+bool LocalDateToUtc(uint64_t local, uint64_t &utc) {
+    const uint64_t below = local % 10000;
+    const FILETIME in = ToFileTime(local - below);
+    SYSTEMTIME localParts, utcParts;
+    FILETIME out;
+    if (!FileTimeToSystemTime(&in, &localParts) ||
+        !TzSpecificLocalTimeToSystemTime(nullptr, &localParts, &utcParts) ||
+        !SystemTimeToFileTime(&utcParts, &out))
+        return Failed(false);
+    utc = ToValue(out) + below;
+    return true;
+}
+
 uint32_t LastErrorCode() {
     return KeptError;
 }
@@ -130,6 +145,10 @@ const TPlatform Win32Platform = {
     .FileSystemName = win32::FileSystemName,
     .ShortPathName = win32::ShortPathName,
     .ReadWholeFile = win32::ReadWholeFile,
+    .OpenForReading = win32::OpenForReading,
+    .ReadAt = win32::ReadAt,
+    .CloseReading = win32::CloseReading,
+    .LocalDateToUtc = win32::LocalDateToUtc,
     .RunHiddenAndWait = win32::RunHiddenAndWait,
     .StateFolder = win32::StateFolder,
     .MakePrivateFolder = win32::MakePrivateFolder,
