@@ -6,6 +6,7 @@
 #include "common/timevalue.h"
 #include "platform/platform.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,12 @@ struct TItemPlace {
     // A symbolic link that the operand names in its own folder is followed;
     // below that folder an item is the entry itself, a link with its own stamps.
     bool FollowLink = true;
+    // What the listing said the entry is, where the place comes from one: the
+    // item read later must still be that (a folder, file or link swapped in
+    // meanwhile is another item, never stamped in its place).
+    bool Listed = false;
+    bool ListedFolder = false;
+    bool ListedLink = false;
     TFolderHandle Handle() const { return Folder ? Folder->Get() : nullptr; }
 };
 
@@ -37,6 +44,15 @@ struct TItemPlace {
 struct TItemStamps {
     std::string Path; // as the walker built it, for the report
     TItemPlace Place;
+    // The absolute path of the operand's folder, ending with a separator, and
+    // where the names below that folder begin in Path: the item's absolute
+    // path is made from them (see AbsoluteItemPath). No anchor: none is known.
+    std::shared_ptr<const std::string> Anchor;
+    size_t AnchorFrom = 0;
+    // The identity of the item as it was read (device and inode natively,
+    // volume and file index on Windows); 0 and 0 where none is known.
+    uint64_t VolumeId = 0;
+    uint64_t FileId = 0;
     // The item is a symbolic link taken as itself: a path given back to the
     // program would name what the link points to.
     bool LinkItself = false;
@@ -60,3 +76,12 @@ struct TItemStamps {
     // (soFailed); it takes the place of the system's reason.
     std::string Reason;
 };
+
+// The item's absolute path, from its operand's absolute folder and the names
+// the walk went down by: no system call, and no limit on its length. Empty
+// where the item has no anchor.
+inline std::string AbsoluteItemPath(const TItemStamps &item) {
+    if (!item.Anchor || item.AnchorFrom > item.Path.size())
+        return std::string();
+    return *item.Anchor + item.Path.substr(item.AnchorFrom);
+}

@@ -65,7 +65,7 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
 }
 
 bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &record) {
-    std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    std::string fullPath = AbsoluteItemPath(item);
     record.clear();
     if (fullPath.empty())
         return false;

@@ -2,7 +2,6 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
-#include "run/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
@@ -16,6 +15,7 @@
 #include "report/output.h"
 #include "report/report.h"
 #include "report/restore.h"
+#include "run/stamp_pipeline.h"
 #include "select/walker.h"
 
 #include <algorithm>
@@ -109,7 +109,7 @@ void RunOperands(TRunContext &run) {
     Platform().CatchInterrupts();
     TStampPipeline pipeline(run.Report, run.StampContext(),
                             FractionWidthOf(run.Settings.SubSecondDigits), ThreadsFor(run.Settings),
-                            run.Journal.Active() ? &recorder : nullptr, run.Operands.size() > 1);
+                            run.Journal.Active() ? &recorder : nullptr);
     for (const TOption &entry : run.Operands) {
         pipeline.BeginOperand(entry);
         const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);
