@@ -78,9 +78,14 @@ struct TItemStamps {
 };
 
 // The item's absolute path, from its operand's absolute folder and the names
-// the walk went down by: no system call, and no limit on its length. Empty
-// where the item has no anchor.
+// the walk went down by: no limit on its length, and (natively) no system
+// call. Empty where none is known. The Windows build's folders are already
+// absolute paths made from the walk's names; the system's full form of the
+// item tells where a name needs the "\\?\" form (one ending in a blank or a
+// point).
 inline std::string AbsoluteItemPath(const TItemStamps &item) {
+    if constexpr (HasDriveSyntax)
+        return Platform().FullPathName(item.Place.Handle(), item.Place.Name);
     if (!item.Anchor || item.AnchorFrom > item.Path.size())
         return std::string();
     return *item.Anchor + item.Path.substr(item.AnchorFrom);
