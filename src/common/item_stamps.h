@@ -49,10 +49,6 @@ struct TItemStamps {
     // path is made from them (see AbsoluteItemPath). No anchor: none is known.
     std::shared_ptr<const std::string> Anchor;
     size_t AnchorFrom = 0;
-    // The identity of the item as it was read (device and inode natively,
-    // volume and file index on Windows); 0 and 0 where none is known.
-    uint64_t VolumeId = 0;
-    uint64_t FileId = 0;
     // The item is a symbolic link taken as itself: a path given back to the
     // program would name what the link points to.
     bool LinkItself = false;
@@ -65,6 +61,10 @@ struct TItemStamps {
     uint8_t OldNanos[3] = {0, 0, 0};
     uint8_t NewNanos[3] = {0, 0, 0};
     bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
+    // What the reading of the present stamps told of the item: its identity
+    // (0 and 0: unknown) and the stamps not held exactly (TFindData).
+    uint64_t VolumeId = 0, FileId = 0;
+    uint8_t InexactStamps = 0;
     TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
     TStampOutcome Outcome = soChanged;
     // Why the item kept its stamps: the system's error code of the failing

@@ -131,8 +131,6 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
         item.Reason = ReplacedSinceListed;
         return false;
     }
-    item.VolumeId = entry.VolumeId;
-    item.FileId = entry.FileId;
     item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;
@@ -140,6 +138,9 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     item.OldNanos[skModification] = entry.LastWriteNanos;
     item.OldNanos[skCreation] = entry.CreationNanos;
     item.OldNanos[skAccess] = entry.LastAccessNanos;
+    item.VolumeId = entry.VolumeId;
+    item.FileId = entry.FileId;
+    item.InexactStamps = entry.InexactStamps;
     return true;
 }
 

@@ -17,8 +17,7 @@ inline constexpr const char *ReplacedSinceListed = "一覧を読んだ後で別�
 // directory entry (in its folder, by Place), and gives that entry. False when
 // it cannot be read (it is gone since it was listed, say): then Outcome is
 // soFailed and ErrorCode the system's reason; also when it is no longer
-// the kind of entry its listing gave (Reason then says so). Its identity goes
-// to VolumeId and FileId.
+// the kind of entry its listing gave (Reason then says so).
 bool ReadPresentStamps(TItemStamps &item, TFindData &entry);
 bool ReadPresentStamps(TItemStamps &item);
 

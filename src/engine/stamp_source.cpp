@@ -225,8 +225,25 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     // The shift is an exact duration on the UTC value; a move below 1601 wraps
     // to a huge unsigned value and fails the limit test.
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
+    const bool timeGiven = option.DateMode >= dmTime && option.DateMode <= dmDate;
+    // The words as typed, so that the user sees which one to mend.
+    auto typed = [&](const std::string &word, const char *letter) {
+        return word.empty() ? std::string(letter) : word;
+    };
     if (unreadableDate)
-        throw EAppError(DateTimeError, path + ": -d の日付が読めません");
+        throw EAppError(DateTimeError, path + ": " + typed(option.DateWord, "-d") +
+                                           ": 日付として読めません (例: -d2011-03-15)");
+    if (timeGiven && given.wHour == InvalidMark)
+        throw EAppError(DateTimeError, path + ": " + typed(option.TimeWord, "-t") +
+                                           ": 時刻として読めません (例: -t12:00)");
+    auto words = [&] {
+        std::string text;
+        if (option.DateMode >= dmDay && option.DateMode <= dmDate)
+            text = typed(option.DateWord, "-d");
+        if (timeGiven && !option.TimeWord.empty())
+            text += (text.empty() ? "" : " ") + option.TimeWord;
+        return text.empty() ? std::string() : " (" + text + ")";
+    };
     // The date and time that could not be used, as the cause tells it.
     auto shown = [&] {
         return FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
@@ -234,9 +251,9 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
                            int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)});
     };
     if (!converted)
-        throw EAppError(DateTimeError, path + ": " + shown() + " という日時はありません");
+        throw EAppError(DateTimeError, path + ": " + shown() + " という日時はありません" + words());
     if (parts.wYear < 1980)
-        throw EAppError(DateTimeError, path + ": " + shown() + " は 1980 年より前です");
+        throw EAppError(DateTimeError, path + ": " + shown() + " は 1980 年より前です" + words());
     if (shifted >= StampLimit)
         throw EAppError(DateTimeError,
                         path + ": ずらした日時が扱える範囲 (1980 年から 2106-02-07 06:28:16 UTC "

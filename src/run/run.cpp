@@ -73,8 +73,20 @@ unsigned ThreadsFor(const TRunSettings &settings) {
 class TJournalRecorder : public TChangeRecorder {
 public:
     explicit TJournalRecorder(TJournal &journal) : Journal(journal) {}
-    bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const override {
-        return TJournal::Describe(item, isFolder, record);
+    bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                  std::string &reason) const override {
+        return TJournal::Describe(item, isFolder, record, reason);
+    }
+    // The journal's folder and what is in it, known by identity.
+    bool PassesOver(const TFoundItem &found) const override {
+        if (found.FolderIdentified &&
+            Journal.IsOwnFolder(found.FolderIdentity.first, found.FolderIdentity.second))
+            return true;
+        TFindData entry;
+        return found.Entry.IsFolder &&
+               Platform().ReadItem(found.Place.Handle(), found.Place.Name, found.Place.FollowLink,
+                                   entry) &&
+               Journal.IsOwnFolder(entry.VolumeId, entry.FileId);
     }
     void Append(const std::string &record) override { Journal.Append(record); }
     void Flush() override { Journal.Flush(); }

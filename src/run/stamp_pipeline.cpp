@@ -28,8 +28,6 @@ constexpr size_t WindowBytesLimit = 4 << 20;
 // How long a waiting thread sleeps before it looks for an interrupt again.
 constexpr auto InterruptPoll = std::chrono::milliseconds(10);
 
-const char *const UnrecordedReason = "絶対パスが得られないため、取り消しのための記録ができません";
-
 } // namespace
 
 TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
@@ -87,6 +85,8 @@ void TStampPipeline::StopIfInterrupted() {
 
 void TStampPipeline::Item(TFoundItem found) {
     StopIfInterrupted();
+    if (Journal && Journal->PassesOver(found))
+        return;
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
     if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
@@ -195,8 +195,12 @@ void TStampPipeline::Prepare(TJob &job) {
             ReadPresentStamps(job.Item);
         else
             job.ToWrite = PrepareItemStamps(job.Item, Context, job.Preset.get());
-        if (Journal && job.ToWrite)
-            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record);
+        if (Journal && job.ToWrite) {
+            std::string reason;
+            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record, reason);
+            if (!job.Described)
+                job.Record = std::move(reason);
+        }
     } catch (...) {
         job.Error = std::current_exception();
     }
@@ -560,7 +564,7 @@ bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold, bool eager
             // What -Undo could not find again is not changed.
             job.ToWrite = false;
             job.Item.Outcome = soFailed;
-            job.Item.Reason = UnrecordedReason;
+            job.Item.Reason = std::move(job.Record);
         }
     }
     if (appended) {

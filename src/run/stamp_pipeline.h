@@ -46,8 +46,13 @@ class TChangeRecorder {
 public:
     virtual ~TChangeRecorder() = default;
     // The record of an item about to be written, made on any thread; false
-    // when it cannot be made: the item then keeps its stamps.
-    virtual bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const = 0;
+    // when it cannot be made (`reason` tells why): the item then keeps its
+    // stamps.
+    virtual bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                          std::string &reason) const = 0;
+    // An item the run passes over without a word: the recorder's own files
+    // and folder.
+    virtual bool PassesOver(const TFoundItem &found) const = 0;
     // Keeps a record that Describe made; called in walk order, on the run's
     // thread.
     virtual void Append(const std::string &record) = 0;
@@ -123,7 +128,7 @@ private:
         // The operand's new stamps where they do not depend on the item.
         std::shared_ptr<const TPresetStamps> Preset;
         // The journal's record of an item to be written, made when it was
-        // prepared (false: none could be made).
+        // prepared (false: none could be made, and Record tells why).
         bool Described = false;
         std::string Record;
         std::string WriterKey; // its item's key, for a job to be written

@@ -102,7 +102,8 @@ class LimitsOfTheRun(TempDirTestCase):
         items = set()
         for name in os.listdir(folder):
             with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
-                items |= {line.rstrip("\n").split("\t")[-1] for line in f
+                # The path is the field before the record's checksum.
+                items |= {line.rstrip("\n").split("\t")[-2] for line in f
                           if line.startswith("item\t")}
         return items
 

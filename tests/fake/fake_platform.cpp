@@ -114,6 +114,10 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
     entry.NameRefusal = item.NameRefusal;
+    entry.InexactStamps = item.InexactStamps;
+    // Every item of the fake has its own number (the volume is not told, so
+    // that volumes are told by path).
+    entry.FileId = item.Id;
     return entry;
 }
 
@@ -243,7 +247,7 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) 
     auto it = FindItem(path);
     if (it == State.Items.end())
         return Failed(false, FakeNotFound);
-    volumeId = 1;
+    volumeId = 0; // as entries give it
     fileId = it->second.Id;
     return true;
 }
@@ -438,7 +442,58 @@ bool AppendFile(TFileHandle file, const char *data, size_t size) {
 
 void CloseFile(TFileHandle file) {
     --State.OpenFiles;
+    State.LockedHere.erase(file->Path);
     delete file;
+}
+
+// A folder on a recorded path that is now a link (or, on Windows, a
+// reparse point) ends the walk from the root there.
+constexpr uint32_t FakeLinkOnPath = HasDriveSyntax ? 4395 : 40; // REPARSE_POINT_ENCOUNTERED, ELOOP
+
+TOwnership OwnershipOf(const std::string &path) {
+    auto told = State.Ownership.find(path);
+    if (told != State.Ownership.end())
+        return told->second;
+    return State.Folders.count(path) ? owOwn : owMissing;
+}
+
+TFileHandle OpenOwnFile(const std::string &path, TOwnership &problem) {
+    auto told = State.Ownership.find(path);
+    problem = told != State.Ownership.end() ? told->second
+              : State.Files.count(path)     ? owOwn
+                                            : owMissing;
+    if (problem != owOwn)
+        return Failed(nullptr, FakeNotFound);
+    ++State.OpenFiles;
+    return new TFileState{path};
+}
+
+bool ReadOwnFile(TFileHandle file, std::string &data) {
+    data = State.Files[file->Path];
+    return true;
+}
+
+bool TruncateFile(TFileHandle file, uint64_t size) {
+    State.Files[file->Path].resize(size_t(size));
+    return true;
+}
+
+bool LockFile(TFileHandle file) {
+    if (State.LockedElsewhere.count(file->Path) || State.LockedHere.count(file->Path))
+        return Failed(false, LockedCode);
+    State.LockedHere.insert(file->Path);
+    return true;
+}
+
+TFolderHandle OpenFolderNoFollow(const std::string &path) {
+    for (size_t end = path.find(PathSeparator, 1);; end = path.find(PathSeparator, end + 1)) {
+        auto it = FindItem(path.substr(0, end));
+        if (it != State.Items.end() && it->second.IsLink)
+            return Failed(nullptr, FakeLinkOnPath);
+        if (end == std::string::npos)
+            break;
+    }
+    return OpenFolderAt(path);
 }
 
 bool ListFiles(const std::string &folder, std::vector<TFileListing> &files) {
@@ -725,6 +780,12 @@ const TPlatform FakeTable = {
     .CloseFile = CloseFile,
     .ListFiles = ListFiles,
     .RemoveFile = RemoveFile,
+    .OwnershipOf = OwnershipOf,
+    .OpenOwnFile = OpenOwnFile,
+    .ReadOwnFile = ReadOwnFile,
+    .TruncateFile = TruncateFile,
+    .LockFile = LockFile,
+    .OpenFolderNoFollow = OpenFolderNoFollow,
     .CatchInterrupts = CatchInterrupts,
     .InterruptRequested = InterruptRequested,
     .RegOpenRead = RegOpen,

@@ -43,6 +43,8 @@ struct TFakeItem {
     // has another one.
     uint64_t Id = 0;
     uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
+    // The stamps the entry reports as not held exactly (TFindData::InexactStamps).
+    uint8_t InexactStamps = 0;
 };
 
 // One SetItemTimes call as the program made it.
@@ -132,6 +134,12 @@ struct TFakeState {
     bool FailMakeFolder = false, FailOpenAppend = false, FailRemove = false;
     int AppendsLeft = -1; // AppendFile calls that succeed before every later one fails (-1: all)
     int OpenFiles = 0;    // files opened for appending and not yet closed
+    // What OwnershipOf tells of a folder and OpenOwnFile of a file, where it
+    // is not the user's own (a folder of Folders, a file of Files, is).
+    std::map<std::string, TOwnership> Ownership;
+    // Files of the program's own that another process holds locked, and
+    // those that this one locked (until they are closed).
+    std::set<std::string> LockedElsewhere, LockedHere;
     // Interrupts: InterruptRequested answers true from its call number
     // InterruptAt on (0: never), once CatchInterrupts was called.
     bool InterruptsCaught = false;

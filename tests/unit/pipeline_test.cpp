@@ -40,9 +40,11 @@ struct TRunResult {
 class TRecords : public TChangeRecorder {
 public:
     std::vector<std::string> Kept;
-    bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const override {
-        return TJournal::Describe(item, isFolder, record);
+    bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                  std::string &reason) const override {
+        return TJournal::Describe(item, isFolder, record, reason);
     }
+    bool PassesOver(const TFoundItem &) const override { return false; }
     void Append(const std::string &record) override { Kept.push_back(record); }
     void Flush() override {}
 };
@@ -79,8 +81,8 @@ public:
             return;
         }
         if (PrepareItemStamps(item, Context)) {
-            std::string record;
-            ASSERT_TRUE(TJournal::Describe(item, found.Entry.IsFolder, record));
+            std::string record, reason;
+            ASSERT_TRUE(TJournal::Describe(item, found.Entry.IsFolder, record, reason)) << reason;
             Journal.push_back(record);
             WriteItemStamps(item, found.Entry.IsFolder, Context);
         }
