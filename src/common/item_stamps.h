@@ -30,6 +30,9 @@ struct TItemPlace {
     // A symbolic link that the operand names in its own folder is followed;
     // below that folder an item is the entry itself, a link with its own stamps.
     bool FollowLink = true;
+    // The volume of its folder where the platform tells it (0: not known):
+    // what the volume keeps is asked once per volume.
+    uint64_t FolderVolume = 0;
     // What the listing said the entry is, where the place comes from one: the
     // item read later must still be that (a folder, file or link swapped in
     // meanwhile is another item, never stamped in its place).

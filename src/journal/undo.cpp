@@ -164,19 +164,27 @@ TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
         if (!platform.ReadItem(opened, name, true, entry))
             return failed();
     }
+    // Natively the birth, where the run found one, is part of the identity:
+    // a number of a removed file may be given to a new one.
+    const bool reborn = !HasDriveSyntax && record.New[skCreation].Value == 0 &&
+                        record.Old[skCreation].Value != 0 &&
+                        PresentStamp(entry, skCreation) != record.Old[skCreation];
     if (entry.IsFolder != record.IsFolder ||
         (entry.IsLink && !item.Place.FollowLink) != record.LinkItself ||
-        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId) {
+        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId || reborn) {
         WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, AnotherItem);
         return udKept;
     }
     // Every stamp the run wrote is still there (or, after a take-back that
-    // was stopped, every one it had before); the creation stamp, which
-    // tells the item's birth, also where the run did not write it.
+    // was stopped, every one it had before). Natively the creation stamp is
+    // the item's birth, part of its identity, also where the run did not
+    // write it; on Windows the file index (with its sequence number on NTFS)
+    // tells the item, and a creation stamp not written may follow the others
+    // (Wine derives it from them).
     bool written = true, restored = true;
     for (TStampKind kind : AllStampKinds) {
         const bool wrote = record.New[kind].Value != 0;
-        if (!wrote && kind != skCreation)
+        if (!wrote && (kind != skCreation || HasDriveSyntax || record.Old[kind].Value == 0))
             continue;
         const TJournalStamp present = PresentStamp(entry, kind);
         const bool exact = (entry.InexactStamps & (1 << kind)) == 0;

@@ -90,6 +90,10 @@ struct TFindData {
     // such as a name that a path of this system cannot hold. Such an entry is reported as
     // kept with this reason and never looked up by its name.
     uint32_t NameRefusal = 0;
+    // The listing holds this name more than once (Windows: two names that the
+    // system lists alike, such as names that Wine shows with the same U+FFFD):
+    // a lookup by the name reaches one of them at most, so neither is changed.
+    bool NameListedTwice = false;
 };
 
 // A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
@@ -240,12 +244,20 @@ struct TPlatform {
     // The item's absolute path, with the real folder's path where links are
     // resolved; empty when none can be had.
     std::string (*FullPathName)(TFolderHandle folder, const std::string &name);
+    // Whether the item is a device, not a file or folder on a disk. A null
+    // folder takes `name` as a path typed by the user: on Windows one that
+    // the system reads as a device name (NUL, CON, COM1, ..., in any folder
+    // and with any extension); a name in an open folder is taken as it stands
+    // and names no device there. Natively a character or block device, a
+    // FIFO or a socket, links followed. False when nothing stands there.
+    bool (*IsDevice)(TFolderHandle folder, const std::string &name);
 
     // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
-    // `folder`, when given, is an open folder on the volume: natively its
-    // volume is asked, and `where` is not read.
+    // `folder`, when given, is an open folder on the volume: its own volume
+    // is asked (on Windows through its handle, once per open folder; `where`
+    // only where the handle cannot tell), natively `where` is not read.
     bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);

@@ -52,14 +52,14 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
     return std::string();
 }
 
+} // namespace
+
 void WriteRestoreHeading(TReport &report) {
     if (report.HeadingPending) {
         report.HeadingPending = false;
         report.Output.Err(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
 }
-
-} // namespace
 
 void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason) {
     WriteRestoreHeading(report);

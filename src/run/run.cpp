@@ -129,7 +129,7 @@ void RunOperands(TRunContext &run) {
             continue;
         // Told after everything that the walk handed on.
         pipeline.Drain();
-        ReportNothingSelected(run.Report, entry, result.FolderError);
+        ReportNothingSelected(run.Report, entry, result.FolderError, result.NamesFolder);
     }
     pipeline.Drain();
 }

@@ -28,6 +28,18 @@ constexpr size_t WindowBytesLimit = 4 << 20;
 // How long a waiting thread sleeps before it looks for an interrupt again.
 constexpr auto InterruptPoll = std::chrono::milliseconds(10);
 
+// The error of an operand's new stamps, told of one of its items, as the
+// item's own computation tells it.
+std::exception_ptr ItemError(const std::exception_ptr &error, const std::string &path) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAppError &raised) {
+        return std::make_exception_ptr(EAppError(raised.message(), path + raised.cause()));
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
 } // namespace
 
 TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
@@ -89,16 +101,23 @@ void TStampPipeline::Item(TFoundItem found) {
         return;
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
-    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
-        // The text that shows its name may be another item's, or a path
-        // cannot hold it as it stands: it is never looked for by that name.
+    job->Preset = Preset;
+    // An operand whose new stamps cannot be had ends the run at its first
+    // item, whatever becomes of that item.
+    if (Preset && Preset->Error)
+        job->Error = ItemError(Preset->Error, found.Path);
+    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0 ||
+        found.Entry.NameListedTwice) {
+        // The text that shows its name may be another item's, a path
+        // cannot hold it as it stands, or the listing holds it twice: it is
+        // never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
         job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason
+                      : found.Entry.NameListedTwice   ? NameListedTwiceReason
                                                       : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
-        job->Preset = Preset;
         job->Options = Operand;
         job->Serial = SerialOperand;
         job->IsFolder = found.Entry.IsFolder;
@@ -132,6 +151,10 @@ void TStampPipeline::Item(TFoundItem found) {
 void TStampPipeline::Unsearchable(const std::string &path, const std::string &reason) {
     auto job = std::make_unique<TJob>();
     job->Kind = jkUnsearchable;
+    if (Operand) {
+        job->Item.Options = *Operand;
+        job->Preset = Preset;
+    }
     job->Text = path;
     job->Reason = reason;
     Submit(std::move(job));
@@ -244,7 +267,8 @@ bool TStampPipeline::Validate(TJob &job) {
         job.ToWrite = false;
         job.Described = false;
         job.Record = std::string();
-        job.Error = nullptr;
+        job.Error =
+            job.Preset && job.Preset->Error ? ItemError(job.Preset->Error, job.Item.Path) : nullptr;
         job.After = after;
         job.State = jsWaiting;
         NextToPrepare = std::min(NextToPrepare, job.Seq);
@@ -586,6 +610,7 @@ void TStampPipeline::Emit(TJob &job) {
     switch (job.Kind) {
     case jkStamp: {
         TItemStamps &item = job.Item;
+        HeadOperand(job);
         ReportItem(Report, item);
         if (AccessPending.erase(item.Path) && item.Outcome == soChanged)
             AccessWritten[item.Path] =
@@ -596,12 +621,14 @@ void TStampPipeline::Emit(TJob &job) {
         WriteRestoreLines(Report, job.Item);
         break;
     case jkRefuse:
+        HeadOperand(job);
         if (job.Item.Options.MakeRestoreFile)
             RefuseRestoreLines(Report, job.Text, job.Reason);
         else
             WarnItemKept(Report, "Warn.: 変更できませんでした", job.Text, job.Reason);
         break;
     case jkUnsearchable:
+        HeadOperand(job);
         WarnItemKept(Report, "Warn.: フォルダを検索できませんでした", job.Text, job.Reason);
         break;
     case jkOperand:
@@ -611,4 +638,27 @@ void TStampPipeline::Emit(TJob &job) {
         ReportText(Report, job.Text);
         break;
     }
+}
+
+void TStampPipeline::HeadOperand(const TJob &job) {
+    const TItemStamps &item = job.Item;
+    if (!Report.HeadingPending)
+        return;
+    if (item.Options.MakeRestoreFile) {
+        WriteRestoreHeading(Report);
+        return;
+    }
+    // An item with new values of its own heads the operand with them.
+    if (item.HasNewValue[0] || item.HasNewValue[1] || item.HasNewValue[2])
+        return;
+    TItemStamps heading;
+    heading.Options = item.Options;
+    if (job.Preset)
+        for (TStampKind kind : AllStampKinds)
+            if (job.Preset->Has[kind]) {
+                heading.NewValues[kind] = job.Preset->Values[kind];
+                heading.NewParts[kind] = job.Preset->Parts[kind];
+                heading.HasNewValue[kind] = true;
+            }
+    ReportHeading(Report, heading);
 }

@@ -230,6 +230,10 @@ private:
                            bool finishInHand = false);
     // Stops for an interrupt or a halt another thread saw, if there is one.
     void CheckHalt(std::unique_lock<std::mutex> &hold);
+    // Writes the operand's heading, when it is pending, before what is told
+    // of a job that has no new values of its own to head it with (a refused
+    // item, an item not read, a folder not searched).
+    void HeadOperand(const TJob &job);
     void WorkerLoop();
     // Waiting for a change, and telling whoever waits of one; with the lock held.
     void Wait(std::unique_lock<std::mutex> &hold);

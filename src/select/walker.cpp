@@ -36,9 +36,10 @@ struct TLevel {
 
 class TWalk {
 public:
-    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders)
+    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders, bool foldersOnly)
         : Option(option), Visitor(visitor), Limit(std::max<size_t>(openFolders, 3)),
-          NamePart(FileNamePart(option.FileName)), Live(std::make_shared<std::atomic<size_t>>(0)) {}
+          FoldersOnly(foldersOnly), NamePart(FileNamePart(option.FileName)),
+          Live(std::make_shared<std::atomic<size_t>>(0)) {}
 
     TWalkResult Run() {
         TWalkResult result;
@@ -71,6 +72,7 @@ public:
             Step();
         result.Found = Found;
         result.FolderError = Found ? 0 : OperandFolderError;
+        result.NamesFolder = NamesFolder;
         return result;
     }
 
@@ -78,6 +80,8 @@ private:
     const TOption &Option;
     TWalkVisitor &Visitor;
     const size_t Limit;
+    const bool FoldersOnly; // the operand ended in a separator
+    bool NamesFolder = false;
     const std::string NamePart; // carried down unchanged to every level
     bool Found = false;
     // Why a search in the operand's own folder failed (0: none did).
@@ -138,7 +142,8 @@ private:
     // Hands on an entry of the deepest level.
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
-        TItemPlace place{level.Folder, entry.Name, operandLevel && entry.IsLink};
+        TItemPlace place{level.Folder, entry.Name, operandLevel && entry.IsLink,
+                         level.Identified ? level.Identity.first : 0};
         place.Listed = true;
         place.ListedFolder = entry.IsFolder;
         place.ListedLink = entry.IsLink;
@@ -157,7 +162,11 @@ private:
             if (operandLevel && !search.Started())
                 OperandFolderError = Platform().LastErrorCode();
             for (bool more = search.Started(); more; more = search.Next(entry)) {
-                if (!IsDotEntry(entry.Name) && Selected(entry, operandLevel))
+                if (IsDotEntry(entry.Name) || (FoldersOnly && !entry.IsFolder))
+                    continue;
+                if (operandLevel && entry.IsFolder && Platform().SameName(entry.Name, NamePart))
+                    NamesFolder = true;
+                if (Selected(entry, operandLevel))
                     Yield(level, entry, operandLevel);
             }
         }
@@ -207,8 +216,10 @@ private:
         if (!Option.Recurse)
             return;
         // The text that shows its name may be another folder's.
-        if (sub.NameUnrepresentable) {
-            Visitor.Unsearchable(Text + sub.Name, UnrepresentableNameReason);
+        if (sub.NameUnrepresentable || sub.NameListedTwice) {
+            Visitor.Unsearchable(Text + sub.Name, sub.NameUnrepresentable
+                                                      ? UnrepresentableNameReason
+                                                      : NameListedTwiceReason);
             return;
         }
         MakeRoom(index);
@@ -283,5 +294,15 @@ private:
 } // namespace
 
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor, size_t openFolders) {
-    return TWalk(option, visitor, openFolders).Run();
+    if constexpr (PathSeparator == '/') {
+        const std::string &name = option.FileName;
+        const size_t last = name.find_last_not_of('/');
+        if (last != std::string::npos && last + 1 < name.size()) {
+            TOption folders = option;
+            folders.FileName.resize(last + 1);
+            if (!IsDotEntry(FileNamePart(folders.FileName)))
+                return TWalk(folders, visitor, openFolders, true).Run();
+        }
+    }
+    return TWalk(option, visitor, openFolders, false).Run();
 }

@@ -62,6 +62,9 @@ struct TWalkResult {
     // IsAbsenceCode holds when nothing stands there or nothing matched);
     // 0 when it was searched.
     uint32_t FolderError = 0;
+    // The operand's folder holds a folder of exactly the operand's name
+    // (which the options left unselected when nothing was found).
+    bool NamesFolder = false;
 };
 
 // Searches the operand's pattern (option.FileName; with Recurse, in every
@@ -72,9 +75,11 @@ struct TWalkResult {
 // the operand's own folder; anywhere else it is an item of its own, and a
 // link is never taken for a folder (-f1, -f2) nor gone down into. The walk
 // keeps each level's own name only: memory grows with the names on the way
-// down, not with the square of the depth. At most `openFolders` folders (3 at least) are held open
-// at once, the items' folders included: deeper, the walk closes the folders highest up and opens
-// them again from the nearest open one when it returns, checking that each is still the folder it
-// left.
+// down, not with the square of the depth. At most `openFolders` folders (3
+// at least) are held open at once, the items' folders included: deeper, the
+// walk closes the folders highest up and opens them again from the nearest
+// open one when it returns, checking that each is still the folder it left.
+// Natively an operand that ends in "/" names folders only, as the system
+// reads such a path ("." and ".." before it keep their reading).
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor,
                           size_t openFolders = DefaultOpenFolders);

@@ -110,6 +110,25 @@ class OptionErrors(CommandLineCase):
         for offset in ("-12:00", "+14:00"):
             self.assertEqual(self.kel(["-v", "-zo" + offset, "-d2011-03-15", "a.txt"]).code, 0)
 
+    def test_zu_reaches_every_line(self):
+        # Wherever -zu stands (the command line, a response file, the default
+        # options), errors and the usage screen come out in UTF-8 too.
+        self.write("r.txt", "-zu -q x\n")
+        utf8 = lambda s: s.replace("\n", EOL).encode("utf-8")
+        for args, default in ((["-zu", "-q", "x"], None), (["@r.txt"], None),
+                              (["-q", "x"], "-zu")):
+            with self.subTest(args=args, default=default):
+                r = self.kel(args, default=default)
+                self.assertEqual(r.code, 1, r)
+                self.assertIn(utf8("\nError: オプションに誤りがあります。\n"), r.err)
+                self.assertIn(utf8("-q: 不明なスイッチです"), r.err)
+        r = self.kel(["-zu", "-?"])
+        self.assertEqual(r.code, 255, r)
+        self.assertIn(utf8("使い方: Kelvard [オプション] <ファイル名> ..."), r.out)
+        # A later -zu0 takes it back.
+        r = self.kel(["-zu", "-zu0", "-q", "x"])
+        self.assertIn(text("\nError: オプションに誤りがあります。\n"), r.err)
+
     def test_the_cause_names_the_word_and_what_is_wrong(self):
         rows = [(["-q", "x"], "-q: 不明なスイッチです"),
                 (["-zs9", "x"], "-zs9: -zs の値は 0 から 7 までです"),

@@ -3,6 +3,7 @@
 #include "report/output.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -114,6 +115,7 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
     entry.NameRefusal = item.NameRefusal;
+    entry.NameListedTwice = item.NameListedTwice;
     entry.InexactStamps = item.InexactStamps;
     // Every item of the fake has its own number (the volume is not told, so
     // that volumes are told by path).
@@ -240,6 +242,33 @@ void CloseFolder(TFolderHandle folder) {
     delete &FolderOf(folder);
 }
 
+// The key of State.Volumes that holds `path` (see FileSystemName), and an id
+// of that volume: 1 for the default one.
+uint64_t VolumeIdOf(const std::string &path) {
+    std::string key;
+    bool found = false;
+    if (HasDriveSyntax) {
+        if (path.size() >= 2 && path[1] == ':') {
+            key = Lower(path.substr(0, 2)) + "\\";
+        } else if (path.compare(0, 2, "\\\\") == 0) {
+            const size_t server = path.find('\\', 2);
+            const size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+            key = Lower(path.substr(0, share)) + "\\";
+        }
+        found = State.Volumes.count(key) != 0;
+    } else {
+        for (const auto &entry : State.Volumes)
+            if (path.compare(0, entry.first.size(), entry.first) == 0 &&
+                (!found || entry.first.size() >= key.size())) {
+                key = entry.first;
+                found = true;
+            }
+    }
+    if (!found)
+        return 1;
+    return 2 + uint64_t(std::distance(State.Volumes.begin(), State.Volumes.find(key)));
+}
+
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
     std::string path = folder ? FolderOf(folder).Path : std::string();
     if (!path.empty() && IsSeparator(path.back()))
@@ -247,7 +276,8 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) 
     auto it = FindItem(path);
     if (it == State.Items.end())
         return Failed(false, FakeNotFound);
-    volumeId = 0; // as entries give it
+    // As entries give it, unless folders are to tell their volumes.
+    volumeId = State.FoldersTellVolumes ? VolumeIdOf(path) : 0;
     fileId = it->second.Id;
     return true;
 }
@@ -263,6 +293,11 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
         return Failed(false, FakeNotFound);
     entry = EntryOf(Name(it->first), it->second);
     return true;
+}
+
+bool IsDevice(TFolderHandle folder, const std::string &name) {
+    auto it = FindItem(Joined(folder, name));
+    return it != State.Items.end() && it->second.IsDevice;
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
@@ -769,6 +804,7 @@ const TPlatform FakeTable = {
     .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
+    .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,

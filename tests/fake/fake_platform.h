@@ -42,7 +42,9 @@ struct TFakeItem {
     // Identity of a folder (its inode, say): another item put in its place
     // has another one.
     uint64_t Id = 0;
-    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
+    uint32_t NameRefusal = 0;     // the listing's reason why the name cannot be looked up
+    bool NameListedTwice = false; // the listing holds the name twice
+    bool IsDevice = false;        // a device, not a file on a disk
     // The stamps the entry reports as not held exactly (TFindData::InexactStamps).
     uint8_t InexactStamps = 0;
 };
@@ -88,6 +90,9 @@ struct TFakeState {
     std::string DefaultFileSystem = "NTFS";
     bool VolumeQueryFails = false;
     int VolumeQueries = 0;
+    // FolderIdentity tells a folder's volume (by the key of Volumes that holds
+    // it); otherwise 0, as entries give it.
+    bool FoldersTellVolumes = false;
 
     bool IsNT = true;
     bool CanSetCreation = true; // false: CanSetCreationTime fails with FailCode

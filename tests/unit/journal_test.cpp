@@ -268,7 +268,9 @@ TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
         {"one nanosecond later", "NTFS", [](TFakeItem &i) { ++i.LastWriteNanos; }, changed},
         {"read since (the run wrote the access stamp)", "NTFS",
          [](TFakeItem &i) { i.LastAccessTime += TicksPerHour; }, changed},
-        {"another birth", "NTFS", [](TFakeItem &i) { i.CreationTime += 1; }, changed},
+        // Natively the birth tells the item; Windows tells it by its file index.
+        {"another birth", "NTFS", [](TFakeItem &i) { i.CreationTime += 1; },
+         HasDriveSyntax ? "" : another},
         {"a stamp no longer exact", "NTFS", [](TFakeItem &i) { i.InexactStamps = 1; }, changed},
         {"another item of the same name", "NTFS", [](TFakeItem &i) { i.Id += 1000; }, another},
         {"now a folder", "NTFS", [](TFakeItem &i) { i.IsFolder = true; }, another},
@@ -309,7 +311,10 @@ TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
         EXPECT_EQ(Run({"-Undo"}), row.Reason.empty() ? 0 : 2);
         EXPECT_EQ(Stamps()["b.txt"], Before["b.txt"]);
         if (row.Reason.empty()) {
-            EXPECT_EQ(Stamps()["a.txt"], Before["a.txt"]);
+            auto expected = Before["a.txt"];
+            if (row.Name == "another birth")
+                expected[1] += 1; // not written by the run: not written back
+            EXPECT_EQ(Stamps()["a.txt"], expected);
             EXPECT_TRUE(ReadBack(1).Undone);
         } else {
             EXPECT_EQ(Stamps()["a.txt"], left.at("a.txt"));

@@ -52,6 +52,7 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
                   const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
+bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 // The target of a link in full, whatever its length; false with errno set.
 bool ReadLink(const std::string &path, std::string &target);

@@ -714,6 +714,17 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
     return true;
 }
 
+bool IsDevice(TFolderHandle folder, const std::string &name) {
+    if (name.empty())
+        return false;
+    const TReachablePath reach(DescriptorOf(folder), name);
+    struct stat info {};
+    if (!reach.Reached() || fstatat(reach.Fd(), reach.Rest(), &info, 0) != 0)
+        return false;
+    return S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode) ||
+           S_ISSOCK(info.st_mode);
+}
+
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool followLink,
                   const TStampWrite *creation, const TStampWrite *lastAccess,
                   const TStampWrite *lastWrite) {

@@ -218,6 +218,7 @@ const TPlatform PosixPlatform = {
     .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
+    .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
