@@ -6,6 +6,7 @@
 #include "common/timevalue.h"
 #include "platform/platform.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +34,12 @@ struct TItemPlace {
     // The volume of its folder where the platform tells it (0: not known):
     // what the volume keeps is asked once per volume.
     uint64_t FolderVolume = 0;
+    // What the listing said the entry is, where the place comes from one: the
+    // item read later must still be that (a folder, file or link swapped in
+    // meanwhile is another item, never stamped in its place).
+    bool Listed = false;
+    bool ListedFolder = false;
+    bool ListedLink = false;
     TFolderHandle Handle() const { return Folder ? Folder->Get() : nullptr; }
 };
 
@@ -41,6 +48,11 @@ struct TItemPlace {
 struct TItemStamps {
     std::string Path; // as the walker built it, for the report
     TItemPlace Place;
+    // The absolute path of the operand's folder, ending with a separator, and
+    // where the names below that folder begin in Path: the item's absolute
+    // path is made from them (see AbsoluteItemPath). No anchor: none is known.
+    std::shared_ptr<const std::string> Anchor;
+    size_t AnchorFrom = 0;
     // The item is a symbolic link taken as itself: a path given back to the
     // program would name what the link points to.
     bool LinkItself = false;
@@ -71,3 +83,17 @@ struct TItemStamps {
     // ("Exif DateTimeOriginal +09:00"), for the preview.
     std::string MediaOrigin;
 };
+
+// The item's absolute path, from its operand's absolute folder and the names
+// the walk went down by: no limit on its length, and (natively) no system
+// call. Empty where none is known. The Windows build's folders are already
+// absolute paths made from the walk's names; the system's full form of the
+// item tells where a name needs the "\\?\" form (one ending in a blank or a
+// point).
+inline std::string AbsoluteItemPath(const TItemStamps &item) {
+    if constexpr (HasDriveSyntax)
+        return Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    if (!item.Anchor || item.AnchorFrom > item.Path.size())
+        return std::string();
+    return *item.Anchor + item.Path.substr(item.AnchorFrom);
+}

@@ -166,6 +166,15 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
         item.ErrorCode = Platform().LastErrorCode();
         return false;
     }
+    // Another item put in the listed one's place since the listing (a folder
+    // swapped for a link, say) is left alone: what it leads to was never named.
+    if (place.Listed && (entry.IsFolder != place.ListedFolder ||
+                         (!place.FollowLink && entry.IsLink != place.ListedLink))) {
+        item.Outcome = soFailed;
+        item.ErrorCode = 0;
+        item.Reason = ReplacedSinceListed;
+        return false;
+    }
     item.LinkItself = entry.IsLink && !place.FollowLink;
     item.OldValues[skModification] = entry.LastWriteTime;
     item.OldValues[skCreation] = entry.CreationTime;

@@ -10,10 +10,14 @@
 #include <exception>
 #include <string>
 
+// Why an item keeps its stamps when it is no longer what its listing said.
+inline constexpr const char *ReplacedSinceListed = "一覧を読んだ後で別のものに置き換えられました";
+
 // Reads the item's three present stamps into OldValues from one look at its
 // directory entry (in its folder, by Place), and gives that entry. False when
 // it cannot be read (it is gone since it was listed, say): then Outcome is
-// soFailed and ErrorCode the system's reason.
+// soFailed and ErrorCode the system's reason; also when it is no longer
+// the kind of entry its listing gave (Reason then says so).
 bool ReadPresentStamps(TItemStamps &item, TFindData &entry);
 bool ReadPresentStamps(TItemStamps &item);
 

@@ -103,7 +103,7 @@ bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &rec
             reason = "日時が記録できる範囲の外にあるため、取り消しのための記録ができません";
             return false;
         }
-    std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    std::string fullPath = AbsoluteItemPath(item);
     if (fullPath.empty()) {
         reason = "絶対パスが得られないため、取り消しのための記録ができません";
         return false;

@@ -28,6 +28,13 @@ void TOutput::Write(TStream stream, std::string_view text) {
     const std::string reason = SystemReason(Platform().LastErrorCode());
     if (stream == stdError)
         throw EStreamError("エラー出力に書き込めませんでした", "標準エラー出力: " + reason);
+    // The report that could not be written goes to the error stream, now
+    // and from now on: every item changed is still named somewhere. Restore
+    // lines are no report: they are only ever written where they were asked for.
+    if (!RestoreLines) {
+        OutFailed = true;
+        Write(stdError, text);
+    }
     throw EStreamError(RestoreLines
                            ? "復元設定を書き込めませんでした。書き込まれた復元設定は不完全です"
                            : "出力を書き込めませんでした",
@@ -89,12 +96,20 @@ void TOutput::Flush() {
 }
 
 void TOutput::Out(std::string_view text) {
+    if (OutFailed) {
+        Err(text);
+        return;
+    }
     Buffer.append(text);
     if (Buffer.size() >= BufferLimit)
         Flush();
 }
 
 void TOutput::OutLine(std::string_view text) {
+    if (OutFailed) {
+        ErrLine(text);
+        return;
+    }
     // Both before a flush: a line is never split between two writes.
     if (!HasDriveSyntax && ToTerminal(stdOutput))
         Buffer.append(SafeForTerminal(text));

@@ -4,7 +4,8 @@
 // written. Text reaches the standard output in whole lines, and a write that
 // fails leaves none of its bytes in a regular file (the platform cuts them
 // off again): what a run wrote before a failure ends with a whole line. A
-// failed write raises EStreamError.
+// failed write raises EStreamError; the report lines it held, and those
+// written after it, go to the error stream (restore lines never do).
 
 #include "platform/platform.h"
 
@@ -49,6 +50,7 @@ private:
     bool RestoreLines = false;
     bool Utf8 = false;
     bool OutWritten = false; // the standard output got its first bytes
+    bool OutFailed = false;  // a write of it failed: its lines go to the error stream
     // Whether each stream goes to a terminal, asked once: -1 not yet.
     int Terminal[2] = {-1, -1};
     bool ToTerminal(TStream stream);

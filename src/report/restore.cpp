@@ -69,11 +69,13 @@ void RefuseRestoreLines(TReport &report, const std::string &path, const std::str
 void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     // Its stamps could not be read: it vanished since it was listed, say.
     if (item.Outcome == soFailed) {
-        RefuseRestoreLines(report, item.Path, SystemReason(item.ErrorCode));
+        RefuseRestoreLines(report, item.Path,
+                           item.Reason.empty() ? SystemReason(item.ErrorCode) : item.Reason);
         return;
     }
-    // Lines name the item by its absolute path in its real folder.
-    const std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    // Lines name the item by its absolute path: its operand's real folder and
+    // the names the walk went down by.
+    const std::string fullPath = AbsoluteItemPath(item);
     std::string problem = RestoreProblem(report.Times, item, fullPath);
     // A line whose path would be written with "?" for a character names another item.
     if (problem.empty() && !report.Output.Lacked(stdOutput, fullPath).empty())

@@ -121,7 +121,7 @@ void RunOperands(TRunContext &run) {
     Platform().CatchInterrupts();
     TStampPipeline pipeline(run.Report, run.StampContext(),
                             FractionWidthOf(run.Settings.SubSecondDigits), ThreadsFor(run.Settings),
-                            run.Journal.Active() ? &recorder : nullptr, run.Operands.size() > 1);
+                            run.Journal.Active() ? &recorder : nullptr);
     for (const TOption &entry : run.Operands) {
         pipeline.BeginOperand(entry);
         const TWalkResult result = SearchOperand(entry, pipeline, run.OpenFolders);

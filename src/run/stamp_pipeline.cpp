@@ -6,6 +6,7 @@
 #include "report/restore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -16,10 +17,16 @@ namespace {
 // written and reported.
 constexpr size_t InFlight = 1024;
 constexpr size_t InFlightAlone = 64;
-// Records the journal gets between two flushes, at most.
-constexpr size_t JournalBatch = 256;
-// Jobs a thread takes at once: the threads meet at the lock once per batch.
+// Jobs a thread takes at once to prepare, and to write: the threads meet at
+// the lock once per batch. Items in hand (opened for writing, and journaled)
+// are at most WriteBatch times InHandPerThread per thread.
 constexpr size_t TaskBatch = 32;
+constexpr size_t WriteBatch = 8;
+constexpr size_t InHandPerThread = 4;
+// Bytes of paths the window holds at most: deep trees have long paths.
+constexpr size_t WindowBytesLimit = 4 << 20;
+// How long a waiting thread sleeps before it looks for an interrupt again.
+constexpr auto InterruptPoll = std::chrono::milliseconds(10);
 
 // The error of an operand's new stamps, told of one of its items, as the
 // item's own computation tells it.
@@ -36,9 +43,11 @@ std::exception_ptr ItemError(const std::exception_ptr &error, const std::string 
 } // namespace
 
 TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
-                               unsigned threads, TChangeRecorder *journal, bool sameItemTwice)
+                               unsigned threads, TChangeRecorder *journal)
     : Report(report), Context(context), FractionWidth(fractionWidth), Journal(journal),
-      SameItemTwice(sameItemTwice), WindowLimit(threads > 1 ? InFlight : InFlightAlone) {
+      WindowLimit(threads > 1 ? InFlight : InFlightAlone),
+      InHandLimit(WriteBatch * InHandPerThread * std::max(threads, 1u)),
+      RunThread(std::this_thread::get_id()), WritersPruneAt(4 * InFlight) {
     for (unsigned i = 1; i < threads; ++i)
         Workers.emplace_back([this] { WorkerLoop(); });
 }
@@ -47,6 +56,7 @@ TStampPipeline::~TStampPipeline() {
     {
         std::lock_guard<std::mutex> hold(Lock);
         Stopping = true;
+        Halted = true;
     }
     Changed.notify_all();
     for (std::thread &worker : Workers)
@@ -54,7 +64,10 @@ TStampPipeline::~TStampPipeline() {
 }
 
 void TStampPipeline::BeginOperand(const TOption &operand) {
-    Operand = &operand;
+    Operand = std::make_shared<const TOption>(operand);
+    // A source file or a counterpart tree may be an item that a job before
+    // writes, or be written by one: such an operand reads after them.
+    SerialOperand = !operand.SourceFile.empty();
     auto preset = std::make_shared<TPresetStamps>();
     Preset = !operand.MakeRestoreFile && PresetStampsFor(operand, Context, *preset)
                  ? std::move(preset)
@@ -78,9 +91,8 @@ void TStampPipeline::Drain() {
 void TStampPipeline::StopIfInterrupted() {
     if (!Platform().InterruptRequested())
         return;
-    // The items handed on are finished, written and reported first.
-    Drain();
-    throw EInterrupted();
+    std::unique_lock<std::mutex> hold(Lock);
+    Stop(hold, std::make_exception_ptr(EInterrupted()), true);
 }
 
 void TStampPipeline::Item(TFoundItem found) {
@@ -106,17 +118,17 @@ void TStampPipeline::Item(TFoundItem found) {
                                                       : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
+        job->Options = Operand;
+        job->Serial = SerialOperand;
         job->IsFolder = found.Entry.IsFolder;
+        job->FolderIdentified = found.FolderIdentified;
+        job->FolderIdentity = found.FolderIdentity;
         TItemStamps &item = job->Item;
         item.Path = std::move(found.Path);
         item.Place = std::move(found.Place);
+        item.Anchor = std::move(found.Anchor);
+        item.AnchorFrom = found.AnchorFrom;
         item.FractionWidth = FractionWidth;
-        // Within one operand the walk meets each item once.
-        if (SameItemTwice)
-            job->Key = found.FolderIdentified
-                           ? std::to_string(found.FolderIdentity.first) + ":" +
-                                 std::to_string(found.FolderIdentity.second) + "/" + item.Place.Name
-                           : "?/" + FileNamePart(item.Path);
         if (job->Kind == jkStamp && job->IsFolder && !Operand->Preview &&
             Operand->Kinds.Has(skAccess))
             AccessPending.insert(item.Path);
@@ -149,34 +161,17 @@ void TStampPipeline::Unsearchable(const std::string &path, const std::string &re
 }
 
 void TStampPipeline::Entering(const std::string &path) {
-    uint64_t seq;
-    {
-        std::lock_guard<std::mutex> hold(Lock);
-        auto folder = FolderJobs.find(path);
-        if (folder == FolderJobs.end())
-            return;
-        seq = folder->second;
-    }
-    EnsurePrepared(seq);
-}
-
-void TStampPipeline::EnsurePrepared(uint64_t seq) {
     std::unique_lock<std::mutex> hold(Lock);
-    while (seq >= Front && At(seq).State < jsPrepared) {
-        TJob &job = At(seq);
-        if (job.State == jsWaiting &&
-            (job.After == NoJob || job.After < Front || At(job.After).State == jsDone)) {
-            job.State = jsPreparing;
-            hold.unlock();
-            Prepare(job);
-            hold.lock();
-            job.State = jsPrepared;
-            AdvancePrepared();
-            Wake();
-        } else if (!RunTask(hold) && !FlushJournal(hold)) {
-            // Another thread prepares it now, or writes the job before it.
+    auto folder = FolderJobs.find(path);
+    if (folder == FolderJobs.end())
+        return;
+    const uint64_t seq = folder->second;
+    // The folder's stamps are read, and read as the jobs before it left them,
+    // before its listing moves its access stamp.
+    while (seq >= Front && Prepared <= seq) {
+        CheckHalt(hold);
+        if (!RunTask(hold) && !FlushJournal(hold, true))
             Wait(hold);
-        }
     }
 }
 
@@ -200,15 +195,12 @@ void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
     {
         std::lock_guard<std::mutex> hold(Lock);
         const bool work = job->Kind == jkStamp || job->Kind == jkRestore;
-        if (!work)
+        if (!work) {
             job->State = jsPrepared;
-        if (!job->Key.empty()) {
-            auto [latest, added] = LatestOf.try_emplace(job->Key, End());
-            if (!added) {
-                job->After = latest->second;
-                latest->second = End();
-            }
+            job->Validated = true;
         }
+        job->Seq = End();
+        WindowBytes += job->Item.Path.size() + job->Text.size();
         Window.push_back(std::move(job));
         if (!work)
             AdvancePrepared();
@@ -237,57 +229,183 @@ void TStampPipeline::Prepare(TJob &job) {
     }
 }
 
+std::string TStampPipeline::KeyOf(const TJob &job) const {
+    const TItemStamps &item = job.Item;
+    if (item.VolumeId != 0 || item.FileId != 0)
+        return "i" + std::to_string(item.VolumeId) + ":" + std::to_string(item.FileId);
+    // No identity: the item is known by its folder and name only.
+    if (job.FolderIdentified)
+        return "n" + std::to_string(job.FolderIdentity.first) + ":" +
+               std::to_string(job.FolderIdentity.second) + "/" + item.Place.Name;
+    return "p" + item.Path;
+}
+
+bool TStampPipeline::Validate(TJob &job) {
+    std::string key = KeyOf(job);
+    auto writer = Writers.find(key);
+    uint64_t after = NoJob;
+    bool valid = true;
+    if (writer != Writers.end() && writer->second.Seq < job.Seq) {
+        if (!writer->second.Done) {
+            valid = false;
+            after = writer->second.Seq;
+        } else if (writer->second.DoneAt > job.ReadAt) {
+            valid = false;
+        }
+    }
+    if (!valid) {
+        // Read before the job of its item before it was written: read again
+        // once it is, from the start.
+        TItemStamps fresh;
+        fresh.Path = std::move(job.Item.Path);
+        fresh.Place = std::move(job.Item.Place);
+        fresh.Anchor = std::move(job.Item.Anchor);
+        fresh.AnchorFrom = job.Item.AnchorFrom;
+        fresh.FractionWidth = job.Item.FractionWidth;
+        fresh.Options = *job.Options;
+        job.Item = std::move(fresh);
+        job.ToWrite = false;
+        job.Described = false;
+        job.Record = std::string();
+        job.Error =
+            job.Preset && job.Preset->Error ? ItemError(job.Preset->Error, job.Item.Path) : nullptr;
+        job.After = after;
+        job.State = jsWaiting;
+        NextToPrepare = std::min(NextToPrepare, job.Seq);
+        return false;
+    }
+    if (job.ToWrite && !job.Error) {
+        Writers[key] = TWriter{job.Seq, false, 0};
+        job.WriterKey = std::move(key);
+    }
+    job.Validated = true;
+    return true;
+}
+
+void TStampPipeline::MarkDone(TJob &job) {
+    job.State = jsDone;
+    if (job.WriterKey.empty())
+        return;
+    auto writer = Writers.find(job.WriterKey);
+    if (writer != Writers.end() && writer->second.Seq == job.Seq) {
+        writer->second.Done = true;
+        writer->second.DoneAt = ++Clock;
+    }
+}
+
+void TStampPipeline::PruneWriters() {
+    // A write done before every reading not yet validated began can make
+    // none of them read again.
+    uint64_t oldestReading = Clock + 1;
+    for (uint64_t seq = std::max(Prepared, Front); seq < End(); ++seq) {
+        const TJob &job = At(seq);
+        if (job.State >= jsPreparing && !job.Validated)
+            oldestReading = std::min(oldestReading, job.ReadAt);
+    }
+    for (auto it = Writers.begin(); it != Writers.end();)
+        if (it->second.Done && it->second.DoneAt < oldestReading)
+            it = Writers.erase(it);
+        else
+            ++it;
+    WritersPruneAt = std::max<size_t>(4 * InFlight, 2 * Writers.size());
+}
+
 void TStampPipeline::AdvancePrepared() {
     while (Prepared < End()) {
-        const TJob &job = At(Prepared);
-        if (job.State < jsPrepared || job.Error)
+        TJob &job = At(Prepared);
+        if (job.State < jsPrepared)
+            break;
+        if (!job.Validated && !Validate(job))
+            break;
+        if (job.Error)
             break;
         ++Prepared;
     }
-    if (!Journal)
-        OpenWrites(Prepared);
+    OpenReady();
+}
+
+uint64_t TStampPipeline::OpenLimit(bool eager) const {
+    if (Halted || Closing || (!eager && InHand > InHandLimit / 2))
+        return Writable;
+    size_t room = InHandLimit - std::min(InHand, InHandLimit);
+    uint64_t upTo = Writable;
+    for (; upTo < Prepared; ++upTo) {
+        const TJob &job = *Window[size_t(upTo - Front)];
+        if (job.ToWrite) {
+            if (room == 0)
+                break;
+            --room;
+        }
+    }
+    return upTo;
 }
 
 void TStampPipeline::OpenWrites(uint64_t upTo) {
     for (; Writable < upTo; ++Writable) {
         TJob &job = At(Writable);
-        if (job.ToWrite)
+        if (job.ToWrite) {
             Writes.push_back(&job);
-        else
-            job.State = jsDone;
+            ++InHand;
+        } else {
+            MarkDone(job);
+        }
     }
     Wake();
 }
 
+void TStampPipeline::OpenReady() {
+    if (!Journal)
+        OpenWrites(OpenLimit(true));
+}
+
 bool TStampPipeline::RunTask(std::unique_lock<std::mutex> &hold) {
+    if (Halted)
+        return false;
     TJob *batch[TaskBatch];
     size_t taken = 0;
     if (!Writes.empty()) {
-        for (; taken < TaskBatch && !Writes.empty(); ++taken) {
+        for (; taken < WriteBatch && !Writes.empty(); ++taken) {
             batch[taken] = Writes.front();
             Writes.pop_front();
             batch[taken]->State = jsWriting;
         }
         hold.unlock();
-        for (size_t i = 0; i < taken; ++i) {
-            TJob &job = *batch[i];
+        size_t written = 0;
+        for (; written < taken; ++written) {
+            // Nothing is written once the run stops for a failure; an
+            // interrupt is seen within one item's time, and nothing more is
+            // opened for writing.
+            if (Halted)
+                break;
+            if (!Closing && Platform().InterruptRequested())
+                Closing = true;
+            TJob &job = *batch[written];
             try {
                 WriteItemStamps(job.Item, job.IsFolder, Context);
             } catch (...) {
                 job.Error = std::current_exception();
             }
+            job.Written = true;
         }
         hold.lock();
+        InHand -= taken;
         for (size_t i = 0; i < taken; ++i)
-            batch[i]->State = jsDone;
+            if (i < written)
+                MarkDone(*batch[i]);
+            else
+                batch[i]->State = jsCancelled;
+        OpenReady();
         Wake();
         return true;
     }
+    if (Closing)
+        return false;
     for (; taken < TaskBatch; ++taken) {
         TJob *job = NextPreparable();
         if (!job)
             break;
         job->State = jsPreparing;
+        job->ReadAt = ++Clock;
         batch[taken] = job;
     }
     if (taken == 0)
@@ -305,7 +423,7 @@ bool TStampPipeline::RunTask(std::unique_lock<std::mutex> &hold) {
 
 void TStampPipeline::Wait(std::unique_lock<std::mutex> &hold) {
     ++Waiters;
-    Changed.wait(hold);
+    Changed.wait_for(hold, InterruptPoll);
     --Waiters;
 }
 
@@ -314,20 +432,30 @@ void TStampPipeline::Wake() {
         Changed.notify_all();
 }
 
+bool TStampPipeline::Preparable(uint64_t seq) {
+    TJob &job = At(seq);
+    if (job.State != jsWaiting)
+        return false;
+    if (job.After != NoJob && job.After >= Front && At(job.After).State != jsDone)
+        return false;
+    if (!job.Serial)
+        return true;
+    DoneFront = std::max(DoneFront, Front);
+    while (DoneFront < End() && At(DoneFront).State == jsDone)
+        ++DoneFront;
+    return DoneFront >= seq;
+}
+
 TStampPipeline::TJob *TStampPipeline::NextPreparable() {
     // Jobs that needed no preparing may have been emitted already.
     NextToPrepare = std::max(NextToPrepare, Front);
     while (NextToPrepare < End() && At(NextToPrepare).State != jsWaiting)
         ++NextToPrepare;
-    // A job whose item has a job before it waits for that one to be done;
-    // the jobs after it need not wait.
+    // A job that waits for another need not hold up the jobs after it.
     constexpr uint64_t LookAhead = 64;
-    for (uint64_t seq = NextToPrepare; seq < End() && seq < NextToPrepare + LookAhead; ++seq) {
-        TJob &job = At(seq);
-        if (job.State == jsWaiting &&
-            (job.After == NoJob || job.After < Front || At(job.After).State == jsDone))
-            return &job;
-    }
+    for (uint64_t seq = NextToPrepare; seq < End() && seq < NextToPrepare + LookAhead; ++seq)
+        if (Preparable(seq))
+            return &At(seq);
     return nullptr;
 }
 
@@ -338,83 +466,143 @@ void TStampPipeline::WorkerLoop() {
             Wait(hold);
 }
 
+void TStampPipeline::CheckHalt(std::unique_lock<std::mutex> &hold) {
+    if (HaltCause)
+        Stop(hold, HaltCause);
+    if (Halted || Closing || Platform().InterruptRequested())
+        Stop(hold, std::make_exception_ptr(EInterrupted()), true);
+}
+
+void TStampPipeline::Stop(std::unique_lock<std::mutex> &hold, std::exception_ptr cause,
+                          bool finishInHand) {
+    if (!HaltCause)
+        HaltCause = cause;
+    if (finishInHand && !Halted) {
+        // Nothing more is read or opened; the items in hand, journaled
+        // already, are written.
+        Closing = true;
+        while (!Writes.empty() || InHand > 0)
+            if (!RunTask(hold))
+                Wait(hold);
+    }
+    Halted = true;
+    // Writes not begun are not made.
+    for (TJob *job : Writes)
+        job->State = jsCancelled;
+    Writes.clear();
+    Wake();
+    // The items being read or written now are finished.
+    for (;;) {
+        bool busy = false;
+        for (const auto &job : Window)
+            busy = busy || job->State == jsPreparing || job->State == jsWriting;
+        if (!busy)
+            break;
+        Wait(hold);
+    }
+    // Every item written is told; of the rest, only what comes before the
+    // first job left unfinished.
+    bool inOrder = true;
+    while (!Window.empty()) {
+        std::unique_ptr<TJob> job = std::move(Window.front());
+        Window.pop_front();
+        const bool told =
+            job->State == jsDone || (job->State == jsPrepared && job->Validated && !job->ToWrite);
+        const bool finished = told && !job->Error;
+        ++Front;
+        WindowBytes -= job->Item.Path.size() + job->Text.size();
+        if (finished && (inOrder || job->Written)) {
+            hold.unlock();
+            try {
+                Emit(*job);
+            } catch (...) {
+            }
+            hold.lock();
+        }
+        inOrder = inOrder && finished;
+    }
+    std::rethrow_exception(HaltCause);
+}
+
 void TStampPipeline::Pump(size_t inFlight) {
     std::unique_lock<std::mutex> hold(Lock);
     for (;;) {
-        while (!Window.empty() && Window.front()->State >= jsPrepared && Window.front()->Error) {
+        CheckHalt(hold);
+        if (!Window.empty() && Window.front()->State >= jsPrepared && Window.front()->Error &&
+            Window.front()->Validated) {
             // An error that ends the run: everything before it is emitted,
             // and nothing after it was written.
-            std::exception_ptr error = Window.front()->Error;
-            hold.unlock();
-            std::rethrow_exception(error);
+            Stop(hold, Window.front()->Error);
         }
         if (!Window.empty() && Window.front()->State == jsDone) {
             std::unique_ptr<TJob> job = std::move(Window.front());
             Window.pop_front();
-            if (!job->Key.empty()) {
-                auto latest = LatestOf.find(job->Key);
-                if (latest != LatestOf.end() && latest->second == Front)
-                    LatestOf.erase(latest);
-            }
             if (job->IsFolder) {
                 auto folder = FolderJobs.find(job->Item.Path);
                 if (folder != FolderJobs.end() && folder->second == Front)
                     FolderJobs.erase(folder);
             }
             ++Front;
+            WindowBytes -= job->Item.Path.size() + job->Text.size();
             hold.unlock();
-            Emit(*job);
+            try {
+                Emit(*job);
+            } catch (...) {
+                // The output failed (say): the items written since are still
+                // reported, where the report can still go.
+                hold.lock();
+                Stop(hold, std::current_exception());
+            }
             hold.lock();
             continue;
         }
-        if (Journal) {
-            RecordPrepared();
-            if (Unflushed >= JournalBatch) {
-                FlushJournal(hold);
-                continue;
-            }
-        }
-        if (Window.size() <= inFlight)
+        if (Writers.size() > WritersPruneAt)
+            PruneWriters();
+        if (Journal && FlushJournal(hold, false))
+            continue;
+        if (Window.size() <= inFlight && (WindowBytes <= WindowBytesLimit || Window.size() <= 1))
             return;
         // Nothing left to do here but what waits for the journal.
-        if (RunTask(hold) || FlushJournal(hold))
+        if (RunTask(hold) || FlushJournal(hold, true))
             continue;
         Wait(hold);
     }
 }
 
-void TStampPipeline::RecordPrepared() {
-    while (Recorded < Prepared) {
-        TJob &job = At(Recorded);
-        if (job.ToWrite) {
-            if (job.Described) {
-                Journal->Append(job.Record);
-                job.Record = std::string();
-                ++Unflushed;
-            } else {
-                // What -Undo could not find again is not changed.
-                job.ToWrite = false;
-                job.Item.Outcome = soFailed;
-                job.Item.Reason = std::move(job.Record);
-            }
+bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold, bool eager) {
+    if (!Journal || std::this_thread::get_id() != RunThread)
+        return false;
+    const uint64_t upTo = OpenLimit(eager);
+    if (upTo == Writable)
+        return false;
+    bool appended = false;
+    for (uint64_t seq = Writable; seq < upTo; ++seq) {
+        TJob &job = At(seq);
+        if (!job.ToWrite)
+            continue;
+        if (job.Described) {
+            Journal->Append(job.Record);
+            job.Record = std::string();
+            appended = true;
+        } else {
+            // What -Undo could not find again is not changed.
+            job.ToWrite = false;
+            job.Item.Outcome = soFailed;
+            job.Item.Reason = std::move(job.Record);
         }
-        ++Recorded;
     }
-}
-
-bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold) {
-    if (!Journal)
-        return false;
-    RecordPrepared();
-    if (Writable == Recorded)
-        return false;
-    if (Unflushed > 0) {
+    if (appended) {
         hold.unlock();
-        Journal->Flush();
+        try {
+            Journal->Flush();
+        } catch (...) {
+            // Nothing whose record was not kept is written.
+            hold.lock();
+            Stop(hold, std::current_exception());
+        }
         hold.lock();
-        Unflushed = 0;
     }
-    OpenWrites(Recorded);
+    OpenWrites(upTo);
     return true;
 }
 

@@ -2,9 +2,23 @@
 // What a run does with what the walk hands on. Items are read, computed and
 // stamped by a small pool of threads, while their report lines, warnings,
 // reason lines and restore lines are emitted on the run's own thread in the
-// order of the walk: the output, the stamps left on disk and the exit code
-// are those of a serial run. An error that ends the run ends it after the
-// items before it, and no item after it is written.
+// order of the walk: the output, the stamps left on disk, the journal and the
+// exit code are those of a run that reads, computes and writes one item at a
+// time, whatever the number of threads.
+//
+// How that holds:
+// - One item, one order. An item read while an earlier job of the same item
+//   (by identity: two names of one file are one item) was not yet written is
+//   read again once that job is written, before anything of it is written
+//   or journaled.
+// - An operand whose new stamps come from other files (a source file, a
+//   counterpart tree) reads each item only once every job before it is
+//   written.
+// - An interrupt, a failed write of the output or of the journal, or an
+//   error that ends the run stops the writing: no item is written after it is
+//   seen. The items being written at that moment (one per thread at most)
+//   are finished, and every item written is reported, on the error stream
+//   when the output failed.
 
 #include "common/item_stamps.h"
 #include "common/option.h"
@@ -12,6 +26,7 @@
 #include "report/report.h"
 #include "select/walker.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,22 +67,20 @@ public:
     // `threads`: how many threads read and write items, the run's own thread
     // included (1: all on the run's thread). `journal`, when given, gets a
     // record of every item before it is written.
-    // `sameItemTwice`: the run may name one item more than once (it has
-    // several operands), so jobs of one item are ordered.
     TStampPipeline(TReport &report, const TStampContext &context, int32_t fractionWidth,
-                   unsigned threads, TChangeRecorder *journal, bool sameItemTwice = true);
+                   unsigned threads, TChangeRecorder *journal);
     ~TStampPipeline() override;
     TStampPipeline(const TStampPipeline &) = delete;
     TStampPipeline &operator=(const TStampPipeline &) = delete;
 
-    // The items handed on from now belong to `operand` (kept by reference
-    // until the next call); its first report prints its heading.
+    // The items handed on from now belong to `operand` (copied); its first
+    // report prints its heading.
     void BeginOperand(const TOption &operand);
     // Text of whole lines on the report's stream (see ReportText), after
     // everything handed on so far.
     void Line(std::string text);
-    // Emits everything handed on so far; raises the error of an item that
-    // ended the run.
+    // Emits everything handed on so far; raises the error that ended the run
+    // (EInterrupted after an interrupt).
     void Drain();
 
     void Item(TFoundItem found) override;
@@ -75,25 +88,42 @@ public:
     void Entering(const std::string &path) override;
     void Listed(const std::string &path, const TItemPlace &place) override;
     void Relieve() override { Drain(); }
-    // After an interrupt (see CatchInterrupts): drains the pipeline and raises
-    // EInterrupted.
+    // After an interrupt (see CatchInterrupts): finishes the items being
+    // written, reports what was written, and raises EInterrupted.
     void StopIfInterrupted();
 
 private:
     enum TJobKind : uint8_t { jkStamp, jkRestore, jkRefuse, jkUnsearchable, jkOperand, jkLine };
-    enum TJobState : uint8_t { jsWaiting, jsPreparing, jsPrepared, jsWriting, jsDone };
+    enum TJobState : uint8_t {
+        jsWaiting,
+        jsPreparing,
+        jsPrepared,
+        jsWriting,
+        jsDone,
+        jsCancelled // its write was not made: the run stopped first
+    };
     struct TJob {
         TJobKind Kind;
         TJobState State = jsWaiting;
-        bool ToWrite = false; // prepared to be written
+        bool ToWrite = false;   // prepared to be written
+        bool Written = false;   // its write was made (whatever it gave)
+        bool Validated = false; // prepared from what the jobs before it left
         bool IsFolder = false;
+        // Reads other files than its item: prepared only once every job
+        // before it is done.
+        bool Serial = false;
+        uint64_t Seq = 0;
+        uint64_t ReadAt = 0; // the clock when its preparation began
         TItemStamps Item;
+        // The operand's options, from which a job prepared again begins anew.
+        std::shared_ptr<const TOption> Options;
         std::string Text, Reason; // the path or line of the other kinds
         std::exception_ptr Error;
-        // The item as a key: its folder's identity (where known) and its name.
-        std::string Key;
-        // The job of the same item before this one, which must be written
-        // before this one is read: each reads the stamps the one before left.
+        // Where the item's identity is unknown, its folder's and its name.
+        bool FolderIdentified = false;
+        std::pair<uint64_t, uint64_t> FolderIdentity;
+        // A job of the same item before this one, which must be written
+        // before this one is read again.
         uint64_t After = NoJob;
         // The operand's new stamps where they do not depend on the item.
         std::shared_ptr<const TPresetStamps> Preset;
@@ -101,17 +131,24 @@ private:
         // prepared (false: none could be made, and Record tells why).
         bool Described = false;
         std::string Record;
+        std::string WriterKey; // its item's key, for a job to be written
     };
     static constexpr uint64_t NoJob = UINT64_MAX;
+    // The last job to write an item, by the item's key.
+    struct TWriter {
+        uint64_t Seq = 0;
+        bool Done = false;
+        uint64_t DoneAt = 0; // the clock when it was done
+    };
 
     TReport &Report;
     const TStampContext Context;
     const int32_t FractionWidth;
     TChangeRecorder *const Journal;
-    const bool SameItemTwice;
     // Jobs handed on and not yet emitted, at most.
     const size_t WindowLimit;
-    const TOption *Operand = nullptr;
+    std::shared_ptr<const TOption> Operand;
+    bool SerialOperand = false;
     std::shared_ptr<const TPresetStamps> Preset; // the operand's, where it has one
 
     std::mutex Lock;
@@ -119,24 +156,37 @@ private:
     std::vector<std::thread> Workers;
     bool Stopping = false;
     int Waiters = 0; // threads waiting for the window to change
+    // The run stops writing: set once, by whoever sees the reason first.
+    std::atomic<bool> Halted{false};
+    std::exception_ptr HaltCause;
 
     // The jobs not emitted yet, in walk order; Front is the sequence number
     // of the first.
     std::deque<std::unique_ptr<TJob>> Window;
     uint64_t Front = 0;
+    size_t WindowBytes = 0;     // of the paths of the jobs in the window
     uint64_t NextToPrepare = 0; // the next job a thread takes to prepare
-    uint64_t Prepared = 0;      // every job before it is prepared
-    uint64_t Recorded = 0;      // every job before it is in the journal's buffer
+    uint64_t Prepared = 0;      // every job before it is prepared and validated
     uint64_t Writable = 0;      // every job before it may be written
-    size_t Unflushed = 0;       // records appended since the journal's last flush
+    uint64_t DoneFront = 0;     // every job before it is done
+    uint64_t Clock = 0;         // counts readings begun and writes done
     std::deque<TJob *> Writes;  // prepared jobs that may be written now
+    // Items opened for writing and not yet written: the items in hand, which
+    // an interrupt lets finish. At most InHandLimit.
+    size_t InHand = 0;
+    const size_t InHandLimit;
+    // After an interrupt: nothing more is read or opened for writing, and
+    // what is in hand is finished.
+    std::atomic<bool> Closing{false};
+    const std::thread::id RunThread;
+
+    std::unordered_map<std::string, TWriter> Writers;
+    size_t WritersPruneAt;
 
     // Folders handed on with their access stamp to be written, by path, and
     // those whose access stamp was written; their listing moves it again.
     std::set<std::string> AccessPending;
     std::map<std::string, TStampWrite> AccessWritten;
-    // The latest job of each item in the window, by key.
-    std::unordered_map<std::string, uint64_t> LatestOf;
     // The jobs of folders in the window, by path: a folder's stamps are read
     // before its listing, as the walk met it.
     std::unordered_map<std::string, uint64_t> FolderJobs;
@@ -151,18 +201,35 @@ private:
     // with the lock held; the lock is released while the task runs.
     bool RunTask(std::unique_lock<std::mutex> &hold);
     void Prepare(TJob &job);
+    bool Preparable(uint64_t seq);
     // The first job from NextToPrepare on that may be prepared now.
     TJob *NextPreparable();
     void AdvancePrepared();
-    // Returns once job `seq` is prepared, preparing it here if it waits.
-    void EnsurePrepared(uint64_t seq);
+    // Whether the job read what every job of its item before it left; if
+    // not, it is made to be prepared again.
+    bool Validate(TJob &job);
+    std::string KeyOf(const TJob &job) const;
+    void MarkDone(TJob &job);
+    void PruneWriters();
+    // How far writes may be opened now: as many items as there is room for
+    // in hand, of those prepared. `eager` false: only once half of what is
+    // in hand is done, so that the journal is written in batches.
+    uint64_t OpenLimit(bool eager) const;
     void OpenWrites(uint64_t upTo);
-    // The journal gets the records of the jobs prepared so far, in order.
-    void RecordPrepared();
-    // Records and flushes the journal and opens the writes it covers; false
-    // when there was nothing to open.
-    bool FlushJournal(std::unique_lock<std::mutex> &hold);
+    // Without a journal: opens the writes there is room for.
+    void OpenReady();
+    // On the run's thread: gives the journal the records of the items there
+    // is room for, writes it out, and opens their writes; false when there
+    // was nothing to open.
+    bool FlushJournal(std::unique_lock<std::mutex> &hold, bool eager);
     void Emit(TJob &job);
+    // Stops the writing for `cause`, lets the writes under way end (with
+    // `finishInHand`, every item in hand), reports every item written, and
+    // raises the cause.
+    [[noreturn]] void Stop(std::unique_lock<std::mutex> &hold, std::exception_ptr cause,
+                           bool finishInHand = false);
+    // Stops for an interrupt or a halt another thread saw, if there is one.
+    void CheckHalt(std::unique_lock<std::mutex> &hold);
     // Writes the operand's heading, when it is pending, before what is told
     // of a job that has no new values of its own to head it with (a refused
     // item, an item not read, a folder not searched).

@@ -24,8 +24,10 @@ const char *const FolderChanged = "フォルダが検索の途中で別のもの
 // One folder on the walk's way down from the operand's folder.
 struct TLevel {
     TFolderRef Folder; // null while closed
-    std::string Text;  // the path text of its items: ends with a separator (or is empty)
-    std::string Name;  // its name in the level above
+    // The length of the path text of its items (the walk's Text up to its
+    // separator), and its name in the level above.
+    size_t TextEnd = 0;
+    std::string Name;
     bool Identified = false;
     std::pair<uint64_t, uint64_t> Identity; // device and inode, where the platform knows them
     std::vector<TFindData> SubFolders;      // left to visit, in listing order
@@ -49,7 +51,19 @@ public:
         }
         TLevel level;
         level.Folder = Share(root);
-        level.Text = folderText;
+        Text = folderText;
+        level.TextEnd = Text.size();
+        AnchorFrom = Text.size();
+        // Absolute paths (for the journal and restore lines) are the real
+        // folder's path and the names below it.
+        // The folder's own path is asked for as that of a name in it.
+        const std::string probe = "x";
+        std::string anchor = Platform().FullPathName(root, probe);
+        if (anchor.size() > probe.size() &&
+            anchor.compare(anchor.size() - probe.size(), probe.size(), probe) == 0) {
+            anchor.resize(anchor.size() - probe.size());
+            Anchor = std::make_shared<const std::string>(std::move(anchor));
+        }
         Identify(level);
         FirstVisit(level);
         Levels.push_back(std::move(level));
@@ -73,6 +87,11 @@ private:
     // Why a search in the operand's own folder failed (0: none did).
     uint32_t OperandFolderError = 0;
     std::vector<TLevel> Levels;
+    // The path text of the deepest level's items: each level's text is the
+    // beginning of it, up to its TextEnd.
+    std::string Text;
+    std::shared_ptr<const std::string> Anchor;
+    size_t AnchorFrom = 0;
     // Every real folder searched so far: however many ways lead to a folder
     // (bind mounts), it is searched once.
     std::set<std::pair<uint64_t, uint64_t>> Searched;
@@ -98,16 +117,38 @@ private:
         return !level.Identified || Searched.insert(level.Identity).second;
     }
 
-    static std::string Shown(const std::string &folderText) {
-        return folderText.substr(0, folderText.size() - 1);
+    // The path of level `index` as messages show it.
+    std::string Shown(size_t index) const { return Text.substr(0, Levels[index].TextEnd - 1); }
+
+    void PopTo(size_t count) {
+        Levels.resize(count);
+        if (!Levels.empty())
+            Text.resize(Levels.back().TextEnd);
     }
 
+    // Whether the first pass selects an entry. A link in the operand's own
+    // folder matched by the pattern is followed, and is what it points to,
+    // but it is only taken for a folder where the operand names it exactly;
+    // below that folder a link is an item of its own, never a folder.
+    bool Selected(const TFindData &entry, bool operandLevel) const {
+        if (!entry.IsFolder || (entry.IsLink && !operandLevel))
+            return Option.FolderMode != fmNoFiles;
+        if (!Option.Recurse && Platform().SameName(entry.Name, NamePart))
+            return Option.FolderMode != fmAllFolders || entry.IsLink;
+        return (Option.FolderMode == fmMatchedFolders || Option.FolderMode == fmNoFiles) &&
+               !entry.IsLink;
+    }
+
+    // Hands on an entry of the deepest level.
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
-        Visitor.Item(TFoundItem{level.Text + entry.Name,
-                                TItemPlace{level.Folder, entry.Name, operandLevel,
-                                           level.Identified ? level.Identity.first : 0},
-                                entry, level.Identified, level.Identity});
+        TItemPlace place{level.Folder, entry.Name, operandLevel && entry.IsLink,
+                         level.Identified ? level.Identity.first : 0};
+        place.Listed = true;
+        place.ListedFolder = entry.IsFolder;
+        place.ListedLink = entry.IsLink;
+        Visitor.Item(TFoundItem{Text + entry.Name, std::move(place), entry, level.Identified,
+                                level.Identity, Anchor, AnchorFrom});
     }
 
     // Searches the folder of level `index`, which is open: what the pattern
@@ -125,15 +166,7 @@ private:
                     continue;
                 if (operandLevel && entry.IsFolder && Platform().SameName(entry.Name, NamePart))
                     NamesFolder = true;
-                bool selected;
-                if (!entry.IsFolder)
-                    selected = Option.FolderMode != fmNoFiles;
-                else if (!Option.Recurse && Platform().SameName(entry.Name, NamePart))
-                    selected = Option.FolderMode != fmAllFolders;
-                else
-                    selected =
-                        Option.FolderMode == fmMatchedFolders || Option.FolderMode == fmNoFiles;
-                if (selected)
+                if (Selected(entry, operandLevel))
                     Yield(level, entry, operandLevel);
             }
         }
@@ -144,25 +177,26 @@ private:
             return;
         // The listing is read whole first: the walk then holds no listing
         // open while it goes down.
+        // Links are never followed here: none is a folder of the walk.
         TFindData entry;
-        TSearch search(level.Folder->Get(), "*", operandLevel, entry);
+        TSearch search(level.Folder->Get(), "*", false, entry);
         // A folder that can be listed holds entries ("." and ".." at least;
         // a drive's root may hold none): no search at all means that it could
         // not be read.
         if (!search.Started()) {
             const uint32_t code = Platform().LastErrorCode();
             if (!operandLevel)
-                Visitor.Unsearchable(Shown(level.Text), SystemReason(code));
+                Visitor.Unsearchable(Shown(index), SystemReason(code));
             else if (!IsAbsenceCode(code) && Found)
-                Visitor.Unsearchable(ShownFolder(level.Text), SystemReason(code));
+                Visitor.Unsearchable(ShownFolder(Text), SystemReason(code));
             else if (!IsAbsenceCode(code))
                 OperandFolderError = code;
         }
         for (bool more = search.Started(); more; more = search.Next(entry))
-            if (entry.IsFolder && !IsDotEntry(entry.Name))
+            if (entry.IsFolder && !entry.IsLink && !IsDotEntry(entry.Name))
                 level.SubFolders.push_back(entry);
         if (!operandLevel)
-            Visitor.Listed(Shown(level.Text),
+            Visitor.Listed(Shown(index),
                            TItemPlace{Levels[index - 1].Folder, level.Name, index == 1});
     }
 
@@ -170,41 +204,41 @@ private:
     void Step() {
         const size_t index = Levels.size() - 1;
         if (Levels[index].Next >= Levels[index].SubFolders.size()) {
-            Levels.pop_back();
+            PopTo(index);
             return;
         }
         const TFindData sub = Levels[index].SubFolders[Levels[index].Next++];
         if (!Reopen(index))
             return;
         const bool operandLevel = index == 0;
-        const std::string subPath = Levels[index].Text + sub.Name;
         if (Option.FolderMode == fmAllFolders)
             Yield(Levels[index], sub, operandLevel);
-        // A link or junction is never descended into: it may lead out of the
-        // tree or back up into it.
-        if (!Option.Recurse || sub.IsLink)
+        if (!Option.Recurse)
             return;
         // The text that shows its name may be another folder's.
         if (sub.NameUnrepresentable || sub.NameListedTwice) {
-            Visitor.Unsearchable(subPath, sub.NameUnrepresentable ? UnrepresentableNameReason
-                                                                  : NameListedTwiceReason);
+            Visitor.Unsearchable(Text + sub.Name, sub.NameUnrepresentable
+                                                      ? UnrepresentableNameReason
+                                                      : NameListedTwiceReason);
             return;
         }
         MakeRoom(index);
         TFolderHandle opened = Platform().OpenSubFolder(Levels[index].Folder->Get(), sub.Name);
         if (!opened) {
-            Visitor.Unsearchable(subPath, SystemReason(Platform().LastErrorCode()));
+            Visitor.Unsearchable(Text + sub.Name, SystemReason(Platform().LastErrorCode()));
             return;
         }
         TLevel level;
         level.Folder = Share(opened);
-        level.Text = subPath + PathSeparator;
         level.Name = sub.Name;
         Identify(level);
         if (!FirstVisit(level))
             return;
+        Text += sub.Name;
+        Visitor.Entering(Text);
+        Text += PathSeparator;
+        level.TextEnd = Text.size();
         Levels.push_back(std::move(level));
-        Visitor.Entering(subPath);
         Enter(Levels.size() - 1);
     }
 
@@ -235,8 +269,8 @@ private:
                     reason = FolderChanged;
             }
             if (!reason.empty()) {
-                Visitor.Unsearchable(Shown(level.Text), reason);
-                Levels.resize(k);
+                Visitor.Unsearchable(Shown(k), reason);
+                PopTo(k);
                 return false;
             }
         }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,10 @@ struct TFoundItem {
     // The identity of its folder (device and inode), where the platform knows it.
     bool FolderIdentified = false;
     std::pair<uint64_t, uint64_t> FolderIdentity;
+    // The operand's folder as an absolute path (ending with a separator; null
+    // where none could be had), and where the names below it begin in Path.
+    std::shared_ptr<const std::string> Anchor;
+    size_t AnchorFrom = 0;
 };
 
 class TWalkVisitor {
@@ -64,11 +69,17 @@ struct TWalkResult {
 
 // Searches the operand's pattern (option.FileName; with Recurse, in every
 // sub-folder too, each real folder once) and hands each selected item to the
-// visitor. At most `openFolders` folders (3 at least) are held open at once,
-// the items' folders included: deeper, the walk closes the folders highest
-// up and opens them again from the nearest open one when it returns,
-// checking that each is still the folder it left. Natively an operand that
-// ends in "/" names folders only, as the system reads such a path ("." and
-// ".." before it keep their reading).
+// visitor. Every item, in the operand's own folder as below it, is reached
+// through its folder and read as the entry the listing gave: a symbolic link
+// (or reparse point) is followed only where the operand's pattern names it in
+// the operand's own folder; anywhere else it is an item of its own, and a
+// link is never taken for a folder (-f1, -f2) nor gone down into. The walk
+// keeps each level's own name only: memory grows with the names on the way
+// down, not with the square of the depth. At most `openFolders` folders (3
+// at least) are held open at once, the items' folders included: deeper, the
+// walk closes the folders highest up and opens them again from the nearest
+// open one when it returns, checking that each is still the folder it left.
+// Natively an operand that ends in "/" names folders only, as the system
+// reads such a path ("." and ".." before it keep their reading).
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor,
                           size_t openFolders = DefaultOpenFolders);

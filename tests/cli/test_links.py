@@ -71,6 +71,34 @@ class Links(TempDirTestCase):
         self.assertEqual(self.mtime("out", "dir", "p.txt"), OLD_NS)
 
     @unittest.skipIf(WINDOWS, "symbolic links as items of their own are the native build's")
+    def test_a_link_in_the_operands_folder_is_a_folder_only_when_named(self):
+        # t: f.txt, lf.txt -> out/o1.txt, ld -> out/dir. A link the pattern
+        # matches is followed; -f1 and -f2 never take one for a folder unless
+        # the operand names it exactly.
+        self.make_file("t", "f.txt")
+        self.make_file("out", "o1.txt")
+        os.makedirs(self.path("out", "dir"))
+        self.link(self.path("out", "o1.txt"), "t", "lf.txt")
+        self.link(self.path("out", "dir"), "t", "ld")
+        rows = [
+            (["-r", "-f2", j("t", "*.txt")], True, False),
+            (["-f1", j("t", "*")], True, False),
+            (["-f2", j("t", "*")], True, False),
+            (["-r", "-f3", j("t", "*")], False, False),
+            ([j("t", "ld")], False, True),
+            (["-f2", j("t", "ld")], False, True),
+            ([j("t", "lf.txt")], True, False),
+        ]
+        for args, file_changed, folder_changed in rows:
+            with self.subTest(args=args):
+                self.age("out", "o1.txt")
+                self.age("out", "dir")
+                r = self.run_here([NEW_DAY] + args)
+                self.assertIn(r.code, (0, 1), r)
+                self.assertEqual(self.mtime("out", "o1.txt") != OLD_NS, file_changed, r)
+                self.assertEqual(self.mtime("out", "dir") != OLD_NS, folder_changed, r)
+
+    @unittest.skipIf(WINDOWS, "symbolic links as items of their own are the native build's")
     def test_a_link_named_as_the_operand_and_its_restore_line(self):
         self.make_file("out", "dir", "p.txt")
         self.link(self.path("out", "dir"), "t", "ld")

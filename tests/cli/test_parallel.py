@@ -2,10 +2,13 @@
 are byte for byte those of a serial run (-zp1), over one mixed tree."""
 
 import os
+import resource
 import stat
+import subprocess
 import unittest
 
-from kelvard_cli import SEP, WINDOWS, TempDirTestCase, main
+from kelvard_cli import (SEP, WINDOWS, TempDirTestCase, command, isolated_environment,
+                         journal_folder, main, state_environment)
 
 OLD_NS = 1000000000 * 10**9 + 123456700  # 2001-09-09
 
@@ -90,6 +93,85 @@ class SerialAndParallel(TempDirTestCase):
         for args, code in rows:
             r = self.run_both(args)
             self.assertEqual(r.code, code, (args, r.err_text[-300:]))
+
+
+@unittest.skipIf(WINDOWS, "a full device and the native memory limit")
+class LimitsOfTheRun(TempDirTestCase):
+    def journaled(self, state):
+        folder = journal_folder(state)
+        items = set()
+        for name in os.listdir(folder):
+            with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
+                # The path is the field before the record's checksum.
+                items |= {line.rstrip("\n").split("\t")[-2] for line in f
+                          if line.startswith("item\t")}
+        return items
+
+    def test_a_failed_output_stops_the_writing_and_names_every_item_changed(self):
+        os.makedirs(self.path("F"))
+        names = ["f%04d.txt" % i for i in range(5000)]
+        for name in names:
+            self.make_file("F", name, mtime_ns=10**18)
+        for threads in ("-zp1", "-zp8"):
+            with self.subTest(threads=threads):
+                for name in names:
+                    os.utime(self.path("F", name), ns=(10**18, 10**18))
+                state = self.path("state" + threads)
+                env = isolated_environment()
+                env.update(state_environment(state))
+                with open("/dev/full", "wb") as full:
+                    proc = subprocess.run(
+                        command([threads, "-d2011-03-15", "-t12:00", j("F", "*.txt")]),
+                        cwd=self.dir, env=env, stdout=full, stderr=subprocess.PIPE, timeout=120)
+                err = proc.stderr.decode("utf-8", "replace")
+                self.assertEqual(proc.returncode, 1, err[-300:])
+                self.assertIn("Error: 出力を書き込めませんでした。", err)
+                changed = {n for n in names if os.stat(self.path("F", n)).st_mtime_ns != 10**18}
+                named = {l[len("変更しました。(F/"):-1] for l in err.split("\n")
+                         if l.startswith("変更しました。(")}
+                # The writing stopped early, and every item changed is named
+                # and journaled.
+                self.assertTrue(changed)
+                self.assertLess(len(changed), len(names))
+                self.assertEqual(named, changed)
+                real = os.path.realpath(self.path("F"))
+                self.assertLessEqual({os.path.join(real, n) for n in changed},
+                                     self.journaled(state))
+
+    def test_a_deep_tree_in_little_memory(self):
+        # 2,000 levels of 100-byte names, each with a file: 200 KB of names,
+        # paths of 200 KB at the bottom.
+        name = "n" * 100
+        # Removed by a tool that takes any depth, before the test's own clean-up.
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.path("t")])
+        os.makedirs(self.path("t"))
+        fd = os.open(self.path("t"), os.O_RDONLY)
+        for _ in range(2000):
+            os.mkdir(name, dir_fd=fd)
+            sub = os.open(name, os.O_RDONLY, dir_fd=fd)
+            os.close(os.open("f.txt", os.O_CREAT | os.O_WRONLY, dir_fd=sub))
+            os.close(fd)
+            fd = sub
+        os.close(fd)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_AS, (256 << 20, 256 << 20))
+
+        env = isolated_environment()
+        env.update(state_environment(self.path("state")))
+        for args in (["-r", "-d2011-03-15", "-t12:00", "*.txt"], ["-r", "-e", "*.txt"]):
+            with self.subTest(args=args):
+                proc = subprocess.run(command(args), cwd=self.path("t"), env=env, preexec_fn=limit,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+                self.assertEqual(proc.returncode, 0, proc.stderr[-300:])
+                out = proc.stdout.decode("utf-8", "replace")
+                if "-e" in args:
+                    # The deepest file gets its lines by its absolute path.
+                    deepest = os.path.realpath(self.path("t")) + ("/" + name) * 2000 + "/f.txt"
+                    self.assertTrue(out.endswith(" " + deepest + "\n"))
+                else:
+                    self.assertEqual(out.count("変更しました。("), 2000)
+        self.assertEqual(len(self.journaled(self.path("state"))), 2000)
 
 
 if __name__ == "__main__":

@@ -591,8 +591,9 @@ void CatchInterrupts() {
 
 bool InterruptRequested() {
     ++State.InterruptChecks;
-    return State.InterruptsCaught && State.InterruptAt > 0 &&
-           State.InterruptChecks >= State.InterruptAt;
+    return State.InterruptsCaught &&
+           ((State.InterruptAt > 0 && State.InterruptChecks >= State.InterruptAt) ||
+            (State.InterruptAfterWrites > 0 && State.Writes.size() >= State.InterruptAfterWrites));
 }
 
 struct TFakeKeyHandle {

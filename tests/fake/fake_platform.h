@@ -157,6 +157,9 @@ struct TFakeState {
     // InterruptAt on (0: never), once CatchInterrupts was called.
     bool InterruptsCaught = false;
     int InterruptAt = 0;
+    // ... or once this many writes were made (0: never), as a signal that
+    // comes while the run writes.
+    size_t InterruptAfterWrites = 0;
     int InterruptChecks = 0;
 
     // Registry, by lower-case key path without a leading "\".

@@ -576,21 +576,30 @@ TEST_F(Journal, OnlyARunThatChangesSomethingLeavesOne) {
     EXPECT_EQ(Run({Full("a.txt")}), 0);
 }
 
-TEST_F(Journal, AnInterruptEndsTheRunAfterTheItemInHand) {
-    Fake().InterruptAt = 3; // asked before each item: the third is not begun
-    EXPECT_EQ(Run({"-d2020-01-01", "-r", "-f1", Full("*")}), 130);
+TEST_F(Journal, AnInterruptEndsTheRunAfterTheItemsInHand) {
+    for (int i = 0; i < 100; ++i)
+        Fake().AddFile(Full(FakePath({"d", "f" + std::to_string(i) + ".txt"})), Utc(2001, 2, 5));
+    Before = Stamps();
+    Fake().InterruptAfterWrites = 2; // comes while the second item is written
+    EXPECT_EQ(Run({"-d2020-01-01", "-r", Full("*")}), 130);
     EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")), "Error: 中断しました。" + Eol);
     const TJournalRun run = ReadBack(1);
     EXPECT_TRUE(run.Ended && run.Interrupted);
     EXPECT_EQ(run.ExitCode, 130);
-    // Report, journal and stamps tell the same two items.
-    ASSERT_EQ(run.Items.size(), 2u);
-    EXPECT_EQ(Fake().Writes.size(), 2u);
-    for (const TJournalItem &item : run.Items) {
-        EXPECT_NE(Fake().Out.find("変更しました。(" + item.Path + ")"), std::string::npos);
-        EXPECT_EQ(Fake().Item(item.Path).LastWriteTime, item.New[skModification].Value);
+    // The items in hand are finished, nothing more: report, journal and
+    // stamps tell the same items.
+    EXPECT_GE(Fake().Writes.size(), 2u);
+    EXPECT_LT(Fake().Writes.size(), 50u);
+    EXPECT_EQ(run.Items.size(), Fake().Writes.size());
+    for (const TFakeWrite &write : Fake().Writes) {
+        EXPECT_NE(Fake().Out.find("変更しました。(" + write.Path + ")"), std::string::npos);
+        EXPECT_EQ(std::count_if(run.Items.begin(), run.Items.end(),
+                                [&](const TJournalItem &item) { return item.Path == write.Path; }),
+                  1);
     }
-    Fake().InterruptAt = 0;
+    EXPECT_EQ(size_t(std::count(Fake().Out.begin(), Fake().Out.end(), '\n')),
+              2 + Fake().Writes.size());
+    Fake().InterruptAfterWrites = 0;
     EXPECT_EQ(Run({"-Undo"}), 0);
     EXPECT_EQ(Stamps(), Before);
 }

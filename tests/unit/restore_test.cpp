@@ -41,6 +41,10 @@ protected:
         TItemStamps item;
         item.Path = path;
         item.Place.Name = path;
+        // The walk's anchor: the real folder it started from, where there is one.
+        const std::string folder = Platform().FullPathName(nullptr, ".");
+        if (!folder.empty())
+            item.Anchor = std::make_shared<const std::string>(folder + Sep);
         item.Options.Kinds = TStampKinds{kinds};
         item.FractionWidth = digits == 0 ? 0 : digits + 1;
         return item;

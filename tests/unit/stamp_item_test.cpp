@@ -279,16 +279,18 @@ TEST_F(StampItemTest, FileOnThe9xFamilyIsWrittenDirectly) {
 
 // A link met below the operand's folder is written as itself, never through
 // to what it points to; one that the operand matches in its own folder is
-// followed, as the user named it.
+// followed, as the user named it, but a link is never taken for a folder
+// unless the operand names it exactly.
 TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
     const struct {
         std::string Path;
         bool IsFolder;
+        bool Written;
         bool FollowLink;
-    } rows[] = {{P("C:/work/l.txt"), false, true},
-                {P("C:/work/lf"), true, true},
-                {P("C:/work/sub/m.txt"), false, false},
-                {P("C:/work/sub/mf"), true, false}};
+    } rows[] = {{P("C:/work/l.txt"), false, true, true},
+                {P("C:/work/lf"), true, false, false},
+                {P("C:/work/sub/m.txt"), false, true, false},
+                {P("C:/work/sub/mf"), true, true, false}};
     for (const auto &row : rows) {
         if (row.IsFolder)
             Fake().AddFolder(row.Path, OldWrite);
@@ -296,19 +298,38 @@ TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
             Fake().AddFile(row.Path, OldWrite);
         Fake().Item(row.Path).IsLink = true;
     }
-    Option.FolderMode = fmAllFolders;
-    Option.Recurse = true;
-    TOutput output;
-    TReport report{output, Scope.Times};
-    TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
-    pipeline.BeginOperand(Option);
-    EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
-    pipeline.Drain();
-    for (const auto &row : rows) {
-        const auto write = std::find_if(Fake().Writes.begin(), Fake().Writes.end(),
-                                        [&](const TFakeWrite &w) { return w.Path == row.Path; });
-        ASSERT_NE(write, Fake().Writes.end()) << row.Path;
-        EXPECT_EQ(write->FollowLink, row.FollowLink) << row.Path;
+    auto run = [&](const std::string &pattern, TFolderMode mode, bool recurse) {
+        Fake().Writes.clear();
+        Option.FileName = pattern;
+        Option.FolderMode = mode;
+        Option.Recurse = recurse;
+        TOutput output;
+        TReport report{output, Scope.Times};
+        TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
+        pipeline.BeginOperand(Option);
+        EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
+        pipeline.Drain();
+    };
+    for (TFolderMode mode : {fmNoFolders, fmMatchedFolders, fmAllFolders}) {
+        run(P("C:/work/*"), mode, true);
+        for (const auto &row : rows) {
+            const auto write =
+                std::find_if(Fake().Writes.begin(), Fake().Writes.end(),
+                             [&](const TFakeWrite &w) { return w.Path == row.Path; });
+            ASSERT_EQ(write != Fake().Writes.end(), row.Written) << row.Path << " " << mode;
+            if (row.Written) {
+                EXPECT_EQ(write->FollowLink, row.FollowLink) << row.Path;
+            }
+        }
+    }
+    // Named exactly, a link to a folder is that folder, in every mode (-f2
+    // also takes the real sub-folder, sub).
+    for (TFolderMode mode : {fmNoFolders, fmMatchedFolders, fmAllFolders, fmNoFiles}) {
+        run(P("C:/work/lf"), mode, false);
+        ASSERT_EQ(Fake().Writes.size(), mode == fmAllFolders ? 2u : 1u) << mode;
+        EXPECT_EQ(Fake().Writes[0].Path, P("C:/work/lf"));
+        EXPECT_TRUE(Fake().Writes[0].FollowLink);
+        EXPECT_TRUE(Fake().Writes[0].IsFolder);
     }
 }
 

@@ -180,22 +180,40 @@ TEST_F(Walker, ANameTheProgramCannotHoldIsHandedOnMarkedAndNeverSearched) {
         EXPECT_EQ(item.find("g.txt"), std::string::npos) << item;
 }
 
-TEST_F(Walker, LinkedFoldersAreItemsButNeverSearched) {
-    // A link or junction to a folder, here and below: listed as a folder,
-    // stamped in all-folders mode, never descended into.
+TEST_F(Walker, LinkedFoldersAreNeverFoldersOfTheWalk) {
+    // A link or junction to a folder, here (up) and below (back): never
+    // descended into, never taken for a folder (-f1, -f2) unless the operand
+    // names it exactly; below the operand's folder it is an item of its own.
     Fake().AddFolder(P({"d", "up"}));
     Fake().Item(P({"d", "up"})).IsLink = true;
     Fake().AddFile(P({"d", "up", "g.txt"}));
     Fake().AddFolder(P({"d", "s1", "back"}));
     Fake().Item(P({"d", "s1", "back"})).IsLink = true;
     Fake().AddFile(P({"d", "s1", "back", "h.txt"}));
-    const Items found = Walk(P({"d", "*.txt"}), fmAllFolders, true);
-    EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "up"})), 1);
-    EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "s1", "back"})), 1);
-    for (const std::string &item : found)
-        EXPECT_TRUE(item.find("g.txt") == std::string::npos &&
-                    item.find("h.txt") == std::string::npos)
-            << item;
+    const struct {
+        std::string Pattern;
+        TFolderMode Mode;
+        bool Recurse;
+        bool Up, Back;
+    } rows[] = {
+        {P({"d", "*.txt"}), fmAllFolders, true, false, false},
+        {P({"d", "*"}), fmNoFolders, true, false, true},
+        {P({"d", "*"}), fmMatchedFolders, true, false, true},
+        {P({"d", "*"}), fmAllFolders, true, false, true},
+        {P({"d", "*"}), fmNoFiles, true, false, false},
+        {P({"d", "up"}), fmNoFolders, false, true, false},
+        {P({"d", "up"}), fmAllFolders, false, true, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.Pattern + " " + std::to_string(row.Mode));
+        const Items found = Walk(row.Pattern, row.Mode, row.Recurse);
+        EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "up"})), row.Up ? 1 : 0);
+        EXPECT_EQ(std::count(found.begin(), found.end(), F({"d", "s1", "back"})), row.Back ? 1 : 0);
+        for (const std::string &item : found)
+            EXPECT_TRUE(item.find("g.txt") == std::string::npos &&
+                        item.find("h.txt") == std::string::npos)
+                << item;
+    }
 }
 
 // A walk holds at most the folders it may, however deep the tree, and hands

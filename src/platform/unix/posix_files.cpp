@@ -33,8 +33,9 @@ struct TMountFlags {
 };
 
 // Where an open folder stands, kept apart from its descriptor: a sub-folder
-// can name itself from its parent's name after the parent was closed. The
-// real path is asked for by restore lines and the journal only, and then once.
+// can name itself from its parent's name while the parent's real path is
+// known. The real path is asked for rarely (a walk asks for its operand's
+// folder's), and then once.
 struct TFolderName {
     std::shared_ptr<TFolderName> Parent; // null for a folder opened by its path
     std::string Name;                    // in Parent
@@ -352,8 +353,14 @@ TSearchHandle StartSearch(int baseFd, TFolderState *open, const std::string &fol
         return Failed(nullptr, ENOENT);
     if (!HasWildcards(name)) {
         TMountFlags mount;
-        if (!FillEntry(baseFd, (folder + name).c_str(), followLinks, entry, mount))
+        const std::string path = folder + name;
+        if (!FillEntry(baseFd, path.c_str(), followLinks, entry, mount))
             return Failed(nullptr);
+        // A link followed is still told as one, as a listing tells it.
+        struct stat own {};
+        if (followLinks && !entry.IsLink &&
+            fstatat(baseFd, path.c_str(), &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode))
+            entry.IsLink = true;
         entry.Name = name;
         return reinterpret_cast<TSearchHandle>(new TDirSearch{});
     }
@@ -674,10 +681,9 @@ TFolderHandle OpenFolderNoFollow(const std::string &path) {
 }
 
 void CloseFolder(TFolderHandle folder) {
-    // Sub-folders still open may need this one's name: it is asked while its
-    // descriptor can still tell it.
-    if (folder->Where.use_count() > 1)
-        RealPathOf(folder);
+    // No real path is kept for the sub-folders still open: a walk deep down
+    // would keep one path per level, each as long as the depth. The run's
+    // absolute paths come from the walk's own names.
     close(folder->Fd);
     delete folder;
 }

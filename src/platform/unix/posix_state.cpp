@@ -22,10 +22,13 @@ namespace posix {
 namespace {
 
 // Set by the first SIGINT or SIGTERM once they are caught.
-volatile std::sig_atomic_t Interrupted = 0;
+// Set by the signal handler, read by every thread of the run: a lock-free
+// atomic is safe in both places.
+std::atomic<bool> Interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnInterrupt(int) {
-    Interrupted = 1;
+    Interrupted.store(true);
 }
 
 bool IsFolderAt(const std::string &path) {
@@ -217,7 +220,7 @@ void CatchInterrupts() {
 }
 
 bool InterruptRequested() {
-    return Interrupted != 0;
+    return Interrupted.load();
 }
 
 } // namespace posix
