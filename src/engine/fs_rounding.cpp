@@ -18,10 +18,16 @@ TFamily FamilyOf(const std::string &name) {
     return fyOther;
 }
 
-// Even second: the step of the modification stamp on both families.
+// Even second: the step of FAT's modification stamp and of exFAT's access stamp.
 void CutToEvenSecond(TTimeParts &parts) {
     parts.wSecond = uint16_t(parts.wSecond & ~1u);
     parts.Fraction = 0;
+}
+
+// 10 ms: the step of the creation stamp on both families, and of exFAT's
+// modification stamp where the system's driver keeps it so.
+void CutTo10ms(TTimeParts &parts) {
+    parts.Fraction -= parts.Fraction % uint32_t(TicksPer10ms);
 }
 
 } // namespace
@@ -68,10 +74,13 @@ bool RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &va
         return true;
     switch (kind) {
     case skModification:
-        CutToEvenSecond(parts);
+        if (family == fyExFat && ExFatWriteIn10ms)
+            CutTo10ms(parts);
+        else
+            CutToEvenSecond(parts);
         break;
     case skCreation:
-        parts.Fraction -= parts.Fraction % uint32_t(TicksPer10ms);
+        CutTo10ms(parts);
         break;
     case skAccess:
         if (family == fyFat) {

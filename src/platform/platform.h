@@ -31,6 +31,9 @@ inline constexpr bool HasDriveSyntax = true;
 inline constexpr bool StreamsInCodePage = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
+// The modification stamp on exFAT is cut to an even second, as on FAT: what
+// the system's driver keeps has not been measured here.
+inline constexpr bool ExFatWriteIn10ms = false;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
 inline bool IsAbsenceCode(uint32_t code) {
     // FILE_NOT_FOUND, PATH_NOT_FOUND, NO_MORE_FILES, BAD_NETPATH, BAD_NET_NAME,
@@ -46,6 +49,10 @@ inline constexpr bool HasDriveSyntax = false;
 inline constexpr bool StreamsInCodePage = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
+// Linux's exFAT driver keeps the modification stamp in 10 ms steps (measured
+// by scripts/fat_volumes.sh): a value read from such a volume is written back
+// as it was.
+inline constexpr bool ExFatWriteIn10ms = true;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
 inline bool IsAbsenceCode(uint32_t code) {
     return code == 2 || code == 20; // ENOENT, ENOTDIR

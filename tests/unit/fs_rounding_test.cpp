@@ -33,18 +33,26 @@ protected:
 
 } // namespace
 
-TEST_F(FsRounding, ModificationToTheEvenSecondBelow) {
-    for (const char *fs : {"FAT", "FAT32", "exFAT"}) {
-        SetVolume(fs);
+TEST_F(FsRounding, ModificationToTheEvenSecondBelowOrTo10msOnExFatNatively) {
+    // exFAT: 10 ms where the system's driver keeps them (natively), else as FAT.
+    struct Row {
+        const char *Fs;
+        bool In10ms;
+    };
+    for (const Row &row :
+         {Row{"FAT", false}, Row{"FAT32", false}, Row{"exFAT", ExFatWriteIn10ms}}) {
+        SetVolume(row.Fs);
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 39, 4567891)),
-                  LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+                  row.In10ms ? LocalValue(2011, 1, 17, 13, 25, 39, 4500000)
+                             : LocalValue(2011, 1, 17, 13, 25, 38))
+            << row.Fs;
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 38)),
                   LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+            << row.Fs;
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 38, 9999999)),
-                  LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+                  row.In10ms ? LocalValue(2011, 1, 17, 13, 25, 38, 9900000)
+                             : LocalValue(2011, 1, 17, 13, 25, 38))
+            << row.Fs;
     }
 }
 
