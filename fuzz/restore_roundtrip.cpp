@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -112,14 +113,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         item.Path = Platform().FullPathName(nullptr, item.Stamps.Path);
     }
 
+    // Which items get lines is decided where they are written: a stamp's
+    // local year depends on the offset in force for it.
+    std::vector<bool> getsLines;
+    bool anyLines = false;
     for (TItem &item : items) {
+        getsLines.push_back(GetsLines(times, item));
+        anyLines = anyLines || getsLines.back();
         run.Report.HeadingPending = true;
         WriteRestoreLines(run.Report, item.Stamps);
     }
     run.Output.Flush();
-    bool anyLines = false;
-    for (const TItem &item : items)
-        anyLines = anyLines || GetsLines(times, item);
     if (!anyLines) {
         FUZZ_CHECK(Fake().Out.empty());
         return 0;
@@ -137,8 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
 
     size_t next = 0;
-    for (const TItem &item : items) {
-        if (!GetsLines(times, item))
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TItem &item = items[i];
+        if (!getsLines[i])
             continue;
         for (TStampKind kind : AllStampKinds) {
             if (!item.Stamps.Options.Kinds.Has(kind))
