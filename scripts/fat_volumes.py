@@ -21,15 +21,19 @@ MS10 = 10**7
 
 # Volume name, mount type, mount options, and the steps in which the volume
 # keeps each stamp: modification, access, creation. The access stamp on vfat
-# keeps the local date only ("day"). exFAT keeps the modification stamp in
-# 10 ms (the Linux driver's precision). "floor": the earliest stamp the
-# volume holds (an earlier one becomes this one): vfat counts from 1980 in
-# local time, exFAT from 1980 UTC (it keeps the offset beside each stamp).
+# keeps the date only ("day"), at the volume's offset from UTC ("zone"): its
+# time_offset= where the mount gives one, else the kernel's time zone (UTC
+# here, as on most systems). exFAT keeps the modification stamp in 10 ms (the
+# Linux driver's precision) and each stamp with its offset. "zone" also
+# places the earliest stamp the volume holds, 1980-01-01 00:00: an earlier
+# one becomes that one (exFAT counts from UTC).
 VOLUMES = [
     ("vfat", "vfat", "time_offset=540,iocharset=ascii",
-     {"m": 2 * SECOND, "a": "day", "c": MS10, "floor": "local"}),
+     {"m": 2 * SECOND, "a": "day", "c": MS10, "zone": OFFSET}),
+    ("vfat-utc", "vfat", "iocharset=ascii",
+     {"m": 2 * SECOND, "a": "day", "c": MS10, "zone": 0}),
     ("exfat", "exfat", "time_offset=540,iocharset=utf8",
-     {"m": MS10, "a": 2 * SECOND, "c": MS10, "floor": "utc"}),
+     {"m": MS10, "a": 2 * SECOND, "c": MS10, "zone": 0}),
 ]
 KIND_NAMES = {"m": "更新日時", "a": "アクセス", "c": "作成日時"}
 FILES = ["f1", "f2", "f3", "f4", "f5", "f6", "f7", "d1"]
@@ -94,11 +98,11 @@ def shown(ns):
     )
 
 
-def cut(ns, step):
+def cut(ns, step, zone=OFFSET):
     """What the volume keeps of `ns`: cut towards the past to its step."""
     if step == "day":
-        local = ns + OFFSET * SECOND
-        return local - local % (86400 * SECOND) - OFFSET * SECOND
+        local = ns + zone * SECOND
+        return local - local % (86400 * SECOND) - zone * SECOND
     return ns - ns % step
 
 
@@ -235,13 +239,13 @@ def checks_of(vol, steps, records):
     # follows the volume's rule; the next preview reads back the same.
     for kind in "ma":
         rows_new = preview(records["override?"], "f1", kind)[1]
-        row("-d -t", "f1", kind, rows_new, disk("override", "f1", kind), cut(RAW, steps[kind]))
+        row("-d -t", "f1", kind, rows_new, disk("override", "f1", kind), cut(RAW, steps[kind], steps["zone"]))
         row("read back", "f1", kind, preview(records["read"], "f1", kind)[0],
-            disk("override", "f1", kind), cut(RAW, steps[kind]))
+            disk("override", "f1", kind), cut(RAW, steps[kind], steps["zone"]))
     # A folder: the same rules.
     for kind in "ma":
         row("folder", "d1", kind, preview(records["folder?"], "d1", kind)[1],
-            disk("folder", "d1", kind), cut(RAW, steps[kind]))
+            disk("folder", "d1", kind), cut(RAW, steps[kind], steps["zone"]))
     # The creation stamp as the program reads it (copied with -zr0) and as
     # the volume keeps it: 10 ms steps.
     created = disk("start", "f1", "c")
@@ -251,21 +255,19 @@ def checks_of(vol, steps, records):
     base = disk("override", "f1", "m")
     for kind in "ma":
         row("-sw -t+", "f1", kind, preview(records["shift?"], "f1", kind)[1],
-            disk("shift", "f1", kind), cut(base + 3600 * SECOND + 15 * 10**6, steps[kind]))
+            disk("shift", "f1", kind), cut(base + 3600 * SECOND + 15 * 10**6, steps[kind], steps["zone"]))
     # -zr0: nothing cut by the program; the volume still cuts.
     for kind in "ma":
         row("-zr0", "f2", kind, preview(records["zr0?"], "f2", kind)[1], disk("zr0", "f2", kind),
-            cut(RAW, steps[kind]))
+            cut(RAW, steps[kind], steps["zone"]))
     for mode in ("zr1", "zr2"):
         value = local_ns(2011, 3, 16, 8, 9, 11, 9876540)
         for kind in "ma":
             row("-" + mode, "f3", kind, preview(records[mode + "?"], "f3", kind)[1],
-                disk(mode, "f3", kind), cut(value, steps[kind]))
+                disk(mode, "f3", kind), cut(value, steps[kind], steps["zone"]))
     # An unknown stamp is 1980-01-01 00:00 local: east of UTC that lies
-    # before what exFAT holds, and the volume keeps 1980-01-01 00:00 UTC.
-    unknown = local_ns(1980, 1, 1)
-    if steps["floor"] == "utc":
-        unknown = max(unknown, 315532800 * SECOND)
+    # before what a volume at UTC holds, which keeps 1980-01-01 00:00 UTC.
+    unknown = max(local_ns(1980, 1, 1), (315532800 - steps["zone"]) * SECOND)
     for kind in "ma":
         shown_new = preview(records["-dU?"], "f4", kind)[1]
         row("-dU", "f4", kind, shown_new, disk("-dU", "f4", kind), unknown)
@@ -324,7 +326,8 @@ def check(path):
             print("FAIL: volume %s: %r" % (vol, error))
             bad += 1
             continue
-        print("\n== %s (local time +09:00; m modification, a access, c creation)" % vol)
+        print("\n== %s, mounted with %s (local time +09:00; m modification, a access, "
+              "c creation)" % (vol, [v for v in VOLUMES if v[0] == vol][0][2]))
         print("%-13s %-3s %-4s %-29s %-29s %-29s %s" % ("check", "", "", "program", "disk",
                                                          "expected", ""))
         for check_name, name, kind, program, on_disk, expected, ok in rows:

@@ -84,6 +84,7 @@ cp "$kernel_dir"/modules/*.ko "$root/modules/"
 mkfs.fat -C -F 16 -n KELVARD "$root/images/vfat.img" 16384 >/dev/null
 truncate -s 16M "$root/images/exfat.img"
 mkfs.exfat -L KELVARD "$root/images/exfat.img" >/dev/null
+cp "$root/images/vfat.img" "$root/images/vfat-utc.img"
 python3 scripts/fat_volumes.py guest >"$root/init"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.gz"

@@ -237,6 +237,12 @@ struct TPlatform {
     // `folder`, when given, is an open folder on the volume: natively its
     // volume is asked, and `where` is not read.
     bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
+    // The offset from UTC, in seconds, of the local time in which the FAT
+    // volume at `folder` or `where` (as for FileSystemName) keeps its stamps,
+    // where the system tells one apart from the program's local time
+    // (natively: the mount's time_offset= or tz=UTC, else the kernel's time
+    // zone). Null, or false, where the volume keeps the program's local time.
+    bool (*FatVolumeOffset)(TFolderHandle folder, const std::string &where, int32_t &offsetSeconds);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 

@@ -340,6 +340,13 @@ bool FileSystemName(TFolderHandle folder, const std::string &given, std::string 
     return true;
 }
 
+bool FatVolumeOffset(TFolderHandle, const std::string &, int32_t &offsetSeconds) {
+    if (!State.FatOffset)
+        return Injected(false);
+    offsetSeconds = *State.FatOffset;
+    return true;
+}
+
 bool IsAbsolute(const std::string &path) {
     if (HasDriveSyntax)
         return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
@@ -714,6 +721,7 @@ const TPlatform FakeTable = {
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
     .FileSystemName = FileSystemName,
+    .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,

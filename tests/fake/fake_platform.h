@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -85,6 +86,8 @@ struct TFakeState {
     std::map<std::string, std::string> Volumes;
     std::string DefaultFileSystem = "NTFS";
     bool VolumeQueryFails = false;
+    // The offset (seconds) that FatVolumeOffset gives; none: it fails.
+    std::optional<int32_t> FatOffset;
     int VolumeQueries = 0;
 
     bool IsNT = true;

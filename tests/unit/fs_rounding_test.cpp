@@ -79,6 +79,24 @@ TEST_F(FsRounding, AccessToTheLocalDateOnFatAndEvenSecondOnExFat) {
               LocalValue(2011, 1, 17, 13, 25, 38));
 }
 
+TEST_F(FsRounding, AccessOnFatToTheDateAtTheVolumesOwnOffset) {
+    // A volume that keeps UTC (Linux's default) while local time is +9 h:
+    // the date is UTC's, so 03:00 local on the 17th is still the 16th.
+    SetVolume("FAT");
+    Fake().FatOffset = 0;
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39, 4567891)),
+              LocalValue(2011, 1, 17, 9));
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 3)), LocalValue(2011, 1, 16, 9));
+    Fake().FatOffset = -5 * 3600;
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39)), LocalValue(2011, 1, 16, 14));
+    // Only the date depends on it.
+    EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 39, 1)),
+              LocalValue(2011, 1, 17, 13, 25, 38));
+    SetVolume("exFAT");
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39, 1)),
+              LocalValue(2011, 1, 17, 13, 25, 38));
+}
+
 TEST_F(FsRounding, OtherFileSystemsKeepEveryDigit) {
     const TTimeValue value = LocalValue(2011, 1, 17, 13, 25, 39, 4567891);
     for (const char *fs : {"NTFS", "EXFAT", "exfat", "CDFS", "UDF", "", "FA", "xFAT"}) {

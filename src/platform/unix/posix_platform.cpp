@@ -212,6 +212,7 @@ const TPlatform PosixPlatform = {
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
     .FileSystemName = FileSystemName,
+    .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .RunHiddenAndWait = RunHiddenAndWait,

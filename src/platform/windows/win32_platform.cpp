@@ -127,6 +127,7 @@ const TPlatform Win32Platform = {
     .CanSetCreationTime = win32::CanSetCreationTime,
     .FullPathName = win32::FullPathNameAt,
     .FileSystemName = win32::FileSystemName,
+    .FatVolumeOffset = nullptr, // FAT keeps the system's local time
     .ShortPathName = win32::ShortPathName,
     .ReadWholeFile = win32::ReadWholeFile,
     .RunHiddenAndWait = win32::RunHiddenAndWait,
