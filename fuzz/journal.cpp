@@ -1,12 +1,15 @@
 // The journal's text: any bytes read as a journal give a run or a refusal,
-// never a fault; items with any path and any stamps, written as journal lines
-// and read back, are the same items (a last line cut anywhere leaves its item
-// out, never a different one).
+// never a fault; items with any path, identity and stamps, written as journal
+// lines and read back, are the same items (a last line cut anywhere leaves its
+// item out, never a different one); a byte changed anywhere after the header
+// leaves at most that line's item out, as a damaged line, never a different
+// item read.
 
 #include "common/timevalue.h"
 #include "fuzz_support.h"
 #include "journal/journal_format.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
@@ -34,7 +37,8 @@ bool SameItem(const TJournalItem &a, const TJournalItem &b) {
     for (int k = 0; k < 3; ++k)
         if (!(a.Old[k] == b.Old[k]) || !(a.New[k] == b.New[k]))
             return false;
-    return a.Path == b.Path && a.IsFolder == b.IsFolder && a.LinkItself == b.LinkItself;
+    return a.Path == b.Path && a.IsFolder == b.IsFolder && a.LinkItself == b.LinkItself &&
+           a.VolumeId == b.VolumeId && a.FileId == b.FileId;
 }
 
 } // namespace
@@ -63,6 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             item.Path = "x";
         item.IsFolder = input.ConsumeBool();
         item.LinkItself = input.ConsumeBool();
+        item.VolumeId = input.ConsumeIntegral<uint64_t>();
+        item.FileId = input.ConsumeIntegral<uint64_t>();
         TJournalStamp before;
         for (TJournalStamp *stamps : {item.Old, item.New})
             for (int k = 0; k < 3; ++k) {
@@ -84,6 +90,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::fprintf(stderr, "written [%s]\nread    [%s]\n", Printable(items[i].Path).c_str(),
                          Printable(read.Items[i].Path).c_str());
         FUZZ_CHECK(SameItem(read.Items[i], items[i]));
+    }
+    FUZZ_CHECK(read.Damaged.empty() && !read.CutLastLine && read.WholeSize == text.size());
+    // One byte changed after the header: every item read is one written, and
+    // an item missing leaves a damaged line or a cut one behind.
+    if (text.size() > header) {
+        std::string changed = text;
+        const size_t at = input.ConsumeIntegralInRange<size_t>(header, text.size() - 1);
+        const auto flip = input.ConsumeIntegralInRange<uint8_t>(1, 255);
+        changed[at] = char(changed[at] ^ flip);
+        TJournalRun damaged;
+        FUZZ_CHECK(ParseJournal(changed, damaged));
+        for (const TJournalItem &item : damaged.Items)
+            FUZZ_CHECK(std::any_of(items.begin(), items.end(), [&](const TJournalItem &written) {
+                return SameItem(item, written);
+            }));
+        FUZZ_CHECK(damaged.Items.size() == items.size() || !damaged.Damaged.empty() ||
+                   damaged.CutLastLine);
     }
     // Cut anywhere after the header: the items before the cut line, and no other.
     const size_t cut = input.ConsumeIntegralInRange<size_t>(header, text.size());

@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "fuzz_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,17 @@ std::string InForm(const std::string &text, int form) {
     }
 }
 
+// The error of a quote left open at a line end with more text after it.
+bool OpenQuote(const EAppError &error) {
+    return error.message().find("引用符") != std::string::npos;
+}
+
+// The cause without the file's name: the line and its text.
+std::string LineOf(const EAppError &error) {
+    const std::string &cause = error.cause();
+    return cause.substr(std::min(cause.size(), cause.find(' ')));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -42,15 +54,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Fake().Files["raw.txt"] = raw;
     try {
         ReadResponseFile("raw.txt");
-    } catch (const EAppError &) {
-        FUZZ_CHECK(raw.rfind("\xFF\xFE", 0) == 0 || raw.rfind("\xFE\xFF", 0) == 0);
+    } catch (const EAppError &error) {
+        FUZZ_CHECK(raw.rfind("\xFF\xFE", 0) == 0 || raw.rfind("\xFE\xFF", 0) == 0 ||
+                   OpenQuote(error));
     }
     // Valid text, in the chosen form.
     std::string valid = IsUtf8(text) ? text : AsUtf8(text);
     while (valid.rfind("\xEF\xBB\xBF", 0) == 0)
         valid.erase(0, 3); // a mark at its start would be read as the form's own
     Fake().Files["restore.txt"] = InForm(valid, form);
-    const std::vector<std::string> tokens = ReadResponseFile("restore.txt");
+    std::vector<std::string> tokens;
+    try {
+        tokens = ReadResponseFile("restore.txt");
+    } catch (const EAppError &error) {
+        // A quote open at a line end, with more after it: so in every form.
+        FUZZ_CHECK(OpenQuote(error));
+        for (int other = 0; other < 4; ++other) {
+            Fake().Files["other.txt"] = InForm(valid, other);
+            bool refused = false;
+            try {
+                ReadResponseFile("other.txt");
+            } catch (const EAppError &again) {
+                refused = OpenQuote(again) && LineOf(again) == LineOf(error);
+            }
+            FUZZ_CHECK(refused);
+        }
+        return 0;
+    }
     for (const std::string &token : tokens) {
         FUZZ_CHECK(token.find('\0') == std::string::npos);
         FUZZ_CHECK(IsUtf8(token));

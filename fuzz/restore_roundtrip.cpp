@@ -35,13 +35,13 @@ std::string GeneratedPath(FuzzedDataProvider &input) {
 }
 
 // The stamps a restore line can give back: the reader refuses a year before
-// 1980 at the line's offset (local time's, in whole minutes) and a stamp at
-// or after StampLimit.
+// 1980 at the line's offset (local time's, in whole minutes), an offset
+// outside -12:00 to +14:00 and a stamp at or after StampLimit.
 bool ReadableStamp(TTimeValue value) {
     TTimeParts local;
     const TUtcOffset offset = OffsetInForce(value);
     return value < StampLimit && offset.Fixed && FileTimeToZoneParts(value, offset, local) &&
-           local.wYear >= 1980;
+           local.wYear >= 1980 && OffsetInRange(offset);
 }
 
 struct TItem {

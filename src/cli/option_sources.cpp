@@ -11,7 +11,10 @@
 
 #include <algorithm>
 
-std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter, char quote) {
+std::vector<std::string> SplitDelimitedText(const std::string &source, char delimiter, char quote,
+                                            size_t *quotedBreak) {
+    if (quotedBreak)
+        *quotedBreak = std::string::npos;
     // The text ends at a NUL, as the platform's strings do.
     const std::string text = source.substr(0, source.find('\0'));
     const size_t n = text.size();
@@ -37,6 +40,9 @@ std::vector<std::string> SplitDelimitedText(const std::string &source, char deli
                     ++i; // the closing quote
                     break;
                 }
+                if (quotedBreak && *quotedBreak == std::string::npos &&
+                    (text[i] == '\r' || text[i] == '\n'))
+                    *quotedBreak = i;
                 item += text[i++];
             }
         } else {
@@ -169,25 +175,45 @@ std::string ReadDefaultOptionString(const TProgramNames &names) {
     return ReadDefaultOptionString(names, source);
 }
 
+bool IsRestoreLine(std::string_view line) {
+    if (line.substr(0, 4) != "-ixg")
+        return false;
+    if (line.size() == 4)
+        return true;
+    if (line[4] != 'w' && line[4] != 'c' && line[4] != 'a')
+        return false;
+    return line.size() == 5 || IsBlank(line[5]);
+}
+
 namespace {
 
-// Takes off a last line that lacks its line end (a line of blanks only
-// gives no tokens and is no loss), noting it in `refused`.
-void CutUnendedLine(const std::string &name, std::string &data,
-                    std::vector<TRefusedLine> *refused) {
-    const size_t lastBreak = data.find_last_of("\r\n");
-    const size_t start = lastBreak == std::string::npos ? 0 : lastBreak + 1;
-    bool blank = true;
-    for (size_t i = start; i < data.size() && blank; ++i)
-        blank = IsBlank(data[i]);
-    if (blank)
-        return;
+// The number of the line that holds the offset `end` of `text`, counting CR,
+// LF and CR LF as one line break each.
+size_t LineNumberAt(const std::string &text, size_t end) {
     size_t line = 1;
-    for (size_t i = 0; i < start; ++i)
-        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= start || data[i + 1] != '\n')))
+    for (size_t i = 0; i < end && i < text.size(); ++i)
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= end || text[i + 1] != '\n')))
             ++line;
+    return line;
+}
+
+// Where the last line of `text` begins.
+size_t LastLineStart(const std::string &text) {
+    const size_t lastBreak = text.find_last_of("\r\n");
+    return lastBreak == std::string::npos ? 0 : lastBreak + 1;
+}
+
+// Takes off a last line that lacks its line end when it is a restore line,
+// noting it in `refused`: the program writes every restore line whole, so
+// such a line was cut, and its path may name another item. Any other last
+// line is read as it stands (what editors save, or `printf` writes).
+void CutUnendedRestoreLine(const std::string &name, std::string &data,
+                           std::vector<TRefusedLine> *refused) {
+    const size_t start = LastLineStart(data);
+    if (!IsRestoreLine(std::string_view(data).substr(start)))
+        return;
     if (refused)
-        refused->push_back(TRefusedLine{name, line, data.substr(start)});
+        refused->push_back(TRefusedLine{name, LineNumberAt(data, start), data.substr(start)});
     data.resize(start);
 }
 
@@ -201,9 +227,16 @@ const char *const ReplacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
 // ends inside a character (half a unit, or a first surrogate without its
 // second) was cut: it ends with U+FFFD, so that its last line, which lacks
 // its line end, is not read. False for a surrogate without its pair elsewhere.
-bool DecodeUtf16(std::string_view units, bool bigEndian, std::string &text) {
+bool DecodeUtf16(std::string_view units, bool bigEndian, std::string &text, bool &moreAfterNul) {
     for (size_t k = 0; k + 1 < units.size(); k += 2)
         if (units[k] == '\0' && units[k + 1] == '\0') {
+            // After the NUL: NULs and line breaks are a zero-filled tail.
+            for (size_t j = k + 2; j < units.size(); j += 2) {
+                const char low = units[j + (bigEndian ? 1 : 0)];
+                const char high = j + 1 < units.size() ? units[j + (bigEndian ? 0 : 1)] : '\0';
+                if (high != '\0' || (low != '\0' && low != '\r' && low != '\n'))
+                    moreAfterNul = true;
+            }
             units = units.substr(0, k);
             break;
         }
@@ -223,22 +256,32 @@ bool DecodeUtf16(std::string_view units, bool bigEndian, std::string &text) {
     return true;
 }
 
+// Bytes up to their first NUL; `moreAfterNul` when anything but NULs and
+// line breaks follows it.
+std::string_view UpToNul(std::string_view bytes, bool &moreAfterNul) {
+    const size_t nul = bytes.find('\0');
+    if (nul == std::string_view::npos)
+        return bytes;
+    moreAfterNul = bytes.find_first_not_of(std::string_view("\0\r\n", 3), nul) != bytes.npos;
+    return bytes.substr(0, nul);
+}
+
 // A response file's text as the program's text, the byte order mark dropped;
 // false with `why` when it cannot be read as the text it says it is.
-bool DecodeResponseFile(const std::string &bytes, std::string &text, std::string &why) {
+bool DecodeResponseFile(const std::string &bytes, std::string &text, std::string &why,
+                        bool &moreAfterNul) {
     const auto begins = [&](std::string_view mark) { return bytes.rfind(mark, 0) == 0; };
     if (begins("\xEF\xBB\xBF")) {
-        text = bytes.substr(3);
-        text.resize(std::min(text.size(), text.find('\0')));
+        text = std::string(UpToNul(std::string_view(bytes).substr(3), moreAfterNul));
         return true;
     }
     if (begins("\xFF\xFE") || begins("\xFE\xFF")) {
-        if (DecodeUtf16(std::string_view(bytes).substr(2), bytes[0] == '\xFE', text))
+        if (DecodeUtf16(std::string_view(bytes).substr(2), bytes[0] == '\xFE', text, moreAfterNul))
             return true;
         why = "UTF-16 として読めない文字 (対のないサロゲート) があります";
         return false;
     }
-    if (Platform().FromCodePage(bytes.substr(0, bytes.find('\0')), text))
+    if (Platform().FromCodePage(std::string(UpToNul(bytes, moreAfterNul)), text))
         return true;
     why = SystemReason(Platform().LastErrorCode());
     return false;
@@ -252,9 +295,19 @@ std::vector<std::string> ReadResponseFile(const std::string &name,
     std::string bytes, data, why;
     if (!Platform().ReadWholeFile(name, bytes))
         throw EAppError(opening, name + ": " + SystemReason(Platform().LastErrorCode()));
-    if (!DecodeResponseFile(bytes, data, why))
+    bool moreAfterNul = false;
+    if (!DecodeResponseFile(bytes, data, why, moreAfterNul))
         throw EAppError(opening, name + ": " + why);
-    CutUnendedLine(name, data, refused);
+    // Text after a NUL is not read: a file that a crash filled with zeros
+    // looks like that, and so does one that holds a NUL by mistake.
+    TRefusedLine afterNul;
+    if (moreAfterNul) {
+        const size_t start = LastLineStart(data);
+        afterNul = TRefusedLine{name, LineNumberAt(data, start), data.substr(start), true};
+    }
+    CutUnendedRestoreLine(name, data, refused);
+    if (moreAfterNul && refused)
+        refused->push_back(afterNul);
 
     // Every line break (CR, LF or CR LF) becomes the platform's own.
     std::string text;
@@ -270,12 +323,27 @@ std::vector<std::string> ReadResponseFile(const std::string &name,
             text += data[i];
         }
     }
-    return SplitDelimitedText(text, ',');
+    size_t quotedBreak = std::string::npos;
+    std::vector<std::string> tokens = SplitDelimitedText(text, ',', '"', &quotedBreak);
+    // A quote left open at a line end would take the following lines into
+    // one name: an error, unless only blanks follow (the file's end).
+    if (quotedBreak != std::string::npos &&
+        !std::all_of(text.begin() + long(quotedBreak), text.end(), IsBlank)) {
+        const size_t line = LineNumberAt(text, quotedBreak);
+        const size_t start = LastLineStart(text.substr(0, quotedBreak));
+        const std::string shown = text.substr(start, quotedBreak - start);
+        throw EAppError("レスポンスファイル (" + name + ") の " + std::to_string(line) +
+                            " 行目で引用符 (\") が閉じられていません",
+                        name + " の " + std::to_string(line) + " 行目: " + shown);
+    }
+    return tokens;
 }
 
 void ReportRefusedLines(TReport &report, const std::vector<TRefusedLine> &lines) {
     for (const TRefusedLine &line : lines)
-        WarnItemKept(report, "Warn.: 改行で終わっていない最後の行は読み込みませんでした",
+        WarnItemKept(report,
+                     line.AfterNul ? "Warn.: NUL 文字の後ろは読み込みませんでした"
+                                   : "Warn.: 改行で終わっていない最後の行は読み込みませんでした",
                      line.File + " の " + std::to_string(line.Line) + " 行目", line.Text);
 }
 
@@ -294,6 +362,12 @@ void AppendWords(TTokenList &list, const std::vector<std::string> &words, uint32
 
 TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names) {
     TTokenList list;
+    GatherTokens(arguments, names, list);
+    return list;
+}
+
+void GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names,
+                  TTokenList &list) {
     list.DefaultText = ReadDefaultOptionString(names, list.DefaultSource, &list.DefaultExact);
     AppendWords(list, SplitDelimitedText(list.DefaultText, ','));
     list.DefaultCount = list.Tokens.size();
@@ -317,5 +391,4 @@ TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgra
             AppendWords(list, {argument});
         }
     }
-    return list;
 }

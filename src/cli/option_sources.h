@@ -5,12 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The delimited-text rule: items separated by blanks (codes 1 to 32) and/or
 // the delimiter, with `quote` quoting (a doubled quote inside stands for one).
+// `quotedBreak`, when given, gets the offset of the first CR or LF inside a
+// quoted item (npos when there is none).
 std::vector<std::string> SplitDelimitedText(const std::string &text, char delimiter,
-                                            char quote = '"');
+                                            char quote = '"', size_t *quotedBreak = nullptr);
 
 // The Windows command-line rule; the program's own path (argument 0) included.
 // With `standIn` (one flag per byte of the line, as CommandLineText gives
@@ -53,20 +56,28 @@ std::string ReadDefaultOptionString(const TProgramNames &names);
 std::string ReadDefaultOptionString(const TProgramNames &names, std::string &source,
                                     bool *exact = nullptr);
 
-// The last line of a response file that was not read: it lacks its line end,
-// so the file may have been cut inside it (a write that failed, a disk that
-// was full).
+// What of a response file was not read: a restore line that lacks its line
+// end, so that the file may have been cut inside it (a write that failed, a
+// disk that was full); or (AfterNul) the text after the NUL that ended it.
 struct TRefusedLine {
     std::string File;
     size_t Line = 0; // counted from 1
     std::string Text;
+    bool AfterNul = false;
 };
+
+// A line that begins the way the program's restore lines begin: "-ixg" and a
+// stamp letter (w, c or a), then a blank or the line's end.
+bool IsRestoreLine(std::string_view line);
 
 // A response file's tokens; raises EAppError when it cannot be read. A file
 // that begins with a byte order mark is read in its encoding (UTF-8,
 // UTF-16LE, UTF-16BE), up to its first NUL character; any other in the system
-// code page, up to its first NUL byte. A last line without its line end gives
-// no tokens: it goes to `refused`.
+// code page, up to its first NUL byte; anything but NULs and line breaks after
+// it goes to `refused`. A last line without its line end that is a restore
+// line gives no tokens: it goes to `refused`; any other is read as it stands.
+// A quote still open at a line end with more text after it raises EAppError
+// naming the line.
 std::vector<std::string> ReadResponseFile(const std::string &name,
                                           std::vector<TRefusedLine> *refused = nullptr);
 
@@ -89,8 +100,9 @@ struct TTokenList {
     bool DefaultExact = true;
     std::vector<TRefusedLine> RefusedLines;
 };
-// Warns for each refused last line of a response file, naming the file, the
-// line and its text; the run then ends with exit code 2.
+// Warns for each refused last line of a response file, and for text after a
+// NUL, naming the file, the line and its text; the run then ends with exit
+// code 2.
 struct TReport;
 void ReportRefusedLines(TReport &report, const std::vector<TRefusedLine> &lines);
 
@@ -101,3 +113,6 @@ void AppendWords(TTokenList &list, const std::vector<std::string> &words, uint32
 // in the native build a "--" argument ends this: every later argument is a
 // file operand, "@name" included.
 TTokenList GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names);
+// The same into `list`, which keeps what was gathered when an error is raised.
+void GatherTokens(const std::vector<std::string> &arguments, const TProgramNames &names,
+                  TTokenList &list);

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "engine/stamp_source.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 namespace {
 
@@ -236,8 +237,11 @@ private:
         case 'z':
             return SettingSwitch(body, second);
         default:
-            if (PosixCommandLine && letter == '-')
-                return Fail("不明なスイッチです (使い方は kelvard --help で表示されます)");
+            // What other programs take for help, and every --word natively.
+            if ((PosixCommandLine && letter == '-') || letter == 'h')
+                return Fail(PosixCommandLine
+                                ? "不明なスイッチです (使い方は kelvard --help で表示されます)"
+                                : "不明なスイッチです (使い方は Kelvard /? で表示されます)");
             return Fail("不明なスイッチです");
         }
     }
@@ -303,6 +307,7 @@ private:
             parts.wHour = parts.wMinute = parts.wSecond = 0;
             parts.Fraction = 0;
         }
+        Working.DateWord = Tokens[Index];
         switch (ReadDateTimeArg(body, dtDate, parts)) {
         case 1:
             Working.DateMode = dmDay;
@@ -333,6 +338,7 @@ private:
             Working.Shift = argument[0] == '-' ? -int64_t(ticks) : int64_t(ticks);
             return;
         }
+        Working.TimeWord = Tokens[Index];
         ReadDateTimeArg(body, dtTime, Working.DateTime);
         if (Working.DateMode == dmNone)
             Working.DateMode = dmTime;
@@ -451,8 +457,14 @@ private:
             Working.Offset = TUtcOffset{};
             return true;
         }
-        return ReadOffsetText(argument, Working.Offset) ||
-               Fail("-zo の後には +09:00 のように符号、2 桁の時、コロン、2 桁の分を続けます");
+        TUtcOffset offset;
+        if (!ReadOffsetText(argument, offset))
+            return Fail("-zo の後には +09:00 のように符号、2 桁の時、コロン、2 桁の分を続けます");
+        // No place on earth keeps another: a typing error would move stamps by days.
+        if (!OffsetInRange(offset))
+            return Fail("UTC オフセットは -12:00 から +14:00 までです");
+        Working.Offset = offset;
+        return true;
     }
 
     // A file operand, split at ";" into names that share the first one's folder.
@@ -522,7 +534,7 @@ private:
         LocalPartsToFileTime(midday, times.Now);
         TTimeValue value = 0;
         try {
-            ComputeNewStamp(Tokens[DateIndex], skModification, trial, times, value);
+            ComputeNewStamp("-DefOpt", skModification, trial, times, value);
         } catch (const EAppError &error) {
             throw EAppError(error.message(),
                             error.cause() + " (デフォルトオプションは変更していません)");
@@ -545,21 +557,37 @@ TUndoRequest ReadUndoArguments(const std::vector<std::string> &arguments) {
     request.Asked = true;
     bool numbered = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
-        const std::string argument = Platform().LowerCase(arguments[i]);
-        if (argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v' &&
-            !request.Preview) {
+        const std::string &given = arguments[i];
+        const std::string argument = Platform().LowerCase(given);
+        const bool preview =
+            argument.size() == 2 && IsSwitchPrefix(argument[0]) && argument[1] == 'v';
+        const bool utf8 = argument == "-zu" || argument == "-zu1";
+        const bool number =
+            !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
+        if ((preview && request.Preview) || (utf8 && request.Utf8) ||
+            (argument == "list" && request.List) || (number && numbered))
+            throw EAppError(OptionError, given + ": -Undo の後に二度書かれています");
+        if (preview) {
             request.Preview = true;
-        } else if ((argument == "-zu" || argument == "-zu1") && !request.Utf8) {
+        } else if (utf8) {
             request.Utf8 = true;
-        } else if (argument == "list" && !request.List && !numbered) {
-            request.List = true;
-        } else if (!argument.empty() && argument.size() <= 12 && !numbered && !request.List &&
-                   argument.find_first_not_of("0123456789") == std::string::npos &&
-                   std::stoull(argument) != 0) {
-            request.Number = std::stoull(argument);
+        } else if (argument == "list" || number) {
+            if (request.List || numbered)
+                throw EAppError(OptionError, given + ": list と実行の番号は一緒には書けません");
+            if (argument == "list") {
+                request.List = true;
+                continue;
+            }
+            const size_t first = argument.find_first_not_of('0');
+            if (first == std::string::npos)
+                throw EAppError(OptionError, given + ": 実行の番号は 1 からです");
+            if (argument.size() - first > 12)
+                throw EAppError(OptionError, given + ": 実行の番号が大きすぎます");
+            request.Number = std::stoull(argument.substr(first));
             numbered = true;
         } else {
-            throw EAppError(OptionError);
+            throw EAppError(OptionError,
+                            given + ": -Undo の後に書けるのは -v、-zu、list と実行の番号だけです");
         }
     }
     return request;
@@ -662,6 +690,45 @@ std::string PosixRequest(const std::vector<std::string> &arguments) {
     return std::string();
 }
 
+// Whether the streams are to be UTF-8 after `tokens` (the last -zu decides;
+// one that cannot be read changes nothing: its error then comes out in the
+// form the others ask for).
+bool Utf8After(const std::vector<std::string> &tokens, size_t operandsFrom, bool utf8) {
+    for (size_t i = 0; i < tokens.size() && i < operandsFrom; ++i) {
+        const std::string &token = tokens[i];
+        if (token.size() < 3 || !IsSwitchPrefix(token[0]) || LowerAscii(token[1]) != 'z' ||
+            LowerAscii(token[2]) != 'u')
+            continue;
+        size_t position = token.size() > 3 && IsSeparator(token[3]) ? 4 : 3;
+        int32_t value = 1;
+        if (position < token.size() &&
+            (!ReadIntegerArg(token.substr(position), value) || value < 0 || value > 1))
+            continue;
+        utf8 = value != 0;
+    }
+    return utf8;
+}
+
+// The stored default option string's tokens; none when it cannot be read
+// (the run's own reading of it then tells why).
+std::vector<std::string> StoredDefaultTokens(const TProgramNames &names) {
+    try {
+        TTokenList list;
+        AppendWords(list, SplitDelimitedText(ReadDefaultOptionString(names), ','));
+        return list.Tokens;
+    } catch (const EAppError &) {
+    } catch (const ERegistryError &) {
+    }
+    return {};
+}
+
+// Warnings for what response files held that was not read, where an error
+// or the usage screen ends the run before its report begins.
+void ReportRefusedBeforeEnd(const std::vector<TRefusedLine> &refused, TOutput &output) {
+    TReport report{output, {}};
+    ReportRefusedLines(report, refused);
+}
+
 } // namespace
 
 bool VersionAsked() {
@@ -671,8 +738,16 @@ bool VersionAsked() {
 TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
     std::vector<bool> standIn;
     const std::vector<std::string> arguments = CommandLineArguments(&standIn);
+    // Every line of the run, errors and the usage screen included, comes out
+    // in the form -zu asks for: decided before anything is written.
+    const std::vector<std::string> stored = StoredDefaultTokens(names);
+    output.SetUtf8(Utf8After(stored, SIZE_MAX, false));
     if (arguments.empty())
         ShowUsage(names.RegKey, output);
+    if (IsDefOptForm(arguments[0]))
+        output.SetUtf8(Utf8After(
+            SplitCombinedSwitches(std::vector<std::string>(arguments.begin() + 1, arguments.end())),
+            SIZE_MAX, Utf8After(stored, SIZE_MAX, false)));
     RefuseStandIns(arguments, standIn);
     if (IsDefOptForm(arguments[0])) {
         // Only a string that a later run can read is stored.
@@ -691,10 +766,22 @@ TParsedOptions ParseOptions(const TProgramNames &names, TOutput &output) {
         ShowUsage(names.RegKey, output, 0);
     if (request == "--version")
         ShowVersion(output);
-    const TTokenList list = GatherTokens(arguments, names);
+    TTokenList list;
+    try {
+        GatherTokens(arguments, names, list);
+    } catch (const EAppError &) {
+        output.SetUtf8(Utf8After(list.Tokens, list.OperandsFrom, false));
+        ReportRefusedBeforeEnd(list.RefusedLines, output);
+        throw;
+    }
+    output.SetUtf8(Utf8After(list.Tokens, list.OperandsFrom, false));
     try {
         return ParseTokens(list);
     } catch (const EUsageAsked &) {
+        ReportRefusedBeforeEnd(list.RefusedLines, output);
         ShowUsage(names.RegKey, output);
+    } catch (const EAppError &) {
+        ReportRefusedBeforeEnd(list.RefusedLines, output);
+        throw;
     }
 }

@@ -1,6 +1,7 @@
 #include "cli/usage.h"
 
 #include "cli/option_sources.h"
+#include "cli/switches.h"
 #include "common/errors.h"
 #include "common/option.h"
 #include "platform/platform.h"
@@ -52,6 +53,21 @@ const char *const UsageJournal[] = {
     "    -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）",
 };
 
+// Where to read on: response files (what -e writes is one), and natively
+// the end of the switches, the version and the manual page.
+const char *const UsageLeads[] = {
+    "",
+    "    @file       ファイルに書いた引数を読む（-e の出力もそのまま使えます）",
+};
+const char *const UsageLeadsNative[] = {
+    "    --          以降の引数はすべてファイル名として扱う",
+    "    --version   バージョンの表示",
+    "  ・詳しくは man kelvard を参照してください。",
+};
+const char *const UsageLeadsWindows[] = {
+    "  ・詳しくは Kelvard.exe と同じフォルダの readme-ja.txt を参照してください。",
+};
+
 // The default option as stored now: "未設定" without the program's key.
 std::string CurrentSetting(const std::string &regKey) {
     std::string value;
@@ -69,6 +85,14 @@ void ShowUsage(const std::string &regKey, TOutput &output, int exitCode) {
         output.OutLine(line);
     for (const char *line : UsageJournal)
         output.OutLine(line);
+    for (const char *line : UsageLeads)
+        output.OutLine(line);
+    if constexpr (PosixCommandLine)
+        for (const char *line : UsageLeadsNative)
+            output.OutLine(line);
+    else
+        for (const char *line : UsageLeadsWindows)
+            output.OutLine(line);
     output.Flush(); // a failed write ends the run here, not with 255
     throw EAbort(exitCode);
 }

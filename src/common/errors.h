@@ -21,14 +21,17 @@ private:
     std::string Cause;
 };
 
-// The counterpart of an item under a source folder does not exist: its path,
-// and the system's error code of the search that did not find it.
+// The counterpart of an item under a source folder does not exist, or a
+// source file cannot be read as one: its path, and the system's error code of
+// the search that did not find it, or the program's own reason.
 class ESrcFileNotExist : public EAppError {
 public:
-    ESrcFileNotExist(std::string counterpart, uint32_t code)
-        : EAppError(""), Counterpart(std::move(counterpart)), Code(code) {}
+    ESrcFileNotExist(std::string counterpart, uint32_t code, std::string reason = {})
+        : EAppError(""), Counterpart(std::move(counterpart)), Code(code),
+          Reason(std::move(reason)) {}
     std::string Counterpart;
     uint32_t Code;
+    std::string Reason;
 };
 
 // Ends the run silently with the exit code given (after the usage screen).
@@ -89,6 +92,14 @@ inline std::string NotFoundMessage(const std::string &name) {
 // it by the text that shows it.
 inline constexpr const char *UnrepresentableNameReason =
     "名前に対のないサロゲート (UTF-16 として正しくない文字) があります";
+
+// The reason given for an item or folder whose name its folder's listing
+// holds twice: a lookup by that name reaches one of them at most.
+inline constexpr const char *NameListedTwiceReason =
+    "フォルダの一覧に同じ名前が二つあり、どちらの項目か決められません";
+
+// The reason given for a source file that the system takes for a device.
+inline constexpr const char *DeviceSourceReason = "ディスク上のファイルではなくデバイスです";
 
 // A registry value that could not be written.
 inline ERegistryError RegistryWriteError(const std::string &valueName) {

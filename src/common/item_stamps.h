@@ -29,6 +29,9 @@ struct TItemPlace {
     // A symbolic link that the operand names in its own folder is followed;
     // below that folder an item is the entry itself, a link with its own stamps.
     bool FollowLink = true;
+    // The volume of its folder where the platform tells it (0: not known):
+    // what the volume keeps is asked once per volume.
+    uint64_t FolderVolume = 0;
     TFolderHandle Handle() const { return Folder ? Folder->Get() : nullptr; }
 };
 
@@ -49,6 +52,10 @@ struct TItemStamps {
     uint8_t OldNanos[3] = {0, 0, 0};
     uint8_t NewNanos[3] = {0, 0, 0};
     bool HasNewValue[3] = {false, false, false}; // the kind's new value was computed
+    // What the reading of the present stamps told of the item: its identity
+    // (0 and 0: unknown) and the stamps not held exactly (TFindData).
+    uint64_t VolumeId = 0, FileId = 0;
+    uint8_t InexactStamps = 0;
     TTimeParts NewParts[3]; // local parts of the new values (not for an unknown setting)
     TStampOutcome Outcome = soChanged;
     // Why the item kept its stamps: the system's error code of the failing

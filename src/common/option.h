@@ -65,6 +65,9 @@ struct TOption {
     bool MakeRestoreFile = false;
     bool Expert = false;
     TTimeParts DateTime; // local date and time of -d and -t
+    // The -d and -t words as typed that set DateTime, for the errors.
+    std::string DateWord;
+    std::string TimeWord;
     // -zo: the offset from UTC at which the date and time are read (and the
     // source value taken apart); not fixed: local time.
     TUtcOffset Offset;
@@ -72,7 +75,7 @@ struct TOption {
     std::string SourceFile;
 };
 
-// Sets every field but FileName and DateTime to its default.
+// Sets every field but FileName, DateTime and its words to its default.
 void ResetOption(TOption &option);
 
 // Where the new stamp of `kind` is taken from: ssNow, or the source that reads

@@ -166,3 +166,7 @@ bool ReadOffsetText(const std::string &text, TUtcOffset &offset) {
     offset.Minutes = (text[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
     return true;
 }
+
+bool OffsetInRange(const TUtcOffset &offset) {
+    return offset.Fixed && offset.Minutes >= -12 * 60 && offset.Minutes <= 14 * 60;
+}

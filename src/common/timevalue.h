@@ -73,5 +73,7 @@ TUtcOffset OffsetInForce(TTimeValue utc);
 std::string OffsetText(const TUtcOffset &offset);
 // Reads that form (hours 00 to 99, minutes 00 to 59) into a fixed offset.
 bool ReadOffsetText(const std::string &text, TUtcOffset &offset);
+// A fixed offset that local time somewhere keeps: -12:00 to +14:00.
+bool OffsetInRange(const TUtcOffset &offset);
 // The hours, minutes, seconds and Fraction as a duration; no field is held to its range.
 uint64_t TimeOfDayToTicks(const TTimeParts &parts);

@@ -1,6 +1,7 @@
 #include "engine/stamp_item.h"
 
 #include "common/errors.h"
+#include "common/paths.h"
 #include "common/settings.h"
 #include "engine/folder_helper.h"
 #include "engine/fs_rounding.h"
@@ -13,18 +14,18 @@ namespace {
 // the nanoseconds below its last tick.
 TTimeValue NewValue(const std::string &path, TStampKind kind, TOption &options,
                     const TStampContext &context, const TTimeValue *present,
-                    const uint8_t *presentNanos = nullptr, uint8_t *nanos = nullptr) {
+                    const uint8_t *presentNanos = nullptr, uint8_t *nanos = nullptr,
+                    const TFindData *sourceEntry = nullptr) {
     // The current time reads no stamp: the kind passed is of no concern then.
     const TStampSource source = SourceKindFor(options, kind);
     TTimeValue value = 0;
     ComputeNewStamp(path, source == ssNow ? kind : KindReadBy(source), options, context.Times,
-                    value, present, presentNanos, nanos);
+                    value, present, presentNanos, nanos, sourceEntry);
     return value;
 }
 
-// Computes the selected new stamps from the present ones, read into `entry`.
-void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContext &context,
-                   const TPresetStamps *preset) {
+// Computes the selected new stamps from the present ones.
+void ComputeStamps(TItemStamps &item, const TStampContext &context, const TPresetStamps *preset) {
     TOption &options = item.Options;
     if (preset && preset->Error) {
         // Told of the item, as its own computation would have told it.
@@ -34,14 +35,22 @@ void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContex
             throw EAppError(error.message(), item.Path + error.cause());
         }
     }
+    // A single source file is found once: every kind of the item reads that
+    // same file, by its folder and exact name.
+    TFindData sourceEntry;
+    const bool singleSource = options.Source != ssNow && options.DateMode != dmUnknown &&
+                              !options.SourceFile.empty() && !EndsWithDelimiter(options.SourceFile);
+    if (singleSource)
+        sourceEntry = FindSourceFile(options.SourceFile).Entry;
     for (TStampKind kind : AllStampKinds) {
         if (!options.Kinds.Has(kind))
             continue;
         const bool given = preset && preset->Has[kind];
         uint8_t nanos = 0;
-        TTimeValue value = given ? preset->Values[kind]
-                                 : NewValue(item.Path, kind, options, context, item.OldValues,
-                                            item.OldNanos, &nanos);
+        TTimeValue value =
+            given ? preset->Values[kind]
+                  : NewValue(item.Path, kind, options, context, item.OldValues, item.OldNanos,
+                             &nanos, singleSource ? &sourceEntry : nullptr);
         if (value == 0) {
             value = context.Times.Unknown;
             nanos = 0;
@@ -54,7 +63,7 @@ void ComputeStamps(TItemStamps &item, const TFindData &entry, const TStampContex
         const bool rounds =
             context.FatRounding &&
             RoundForFileSystem(item.Path, kind, item.NewValues[kind], context.Volumes,
-                               entry.VolumeId, item.Place.Handle());
+                               item.Place.FolderVolume, item.Place.Handle());
         // What FAT and exFAT keep has no digits below the tick.
         if (rounds)
             item.NewNanos[kind] = 0;
@@ -129,6 +138,9 @@ bool ReadPresentStamps(TItemStamps &item, TFindData &entry) {
     item.OldNanos[skModification] = entry.LastWriteNanos;
     item.OldNanos[skCreation] = entry.CreationNanos;
     item.OldNanos[skAccess] = entry.LastAccessNanos;
+    item.VolumeId = entry.VolumeId;
+    item.FileId = entry.FileId;
+    item.InexactStamps = entry.InexactStamps;
     return true;
 }
 
@@ -166,7 +178,7 @@ bool PrepareItemStamps(TItemStamps &item, const TStampContext &context,
     if (!ReadPresentStamps(item, entry))
         return false;
     try {
-        ComputeStamps(item, entry, context, preset);
+        ComputeStamps(item, context, preset);
         if (RefusedBeforehand(item, entry)) {
             item.Outcome = soFailed;
             return false;
@@ -177,6 +189,7 @@ bool PrepareItemStamps(TItemStamps &item, const TStampContext &context,
         item.Outcome = soSourceMissing;
         item.ErrorCode = missing.Code;
         item.MissingSource = missing.Counterpart;
+        item.Reason = missing.Reason;
         return false;
     }
 }

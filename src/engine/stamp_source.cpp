@@ -7,6 +7,7 @@
 #include "report/output.h"
 #include "report/report.h"
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -84,32 +85,92 @@ bool ExactEntry(const std::string &path, TFindData &entry, uint32_t &code) {
     return !entry.NameUnrepresentable;
 }
 
+// The entry of an item's counterpart, reached as the walk reaches items: the
+// source folder opened as typed, then each folder below it and the item by
+// the names that the walk found (`relative`), exactly as listed, never parsed
+// again as a path. False, with the system's code in `code`, when a step fails.
+bool CounterpartEntry(const std::string &sourceFolder, const std::string &relative,
+                      TFindData &entry, uint32_t &code) {
+    const TPlatform &platform = Platform();
+    std::vector<std::string> names(1);
+    for (char c : relative) {
+        if (IsPathSeparator(c))
+            names.emplace_back();
+        else
+            names.back() += c;
+    }
+    TFolder root(platform.OpenFolder(sourceFolder));
+    if (!root.IsOpen()) {
+        code = platform.LastErrorCode();
+        return false;
+    }
+    std::unique_ptr<TFolder> below;
+    TFolderHandle folder = root.Get();
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        if (names[i].empty())
+            continue;
+        auto next = std::make_unique<TFolder>(platform.OpenSubFolder(folder, names[i]));
+        if (!next->IsOpen()) {
+            code = platform.LastErrorCode();
+            return false;
+        }
+        below = std::move(next);
+        folder = below->Get();
+    }
+    if (!platform.ReadItem(folder, names.back(), true, entry)) {
+        code = platform.LastErrorCode();
+        return false;
+    }
+    code = 0;
+    return true;
+}
+
+bool IsDotEntry(const std::string &name) {
+    return name == "." || name == "..";
+}
+
 } // namespace
 
-TFindData FindEntry(const std::string &pattern) {
+TSourceFile FindSourceFile(const std::string &typed) {
+    const TPlatform &platform = Platform();
+    // What the system reads as a device (NUL, COM1, a FIFO) has no stamps of
+    // a file, and reading it may never end.
+    if (platform.IsDevice(nullptr, typed))
+        throw ESrcFileNotExist(typed, 0, DeviceSourceReason);
+    TFolderRef folder = std::make_shared<const TFolder>(platform.OpenFolder(FolderPart(typed)));
+    if (!folder->IsOpen())
+        NotFound(typed, platform.LastErrorCode());
+    const std::string wanted = FileNamePart(typed);
     TFindData entry;
-    TSearch search(pattern, entry);
-    if (!search.Started())
-        NotFound(pattern, Platform().LastErrorCode());
-    // A name that the program's text cannot hold is passed over: the text
-    // that shows it may name another file, which later lookups would then read.
-    while (entry.NameUnrepresentable)
-        if (!search.Next(entry))
-            NotFound(pattern, Platform().LastErrorCode());
-    if constexpr (!HasDriveSyntax) {
-        // Names here may hold "*" and "?" themselves: an entry named exactly
-        // like the pattern is the one meant, wherever the listing puts it.
-        const std::string wanted = FileNamePart(pattern);
-        if (HasWildcards(wanted) && entry.Name != wanted) {
-            TFindData other;
-            while (search.Next(other))
-                if (other.Name == wanted) {
-                    entry = other;
-                    break;
-                }
-        }
+    std::string name;
+    // Natively names may hold "*" and "?" themselves: an entry named exactly
+    // like the pattern is the one meant.
+    if (!HasDriveSyntax && HasWildcards(wanted) &&
+        platform.ReadItem(folder->Get(), wanted, true, entry))
+        name = wanted;
+    if (name.empty()) {
+        TSearch search(folder->Get(), wanted, true, entry);
+        if (!search.Started())
+            NotFound(typed, platform.LastErrorCode());
+        // A name that the program's text cannot hold, or that the listing
+        // holds twice, is passed over: looked up, it may give another file.
+        for (bool more = true; more && name.empty(); more = more && search.Next(entry))
+            if (!IsDotEntry(entry.Name) && !entry.NameUnrepresentable && !entry.NameListedTwice &&
+                entry.NameRefusal == 0)
+                name = entry.Name;
+        if (name.empty())
+            throw EAppError(NotFoundMessage(typed));
     }
-    return entry;
+    // The entry found is read again by its exact name, with its stamps.
+    if (!platform.ReadItem(folder->Get(), name, true, entry))
+        NotFound(typed, platform.LastErrorCode());
+    if (platform.IsDevice(folder->Get(), name))
+        throw ESrcFileNotExist(typed, 0, DeviceSourceReason);
+    return TSourceFile{TItemPlace{folder, name, true}, entry};
+}
+
+TFindData FindEntry(const std::string &pattern) {
+    return FindSourceFile(pattern).Entry;
 }
 
 void FindStamp(const std::string &pattern, TStampKind kind, std::string &nameFound,
@@ -147,7 +208,8 @@ std::string RelativeItemPath(const std::string &operand, const std::string &item
 
 void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &option,
                      const TRunTimes &times, TTimeValue &result, const TTimeValue *present,
-                     const uint8_t *presentNanos, uint8_t *resultNanos) {
+                     const uint8_t *presentNanos, uint8_t *resultNanos,
+                     const TFindData *sourceEntry) {
     result = 0;
     if (resultNanos)
         *resultNanos = 0;
@@ -174,14 +236,25 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
         } else if (EndsWithDelimiter(option.SourceFile)) {
             // The item's counterpart in the tree under the source folder, by
             // the item's own name.
-            const std::string counterpart =
-                FolderPart(option.SourceFile) + RelativeItemPath(option.FileName, path);
-            if (!ExactEntry(counterpart, entry, code))
-                throw ESrcFileNotExist(counterpart, code);
+            // The walk's items lie under the operand's folder: below it, the
+            // path holds the names found in the listings.
+            const std::string operandFolder = FolderPart(option.FileName);
+            const std::string relative = path.compare(0, operandFolder.size(), operandFolder) == 0
+                                             ? path.substr(operandFolder.size())
+                                             : RelativeItemPath(option.FileName, path);
+            const std::string sourceFolder = FolderPart(option.SourceFile);
+            if (!CounterpartEntry(sourceFolder, relative, entry, code))
+                throw ESrcFileNotExist(sourceFolder + relative, code);
             TakeStamp(entry, readKind, source, &sourceNanos);
         } else {
             std::string nameFound;
-            FindStamp(option.SourceFile, readKind, nameFound, source, &sourceNanos);
+            if (sourceEntry) {
+                // Found once for all kinds of the item: each reads the same file.
+                nameFound = sourceEntry->Name;
+                TakeStamp(*sourceEntry, readKind, source, &sourceNanos);
+            } else {
+                FindStamp(option.SourceFile, readKind, nameFound, source, &sourceNanos);
+            }
             // The item's other kinds read the same file, and the report names it.
             option.SourceFile = FolderPart(option.SourceFile) + nameFound;
         }
@@ -225,8 +298,25 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
     // The shift is an exact duration on the UTC value; a move below 1601 wraps
     // to a huge unsigned value and fails the limit test.
     const TTimeValue shifted = value + static_cast<uint64_t>(option.Shift);
+    const bool timeGiven = option.DateMode >= dmTime && option.DateMode <= dmDate;
+    // The words as typed, so that the user sees which one to mend.
+    auto typed = [&](const std::string &word, const char *letter) {
+        return word.empty() ? std::string(letter) : word;
+    };
     if (unreadableDate)
-        throw EAppError(DateTimeError, path + ": -d の日付が読めません");
+        throw EAppError(DateTimeError, path + ": " + typed(option.DateWord, "-d") +
+                                           ": 日付として読めません (例: -d2011-03-15)");
+    if (timeGiven && given.wHour == InvalidMark)
+        throw EAppError(DateTimeError, path + ": " + typed(option.TimeWord, "-t") +
+                                           ": 時刻として読めません (例: -t12:00)");
+    auto words = [&] {
+        std::string text;
+        if (option.DateMode >= dmDay && option.DateMode <= dmDate)
+            text = typed(option.DateWord, "-d");
+        if (timeGiven && !option.TimeWord.empty())
+            text += (text.empty() ? "" : " ") + option.TimeWord;
+        return text.empty() ? std::string() : " (" + text + ")";
+    };
     // The date and time that could not be used, as the cause tells it.
     auto shown = [&] {
         return FormatText("%d-%.2d-%.2d %.2d:%.2d:%.2d",
@@ -234,9 +324,9 @@ void ComputeNewStamp(const std::string &path, TStampKind readKind, TOption &opti
                            int64_t(parts.wHour), int64_t(parts.wMinute), int64_t(parts.wSecond)});
     };
     if (!converted)
-        throw EAppError(DateTimeError, path + ": " + shown() + " という日時はありません");
+        throw EAppError(DateTimeError, path + ": " + shown() + " という日時はありません" + words());
     if (parts.wYear < 1980)
-        throw EAppError(DateTimeError, path + ": " + shown() + " は 1980 年より前です");
+        throw EAppError(DateTimeError, path + ": " + shown() + " は 1980 年より前です" + words());
     if (shifted >= StampLimit)
         throw EAppError(DateTimeError,
                         path + ": ずらした日時が扱える範囲 (1980 年から 2106-02-07 06:28:16 UTC "

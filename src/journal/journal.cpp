@@ -23,6 +23,8 @@ TJournalItem JournalItemOf(const TItemStamps &item, bool isFolder, std::string f
     record.Path = std::move(fullPath);
     record.IsFolder = isFolder;
     record.LinkItself = item.LinkItself;
+    record.VolumeId = item.VolumeId;
+    record.FileId = item.FileId;
     for (TStampKind kind : AllStampKinds) {
         record.Old[kind] = TJournalStamp{item.OldValues[kind], item.OldNanos[kind]};
         if (item.Options.Kinds.Has(kind))
@@ -42,33 +44,70 @@ void TJournal::Begin(TTimeValue start, const std::string &program,
     Folder = JournalFolder();
     if (!platform.MakePrivateFolder(Folder))
         throw EAppError(CannotCreate, Folder + ": " + Reason());
+    // Made now, or there before: either way the user's alone.
+    JournalFolder();
+    if (const TOwnership made = platform.OwnershipOf(Folder); made != owOwn)
+        throw EAppError(CannotCreate,
+                        Folder + ": " +
+                            (made == owUnreadable ? Reason() : "フォルダではありません"));
     std::vector<TJournalFile> journals = ListJournals(Folder);
     uint64_t number = journals.empty() ? 1 : journals.back().Number + 1;
-    for (int attempt = 0;; ++attempt) {
+    // A number taken (by another run started at the same time, or by a name
+    // in the way that is no journal) passes to the next.
+    uint32_t firstCode = 0;
+    std::string firstPath;
+    for (int attempt = 0;; ++attempt, ++number) {
         FilePath = Folder + PathSeparator + JournalFileName(number);
         File = platform.OpenAppend(FilePath, true);
         if (File)
             break;
-        const uint32_t code = platform.LastErrorCode();
-        journals = ListJournals(Folder);
-        const bool taken = !journals.empty() && journals.back().Number >= number;
-        if (!taken || attempt + 1 == NumberAttempts)
-            throw EAppError(CannotCreate, FilePath + ": " + platform.ErrorText(code));
-        number = journals.back().Number + 1;
+        if (attempt == 0) {
+            firstCode = platform.LastErrorCode();
+            firstPath = FilePath;
+        }
+        if (attempt + 1 == NumberAttempts)
+            throw EAppError(CannotCreate, firstPath + ": " + platform.ErrorText(firstCode));
     }
-    std::string folder = platform.FullPathName(nullptr, ".");
-    if (!Write(HeaderLines(start, program, folder, arguments))) {
+    // Held until the run ends: -Undo and the pruning of other runs keep off.
+    if (!platform.LockFile(File)) {
+        const std::string reason = Reason();
+        Finish(1, false);
+        throw EAppError(CannotCreate, FilePath + ": " + reason);
+    }
+    // Its identity as the items' entries tell it, so that the run passes it by.
+    TFindData folder;
+    if (platform.ReadItem(nullptr, Folder, false, folder)) {
+        FolderVolume = folder.VolumeId;
+        FolderId = folder.FileId;
+    }
+    std::string current = platform.FullPathName(nullptr, ".");
+    if (!Write(HeaderLines(start, program, current, arguments))) {
         const std::string reason = Reason();
         Finish(1, false);
         throw EAppError(CannotCreate, FilePath + ": " + reason);
     }
 }
 
-bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &record) {
-    std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                        std::string &reason) {
     record.clear();
-    if (fullPath.empty())
+    if (item.VolumeId == 0 && item.FileId == 0) {
+        reason = "項目の識別情報が得られないため、取り消しのための記録ができません";
         return false;
+    }
+    // The stamps -Undo compares and writes back: those written, and the
+    // creation stamp, which tells the item's birth.
+    for (TStampKind kind : AllStampKinds)
+        if ((item.Options.Kinds.Has(kind) || kind == skCreation) &&
+            (item.InexactStamps & (1 << kind)) != 0) {
+            reason = "日時が記録できる範囲の外にあるため、取り消しのための記録ができません";
+            return false;
+        }
+    std::string fullPath = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+    if (fullPath.empty()) {
+        reason = "絶対パスが得られないため、取り消しのための記録ができません";
+        return false;
+    }
     AppendItemLine(record, JournalItemOf(item, isFolder, std::move(fullPath)));
     return true;
 }
@@ -79,8 +118,8 @@ void TJournal::Append(const std::string &record) {
 }
 
 bool TJournal::Append(const TItemStamps &item, bool isFolder) {
-    std::string record;
-    if (!Describe(item, isFolder, record))
+    std::string record, reason;
+    if (!Describe(item, isFolder, record, reason))
         return false;
     Append(record);
     return true;
@@ -120,13 +159,19 @@ void TJournal::Finish(int exitCode, bool interrupted) noexcept {
 }
 
 void PruneJournals(const std::string &folder, const std::string &keep) {
+    const TPlatform &platform = Platform();
     const std::vector<TJournalFile> journals = ListJournals(folder);
     size_t runs = 0;
     uint64_t bytes = 0;
     for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
         ++runs;
         bytes += it->Size;
-        if (it->Path != keep && (runs > JournalRunsKept || bytes > JournalBytesKept))
-            Platform().RemoveFile(it->Path);
+        if (it->Path == keep || (runs <= JournalRunsKept && bytes <= JournalBytesKept))
+            continue;
+        // Removed under its lock: a run that still writes it holds that.
+        TOwnership problem = owOwn;
+        TAppendFile file(platform.OpenOwnFile(it->Path, problem));
+        if (file.IsOpen() && platform.LockFile(file.Get()))
+            platform.RemoveFile(it->Path);
     }
 }

@@ -35,13 +35,21 @@ public:
 
     // The record of an item about to be changed, from what preparing it
     // read and computed (OldValues, and NewValues of the kinds selected), as
-    // one line of the journal; on any thread. False when the item's absolute
-    // path cannot be had: the item must then keep its stamps.
-    static bool Describe(const TItemStamps &item, bool isFolder, std::string &record);
+    // one line of the journal; on any thread. False, with the reason, when
+    // no record could give the item back: its absolute path or its identity
+    // cannot be had, or a stamp that it would need back has no exact value.
+    // The item must then keep its stamps.
+    static bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                         std::string &reason);
     // Adds a record that Describe made to those waiting for Flush.
     void Append(const std::string &record);
     // Both at once.
     bool Append(const TItemStamps &item, bool isFolder);
+    // Whether an item of this identity is the journal's folder, which the run
+    // never stamps (0 and 0: unknown, never).
+    bool IsOwnFolder(uint64_t volumeId, uint64_t fileId) const {
+        return (volumeId != 0 || fileId != 0) && volumeId == FolderVolume && fileId == FolderId;
+    }
     // Records appended and not flushed yet.
     size_t Waiting() const { return WaitingCount; }
     // Writes the waiting records to the file; raises EAppError, with the
@@ -65,12 +73,15 @@ private:
     std::string Folder, FilePath;
     std::string Buffer;
     size_t WaitingCount = 0, RecordedCount = 0;
+    uint64_t FolderVolume = 0, FolderId = 0;
 
     bool Write(const std::string &text);
 };
 
 // Removes the oldest journals of `folder` beyond JournalRunsKept runs and
-// JournalBytesKept bytes together; the journal `keep` stays in any case.
+// JournalBytesKept bytes together; the journal `keep` stays in any case, and
+// so does the journal of a run still going (locked), or one that is not
+// the user's own.
 void PruneJournals(const std::string &folder, const std::string &keep);
 
 // The record of an item as the journal keeps it.

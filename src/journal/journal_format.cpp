@@ -8,7 +8,9 @@
 
 namespace {
 
-const char *const Signature = "kelvard journal 1";
+const char *const Signature = "kelvard journal 2";
+// The format before checks and identities.
+const char *const OldSignature = "kelvard journal 1";
 const char *const FilePrefix = "run-";
 const char *const FileSuffix = ".txt";
 const char *const Hex = "0123456789ABCDEF";
@@ -76,8 +78,14 @@ std::vector<std::string> SplitFields(const std::string &line) {
     }
 }
 
+bool ReadIdentity(const std::string &field, uint64_t &volume, uint64_t &file) {
+    size_t at = 0;
+    return ReadNumber(field, at, 0, volume) && Expect(field, at, ':') &&
+           ReadNumber(field, at, 0, file) && at == field.size();
+}
+
 bool ReadItemFields(const std::vector<std::string> &fields, TJournalItem &item) {
-    if (fields.size() != 9)
+    if (fields.size() != 10)
         return false;
     const std::string &type = fields[1];
     if (type.empty() || (type[0] != 'f' && type[0] != 'd') || type.size() > 2 ||
@@ -89,7 +97,8 @@ bool ReadItemFields(const std::vector<std::string> &fields, TJournalItem &item) 
         if (!ReadStampField(fields[size_t(2 + k)], item.Old[k]) ||
             !ReadStampField(fields[size_t(5 + k)], item.New[k]))
             return false;
-    return UnescapeField(fields[8], item.Path) && !item.Path.empty();
+    return ReadIdentity(fields[8], item.VolumeId, item.FileId) &&
+           UnescapeField(fields[9], item.Path) && !item.Path.empty();
 }
 
 bool ReadInteger(const std::string &field, int &value) {
@@ -198,10 +207,16 @@ char *FormatStamp(char *end, const TTimeParts &parts, uint8_t nanos) {
     return at;
 }
 
-// A stamp with no calendar form of four digits: its tick count itself.
+// A stamp with no calendar form of four digits: its signed tick count (a
+// stamp before 1601 is negative).
 void AppendTickStamp(std::string &text, const TJournalStamp &stamp) {
     text += '@';
-    AppendNumber(text, stamp.Value, 1);
+    if (stamp.Value >> 63) {
+        text += '-';
+        AppendNumber(text, ~stamp.Value + 1, 1);
+    } else {
+        AppendNumber(text, stamp.Value, 1);
+    }
     text += '.';
     AppendNumber(text, stamp.Nanos, 2);
 }
@@ -228,7 +243,8 @@ void AppendStampField(std::string &text, const TJournalStamp &stamp, TDayMemo &m
         parts.wMinute = uint16_t(inDay / TicksPerMinute % 60);
         parts.wSecond = uint16_t(inDay / TicksPerSecond % 60);
         parts.Fraction = uint32_t(stamp.Value % TicksPerSecond);
-    } else if (!FileTimeToTimeParts(stamp.Value, parts) || parts.wYear > LastCalendarYear) {
+    } else if ((stamp.Value >> 63) != 0 || !FileTimeToTimeParts(stamp.Value, parts) ||
+               parts.wYear > LastCalendarYear) {
         AppendTickStamp(text, stamp);
         return;
     } else {
@@ -255,9 +271,14 @@ bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
     size_t at = 0;
     uint64_t nanos = 0;
     if (Expect(field, at, '@')) {
+        const bool negative = Expect(field, at, '-');
         if (!ReadNumber(field, at, 0, stamp.Value) || !Expect(field, at, '.') ||
-            !ReadNumber(field, at, 2, nanos) || at != field.size())
+            !ReadNumber(field, at, 2, nanos) || at != field.size() || nanos > 99 ||
+            (negative && (stamp.Value == 0 || stamp.Value > (1ULL << 63))) ||
+            (!negative && (stamp.Value >> 63) != 0))
             return false;
+        if (negative)
+            stamp.Value = ~stamp.Value + 1;
         stamp.Nanos = uint8_t(nanos);
         return stamp.Value != 0;
     }
@@ -269,7 +290,7 @@ bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
         !ReadNumber(field, at, 2, minute) || !Expect(field, at, ':') ||
         !ReadNumber(field, at, 2, second) || !Expect(field, at, '.') ||
         !ReadNumber(field, at, 7, fraction) || !ReadNumber(field, at, 2, nanos) ||
-        !Expect(field, at, 'Z') || at != field.size() || year > LastCalendarYear)
+        !Expect(field, at, 'Z') || at != field.size() || year > LastCalendarYear || nanos > 99)
         return false;
     stamp.Nanos = uint8_t(nanos);
     return TimePartsToFileTime(MakeParts(unsigned(year), unsigned(month), unsigned(day),
@@ -279,16 +300,72 @@ bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
            stamp.Value != 0;
 }
 
+namespace {
+
+// Ends the line that begins at `start` in `text` with its check and line end.
+void CloseLine(std::string &text, size_t start) {
+    const uint32_t crc = Crc32(text.data() + start, text.size() - start);
+    text += "\t#";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text += Hex[(crc >> shift) & 15];
+    text += LineEnd;
+}
+
+std::string Line(std::string text) {
+    CloseLine(text, 0);
+    return text;
+}
+
+// The text of a whole line (its line end taken off) without its check;
+// false when the check is missing or wrong.
+bool CheckedText(const std::string &line, std::string &text) {
+    constexpr size_t CheckSize = 10; // TAB, "#" and eight digits
+    if (line.size() < CheckSize || line[line.size() - CheckSize] != '\t' ||
+        line[line.size() - CheckSize + 1] != '#')
+        return false;
+    uint32_t written = 0;
+    for (size_t i = line.size() - 8; i < line.size(); ++i) {
+        const int digit = line[i] >= 'a' ? -1 : HexValue(line[i]);
+        if (digit < 0)
+            return false;
+        written = written << 4 | uint32_t(digit);
+    }
+    const size_t size = line.size() - CheckSize;
+    if (Crc32(line.data(), size) != written)
+        return false;
+    text.assign(line, 0, size);
+    return true;
+}
+
+} // namespace
+
+uint32_t Crc32(const char *data, size_t size, uint32_t crc) {
+    static constexpr auto Table = [] {
+        std::array<uint32_t, 256> table{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+        return table;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i)
+        crc = Table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
 std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
                         const std::vector<std::string> &arguments) {
-    std::string text = std::string(Signature) + LineEnd;
-    text += "start\t" + StampField(TJournalStamp{start, 0}) + LineEnd;
-    text += "program\t" + EscapeField(program) + LineEnd;
-    text += "folder\t" + EscapeField(folder) + LineEnd;
-    text += "command";
+    std::string text = Line(Signature);
+    text += Line("start\t" + StampField(TJournalStamp{start, 0}));
+    text += Line("program\t" + EscapeField(program));
+    text += Line("folder\t" + EscapeField(folder));
+    std::string command = "command";
     for (const std::string &argument : arguments)
-        text += "\t" + EscapeField(argument);
-    return text + LineEnd;
+        command += "\t" + EscapeField(argument);
+    return text + Line(command);
 }
 
 std::string ItemLine(const TJournalItem &item) {
@@ -298,7 +375,8 @@ std::string ItemLine(const TJournalItem &item) {
 }
 
 void AppendItemLine(std::string &line, const TJournalItem &item) {
-    line.reserve(line.size() + 200 + item.Path.size());
+    const size_t start = line.size();
+    line.reserve(line.size() + 240 + item.Path.size());
     TDayMemo memo;
     line += "item\t";
     line += item.IsFolder ? 'd' : 'f';
@@ -310,18 +388,24 @@ void AppendItemLine(std::string &line, const TJournalItem &item) {
             AppendStampField(line, stamps[k], memo);
         }
     line += '\t';
+    AppendNumber(line, item.VolumeId, 1);
+    line += ':';
+    AppendNumber(line, item.FileId, 1);
+    line += '\t';
     AppendEscaped(line, item.Path);
-    line += LineEnd;
+    CloseLine(line, start);
 }
 
 std::string EndLine(int exitCode, bool interrupted) {
-    return "end\t" + std::to_string(exitCode) + "\t" + (interrupted ? "interrupted" : "done") +
-           LineEnd;
+    return Line("end\t" + std::to_string(exitCode) + "\t" + (interrupted ? "interrupted" : "done"));
+}
+
+std::string TakenLine(size_t line) {
+    return Line("taken\t" + std::to_string(line));
 }
 
 std::string UndoneLine(TTimeValue when, int exitCode) {
-    return "undone\t" + StampField(TJournalStamp{when, 0}) + "\t" + std::to_string(exitCode) +
-           LineEnd;
+    return Line("undone\t" + StampField(TJournalStamp{when, 0}) + "\t" + std::to_string(exitCode));
 }
 
 std::string JournalFileName(uint64_t number) {
@@ -343,57 +427,84 @@ uint64_t JournalNumber(const std::string &fileName) {
     return number;
 }
 
+bool TJournalRun::IsTaken(const TJournalItem &item) const {
+    return std::binary_search(Taken.begin(), Taken.end(), item.Line);
+}
+
+bool TJournalRun::Open() const {
+    return !Damaged.empty() ||
+           std::any_of(Items.begin(), Items.end(),
+                       [this](const TJournalItem &item) { return !IsTaken(item); });
+}
+
 bool ParseJournal(const std::string &text, TJournalRun &run) {
-    size_t start = 0;
-    bool first = true;
+    size_t start = 0, number = 0;
+    std::string line, checked;
     while (start < text.size()) {
         const size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            break; // written in part: its item was not changed yet
-        std::string line = text.substr(start, end - start);
+        if (end == std::string::npos) {
+            run.CutLastLine = true; // written in part: its item was not changed yet
+            break;
+        }
+        line.assign(text, start, end - start);
         start = end + 1;
+        run.WholeSize = start;
+        ++number;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (first) {
-            if (line != Signature)
+        if (number == 1) {
+            if (line == OldSignature || line.rfind(std::string(OldSignature) + "\t", 0) == 0) {
+                run.OldFormat = true;
+                return true;
+            }
+            if (!CheckedText(line, checked) || checked != Signature)
                 return false;
-            first = false;
             continue;
         }
-        const std::vector<std::string> fields = SplitFields(line);
+        if (!CheckedText(line, checked)) {
+            run.Damaged.push_back(number);
+            continue;
+        }
+        const std::vector<std::string> fields = SplitFields(checked);
         const std::string &kind = fields[0];
+        bool read = true;
         if (kind == "item") {
             TJournalItem item;
-            if (!ReadItemFields(fields, item))
-                return false;
-            run.Items.push_back(std::move(item));
+            item.Line = number;
+            read = ReadItemFields(fields, item);
+            if (read)
+                run.Items.push_back(std::move(item));
         } else if (kind == "start" && fields.size() == 2) {
             TJournalStamp stamp;
-            if (!ReadStampField(fields[1], stamp))
-                return false;
+            read = ReadStampField(fields[1], stamp);
             run.Start = stamp.Value;
         } else if (kind == "program" && fields.size() == 2) {
-            if (!UnescapeField(fields[1], run.Program))
-                return false;
+            read = UnescapeField(fields[1], run.Program);
         } else if (kind == "folder" && fields.size() == 2) {
-            if (!UnescapeField(fields[1], run.Folder))
-                return false;
+            read = UnescapeField(fields[1], run.Folder);
         } else if (kind == "command") {
             run.Arguments.resize(fields.size() - 1);
             for (size_t i = 1; i < fields.size(); ++i)
-                if (!UnescapeField(fields[i], run.Arguments[i - 1]))
-                    return false;
+                read = read && UnescapeField(fields[i], run.Arguments[i - 1]);
         } else if (kind == "end" && fields.size() == 3) {
-            if (!ReadInteger(fields[1], run.ExitCode))
-                return false;
-            run.Ended = true;
+            read = ReadInteger(fields[1], run.ExitCode);
+            run.Ended = read;
             run.Interrupted = fields[2] == "interrupted";
+        } else if (kind == "taken" && fields.size() == 2) {
+            uint64_t taken = 0;
+            size_t at = 0;
+            read = ReadNumber(fields[1], at, 0, taken) && at == fields[1].size();
+            if (read)
+                run.Taken.push_back(size_t(taken));
         } else if (kind == "undone") {
             run.Undone = true;
         }
         // Lines of any other kind are of a later version: passed over.
+        if (!read)
+            run.Damaged.push_back(number);
     }
-    return !first;
+    std::sort(run.Taken.begin(), run.Taken.end());
+    return number > 0;
 }
 
 std::vector<TJournalFile> ListJournals(const std::string &folder) {
@@ -409,18 +520,64 @@ std::vector<TJournalFile> ListJournals(const std::string &folder) {
     return journals;
 }
 
+namespace {
+
+std::string OwnershipProblem(TOwnership problem) {
+    switch (problem) {
+    case owLink:
+        return "リンクです";
+    case owWrongType:
+        return "通常のファイルやフォルダではありません";
+    case owOtherOwner:
+        return "所有者が別のユーザーです";
+    case owOthersWrite:
+        return "ほかのユーザーも書き込めます";
+    case owMissing:
+        return "ありません";
+    default:
+        return LastErrorText();
+    }
+}
+
+const char *const UntrustedFolder = "ジャーナルの保存先フォルダを信頼できません";
+const char *const UntrustedJournal = "ジャーナルを信頼できません";
+
+} // namespace
+
 std::string JournalFolder() {
+    const TPlatform &platform = Platform();
     std::string folder;
-    if (!Platform().StateFolder(folder))
+    if (!platform.StateFolder(folder))
         throw EAppError("ジャーナルの保存先フォルダが分かりません",
                         std::string(HasDriveSyntax ? "%LOCALAPPDATA%" : "$XDG_STATE_HOME, $HOME") +
                             ": " + LastErrorText());
+    // The folder and the one above it are the user's alone, or no journal
+    // in them can be trusted.
+    const size_t cut = folder.find_last_of(HasDriveSyntax ? "\\/" : "/");
+    const std::string above = cut != std::string::npos && cut > 0 ? folder.substr(0, cut) : "";
+    for (const std::string &path : {above, folder}) {
+        if (path.empty())
+            continue;
+        const TOwnership ownership = platform.OwnershipOf(path);
+        if (ownership != owOwn && ownership != owMissing)
+            throw EAppError(UntrustedFolder, path + ": " + OwnershipProblem(ownership));
+    }
     return folder;
 }
 
-TJournalRun ReadJournal(const TJournalFile &file) {
+TFileHandle OpenJournal(const std::string &path) {
+    TOwnership problem = owOwn;
+    TFileHandle handle = Platform().OpenOwnFile(path, problem);
+    if (!handle)
+        throw EAppError(problem == owUnreadable || problem == owMissing ? "ジャーナルを読めません"
+                                                                        : UntrustedJournal,
+                        path + ": " + OwnershipProblem(problem));
+    return handle;
+}
+
+TJournalRun ReadJournal(const TJournalFile &file, TFileHandle handle) {
     std::string text;
-    if (!Platform().ReadWholeFile(file.Path, text))
+    if (!Platform().ReadOwnFile(handle, text))
         throw EAppError("ジャーナルを読めません", file.Path + ": " + LastErrorText());
     TJournalRun run;
     run.Number = file.Number;

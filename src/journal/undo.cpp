@@ -3,20 +3,21 @@
 #include "common/errors.h"
 #include "common/option.h"
 #include "common/text.h"
+#include "engine/fs_rounding.h"
 #include "journal/journal.h"
 #include "journal/journal_format.h"
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
-// A stamp that the file system keeps at a coarser step than the run wrote
-// (FAT's two seconds at most) was cut towards the past: within that step it
-// is still the stamp written.
-constexpr TTimeValue CoarsestStep = 2 * TicksPerSecond;
-
 const char *const ChangedSinceTheRun = "実行の後で変更されています";
+const char *const AnotherItem = "実行で変更した項目ではありません (別の項目に置き換えられています)";
+const char *const DamagedRecord = "検査値の合わない記録です。この記録の項目は取り消しません";
+// Marks written to the journal at once, at most.
+constexpr size_t MarkBatch = 256;
 
 TJournalStamp PresentStamp(const TFindData &entry, TStampKind kind) {
     switch (kind) {
@@ -27,26 +28,6 @@ TJournalStamp PresentStamp(const TFindData &entry, TStampKind kind) {
     default:
         return TJournalStamp{entry.LastAccessTime, entry.LastAccessNanos};
     }
-}
-
-bool StillWritten(const TJournalStamp &present, const TJournalStamp &written) {
-    return present == written ||
-           (present.Value <= written.Value && written.Value - present.Value < CoarsestStep);
-}
-
-// Whether the item still has what the run left: its modification and creation
-// stamps are those the run wrote (or, after an undo that was stopped, those it
-// had before). The access stamp moves with every read and is not compared.
-bool UnchangedSinceTheRun(const TJournalItem &record, const TFindData &entry) {
-    bool written = true, restored = true;
-    for (TStampKind kind : {skModification, skCreation}) {
-        if (record.New[kind].Value == 0)
-            continue;
-        const TJournalStamp present = PresentStamp(entry, kind);
-        written = written && StillWritten(present, record.New[kind]);
-        restored = restored && present == record.Old[kind];
-    }
-    return written || restored;
 }
 
 std::string LocalTimeText(TTimeValue value) {
@@ -64,49 +45,160 @@ std::string CommandText(const TJournalRun &run) {
     return text;
 }
 
-// The journal of the run asked for.
-TJournalRun FindRun(const std::vector<TJournalFile> &journals, uint64_t number) {
-    if (number != 0) {
-        for (const TJournalFile &file : journals) {
-            if (file.Number != number)
-                continue;
-            TJournalRun run = ReadJournal(file);
-            if (run.Undone)
-                throw EAppError("実行 " + std::to_string(number) + " は取り消し済みです");
-            if (run.Items.empty())
-                break;
-            return run;
-        }
-        throw EAppError("実行 " + std::to_string(number) + " の記録がありません");
+std::string RunName(uint64_t number) {
+    return "実行 " + std::to_string(number);
+}
+
+// A journal opened, locked and read: the lock keeps a run that still writes
+// it, and another -Undo, away.
+struct TOpenRun {
+    std::unique_ptr<TAppendFile> File;
+    TJournalRun Run;
+};
+
+// Opens and reads a journal; `locked` tells whether its lock was had (false:
+// its run is still going, and nothing was read).
+TOpenRun OpenRun(const TJournalFile &file, bool &locked) {
+    TOpenRun open;
+    open.File = std::make_unique<TAppendFile>(OpenJournal(file.Path));
+    const TPlatform &platform = Platform();
+    locked = platform.LockFile(open.File->Get());
+    if (!locked) {
+        if (platform.LastErrorCode() != LockedCode)
+            throw EAppError("ジャーナルを読めません", file.Path + ": " + LastErrorText());
+        return open;
     }
-    // The latest run not taken back yet that changed anything.
+    open.Run = ReadJournal(file, open.File->Get());
+    return open;
+}
+
+bool TakenBack(const TJournalRun &run) {
+    return run.Undone || !run.Open();
+}
+
+// The journal of the run asked for, locked.
+TOpenRun FindRun(const std::vector<TJournalFile> &journals, uint64_t number) {
     for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
-        TJournalRun run = ReadJournal(*it);
-        if (!run.Undone && !run.Items.empty())
-            return run;
+        if (number != 0 && it->Number != number)
+            continue;
+        bool locked = false;
+        TOpenRun open = OpenRun(*it, locked);
+        if (!locked)
+            throw EAppError(RunName(it->Number) + " はまだ続いています", it->Path);
+        const TJournalRun &run = open.Run;
+        if (run.OldFormat)
+            throw EAppError(RunName(it->Number) + " のジャーナルは以前の形式のため取り消せません",
+                            it->Path + ": 検査値と項目の識別情報がありません");
+        if (number != 0 && TakenBack(run) && !run.Items.empty())
+            throw EAppError(RunName(number) + " は取り消し済みです");
+        if (!run.Items.empty() && !TakenBack(run))
+            return open;
+        if (number != 0)
+            break;
     }
+    if (number != 0)
+        throw EAppError(RunName(number) + " の記録がありません");
     throw EAppError("取り消せる実行がありません");
 }
 
-// One item back to the stamps it had; the report as for any run.
-void UndoItem(const TJournalItem &record, bool preview, TReport &report,
-              const TStampContext &context, int32_t subSecondDigits) {
+std::string FolderPart(const std::string &path, std::string &name) {
+    const size_t cut = path.find_last_of(HasDriveSyntax ? "\\/" : "/");
+    if (cut == std::string::npos) {
+        name = path;
+        return std::string();
+    }
+    name = path.substr(cut + 1);
+    // The root keeps its separator.
+    return path.substr(0,
+                       cut == 0 || (HasDriveSyntax && cut == 2 && path[1] == ':') ? cut + 1 : cut);
+}
+
+// Whether the present stamp is the one the run wrote, as the volume keeps it.
+bool StillWritten(const TJournalItem &record, TStampKind kind, const TJournalStamp &present,
+                  const TItemPlace &place, uint64_t volumeId, const TStampContext &context) {
+    TJournalStamp written = record.New[kind];
+    if (RoundForFileSystem(record.Path, kind, written.Value, context.Volumes, volumeId,
+                           place.Handle()))
+        written.Nanos = 0;
+    return present == written || present == record.New[kind];
+}
+
+enum TUndone : uint8_t { udTaken, udKept };
+
+// One item back to the stamps it had, reached from the root as the walk
+// reaches items (never through a link), and only where it is the item the
+// run changed and still has every stamp the run wrote; the report as for
+// any run.
+TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
+                 const TStampContext &context, int32_t subSecondDigits) {
+    const TPlatform &platform = Platform();
     TItemStamps item;
     item.Path = record.Path;
-    item.Place.Name = record.Path;
-    item.Place.FollowLink = !record.LinkItself;
     item.FractionWidth = FractionWidthOf(subSecondDigits);
     item.Options.Preview = preview;
-    TFindData entry;
-    if (!Platform().ReadItem(nullptr, record.Path, !record.LinkItself, entry)) {
+    auto failed = [&]() {
         item.Outcome = soFailed;
-        item.ErrorCode = Platform().LastErrorCode();
+        item.ErrorCode = platform.LastErrorCode();
         ReportItem(report, item);
-        return;
+        return udKept;
+    };
+    std::string name;
+    const std::string folderPath = FolderPart(record.Path, name);
+    if (folderPath.empty() || name.empty()) {
+        WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, AnotherItem);
+        return udKept;
     }
-    if (!UnchangedSinceTheRun(record, entry)) {
+    const TFolderHandle opened = platform.OpenFolderNoFollow(folderPath);
+    if (!opened)
+        return failed();
+    item.Place.Folder = std::make_shared<const TFolder>(opened);
+    item.Place.Name = name;
+    item.Place.FollowLink = false;
+    TFindData entry;
+    if (!platform.ReadItem(opened, name, false, entry))
+        return failed();
+    // A link that the run followed was named by its user: it is followed
+    // again, to the item whose identity the journal holds.
+    if (entry.IsLink && !record.LinkItself) {
+        item.Place.FollowLink = true;
+        if (!platform.ReadItem(opened, name, true, entry))
+            return failed();
+    }
+    // Natively the birth, where the run found one, is part of the identity:
+    // a number of a removed file may be given to a new one.
+    const bool reborn = !HasDriveSyntax && record.New[skCreation].Value == 0 &&
+                        record.Old[skCreation].Value != 0 &&
+                        PresentStamp(entry, skCreation) != record.Old[skCreation];
+    if (entry.IsFolder != record.IsFolder ||
+        (entry.IsLink && !item.Place.FollowLink) != record.LinkItself ||
+        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId || reborn) {
+        WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, AnotherItem);
+        return udKept;
+    }
+    // Every stamp the run wrote is still there (or, after a take-back that
+    // was stopped, every one it had before). Natively the creation stamp is
+    // the item's birth, part of its identity, also where the run did not
+    // write it; on Windows the file index (with its sequence number on NTFS)
+    // tells the item, and a creation stamp not written may follow the others
+    // (Wine derives it from them).
+    bool written = true, restored = true;
+    for (TStampKind kind : AllStampKinds) {
+        const bool wrote = record.New[kind].Value != 0;
+        if (!wrote && (kind != skCreation || HasDriveSyntax || record.Old[kind].Value == 0))
+            continue;
+        const TJournalStamp present = PresentStamp(entry, kind);
+        const bool exact = (entry.InexactStamps & (1 << kind)) == 0;
+        if (!wrote) {
+            written = written && exact && present == record.Old[kind];
+            continue;
+        }
+        written = written && exact &&
+                  StillWritten(record, kind, present, item.Place, entry.VolumeId, context);
+        restored = restored && exact && present == record.Old[kind];
+    }
+    if (!written && !restored) {
         WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, ChangedSinceTheRun);
-        return;
+        return udKept;
     }
     // The kinds the run wrote, where the item had a stamp of that kind before.
     item.Options.Kinds = TStampKinds{};
@@ -127,33 +219,59 @@ void UndoItem(const TJournalItem &record, bool preview, TReport &report,
     else if (!item.Options.Kinds.Empty())
         WriteItemStamps(item, record.IsFolder, context);
     ReportItem(report, item);
+    return item.Outcome == soFailed ? udKept : udTaken;
 }
 
-void MarkUndone(const TJournalRun &run, TTimeValue now, int exitCode) {
-    const TPlatform &platform = Platform();
-    TAppendFile file(platform.OpenAppend(run.File, false));
-    const std::string line = UndoneLine(now, exitCode);
-    if (!file.IsOpen() || !platform.AppendFile(file.Get(), line.data(), line.size()))
+// Appends marks to the journal held open.
+void AppendMarks(const TJournalRun &run, TFileHandle file, std::string &marks) {
+    if (marks.empty())
+        return;
+    if (!Platform().AppendFile(file, marks.data(), marks.size()))
         throw EAppError(JournalWriteError, run.File + ": " + LastErrorText());
+    marks.clear();
 }
 
 } // namespace
 
 int UndoRun(const TUndoRequest &request, TReport &report, const TStampContext &context,
             int32_t subSecondDigits) {
-    const TJournalRun run = FindRun(ListJournals(JournalFolder()), request.Number);
-    report.HeadingPending = false;
-    report.Output.Out(std::string(LineEnd) + "実行 " + std::to_string(run.Number) + " (" +
-                      LocalTimeText(run.Start) + ") を取り消します。" + LineEnd);
+    const TOpenRun open = FindRun(ListJournals(JournalFolder()), request.Number);
+    const TJournalRun &run = open.Run;
+    const TFileHandle file = open.File->Get();
     const TPlatform &platform = Platform();
+    // A line cut short by a failed write goes before anything is appended.
+    if (!request.Preview && run.CutLastLine && !platform.TruncateFile(file, run.WholeSize))
+        throw EAppError(JournalWriteError, run.File + ": " + LastErrorText());
+    report.HeadingPending = false;
+    report.Output.Out(std::string(LineEnd) + RunName(run.Number) + " (" + LocalTimeText(run.Start) +
+                      ") を取り消します。" + LineEnd);
+    for (size_t line : run.Damaged)
+        WarnItemKept(report, "Warn.: 変更できませんでした",
+                     run.File + " の " + std::to_string(line) + " 行目", DamagedRecord);
+    std::string marks;
+    bool remains = !run.Damaged.empty();
     for (auto it = run.Items.rbegin(); it != run.Items.rend(); ++it) {
-        if (platform.InterruptRequested())
+        if (run.IsTaken(*it))
+            continue;
+        if (platform.InterruptRequested()) {
+            if (!request.Preview)
+                AppendMarks(run, file, marks);
             throw EInterrupted();
-        UndoItem(*it, request.Preview, report, context, subSecondDigits);
+        }
+        if (UndoItem(*it, request.Preview, report, context, subSecondDigits) == udKept)
+            remains = true;
+        else if (!request.Preview)
+            marks += TakenLine(it->Line);
+        if (marks.size() >= MarkBatch * 16)
+            AppendMarks(run, file, marks);
     }
     const int exitCode = report.ItemsKept ? 2 : 0;
-    if (!request.Preview)
-        MarkUndone(run, context.Times.Now, exitCode);
+    if (!request.Preview) {
+        // Taken back only when nothing remains to take back.
+        if (!remains)
+            marks += UndoneLine(context.Times.Now, exitCode);
+        AppendMarks(run, file, marks);
+    }
     return exitCode;
 }
 
@@ -161,11 +279,24 @@ void ListRuns(TOutput &output) {
     const std::vector<TJournalFile> journals = ListJournals(JournalFolder());
     bool any = false;
     for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
-        const TJournalRun run = ReadJournal(*it);
-        if (run.Items.empty())
+        bool locked = false;
+        const TOpenRun open = OpenRun(*it, locked);
+        const TJournalRun &run = open.Run;
+        if (locked && run.OldFormat) {
+            any = true;
+            output.OutLine(FormatText("%6d  以前の形式のジャーナルです (取り消せません)",
+                                      {int64_t(it->Number)}));
+            continue;
+        }
+        if (locked && run.Items.empty())
             continue;
         any = true;
-        const char *state = run.Undone                      ? "取り消し済み"
+        if (!locked) {
+            output.OutLine(FormatText("%6d  実行中", {int64_t(it->Number)}));
+            continue;
+        }
+        const char *state = TakenBack(run)                  ? "取り消し済み"
+                            : !run.Taken.empty()            ? "一部取り消し"
                             : !run.Ended || run.Interrupted ? "中断"
                                                             : "";
         const std::string start = LocalTimeText(run.Start);

@@ -35,6 +35,7 @@ inline constexpr bool StampWriteOpensItem = true;
 // the system's driver keeps has not been measured here.
 inline constexpr bool ExFatWriteIn10ms = false;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
+inline constexpr uint32_t LockedCode = 33;      // ERROR_LOCK_VIOLATION
 inline bool IsAbsenceCode(uint32_t code) {
     // FILE_NOT_FOUND, PATH_NOT_FOUND, NO_MORE_FILES, BAD_NETPATH, BAD_NET_NAME,
     // INVALID_NAME, BAD_PATHNAME, DIRECTORY
@@ -54,6 +55,7 @@ inline constexpr bool StampWriteOpensItem = false;
 // as it was.
 inline constexpr bool ExFatWriteIn10ms = true;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
+inline constexpr uint32_t LockedCode = 11;       // EWOULDBLOCK
 inline bool IsAbsenceCode(uint32_t code) {
     return code == 2 || code == 20; // ENOENT, ENOTDIR
 }
@@ -79,8 +81,12 @@ struct TFindData {
     // Natively, the nanoseconds below each stamp's last 100-ns tick (0 to 99); Windows
     // keeps none.
     uint8_t LastWriteNanos = 0, CreationNanos = 0, LastAccessNanos = 0;
-    // Identity of the item where the platform knows it (device and inode),
-    // 0 and 0 elsewhere.
+    // The stamps whose time value does not hold what the system keeps
+    // exactly (natively a stamp beyond the range of time values, or one that
+    // reads as "none"): bit 1 << kind (modification 0, creation 1, access 2).
+    uint8_t InexactStamps = 0;
+    // Identity of the item where the platform knows it (device and inode;
+    // on Windows volume serial number and file index), 0 and 0 elsewhere.
     uint64_t VolumeId = 0;
     uint64_t FileId = 0;
     // The program's text has no exact form of the name (Windows: the name holds an
@@ -91,6 +97,10 @@ struct TFindData {
     // such as a name that a path of this system cannot hold. Such an entry is reported as
     // kept with this reason and never looked up by its name.
     uint32_t NameRefusal = 0;
+    // The listing holds this name more than once (Windows: two names that the
+    // system lists alike, such as names that Wine shows with the same U+FFFD):
+    // a lookup by the name reaches one of them at most, so neither is changed.
+    bool NameListedTwice = false;
 };
 
 // A stamp to write: a time value and the nanoseconds below its last tick (0 to 99,
@@ -124,6 +134,17 @@ struct TFileListing {
 };
 
 enum TStream : int { stdOutput = 1, stdError = 2 };
+
+// Whether a file or folder of the program's own is the user's alone.
+enum TOwnership : uint8_t {
+    owOwn,         // a real folder (or a regular file) of the user, that no one else may write
+    owMissing,     // nothing there
+    owLink,        // a link or a reparse point
+    owWrongType,   // no folder (or no regular file)
+    owOtherOwner,  // another user's
+    owOthersWrite, // others may write it (natively a group or other write bit)
+    owUnreadable,  // it could not be asked (the reason kept)
+};
 
 // What a registry string query found.
 enum TRegValueState : uint8_t {
@@ -230,12 +251,20 @@ struct TPlatform {
     // The item's absolute path, with the real folder's path where links are
     // resolved; empty when none can be had.
     std::string (*FullPathName)(TFolderHandle folder, const std::string &name);
+    // Whether the item is a device, not a file or folder on a disk. A null
+    // folder takes `name` as a path typed by the user: on Windows one that
+    // the system reads as a device name (NUL, CON, COM1, ..., in any folder
+    // and with any extension); a name in an open folder is taken as it stands
+    // and names no device there. Natively a character or block device, a
+    // FIFO or a socket, links followed. False when nothing stands there.
+    bool (*IsDevice)(TFolderHandle folder, const std::string &name);
 
     // Volumes and files.
     // File-system name of a volume: `where` is a root such as "C:\" (empty: the
     // volume of the current folder) on Windows, any path on it elsewhere.
-    // `folder`, when given, is an open folder on the volume: natively its
-    // volume is asked, and `where` is not read.
+    // `folder`, when given, is an open folder on the volume: its own volume
+    // is asked (on Windows through its handle, once per open folder; `where`
+    // only where the handle cannot tell), natively `where` is not read.
     bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
     // The offset from UTC, in seconds, of the local time in which the FAT
     // volume at `folder` or `where` (as for FileSystemName) keeps its stamps,
@@ -257,13 +286,15 @@ struct TPlatform {
     // (where that variable holds an absolute path), else
     // ~/.local/state/kelvard; on Windows %LOCALAPPDATA%\Varnhold\Kelvard.
     // False when there is no such place. MakePrivateFolder creates a folder
-    // that only the user may enter (mode 0700 natively), and every missing
-    // folder above it; an existing folder is left as it is. OpenAppend opens a
+    // that only the user may enter (mode 0700 natively, whatever the umask),
+    // and every missing folder above it; an existing folder is left as it is. OpenAppend opens a
     // file for writing at its end: with `create` a new file that only the user
-    // may read and write (0600 natively), failing when the name exists;
-    // without it an existing file. AppendFile writes all of `data` with the
-    // system's own write, so that a process killed afterwards leaves it in the
-    // file. ListFiles gives the regular files of a folder with their sizes.
+    // may read and write (0600 natively, whatever the umask), failing when
+    // the name exists; without it an existing file. AppendFile writes all of
+    // `data` with the system's own write, so that a process killed afterwards
+    // leaves it in the file; a write that fails part-way is taken back, so
+    // that the file ends where it began. ListFiles gives the regular files of a folder with their
+    // sizes.
     bool (*StateFolder)(std::string &path);
     bool (*MakePrivateFolder)(const std::string &path);
     TFileHandle (*OpenAppend)(const std::string &path, bool create);
@@ -271,6 +302,26 @@ struct TPlatform {
     void (*CloseFile)(TFileHandle file);
     bool (*ListFiles)(const std::string &folder, std::vector<TFileListing> &files);
     bool (*RemoveFile)(const std::string &path);
+
+    // The program's own files kept to their user, and the items a journal
+    // recorded reached again. OwnershipOf tells whether a folder is the
+    // user's alone (not a link, owned by the user, no write bit for others;
+    // Windows: no reparse point). OpenOwnFile opens an existing file for
+    // reading and appending without following a link; it must be a regular
+    // file of the user (otherwise null, with the problem in `problem`).
+    // ReadOwnFile reads such a file whole; TruncateFile cuts it to `size`
+    // bytes. LockFile takes an exclusive lock on a file of the program's own
+    // that lasts until it is closed, and never waits: false with LockedCode
+    // when another process holds it. OpenFolderNoFollow opens the folder
+    // that an absolute path names one component at a time from the root,
+    // never through a link (Windows: no folder on the way a reparse point,
+    // and the folder's final path the one named).
+    TOwnership (*OwnershipOf)(const std::string &path);
+    TFileHandle (*OpenOwnFile)(const std::string &path, TOwnership &problem);
+    bool (*ReadOwnFile)(TFileHandle file, std::string &data);
+    bool (*TruncateFile)(TFileHandle file, uint64_t size);
+    bool (*LockFile)(TFileHandle file);
+    TFolderHandle (*OpenFolderNoFollow)(const std::string &path);
 
     // Interrupts (Ctrl+C; natively SIGINT and SIGTERM, on Windows CTRL_C_EVENT
     // and CTRL_BREAK_EVENT). After CatchInterrupts the first interrupt only

@@ -335,6 +335,13 @@ void WarnItemKeptOnErrorStream(TReport &report, std::string_view message, const 
     WarnOn(report, true, message, path, reason);
 }
 
+void ReportHeading(TReport &report, const TItemStamps &item) {
+    if (!report.HeadingPending)
+        return;
+    report.HeadingPending = false;
+    WriteHeading(report, item);
+}
+
 void ReportItem(TReport &report, const TItemStamps &item) {
     // An item that could not even be read has no values to head the operand
     // with: the heading waits for the next item.
@@ -360,18 +367,32 @@ void ReportItem(TReport &report, const TItemStamps &item) {
         WriteValueLines(report, item);
 }
 
-void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError) {
+void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError,
+                           bool namesFolder) {
     if (folderError != 0 && !IsAbsenceCode(folderError)) {
         ReportText(report, LineEnd);
         WarnItemKept(report, "Warn.: フォルダを検索できませんでした",
                      ShownFolder(FolderPart(operand.FileName)), SystemReason(folderError));
         return;
     }
+    // A folder of that name stands there, but the options did not select
+    // it: the cause shows how to select what it holds.
+    std::string cause;
+    if (namesFolder) {
+        std::string folder = operand.FileName;
+        while (folder.size() > 1 && IsPathSeparator(folder.back()))
+            folder.pop_back();
+        const std::string contents = folder + PathSeparator + "*";
+        cause = operand.FileName + ": フォルダです。中の項目を選ぶには " +
+                (PathSeparator == '/' ? "'" + contents + "'" : contents) + " と指定します";
+    }
     if (operand.IgnoreNotFound) {
         ReportText(report, LineEnd);
         ReportLine(report, "Warn.: " + NotFoundMessage(operand.FileName) + "。");
+        if (!cause.empty())
+            report.Output.ErrLine(cause);
         return;
     }
-    // The message says it all: nothing stands there.
-    throw EAppError(NotFoundMessage(operand.FileName));
+    // Otherwise the message says it all: nothing stands there.
+    throw EAppError(NotFoundMessage(operand.FileName), cause);
 }

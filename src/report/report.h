@@ -84,6 +84,12 @@ void WarnItemKept(TReport &report, std::string_view message, const std::string &
 void WarnItemKeptOnErrorStream(TReport &report, std::string_view message, const std::string &path,
                                std::string_view reason = {});
 
+// Prints the operand's heading when it is pending, from `item`'s options and
+// the new values it has: a kind without one tells its source alone. For what
+// comes before an operand's first item with values of its own (an item
+// refused, or one that could not be read), so that the heading comes first.
+void ReportHeading(TReport &report, const TItemStamps &item);
+
 // Prints the operand's heading when it is pending, the item's result line
 // and, on preview, its value lines. An item that kept its stamps gets the
 // warning and the reason line.
@@ -94,5 +100,7 @@ void ReportItem(TReport &report, const TItemStamps &item);
 // searched). A folder that exists but could not be searched is a warning with
 // its reason ("Warn.: フォルダを検索できませんでした"), also under -g; otherwise
 // nothing stands there: a warning under -g, else the not-found error, which
-// ends the run.
-void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError);
+// ends the run. Where a folder of the operand's name stands (`namesFolder`),
+// its cause line shows the pattern that selects what the folder holds.
+void ReportNothingSelected(TReport &report, const TOption &operand, uint32_t folderError,
+                           bool namesFolder = false);

@@ -44,9 +44,15 @@ std::string RestoreProblem(const TRunTimes &times, const TItemStamps &item,
         if (value >= StampLimit || !LineParts(value, offset, parts) || parts.wYear < 1980)
             return std::string(StampKindNames[kind]) +
                    "が復元できる範囲 (1980 年から 2106 年まで) の外にあります";
+        // -zo reads offsets that local time somewhere keeps, and no other.
+        if (!OffsetInRange(offset))
+            return std::string(StampKindNames[kind]) + "の UTC オフセット (" + OffsetText(offset) +
+                   ") が -12:00 から +14:00 の外にあります";
     }
     return std::string();
 }
+
+} // namespace
 
 void WriteRestoreHeading(TReport &report) {
     if (report.HeadingPending) {
@@ -54,8 +60,6 @@ void WriteRestoreHeading(TReport &report) {
         report.Output.Err(std::string(LineEnd) + "タイムスタンプ復元設定を作成します。" + LineEnd);
     }
 }
-
-} // namespace
 
 void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason) {
     WriteRestoreHeading(report);
@@ -84,15 +88,14 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
     TStampKinds kinds = item.Options.Kinds;
     std::string creationReason;
     if (kinds.Has(skCreation) && !Platform().CanSetCreationTime()) {
-        creationReason = SystemReason(Platform().LastErrorCode());
+        creationReason = "このシステムでは作成日時を設定できません (" +
+                         SystemReason(Platform().LastErrorCode()) + ")";
         kinds.Exclude(skCreation);
-        if (kinds.Empty()) {
-            RefuseRestoreLines(report, item.Path, creationReason);
-            return;
-        }
         WriteRestoreHeading(report);
         WarnItemKeptOnErrorStream(report, "Warn.: 作成日時の復元設定は作成できません", item.Path,
                                   creationReason);
+        if (kinds.Empty())
+            return;
     }
     WriteRestoreHeading(report);
     if (item.Options.Preview) {
@@ -115,6 +118,8 @@ void WriteRestoreLines(TReport &report, const TItemStamps &item) {
         if (report.Times.IsUnknown(value)) {
             // The same offset as a dated line, so that the paths stay in one column.
             offset = OffsetInForce(report.Times.Now);
+            if (!OffsetInRange(offset))
+                offset = TUtcOffset{true, 0}; // an unknown stamp has no offset of its own
             line += "-zo" + OffsetText(offset) + " -d:unknown";
             line.append(size_t(item.FractionWidth + 16), ' ');
         } else {

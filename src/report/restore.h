@@ -16,6 +16,9 @@ extern const char StampKindLetters[3];
 // instead. Where the platform cannot set a creation stamp, the item gets its
 // other lines and a warning for that one.
 void WriteRestoreLines(TReport &report, const TItemStamps &item);
+// The heading of a restore run's operand, when it is pending (on the error
+// stream).
+void WriteRestoreHeading(TReport &report);
 
 // Tells, on the error stream, that the item gets no restore lines, and why.
 void RefuseRestoreLines(TReport &report, const std::string &path, const std::string &reason);

@@ -2,7 +2,6 @@
 
 #include "cli/option_sources.h"
 #include "cli/parser.h"
-#include "run/stamp_pipeline.h"
 #include "cli/usage.h"
 #include "common/errors.h"
 #include "common/option.h"
@@ -16,6 +15,7 @@
 #include "report/output.h"
 #include "report/report.h"
 #include "report/restore.h"
+#include "run/stamp_pipeline.h"
 #include "select/walker.h"
 
 #include <algorithm>
@@ -73,8 +73,20 @@ unsigned ThreadsFor(const TRunSettings &settings) {
 class TJournalRecorder : public TChangeRecorder {
 public:
     explicit TJournalRecorder(TJournal &journal) : Journal(journal) {}
-    bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const override {
-        return TJournal::Describe(item, isFolder, record);
+    bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                  std::string &reason) const override {
+        return TJournal::Describe(item, isFolder, record, reason);
+    }
+    // The journal's folder and what is in it, known by identity.
+    bool PassesOver(const TFoundItem &found) const override {
+        if (found.FolderIdentified &&
+            Journal.IsOwnFolder(found.FolderIdentity.first, found.FolderIdentity.second))
+            return true;
+        TFindData entry;
+        return found.Entry.IsFolder &&
+               Platform().ReadItem(found.Place.Handle(), found.Place.Name, found.Place.FollowLink,
+                                   entry) &&
+               Journal.IsOwnFolder(entry.VolumeId, entry.FileId);
     }
     void Append(const std::string &record) override { Journal.Append(record); }
     void Flush() override { Journal.Flush(); }
@@ -117,7 +129,7 @@ void RunOperands(TRunContext &run) {
             continue;
         // Told after everything that the walk handed on.
         pipeline.Drain();
-        ReportNothingSelected(run.Report, entry, result.FolderError);
+        ReportNothingSelected(run.Report, entry, result.FolderError, result.NamesFolder);
     }
     pipeline.Drain();
 }

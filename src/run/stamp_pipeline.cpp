@@ -21,7 +21,17 @@ constexpr size_t JournalBatch = 256;
 // Jobs a thread takes at once: the threads meet at the lock once per batch.
 constexpr size_t TaskBatch = 32;
 
-const char *const UnrecordedReason = "絶対パスが得られないため、取り消しのための記録ができません";
+// The error of an operand's new stamps, told of one of its items, as the
+// item's own computation tells it.
+std::exception_ptr ItemError(const std::exception_ptr &error, const std::string &path) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAppError &raised) {
+        return std::make_exception_ptr(EAppError(raised.message(), path + raised.cause()));
+    } catch (...) {
+        return std::current_exception();
+    }
+}
 
 } // namespace
 
@@ -75,18 +85,27 @@ void TStampPipeline::StopIfInterrupted() {
 
 void TStampPipeline::Item(TFoundItem found) {
     StopIfInterrupted();
+    if (Journal && Journal->PassesOver(found))
+        return;
     auto job = std::make_unique<TJob>();
     job->Item.Options = *Operand;
-    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0) {
-        // The text that shows its name may be another item's, or a path
-        // cannot hold it as it stands: it is never looked for by that name.
+    job->Preset = Preset;
+    // An operand whose new stamps cannot be had ends the run at its first
+    // item, whatever becomes of that item.
+    if (Preset && Preset->Error)
+        job->Error = ItemError(Preset->Error, found.Path);
+    if (found.Entry.NameUnrepresentable || found.Entry.NameRefusal != 0 ||
+        found.Entry.NameListedTwice) {
+        // The text that shows its name may be another item's, a path
+        // cannot hold it as it stands, or the listing holds it twice: it is
+        // never looked for by that name.
         job->Kind = jkRefuse;
         job->Text = std::move(found.Path);
         job->Reason = found.Entry.NameUnrepresentable ? UnrepresentableNameReason
+                      : found.Entry.NameListedTwice   ? NameListedTwiceReason
                                                       : SystemReason(found.Entry.NameRefusal);
     } else {
         job->Kind = Operand->MakeRestoreFile ? jkRestore : jkStamp;
-        job->Preset = Preset;
         job->IsFolder = found.Entry.IsFolder;
         TItemStamps &item = job->Item;
         item.Path = std::move(found.Path);
@@ -120,6 +139,10 @@ void TStampPipeline::Item(TFoundItem found) {
 void TStampPipeline::Unsearchable(const std::string &path, const std::string &reason) {
     auto job = std::make_unique<TJob>();
     job->Kind = jkUnsearchable;
+    if (Operand) {
+        job->Item.Options = *Operand;
+        job->Preset = Preset;
+    }
     job->Text = path;
     job->Reason = reason;
     Submit(std::move(job));
@@ -203,8 +226,12 @@ void TStampPipeline::Prepare(TJob &job) {
             ReadPresentStamps(job.Item);
         else
             job.ToWrite = PrepareItemStamps(job.Item, Context, job.Preset.get());
-        if (Journal && job.ToWrite)
-            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record);
+        if (Journal && job.ToWrite) {
+            std::string reason;
+            job.Described = Journal->Describe(job.Item, job.IsFolder, job.Record, reason);
+            if (!job.Described)
+                job.Record = std::move(reason);
+        }
     } catch (...) {
         job.Error = std::current_exception();
     }
@@ -368,7 +395,7 @@ void TStampPipeline::RecordPrepared() {
                 // What -Undo could not find again is not changed.
                 job.ToWrite = false;
                 job.Item.Outcome = soFailed;
-                job.Item.Reason = UnrecordedReason;
+                job.Item.Reason = std::move(job.Record);
             }
         }
         ++Recorded;
@@ -395,6 +422,7 @@ void TStampPipeline::Emit(TJob &job) {
     switch (job.Kind) {
     case jkStamp: {
         TItemStamps &item = job.Item;
+        HeadOperand(job);
         ReportItem(Report, item);
         if (AccessPending.erase(item.Path) && item.Outcome == soChanged)
             AccessWritten[item.Path] =
@@ -405,12 +433,14 @@ void TStampPipeline::Emit(TJob &job) {
         WriteRestoreLines(Report, job.Item);
         break;
     case jkRefuse:
+        HeadOperand(job);
         if (job.Item.Options.MakeRestoreFile)
             RefuseRestoreLines(Report, job.Text, job.Reason);
         else
             WarnItemKept(Report, "Warn.: 変更できませんでした", job.Text, job.Reason);
         break;
     case jkUnsearchable:
+        HeadOperand(job);
         WarnItemKept(Report, "Warn.: フォルダを検索できませんでした", job.Text, job.Reason);
         break;
     case jkOperand:
@@ -420,4 +450,27 @@ void TStampPipeline::Emit(TJob &job) {
         ReportText(Report, job.Text);
         break;
     }
+}
+
+void TStampPipeline::HeadOperand(const TJob &job) {
+    const TItemStamps &item = job.Item;
+    if (!Report.HeadingPending)
+        return;
+    if (item.Options.MakeRestoreFile) {
+        WriteRestoreHeading(Report);
+        return;
+    }
+    // An item with new values of its own heads the operand with them.
+    if (item.HasNewValue[0] || item.HasNewValue[1] || item.HasNewValue[2])
+        return;
+    TItemStamps heading;
+    heading.Options = item.Options;
+    if (job.Preset)
+        for (TStampKind kind : AllStampKinds)
+            if (job.Preset->Has[kind]) {
+                heading.NewValues[kind] = job.Preset->Values[kind];
+                heading.NewParts[kind] = job.Preset->Parts[kind];
+                heading.HasNewValue[kind] = true;
+            }
+    ReportHeading(Report, heading);
 }

@@ -31,8 +31,13 @@ class TChangeRecorder {
 public:
     virtual ~TChangeRecorder() = default;
     // The record of an item about to be written, made on any thread; false
-    // when it cannot be made: the item then keeps its stamps.
-    virtual bool Describe(const TItemStamps &item, bool isFolder, std::string &record) const = 0;
+    // when it cannot be made (`reason` tells why): the item then keeps its
+    // stamps.
+    virtual bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
+                          std::string &reason) const = 0;
+    // An item the run passes over without a word: the recorder's own files
+    // and folder.
+    virtual bool PassesOver(const TFoundItem &found) const = 0;
     // Keeps a record that Describe made; called in walk order, on the run's
     // thread.
     virtual void Append(const std::string &record) = 0;
@@ -93,7 +98,7 @@ private:
         // The operand's new stamps where they do not depend on the item.
         std::shared_ptr<const TPresetStamps> Preset;
         // The journal's record of an item to be written, made when it was
-        // prepared (false: none could be made).
+        // prepared (false: none could be made, and Record tells why).
         bool Described = false;
         std::string Record;
     };
@@ -158,6 +163,10 @@ private:
     // when there was nothing to open.
     bool FlushJournal(std::unique_lock<std::mutex> &hold);
     void Emit(TJob &job);
+    // Writes the operand's heading, when it is pending, before what is told
+    // of a job that has no new values of its own to head it with (a refused
+    // item, an item not read, a folder not searched).
+    void HeadOperand(const TJob &job);
     void WorkerLoop();
     // Waiting for a change, and telling whoever waits of one; with the lock held.
     void Wait(std::unique_lock<std::mutex> &hold);

@@ -34,9 +34,10 @@ struct TLevel {
 
 class TWalk {
 public:
-    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders)
+    TWalk(const TOption &option, TWalkVisitor &visitor, size_t openFolders, bool foldersOnly)
         : Option(option), Visitor(visitor), Limit(std::max<size_t>(openFolders, 3)),
-          NamePart(FileNamePart(option.FileName)), Live(std::make_shared<std::atomic<size_t>>(0)) {}
+          FoldersOnly(foldersOnly), NamePart(FileNamePart(option.FileName)),
+          Live(std::make_shared<std::atomic<size_t>>(0)) {}
 
     TWalkResult Run() {
         TWalkResult result;
@@ -57,6 +58,7 @@ public:
             Step();
         result.Found = Found;
         result.FolderError = Found ? 0 : OperandFolderError;
+        result.NamesFolder = NamesFolder;
         return result;
     }
 
@@ -64,6 +66,8 @@ private:
     const TOption &Option;
     TWalkVisitor &Visitor;
     const size_t Limit;
+    const bool FoldersOnly; // the operand ended in a separator
+    bool NamesFolder = false;
     const std::string NamePart; // carried down unchanged to every level
     bool Found = false;
     // Why a search in the operand's own folder failed (0: none did).
@@ -101,8 +105,9 @@ private:
     void Yield(const TLevel &level, const TFindData &entry, bool operandLevel) {
         Found = true;
         Visitor.Item(TFoundItem{level.Text + entry.Name,
-                                TItemPlace{level.Folder, entry.Name, operandLevel}, entry,
-                                level.Identified, level.Identity});
+                                TItemPlace{level.Folder, entry.Name, operandLevel,
+                                           level.Identified ? level.Identity.first : 0},
+                                entry, level.Identified, level.Identity});
     }
 
     // Searches the folder of level `index`, which is open: what the pattern
@@ -116,8 +121,10 @@ private:
             if (operandLevel && !search.Started())
                 OperandFolderError = Platform().LastErrorCode();
             for (bool more = search.Started(); more; more = search.Next(entry)) {
-                if (IsDotEntry(entry.Name))
+                if (IsDotEntry(entry.Name) || (FoldersOnly && !entry.IsFolder))
                     continue;
+                if (operandLevel && entry.IsFolder && Platform().SameName(entry.Name, NamePart))
+                    NamesFolder = true;
                 bool selected;
                 if (!entry.IsFolder)
                     selected = Option.FolderMode != fmNoFiles;
@@ -178,8 +185,9 @@ private:
         if (!Option.Recurse || sub.IsLink)
             return;
         // The text that shows its name may be another folder's.
-        if (sub.NameUnrepresentable) {
-            Visitor.Unsearchable(subPath, UnrepresentableNameReason);
+        if (sub.NameUnrepresentable || sub.NameListedTwice) {
+            Visitor.Unsearchable(subPath, sub.NameUnrepresentable ? UnrepresentableNameReason
+                                                                  : NameListedTwiceReason);
             return;
         }
         MakeRoom(index);
@@ -252,5 +260,15 @@ private:
 } // namespace
 
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor, size_t openFolders) {
-    return TWalk(option, visitor, openFolders).Run();
+    if constexpr (PathSeparator == '/') {
+        const std::string &name = option.FileName;
+        const size_t last = name.find_last_not_of('/');
+        if (last != std::string::npos && last + 1 < name.size()) {
+            TOption folders = option;
+            folders.FileName.resize(last + 1);
+            if (!IsDotEntry(FileNamePart(folders.FileName)))
+                return TWalk(folders, visitor, openFolders, true).Run();
+        }
+    }
+    return TWalk(option, visitor, openFolders, false).Run();
 }

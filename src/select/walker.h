@@ -57,6 +57,9 @@ struct TWalkResult {
     // IsAbsenceCode holds when nothing stands there or nothing matched);
     // 0 when it was searched.
     uint32_t FolderError = 0;
+    // The operand's folder holds a folder of exactly the operand's name
+    // (which the options left unselected when nothing was found).
+    bool NamesFolder = false;
 };
 
 // Searches the operand's pattern (option.FileName; with Recurse, in every
@@ -64,6 +67,8 @@ struct TWalkResult {
 // visitor. At most `openFolders` folders (3 at least) are held open at once,
 // the items' folders included: deeper, the walk closes the folders highest
 // up and opens them again from the nearest open one when it returns,
-// checking that each is still the folder it left.
+// checking that each is still the folder it left. Natively an operand that
+// ends in "/" names folders only, as the system reads such a path ("." and
+// ".." before it keep their reading).
 TWalkResult SearchOperand(const TOption &option, TWalkVisitor &visitor,
                           size_t openFolders = DefaultOpenFolders);

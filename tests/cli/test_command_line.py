@@ -17,6 +17,10 @@ def warnings(*names):
     return text("".join("\nWarn.: ファイル (%s) が見つかりません。\n" % n for n in names))
 
 
+# A stamp that no run of the tests gives: 2001-02-03 04:05:06 UTC.
+OTHER_NS = 981173106 * 10**9
+
+
 def error(message):
     return text(BANNER + "\nError: " + message + "。\n")
 
@@ -70,6 +74,60 @@ class OptionErrors(CommandLineCase):
                      ["-r1", "x"], ["-i+", "x"], ["x", "-q"]):
             with self.subTest(args=args):
                 self.assertError(self.kel(args), "オプションに誤りがあります")
+
+    def test_each_bad_word_is_named_with_what_is_wrong(self):
+        """The error and its cause line for each faulty word; nothing changes."""
+        self.make_file("a.txt", mtime_ns=OTHER_NS)
+        help_hint = "Kelvard /?" if WINDOWS else "kelvard --help"
+        zone = "UTC オフセットは -12:00 から +14:00 までです"
+        option, datetime = "オプションに誤りがあります", "日時の指定に誤りがあります"
+        rows = [
+            (["-zo+25:00", "a.txt"], option, "-zo+25:00: " + zone),
+            (["-zo+99:59", "a.txt"], option, "-zo+99:59: " + zone),
+            (["-zo-12:01", "a.txt"], option, "-zo-12:01: " + zone),
+            (["-zo+14:01", "a.txt"], option, "-zo+14:01: " + zone),
+            (["-h", "a.txt"], option, "-h: 不明なスイッチです (使い方は %s で表示されます)" % help_hint),
+            (["-help", "a.txt"], option,
+             "-help: 不明なスイッチです (使い方は %s で表示されます)" % help_hint),
+            (["-tx", "a.txt"], datetime, "a.txt: -tx: 時刻として読めません (例: -t12:00)"),
+            (["-t:", "a.txt"], datetime, "a.txt: -t:: 時刻として読めません (例: -t12:00)"),
+            (["-t", "a.txt"], datetime, "a.txt: -t: 時刻として読めません (例: -t12:00)"),
+            (["-d2011-03-15T12:00", "a.txt"], datetime,
+             "a.txt: -d2011-03-15T12:00: 日付として読めません (例: -d2011-03-15)"),
+            (["-d2011-02-31", "a.txt"], datetime,
+             "a.txt: 2011-02-31 00:00:00 という日時はありません (-d2011-02-31)"),
+            (["-d2011-03-15", "-t25:00", "a.txt"], datetime,
+             "a.txt: 2011-03-15 25:00:00 という日時はありません (-d2011-03-15 -t25:00)"),
+        ]
+        if WINDOWS:
+            rows.append((["/h", "a.txt"], option,
+                         "/h: 不明なスイッチです (使い方は Kelvard /? で表示されます)"))
+        for args, message, cause in rows:
+            with self.subTest(args=args):
+                self.assertError(self.kel(args), message, cause)
+                self.assertEqual(os.stat(self.path("a.txt")).st_mtime_ns, OTHER_NS)
+        # Offsets at the ends of the range are read.
+        for offset in ("-12:00", "+14:00"):
+            self.assertEqual(self.kel(["-v", "-zo" + offset, "-d2011-03-15", "a.txt"]).code, 0)
+
+    def test_zu_reaches_every_line(self):
+        # Wherever -zu stands (the command line, a response file, the default
+        # options), errors and the usage screen come out in UTF-8 too.
+        self.write("r.txt", "-zu -q x\n")
+        utf8 = lambda s: s.replace("\n", EOL).encode("utf-8")
+        for args, default in ((["-zu", "-q", "x"], None), (["@r.txt"], None),
+                              (["-q", "x"], "-zu")):
+            with self.subTest(args=args, default=default):
+                r = self.kel(args, default=default)
+                self.assertEqual(r.code, 1, r)
+                self.assertIn(utf8("\nError: オプションに誤りがあります。\n"), r.err)
+                self.assertIn(utf8("-q: 不明なスイッチです"), r.err)
+        r = self.kel(["-zu", "-?"])
+        self.assertEqual(r.code, 255, r)
+        self.assertIn(utf8("使い方: Kelvard [オプション] <ファイル名> ..."), r.out)
+        # A later -zu0 takes it back.
+        r = self.kel(["-zu", "-zu0", "-q", "x"])
+        self.assertIn(text("\nError: オプションに誤りがあります。\n"), r.err)
 
     def test_the_cause_names_the_word_and_what_is_wrong(self):
         rows = [(["-q", "x"], "-q: 不明なスイッチです"),
@@ -180,9 +238,62 @@ class ResponseFiles(CommandLineCase):
         sep = "\\" if WINDOWS else "/"
         self.assertWarnings(self.kel(["@r.txt"]), "sub dir%sf.txt" % sep)
 
-    def test_text_ends_at_the_first_nul(self):
-        self.write("r.txt", b"-g x.txt\n\0 -q y.txt")
-        self.assertWarnings(self.kel(["@r.txt"]), "x.txt")
+    def test_what_users_write_is_read_and_a_cut_restore_line_is_not(self):
+        """Each row: the response file's bytes, the exit code, the lines the
+        standard output holds in that order, and the error stream's last line
+        (None: no error)."""
+        def utf16(s):
+            return b"\xff\xfe" + s.encode("utf-16-le")
+        restore = b"-ixgw -zo+09:00 -d:2011-03-15 -t:12:00:00.0000000 /x/a"
+        cut = "Warn.: 改行で終わっていない最後の行は読み込みませんでした。(r.txt の %d 行目)"
+        rows = [
+            # What Notepad saves and `printf` writes: the last line lacks its line end.
+            ("notepad", b"-g\r\nx.txt", 0, ["x.txt"], None),
+            ("usage alone", b"-?", 255, ["使い方: Kelvard [オプション] <ファイル名> ..."], None),
+            ("ends at a NUL", b"-g x.txt\0", 0, ["x.txt"], None),
+            ("zero-filled tail", b"-g x.txt\n\0\0\r\n\0", 0, ["x.txt"], None),
+            ("text after a NUL", b"-g x.txt\n\0 -q y.txt", 2,
+             ["Warn.: NUL 文字の後ろは読み込みませんでした。(r.txt の 2 行目)", "x.txt"], None),
+            ("open quote mid-file", b'-g "x.txt\r\ny.txt\r\n', 1, [],
+             'r.txt の 1 行目: -g "x.txt'),
+            ("open quote at the end", b'-g x.txt "y z', 0, ["x.txt", "y z"], None),
+            ("cut restore line alone", restore, 1, [cut % 1], None),
+            ("cut restore line after whole lines", b"-g\nx.txt\n" + restore, 2,
+             [cut % 3, "x.txt"], None),
+            ("UTF-16 without its last CR LF", utf16("-g\r\nx.txt"), 0, ["x.txt"], None),
+            ("UTF-16 with its last CR LF", utf16("-g\r\nx.txt\r\n"), 0, ["x.txt"], None),
+        ]
+        for name, content, code, out, err in rows:
+            with self.subTest(name):
+                self.write("r.txt", content)
+                r = self.kel(["@r.txt"])
+                self.assertEqual(r.code, code, r)
+                at = 0
+                for line in out:
+                    if not line.startswith(("Warn.:", "使い方:")):
+                        line = "Warn.: ファイル (%s) が見つかりません。" % line
+                    found = r.out_text.find(line + "\n", at)
+                    self.assertGreaterEqual(found, at, (line, r))
+                    at = found
+                if err is not None:
+                    self.assertTrue(r.err_text.endswith(err + "\n"), r)
+                if code == 1 and out:
+                    # The refused line is told ahead of the error that ends the run.
+                    self.assertIn("Error: ファイル名を指定してください。", r.err_text)
+
+    def test_a_restore_line_cut_in_its_path_stamps_nothing(self):
+        self.make_file("f_1", mtime_ns=OTHER_NS)
+        self.write("r.txt", "-g -d2011-03-15 x.txt\n-ixgw -d2011-03-15 %s"
+                   % self.path("f_1628")[:-3])
+        r = self.kel(["@r.txt"])
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(os.stat(self.path("f_1")).st_mtime_ns, OTHER_NS)
+        # A hand-written last line is read: the Notepad user's file stamps a.txt.
+        self.make_file("a.txt", mtime_ns=OTHER_NS)
+        self.write("r.txt", "a.txt")
+        r = self.kel(["-d2011-03-15", "@r.txt"])
+        self.assertEqual(r.code, 0, r)
+        self.assertNotEqual(os.stat(self.path("a.txt")).st_mtime_ns, OTHER_NS)
 
     def test_sources_in_order(self):
         self.write("r1.txt", "b\n")

@@ -178,6 +178,61 @@ class NativeConventions(TempDirTestCase):
         self.assertEqual(self.run_here(["-w"], env={"kelvard": "--"}).code, 1)
 
 
+@unittest.skipIf(WINDOWS or not shutil.which("bash"), "the native build's bash completion")
+class BashCompletion(TempDirTestCase):
+    SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
+                          "kelvard.bash-completion")
+
+    def complete(self, *words):
+        """What bash offers for the last of `words` typed after kelvard, and
+        whether it adds no blank after it."""
+        script = (
+            'source "$1"; shift\n'
+            'complete -p kelvard\n'
+            'nospace=0; compopt() { [[ "$*" == "-o nospace" ]] && nospace=1; }\n'
+            'COMP_WORDS=(kelvard "$@"); COMP_CWORD=$#\n'
+            '_kelvard\n'
+            'printf "%s\\n" "nospace=$nospace" "${COMPREPLY[@]}"\n')
+        code, out, err = shell(["bash", "--norc", "-c", script, "bash", self.SCRIPT] + list(words),
+                               cwd=self.dir)
+        self.assertEqual((code, err), (0, ""), words)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], "complete -o filenames -F _kelvard kelvard")
+        return sorted(lines[2:]), lines[1] == "nospace=1"
+
+    def test_glued_values_and_file_names(self):
+        self.make_file("ref.txt")
+        os.mkdir(self.path("orig"))
+        rows = [
+            # A switch whose value is glued to it: no blank.
+            (["-d"], ["-d"], True),
+            (["-zo"], ["-zo"], True),
+            (["-zs"], ["-zs"], True),
+            (["-t"], ["-t", "-t+", "-t-"], True),
+            (["-sw"], ["-sw"], True),
+            (["-sm"], ["-sm"], True),
+            # Switches that stand alone.
+            (["-sn"], ["-sn"], False),
+            (["-w"], ["-w"], False),
+            # A file name glued to a source switch, after ":" or "=" too.
+            (["-swre"], ["-swref.txt"], False),
+            (["-sc:re"], ["-sc:ref.txt"], False),
+            (["-sm=re"], ["-sm=ref.txt"], False),
+            (["-ssor"], ["-ssorig/"], True),
+            # The long forms, -Undo and its list.
+            (["-U"], ["-Undo"], False),
+            (["--h"], ["--help"], False),
+            (["--v"], ["--version"], False),
+            (["-Undo", "l"], ["list"], False),
+            # File names elsewhere, and after "--" whatever they look like.
+            (["re"], ["ref.txt"], False),
+            (["--", "-d"], [], False),
+        ]
+        for words, replies, nospace in rows:
+            with self.subTest(words=words):
+                self.assertEqual(self.complete(*words), (replies, nospace))
+
+
 @unittest.skipUnless(WINDOWS, "Windows build")
 class WindowsPackage(PackageTestCase):
     def test_zip_runs_under_wine(self):

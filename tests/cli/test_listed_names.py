@@ -4,6 +4,7 @@ characters that Windows paths give a meaning to, a trailing blank or point, a
 device name."""
 
 import os
+import unittest
 
 from kelvard_cli import SEP, WINDOWS, TempDirTestCase, main, wine_path
 
@@ -114,6 +115,108 @@ class NamesWithAMeaningInPaths(ListedItems):
         for parts, before, now in zip(self.files, old, self.stamps()):
             if parts[-1] not in without_lines:
                 self.assertEqual(now, before, parts)
+
+
+def mtime(*parts):
+    return os.stat(os.path.join(*parts)).st_mtime_ns
+
+
+class CounterpartsAndSources(ListedItems):
+    """A counterpart, and a source file, is the file of that exact name: never
+    a twin that a Windows path would read alike, never a device."""
+
+    def test_a_counterpart_is_the_file_of_the_same_name(self):
+        items = [(("n.txt ",), ("n.txt",)), (("m.txt.",), ("m.txt",)),
+                 (("d.", "f.txt"), ("d", "f.txt")), (("k.txt ",), None)]
+        for i, (parts, twin) in enumerate(items):
+            self.make_file("orig", *parts, mtime_ns=OLD_NS + i * 10**9)
+            if twin:
+                self.make_file("orig", *twin, mtime_ns=OLD_NS + 100 * 10**9)
+            self.make_file("copy", *parts, mtime_ns=NEW_NS)
+        r = self.run_here(["-ss:orig" + SEP, "-r", j("copy", "*")], env=UTC)
+        self.assertEqual(r.code, 0, r)
+        for i, (parts, _) in enumerate(items):
+            self.assertEqual(mtime(self.dir, "copy", *parts), OLD_NS + i * 10**9, parts)
+
+    @unittest.skipUnless(WINDOWS, "device names are Windows'")
+    def test_a_source_file_that_names_a_device_is_refused(self):
+        self.make_file("orig", "nul.txt", mtime_ns=OLD_NS)
+        self.make_file("tgt.txt", mtime_ns=NEW_NS)
+        for source in [j("orig", "nul.txt"), "con", j("orig", "COM1.log")]:
+            r = self.run_here(["-sw:" + source, "tgt.txt"], env=UTC)
+            self.assertEqual(r.code, 2, r)
+            self.assertIn("Warn.: コピー元ファイルが見つかりません。(tgt.txt)", r.out_text)
+            self.assertIn("tgt.txt: %s: ディスク上のファイルではなくデバイスです" % source,
+                          r.err_text)
+            self.assertEqual(mtime(self.dir, "tgt.txt"), NEW_NS)
+        # The file of that name in a listing is a file like any other.
+        self.make_file("copy", "nul.txt", mtime_ns=NEW_NS)
+        r = self.run_here(["-ss:orig" + SEP, j("copy", "*")], env=UTC)
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(mtime(self.dir, "copy", "nul.txt"), OLD_NS)
+
+    @unittest.skipIf(WINDOWS, "a FIFO is Linux'")
+    def test_a_source_file_that_is_a_fifo_is_refused(self):
+        os.mkfifo(self.path("fifo"))
+        self.make_file("tgt.txt", mtime_ns=NEW_NS)
+        for source in ["fifo", "fi*"]:
+            r = self.run_here(["-sw:" + source, "tgt.txt"], env=UTC)
+            self.assertEqual(r.code, 2, r)
+            self.assertIn("Warn.: コピー元ファイルが見つかりません。(tgt.txt)", r.out_text)
+            self.assertEqual(mtime(self.dir, "tgt.txt"), NEW_NS)
+
+
+@unittest.skipUnless(WINDOWS, "only Windows matches short names and lists names alike")
+class NamesUsersSee(ListedItems):
+    def test_a_pattern_selects_by_long_names_only(self):
+        names = ["A.TXT2", "longer name.text", "a~b.txt", "plain.txt", "README", "x.y.txt"]
+        rows = [("*.txt", {"a~b.txt", "plain.txt", "x.y.txt"}), ("*~*", {"a~b.txt"}),
+                ("*.", {"README"}), ("*.tex", set()), ("*.text", {"longer name.text"})]
+        for pattern, selected in rows:
+            self.add([("t", name) for name in names])
+            r = self.run_here(["-g", "-d2011-01-01", j("t", pattern)], env=UTC)
+            self.assertEqual(r.code, 0, r)
+            changed = {p[len("t" + SEP):] for p in named(r, "変更しました")}
+            self.assertEqual(changed, selected, pattern)
+            for name in names:
+                self.assertEqual(mtime(self.dir, "t", name) == NEW_NS, name in selected,
+                                 (pattern, name))
+
+    def test_two_names_listed_alike_are_both_refused(self):
+        os.makedirs(self.path("u"))
+        for raw in [b"a\xff.txt", b"a\xfe.txt"]:
+            with open(os.path.join(self.dir.encode(), b"u", raw), "wb"):
+                pass
+            os.utime(os.path.join(self.dir.encode(), b"u", raw), ns=(OLD_NS, OLD_NS))
+        self.make_file("u", "b.txt", mtime_ns=OLD_NS)
+        r = self.run_here(["-d2011-01-01", j("u", "*")], env=UTC)
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(named(r, "変更しました"), [j("u", "b.txt")])
+        self.assertEqual(len(named(r, "Warn.: 変更できませんでした")), 2, r)
+        for raw in [b"a\xff.txt", b"a\xfe.txt"]:
+            self.assertEqual(os.stat(os.path.join(self.dir.encode(), b"u", raw)).st_mtime_ns,
+                             OLD_NS)
+        r = self.run_here(["-e", "-zu", j("u", "*")], env=UTC)
+        self.assertEqual(r.code, 2, r)
+        self.assertEqual(len(r.out_text.splitlines()), 1, r)
+
+    def test_the_heading_comes_before_the_warnings_of_its_operand(self):
+        self.make_file("d", "a*b.txt", mtime_ns=OLD_NS)
+        self.make_file("d", "c.txt", mtime_ns=OLD_NS)
+        heading = "\n更新日時を %s 00:00:00 に変更します。\n"
+        warning = "Warn.: 変更できませんでした。(%s)\n" % j("d", "a*b.txt")
+        changed = "変更しました。(%s)\n" % j("d", "c.txt")
+        for threads in ["-zp1", "-zp8"]:
+            r = self.run_here([threads, "-d2011-03-15", j("d", "a*")], env=UTC)
+            self.assertEqual(r.code, 2, r)
+            self.assertEqual(r.out_text, heading % "2011-03-15" + warning)
+            r = self.run_here([threads, "-x", "-d2011-03-15", j("d", "c.txt"), "-d2012-01-01",
+                               j("d", "*")], env=UTC)
+            self.assertEqual(r.code, 2, r)
+            head = heading % "2011-03-15" + changed + heading % "2012-01-01"
+            self.assertEqual(r.out_text[:len(head)], head, r)
+            self.assertEqual(sorted(r.out_text[len(head):].splitlines(True)),
+                             sorted([warning, changed]), r)
 
 
 if __name__ == "__main__":

@@ -145,6 +145,28 @@ class NamesThatLookLikeSwitches(TempDirTestCase):
         self.assertEqual(os.stat(other).st_mtime_ns, OTHER_NS)
 
 
+class WholeLinesPastAFileSizeLimit(TempDirTestCase):
+    def test_a_failed_write_leaves_whole_lines(self):
+        # The limit falls inside a line: the file keeps whole lines only, in
+        # both builds, and the run says that it is incomplete.
+        import resource
+        for i in range(40):
+            self.make_file("file_%04d.txt" % i)
+        limit = 1024
+        with open(self.path("lines"), "wb") as out:
+            proc = subprocess.run(
+                command(["-e", "file_*.txt"]), cwd=self.dir, stdout=out, stderr=subprocess.PIPE,
+                stdin=subprocess.DEVNULL, timeout=120,
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit)))
+        self.assertEqual(proc.returncode, 1, proc)
+        self.assertIn(text("\nError: 復元設定を書き込めませんでした。書き込まれた復元設定は不完全です。\n"),
+                      proc.stderr)
+        with open(self.path("lines"), "rb") as f:
+            kept = f.read()
+        self.assertTrue(0 <= len(kept) < limit and kept.endswith(EOL.encode()) or not kept, kept)
+        self.assertTrue(kept.startswith(text("-ixgw ")) or not kept, kept)
+
+
 class LinesThatWouldNotComeBack(TempDirTestCase):
     def assert_left_out(self, name, reason, stamps_ns):
         self.make_file("ok.txt")

@@ -38,10 +38,19 @@ SCREEN_JOURNAL = """
     -Undo       実行の取り消し（-v でプレビュー、list で一覧、番号で指定）
 """
 
+# Where to read on.
+SCREEN_LEADS = """
+    @file       ファイルに書いた引数を読む（-e の出力もそのまま使えます）
+""" + ("""  ・詳しくは Kelvard.exe と同じフォルダの readme-ja.txt を参照してください。
+""" if WINDOWS else """    --          以降の引数はすべてファイル名として扱う
+    --version   バージョンの表示
+  ・詳しくは man kelvard を参照してください。
+""")
+
 
 def screen(setting):
     return text(SCREEN_HEAD + "                （現在の設定：" + setting + "）\n" + SCREEN_TAIL +
-                SCREEN_JOURNAL)
+                SCREEN_JOURNAL + SCREEN_LEADS)
 
 
 class UsageScreen(RegistryTestCase):
@@ -70,7 +79,7 @@ class UsageScreen(RegistryTestCase):
             self.assertEqual(r.err, text(BANNER))
             head, _, rest = r.out.partition(text("                （現在の設定："))
             self.assertEqual(head, text(SCREEN_HEAD))
-            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL)), r)
+            self.assertTrue(rest.endswith(text("）\n" + SCREEN_TAIL + SCREEN_JOURNAL + SCREEN_LEADS)), r)
 
     def test_shows_the_stored_default_option_as_stored(self):
         self.set_value("-sn,,-w -zz")

@@ -47,6 +47,22 @@ class Selection(TempDirTestCase):
         r, found = self.preview("-r", j("d", "s1"))
         self.assertEqual(r.code, 1, r)
         self.assertEqual(found, [])
+        # ... and the cause line shows how to select what it holds.
+        contents = j("d", "s1", "*")
+        self.assertIn(text("%s: フォルダです。中の項目を選ぶには %s と指定します\n"
+                           % (j("d", "s1"), contents if WINDOWS else "'%s'" % contents)), r.err)
+
+    @unittest.skipIf(WINDOWS, "the native build's paths")
+    def test_a_trailing_slash_names_a_folder(self):
+        # As the shell completes a folder's name; a file is no folder, and
+        # "." and ".." keep their reading.
+        for operand, found in (("d/s1/", ["d/s1"]), ("d/s1//", ["d/s1"]), ("d/a.txt/", []),
+                               ("d/s1/./", []), ("d/*/", [])):
+            with self.subTest(operand=operand):
+                r, selected = self.preview(operand)
+                self.assertEqual((r.code, selected), (0 if found else 1, found), r)
+        # With -f: every folder that the pattern matches, and no file.
+        self.assertEqual(sorted(self.preview("-f", "d/*.txt/")[1]), ["d/x.txt"])
 
     def test_recursion_finishes_each_folder_before_the_next(self):
         r, found = self.preview("-r", "-f2", j("d", "*.txt"))

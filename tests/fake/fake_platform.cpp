@@ -3,6 +3,7 @@
 #include "report/output.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -114,6 +115,11 @@ TFindData EntryOf(const std::string &name, const TFakeItem &item) {
     entry.LastWriteNanos = item.LastWriteNanos;
     entry.NameUnrepresentable = item.NameUnrepresentable;
     entry.NameRefusal = item.NameRefusal;
+    entry.NameListedTwice = item.NameListedTwice;
+    entry.InexactStamps = item.InexactStamps;
+    // Every item of the fake has its own number (the volume is not told, so
+    // that volumes are told by path).
+    entry.FileId = item.Id;
     return entry;
 }
 
@@ -236,6 +242,33 @@ void CloseFolder(TFolderHandle folder) {
     delete &FolderOf(folder);
 }
 
+// The key of State.Volumes that holds `path` (see FileSystemName), and an id
+// of that volume: 1 for the default one.
+uint64_t VolumeIdOf(const std::string &path) {
+    std::string key;
+    bool found = false;
+    if (HasDriveSyntax) {
+        if (path.size() >= 2 && path[1] == ':') {
+            key = Lower(path.substr(0, 2)) + "\\";
+        } else if (path.compare(0, 2, "\\\\") == 0) {
+            const size_t server = path.find('\\', 2);
+            const size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+            key = Lower(path.substr(0, share)) + "\\";
+        }
+        found = State.Volumes.count(key) != 0;
+    } else {
+        for (const auto &entry : State.Volumes)
+            if (path.compare(0, entry.first.size(), entry.first) == 0 &&
+                (!found || entry.first.size() >= key.size())) {
+                key = entry.first;
+                found = true;
+            }
+    }
+    if (!found)
+        return 1;
+    return 2 + uint64_t(std::distance(State.Volumes.begin(), State.Volumes.find(key)));
+}
+
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
     std::string path = folder ? FolderOf(folder).Path : std::string();
     if (!path.empty() && IsSeparator(path.back()))
@@ -243,7 +276,8 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) 
     auto it = FindItem(path);
     if (it == State.Items.end())
         return Failed(false, FakeNotFound);
-    volumeId = 1;
+    // As entries give it, unless folders are to tell their volumes.
+    volumeId = State.FoldersTellVolumes ? VolumeIdOf(path) : 0;
     fileId = it->second.Id;
     return true;
 }
@@ -259,6 +293,11 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool, TFindData &en
         return Failed(false, FakeNotFound);
     entry = EntryOf(Name(it->first), it->second);
     return true;
+}
+
+bool IsDevice(TFolderHandle folder, const std::string &name) {
+    auto it = FindItem(Joined(folder, name));
+    return it != State.Items.end() && it->second.IsDevice;
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
@@ -445,7 +484,58 @@ bool AppendFile(TFileHandle file, const char *data, size_t size) {
 
 void CloseFile(TFileHandle file) {
     --State.OpenFiles;
+    State.LockedHere.erase(file->Path);
     delete file;
+}
+
+// A folder on a recorded path that is now a link (or, on Windows, a
+// reparse point) ends the walk from the root there.
+constexpr uint32_t FakeLinkOnPath = HasDriveSyntax ? 4395 : 40; // REPARSE_POINT_ENCOUNTERED, ELOOP
+
+TOwnership OwnershipOf(const std::string &path) {
+    auto told = State.Ownership.find(path);
+    if (told != State.Ownership.end())
+        return told->second;
+    return State.Folders.count(path) ? owOwn : owMissing;
+}
+
+TFileHandle OpenOwnFile(const std::string &path, TOwnership &problem) {
+    auto told = State.Ownership.find(path);
+    problem = told != State.Ownership.end() ? told->second
+              : State.Files.count(path)     ? owOwn
+                                            : owMissing;
+    if (problem != owOwn)
+        return Failed(nullptr, FakeNotFound);
+    ++State.OpenFiles;
+    return new TFileState{path};
+}
+
+bool ReadOwnFile(TFileHandle file, std::string &data) {
+    data = State.Files[file->Path];
+    return true;
+}
+
+bool TruncateFile(TFileHandle file, uint64_t size) {
+    State.Files[file->Path].resize(size_t(size));
+    return true;
+}
+
+bool LockFile(TFileHandle file) {
+    if (State.LockedElsewhere.count(file->Path) || State.LockedHere.count(file->Path))
+        return Failed(false, LockedCode);
+    State.LockedHere.insert(file->Path);
+    return true;
+}
+
+TFolderHandle OpenFolderNoFollow(const std::string &path) {
+    for (size_t end = path.find(PathSeparator, 1);; end = path.find(PathSeparator, end + 1)) {
+        auto it = FindItem(path.substr(0, end));
+        if (it != State.Items.end() && it->second.IsLink)
+            return Failed(nullptr, FakeLinkOnPath);
+        if (end == std::string::npos)
+            break;
+    }
+    return OpenFolderAt(path);
 }
 
 bool ListFiles(const std::string &folder, std::vector<TFileListing> &files) {
@@ -720,6 +810,7 @@ const TPlatform FakeTable = {
     .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
+    .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
     .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
@@ -732,6 +823,12 @@ const TPlatform FakeTable = {
     .CloseFile = CloseFile,
     .ListFiles = ListFiles,
     .RemoveFile = RemoveFile,
+    .OwnershipOf = OwnershipOf,
+    .OpenOwnFile = OpenOwnFile,
+    .ReadOwnFile = ReadOwnFile,
+    .TruncateFile = TruncateFile,
+    .LockFile = LockFile,
+    .OpenFolderNoFollow = OpenFolderNoFollow,
     .CatchInterrupts = CatchInterrupts,
     .InterruptRequested = InterruptRequested,
     .RegOpenRead = RegOpen,

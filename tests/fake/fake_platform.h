@@ -43,7 +43,11 @@ struct TFakeItem {
     // Identity of a folder (its inode, say): another item put in its place
     // has another one.
     uint64_t Id = 0;
-    uint32_t NameRefusal = 0; // the listing's reason why the name cannot be looked up
+    uint32_t NameRefusal = 0;     // the listing's reason why the name cannot be looked up
+    bool NameListedTwice = false; // the listing holds the name twice
+    bool IsDevice = false;        // a device, not a file on a disk
+    // The stamps the entry reports as not held exactly (TFindData::InexactStamps).
+    uint8_t InexactStamps = 0;
 };
 
 // One SetItemTimes call as the program made it.
@@ -89,6 +93,9 @@ struct TFakeState {
     // The offset (seconds) that FatVolumeOffset gives; none: it fails.
     std::optional<int32_t> FatOffset;
     int VolumeQueries = 0;
+    // FolderIdentity tells a folder's volume (by the key of Volumes that holds
+    // it); otherwise 0, as entries give it.
+    bool FoldersTellVolumes = false;
 
     bool IsNT = true;
     bool CanSetCreation = true; // false: CanSetCreationTime fails with FailCode
@@ -135,6 +142,12 @@ struct TFakeState {
     bool FailMakeFolder = false, FailOpenAppend = false, FailRemove = false;
     int AppendsLeft = -1; // AppendFile calls that succeed before every later one fails (-1: all)
     int OpenFiles = 0;    // files opened for appending and not yet closed
+    // What OwnershipOf tells of a folder and OpenOwnFile of a file, where it
+    // is not the user's own (a folder of Folders, a file of Files, is).
+    std::map<std::string, TOwnership> Ownership;
+    // Files of the program's own that another process holds locked, and
+    // those that this one locked (until they are closed).
+    std::set<std::string> LockedElsewhere, LockedHere;
     // Interrupts: InterruptRequested answers true from its call number
     // InterruptAt on (0: never), once CatchInterrupts was called.
     bool InterruptsCaught = false;

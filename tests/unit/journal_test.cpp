@@ -2,17 +2,18 @@
 // that a run which cannot keep one changes nothing, and that -Undo gives back
 // what the run changed and only that.
 #include "cli/parser.h"
-#include "run/run.h"
 #include "cli/switches.h"
 #include "common/errors.h"
 #include "fake/fake_platform.h"
 #include "journal/journal.h"
 #include "journal/journal_format.h"
+#include "run/run.h"
 #include "time_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -114,8 +115,9 @@ TEST(JournalFormat, FieldsKeepEveryByteAndEveryStamp) {
         {{Utc(9999, 12, 31, 23, 59, 59, 9999999), 99}, "9999-12-31T23:59:59.999999999Z"},
         // No calendar form of four digits: the tick count.
         {{Utc(10000, 1, 1), 0}, "@" + std::to_string(Utc(10000, 1, 1)) + ".00"},
-        {{(1ULL << 63) + 5, 7}, "@9223372036854775813.07"},
-        {{UINT64_MAX - 3, 55}, "@18446744073709551612.55"},
+        // Before 1601 (natively a file of the year 1500): a negative count.
+        {{(1ULL << 63) + 5, 7}, "@-9223372036854775803.07"},
+        {{UINT64_MAX - 3, 55}, "@-4.55"},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Text);
@@ -126,7 +128,8 @@ TEST(JournalFormat, FieldsKeepEveryByteAndEveryStamp) {
     }
     for (const std::string bad :
          {"", "2024-01-15T12:00:00.1234567Z", "2024-13-01T12:00:00.000000000Z",
-          "2024-01-15 12:00:00.000000000Z", "2024-01-15T12:00:00.000000000", "@", "@0.00", "+"}) {
+          "2024-01-15 12:00:00.000000000Z", "2024-01-15T12:00:00.000000000", "@", "@0.00", "+",
+          "@-0.00", "@9223372036854775808.00", "@-9223372036854775809.00", "@5.100"}) {
         TJournalStamp read;
         EXPECT_FALSE(ReadStampField(bad, read)) << bad;
     }
@@ -136,7 +139,14 @@ TEST(JournalFormat, FieldsKeepEveryByteAndEveryStamp) {
     }
 }
 
-TEST(JournalFormat, ReadingBackStopsBeforeALineWrittenInPart) {
+// A line as the writer ends it: its text and its check.
+std::string Checked(const std::string &text) {
+    char check[16];
+    std::snprintf(check, sizeof check, "\t#%08X", unsigned(Crc32(text.data(), text.size())));
+    return text + check + Eol;
+}
+
+TEST(JournalFormat, ReadingBackTrustsOnlyWholeCheckedLines) {
     TJournalItem item;
     item.Path = "/x/y z\t.txt";
     item.IsFolder = true;
@@ -144,10 +154,12 @@ TEST(JournalFormat, ReadingBackStopsBeforeALineWrittenInPart) {
     item.Old[0] = {Utc(2001, 1, 1), 12};
     item.Old[2] = {Utc(2002, 1, 1), 0};
     item.New[0] = {Utc(2020, 1, 1), 0};
+    item.VolumeId = 2049;
+    item.FileId = 1234567;
     const std::string head = HeaderLines(Utc(2024, 1, 15), "kelvard", "/work", {"-r", "a b"});
     const std::string line = ItemLine(item);
     TJournalRun run;
-    ASSERT_TRUE(ParseJournal(head + line + "later\tkind" + Eol + line.substr(0, 40), run));
+    ASSERT_TRUE(ParseJournal(head + line + Checked("later\tkind") + line.substr(0, 40), run));
     EXPECT_EQ(run.Start, Utc(2024, 1, 15));
     EXPECT_EQ(run.Program, "kelvard");
     EXPECT_EQ(run.Folder, "/work");
@@ -156,21 +168,63 @@ TEST(JournalFormat, ReadingBackStopsBeforeALineWrittenInPart) {
     const TJournalItem &read = run.Items[0];
     EXPECT_EQ(read.Path, item.Path);
     EXPECT_TRUE(read.IsFolder && read.LinkItself);
+    EXPECT_EQ(read.VolumeId, 2049u);
+    EXPECT_EQ(read.FileId, 1234567u);
+    EXPECT_EQ(read.Line, 6u);
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(read.Old[k], item.Old[k]);
         EXPECT_EQ(read.New[k], item.New[k]);
     }
     EXPECT_FALSE(run.Ended || run.Undone);
+    EXPECT_TRUE(run.CutLastLine);
+    EXPECT_EQ(run.WholeSize, head.size() + line.size() + Checked("later\tkind").size());
+    EXPECT_TRUE(run.Damaged.empty());
     TJournalRun ended;
-    ASSERT_TRUE(
-        ParseJournal(head + line + EndLine(130, true) + UndoneLine(Utc(2025, 1, 1), 0), ended));
-    EXPECT_TRUE(ended.Ended && ended.Interrupted && ended.Undone);
+    ASSERT_TRUE(ParseJournal(
+        head + line + EndLine(130, true) + TakenLine(6) + UndoneLine(Utc(2025, 1, 1), 0), ended));
+    EXPECT_TRUE(ended.Ended && ended.Interrupted && ended.Undone && !ended.CutLastLine);
     EXPECT_EQ(ended.ExitCode, 130);
-    // No journal, or an item line that cannot be read: not taken for one.
-    TJournalRun other;
-    EXPECT_FALSE(ParseJournal("kelvard journal 2" + Eol, other));
-    EXPECT_FALSE(ParseJournal(head + "item\tf\t-" + Eol, other));
-    EXPECT_FALSE(ParseJournal(head + "item\tx" + line.substr(6), other));
+    EXPECT_EQ(ended.Taken, (std::vector<size_t>{6}));
+    EXPECT_FALSE(ended.Open());
+
+    // Any byte of a line changed: that line is not trusted, the others are.
+    // The earlier format is told as such; anything else is no journal.
+    struct TRow {
+        std::string Name, Text;
+        bool Journal;
+        size_t Items;
+        std::vector<size_t> Damaged;
+    };
+    std::string digit = line, path = line, check = line;
+    digit[digit.find("2001") + 3] = '2';
+    path[path.find("y z")] = 'Y';
+    check[check.size() - Eol.size() - 1] ^= 1;
+    const std::vector<TRow> rows = {
+        {"a digit of a stamp", head + digit + line, true, 1, {6}},
+        {"a letter of the path", head + path + line, true, 1, {6}},
+        {"the check itself", head + line + check, true, 1, {7}},
+        {"no check", head + line.substr(0, line.rfind('\t')) + Eol, true, 0, {6}},
+        {"a damaged header line",
+         head.substr(0, head.find("start") + 3) + "x" + head.substr(head.find("start") + 4) + line,
+         true,
+         1,
+         {2}},
+        {"a checked line that reads as no item", head + Checked("item\tf\t-"), true, 0, {6}},
+        {"the earlier format", "kelvard journal 1" + Eol + "item\t..." + Eol, true, 0, {}},
+        {"a later format", Checked("kelvard journal 3") + line, false, 0, {}},
+        {"a signature without its check", "kelvard journal 2" + Eol + line, false, 0, {}},
+    };
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(row.Name);
+        TJournalRun other;
+        EXPECT_EQ(ParseJournal(row.Text, other), row.Journal);
+        if (!row.Journal)
+            continue;
+        EXPECT_EQ(other.OldFormat, row.Name == "the earlier format");
+        EXPECT_EQ(other.Items.size(), row.Items);
+        EXPECT_EQ(other.Damaged, row.Damaged);
+        EXPECT_EQ(other.Open(), !row.Damaged.empty() || row.Items != 0);
+    }
 }
 
 TEST_F(Journal, RunThenUndoGivesBackEveryStamp) {
@@ -196,53 +250,212 @@ TEST_F(Journal, RunThenUndoGivesBackEveryStamp) {
               "Error: 取り消せる実行がありません。" + Eol);
 }
 
-TEST_F(Journal, UndoLeavesWhatChangedSinceTheRun) {
-    ASSERT_EQ(Run({"-w", "-a", "-d2020-01-01", Full("*.txt")}), 0);
-    const auto written = Stamps();
+TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
+    // Each row: what happened to a.txt after the run, on which volume, and
+    // whether -Undo gives its stamps back (b.txt always comes back).
     struct TRow {
         std::string Name;
+        std::string FileSystem;
         std::function<void(TFakeItem &)> Change;
-        bool Restored;
+        std::string Reason; // empty: given back
     };
+    const std::string changed = "実行の後で変更されています";
+    const std::string another = "実行で変更した項目ではありません (別の項目に置き換えられています)";
     const std::vector<TRow> rows = {
-        {"modified", [](TFakeItem &i) { i.LastWriteTime += TicksPerSecond * 5; }, false},
-        {"created again", [](TFakeItem &i) { i.CreationTime += 1; }, true}, // not written
-        {"read", [](TFakeItem &i) { i.LastAccessTime += TicksPerHour; }, true},
-        // A file system that keeps whole seconds cut the stamp written.
-        {"cut by the file system", [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; }, true},
-        {"written back already",
+        {"untouched", "NTFS", [](TFakeItem &) {}, ""},
+        {"modified", "NTFS", [](TFakeItem &i) { i.LastWriteTime += TicksPerSecond * 5; }, changed},
+        {"one tick later", "NTFS", [](TFakeItem &i) { i.LastWriteTime += 1; }, changed},
+        {"one nanosecond later", "NTFS", [](TFakeItem &i) { ++i.LastWriteNanos; }, changed},
+        {"read since (the run wrote the access stamp)", "NTFS",
+         [](TFakeItem &i) { i.LastAccessTime += TicksPerHour; }, changed},
+        // Natively the birth tells the item; Windows tells it by its file index.
+        {"another birth", "NTFS", [](TFakeItem &i) { i.CreationTime += 1; },
+         HasDriveSyntax ? "" : another},
+        {"a stamp no longer exact", "NTFS", [](TFakeItem &i) { i.InexactStamps = 1; }, changed},
+        {"another item of the same name", "NTFS", [](TFakeItem &i) { i.Id += 1000; }, another},
+        {"now a folder", "NTFS", [](TFakeItem &i) { i.IsFolder = true; }, another},
+        // The volume keeps even seconds: the odd second the run wrote was cut.
+        {"cut by a FAT volume", "FAT32", [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; },
+         ""},
+        {"cut by a volume that keeps every tick", "NTFS",
+         [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; }, changed},
+        {"given back already", "NTFS",
          [&](TFakeItem &i) {
              i.LastWriteTime = Before["a.txt"][0];
+             i.LastAccessTime = Before["a.txt"][2];
              i.LastWriteNanos = uint8_t(Before["a.txt"][3]);
+             i.LastAccessNanos = uint8_t(Before["a.txt"][5]);
          },
-         true},
+         ""},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Name);
-        for (const auto &[path, stamps] : written) {
-            Item(path).LastWriteTime = stamps[0];
-            Item(path).CreationTime = stamps[1];
-            Item(path).LastAccessTime = stamps[2];
+        Fake().Files.clear();
+        Fake().DefaultFileSystem = row.FileSystem;
+        for (const auto &[path, stamps] : Before) {
+            TFakeItem &item = Item(path);
+            item.LastWriteTime = stamps[0];
+            item.CreationTime = stamps[1];
+            item.LastAccessTime = stamps[2];
+            item.LastWriteNanos = uint8_t(stamps[3]);
+            item.CreationNanos = uint8_t(stamps[4]);
+            item.LastAccessNanos = uint8_t(stamps[5]);
         }
+        const uint64_t id = Item("a.txt").Id;
+        // Rounding off: the run writes the odd second as it stands.
+        ASSERT_EQ(Run({"-zr0", "-w", "-a", "-d2020-01-01", "-t12:00:01", Full("*.txt")}), 0);
         row.Change(Item("a.txt"));
-        const auto changed = Stamps();
-        ASSERT_EQ(Run({"-Undo", "-v"}), row.Restored ? 0 : 2);
-        EXPECT_EQ(Stamps(), changed); // a preview changes nothing
-        if (row.Restored)
-            continue;
-        EXPECT_NE(Fake().Out.find("Warn.: 変更できませんでした。(" + Full("a.txt") + ")"),
-                  std::string::npos);
-        EXPECT_EQ(Fake().Err.substr(Fake().Err.rfind(Full("a.txt"))),
-                  Full("a.txt") + ": 実行の後で変更されています" + Eol);
+        const auto left = Stamps();
+        ASSERT_EQ(Run({"-Undo", "-v"}), row.Reason.empty() ? 0 : 2);
+        EXPECT_EQ(Stamps(), left); // a preview changes nothing
+        EXPECT_EQ(Run({"-Undo"}), row.Reason.empty() ? 0 : 2);
+        EXPECT_EQ(Stamps()["b.txt"], Before["b.txt"]);
+        if (row.Reason.empty()) {
+            auto expected = Before["a.txt"];
+            if (row.Name == "another birth")
+                expected[1] += 1; // not written by the run: not written back
+            EXPECT_EQ(Stamps()["a.txt"], expected);
+            EXPECT_TRUE(ReadBack(1).Undone);
+        } else {
+            EXPECT_EQ(Stamps()["a.txt"], left.at("a.txt"));
+            EXPECT_NE(Fake().Out.find("Warn.: 変更できませんでした。(" + Full("a.txt") + ")"),
+                      std::string::npos);
+            EXPECT_EQ(Fake().Err.substr(Fake().Err.rfind(Full("a.txt"))),
+                      Full("a.txt") + ": " + row.Reason + Eol);
+            // Open for the item it did not reach; b.txt is not written twice.
+            const TJournalRun run = ReadBack(1);
+            EXPECT_FALSE(run.Undone);
+            EXPECT_EQ(run.Taken.size(), 1u);
+            Fake().Writes.clear();
+            EXPECT_EQ(Run({"-Undo"}), 2);
+            EXPECT_TRUE(Fake().Writes.empty());
+        }
+        Item("a.txt").Id = id;
+        Item("a.txt").IsFolder = false;
+        Item("a.txt").InexactStamps = 0;
     }
-    // The preview did not mark the run: it is taken back now, the changed item left.
-    Item("a.txt").LastWriteTime += TicksPerSecond * 5;
-    const uint64_t kept = Item("a.txt").LastWriteTime;
-    ASSERT_EQ(Run({"-Undo"}), 2);
-    EXPECT_EQ(Item("a.txt").LastWriteTime, kept);
-    EXPECT_EQ(Item("b.txt").LastWriteTime, Before["b.txt"][0]);
-    EXPECT_EQ(Item("b.txt").LastAccessTime, Before["b.txt"][2]);
-    EXPECT_TRUE(ReadBack(1).Undone);
+}
+
+TEST_F(Journal, UndoNeverGoesThroughALinkOnTheWay) {
+    ASSERT_EQ(Run({"-r", "-f1", "-d2020-01-01", Full("*")}), 0);
+    // The folder d is swapped for a link (on Windows a junction) since, an
+    // item of its own.
+    Item("d").IsLink = true;
+    Item("d").Id += 1000;
+    EXPECT_EQ(Run({"-Undo"}), 2);
+    const std::string c = Full(FakePath({"d", "c.txt"}));
+    EXPECT_NE(Fake().Out.find("Warn.: 変更できませんでした。(" + c + ")"), std::string::npos);
+    EXPECT_NE(Fake().Err.find(c + ": error " + std::to_string(HasDriveSyntax ? 4395 : 40)),
+              std::string::npos)
+        << Fake().Err;
+    EXPECT_EQ(Stamps()["a.txt"], Before["a.txt"]);
+    EXPECT_NE(Stamps()[FakePath({"d", "c.txt"})], Before[FakePath({"d", "c.txt"})]);
+    EXPECT_NE(Stamps()["d"], Before["d"]);
+    Item("d").IsLink = false;
+    Item("d").Id -= 1000;
+    EXPECT_EQ(Run({"-Undo"}), 0);
+    EXPECT_EQ(Stamps(), Before);
+}
+
+TEST_F(Journal, ADamagedRecordIsNamedAndNeverApplied) {
+    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt"), Full("b.txt")}), 0);
+    const auto written = Stamps();
+    std::string &text = Fake().Files[JournalPath(1)];
+    // A digit of a.txt's old modification stamp (line 6) changed.
+    const size_t at = text.find("2001-02-03T04:05:06");
+    ASSERT_NE(at, std::string::npos);
+    text[at + 3] = '9';
+    EXPECT_EQ(Run({"-Undo"}), 2);
+    EXPECT_NE(Fake().Out.find("Warn.: 変更できませんでした。(" + JournalPath(1) + " の 6 行目)"),
+              std::string::npos)
+        << Fake().Out;
+    EXPECT_NE(Fake().Err.find(JournalPath(1) + " の 6 行目: 検査値の合わない記録です。"),
+              std::string::npos);
+    EXPECT_EQ(Stamps()["a.txt"], written.at("a.txt"));
+    EXPECT_EQ(Stamps()["b.txt"], Before["b.txt"]);
+    EXPECT_FALSE(ReadBack(1).Undone);
+    ASSERT_EQ(Run({"-Undo", "list"}), 0);
+    EXPECT_NE(Fake().Out.find("一部取り消し"), std::string::npos) << Fake().Out;
+}
+
+TEST_F(Journal, MarksAreAppendedToWholeLinesOnly) {
+    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt"), Full("b.txt")}), 0);
+    // A write cut short (the disk was full) left part of a line.
+    Fake().Files[JournalPath(1)] += "end\t1\td";
+    EXPECT_EQ(Run({"-Undo", "list"}), 0);
+    EXPECT_EQ(Run({"-Undo"}), 0);
+    EXPECT_EQ(Stamps(), Before);
+    const std::string &text = Fake().Files[JournalPath(1)];
+    EXPECT_EQ(text.find("end\t1\td"), std::string::npos);
+    TJournalRun run;
+    ASSERT_TRUE(ParseJournal(text, run));
+    EXPECT_TRUE(run.Damaged.empty() && run.Undone && !run.CutLastLine);
+    EXPECT_EQ(run.Taken, (std::vector<size_t>{6, 7}));
+}
+
+TEST_F(Journal, ARunStillGoingIsNeitherTakenBackNorPruned) {
+    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt")}), 0);
+    Fake().LockedElsewhere.insert(JournalPath(1));
+    const auto written = Stamps();
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"-Undo"}, std::vector<std::string>{"-Undo", "1"}}) {
+        EXPECT_EQ(Run(args), 1);
+        EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")),
+                  "Error: 実行 1 はまだ続いています。" + Eol + JournalPath(1) + Eol);
+        EXPECT_EQ(Stamps(), written);
+    }
+    ASSERT_EQ(Run({"-Undo", "list"}), 0);
+    EXPECT_NE(Fake().Out.find("     1  実行中"), std::string::npos) << Fake().Out;
+    // Fifty-one runs later the journal of the run still going is there.
+    for (int i = 0; i < 51; ++i)
+        ASSERT_EQ(Run({"-d2021-01-01", Full("b.txt")}), 0);
+    EXPECT_TRUE(HasJournal(1));
+    EXPECT_FALSE(HasJournal(2));
+    Fake().LockedElsewhere.clear();
+    EXPECT_EQ(Run({"-Undo", "1"}), 0);
+    EXPECT_EQ(Stamps()["a.txt"], Before["a.txt"]);
+}
+
+TEST_F(Journal, AStateFolderThatIsNotTheUsersAloneIsNeverUsed) {
+    const std::string above = Fake().StateFolder.substr(0, Fake().StateFolder.rfind(PathSeparator));
+    struct TRow {
+        std::string Path;
+        TOwnership Ownership;
+        std::string Problem;
+    };
+    const std::vector<TRow> rows = {
+        {Fake().StateFolder, owLink, "リンクです"},
+        {Fake().StateFolder, owOthersWrite, "ほかのユーザーも書き込めます"},
+        {above, owOthersWrite, "ほかのユーザーも書き込めます"},
+        {above, owOtherOwner, "所有者が別のユーザーです"},
+        {JournalPath(1), owOtherOwner, "所有者が別のユーザーです"}, // a journal planted
+    };
+    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt")}), 0);
+    const auto written = Stamps();
+    for (const TRow &row : rows) {
+        SCOPED_TRACE(row.Path + " " + row.Problem);
+        Fake().Ownership = {{row.Path, row.Ownership}};
+        const bool file = row.Path == JournalPath(1);
+        const std::string error =
+            file ? "ジャーナルを信頼できません" : "ジャーナルの保存先フォルダを信頼できません";
+        for (const std::vector<std::string> &args :
+             {std::vector<std::string>{"-Undo"}, std::vector<std::string>{"-Undo", "list"},
+              std::vector<std::string>{"-d2022-01-01", Full("b.txt")}}) {
+            if (file && args.size() == 2 && args[0] != "-Undo")
+                continue; // a run reads no journal
+            EXPECT_EQ(Run(args), 1) << args.back();
+            EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")),
+                      "Error: " + error + "。" + Eol + row.Path + ": " + row.Problem + Eol);
+            EXPECT_EQ(Stamps(), written);
+        }
+    }
+    // A name in the way is passed over: the next run takes the next number.
+    Fake().Ownership.clear();
+    Fake().Files[JournalPath(2)] = "";
+    Fake().Ownership[JournalPath(2)] = owLink;
+    Fake().ListedSizes.clear();
+    ASSERT_EQ(Run({"-d2022-01-01", Full("b.txt")}), 0);
+    EXPECT_TRUE(HasJournal(3));
 }
 
 TEST_F(Journal, UndoTakesBackOneRunAfterAnotherOrTheOneChosen) {
@@ -331,13 +544,36 @@ TEST_F(Journal, OnlyARunThatChangesSomethingLeavesOne) {
         EXPECT_EQ(Run(row.Args), row.Code);
         EXPECT_EQ(HasJournal(1), row.Kept);
     }
-    // An item whose absolute path cannot be had would be lost to -Undo: it is kept.
-    Fake().FullPathFails = true;
-    EXPECT_EQ(Run({Full("a.txt")}), 2);
-    EXPECT_TRUE(Fake().Writes.empty());
-    EXPECT_NE(Fake().Err.find("a.txt: 絶対パスが得られないため、取り消しのための記録ができません"),
-              std::string::npos)
-        << Fake().Err;
+    // An item that -Undo could not give back is kept: its absolute path, or
+    // its identity, cannot be had, or a stamp it would need back has no
+    // exact value (natively a file of the year 1500 on tmpfs, say).
+    struct TUnrecorded {
+        std::function<void()> Break;
+        std::string Reason;
+    };
+    const std::vector<TUnrecorded> unrecorded = {
+        {[] { Fake().FullPathFails = true; }, "絶対パスが得られないため"},
+        {[this] { Item("a.txt").Id = 0; }, "項目の識別情報が得られないため"},
+        {[this] { Item("a.txt").InexactStamps = 1; }, "日時が記録できる範囲の外にあるため"},
+        {[this] { Item("a.txt").InexactStamps = 2; }, "日時が記録できる範囲の外にあるため"},
+    };
+    for (const TUnrecorded &row : unrecorded) {
+        SCOPED_TRACE(row.Reason);
+        const uint64_t id = Item("a.txt").Id;
+        row.Break();
+        EXPECT_EQ(Run({Full("a.txt")}), 2);
+        EXPECT_TRUE(Fake().Writes.empty());
+        EXPECT_NE(Fake().Err.find(Full("a.txt") + ": " + row.Reason +
+                                  "、取り消しのための記録ができません"),
+                  std::string::npos)
+            << Fake().Err;
+        Fake().FullPathFails = false;
+        Item("a.txt").Id = id;
+        Item("a.txt").InexactStamps = 0;
+    }
+    // The access stamp alone out of range, and not written: nothing needs it back.
+    Item("a.txt").InexactStamps = 4;
+    EXPECT_EQ(Run({Full("a.txt")}), 0);
 }
 
 TEST_F(Journal, AnInterruptEndsTheRunAfterTheItemInHand) {
@@ -391,21 +627,28 @@ TEST(UndoArguments, Forms) {
     TFakePlatformScope scope;
     struct TRow {
         std::vector<std::string> Args;
-        std::string Read; // "" for an error, else preview/list/number (and 1 for -zu)
+        std::string Read; // preview/list/number (and 1 for -zu), or the error's cause
     };
+    const std::string twice = ": -Undo の後に二度書かれています";
+    const std::string both = ": list と実行の番号は一緒には書けません";
+    const std::string other = ": -Undo の後に書けるのは -v、-zu、list と実行の番号だけです";
     const std::vector<TRow> rows = {
         {{"-Undo"}, "0 0 0"},
         {{"-UNDO", "-v"}, "1 0 0"},
         {{"-undo", "LIST"}, "0 1 0"},
         {{"-Undo", "12", "-V"}, "1 0 12"},
-        {{"-Undo", "list", "3"}, ""},
-        {{"-Undo", "0"}, ""},
-        {{"-Undo", "-v", "-v"}, ""},
-        {{"-Undo", "-r"}, ""},
-        {{"-Undo", "x"}, ""},
-        {{"-Undo", "1234567890123"}, ""},
+        {{"-Undo", "007"}, "0 0 7"},
         {{"-Undo", "-zu", "list"}, "0 1 0 1"},
-        {{"-Undo", "-zu", "-zu"}, ""},
+        {{"-Undo", "list", "3"}, "3" + both},
+        {{"-Undo", "3", "list"}, "list" + both},
+        {{"-Undo", "0"}, "0: 実行の番号は 1 からです"},
+        {{"-Undo", "1234567890123"}, "1234567890123: 実行の番号が大きすぎます"},
+        {{"-Undo", "-v", "-v"}, "-v" + twice},
+        {{"-Undo", "1", "2"}, "2" + twice},
+        {{"-Undo", "-zu", "-zu"}, "-zu" + twice},
+        {{"-Undo", "-r"}, "-r" + other},
+        {{"-Undo", "-zp1"}, "-zp1" + other},
+        {{"-Undo", "x"}, "x" + other},
     };
     for (const TRow &row : rows) {
         SCOPED_TRACE(row.Args.back());
@@ -415,7 +658,9 @@ TEST(UndoArguments, Forms) {
             const TUndoRequest request = ReadUndoArguments(row.Args);
             read = std::to_string(request.Preview) + " " + std::to_string(request.List) + " " +
                    std::to_string(request.Number) + (request.Utf8 ? " 1" : "");
-        } catch (const EAppError &) {
+        } catch (const EAppError &error) {
+            EXPECT_EQ(error.message(), "オプションに誤りがあります");
+            read = error.cause();
         }
         EXPECT_EQ(read, row.Read);
     }

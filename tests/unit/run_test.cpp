@@ -296,11 +296,12 @@ TEST(Run, AnOperandFolderThatCannotBeSearchedIsAWarning) {
 }
 
 // Items the walk cannot look up by name (one the program's text cannot hold, one a
-// path cannot hold as it stands) keep their stamps with the reason, and a
-// folder of that kind is not searched; with -e they get no restore lines.
+// path cannot hold as it stands, one the listing holds twice) keep their stamps
+// with the reason, after the operand's heading, and a folder of that kind is not
+// searched; with -e they get no restore lines.
 TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {
     const std::string file = FakePath({"d", "?.txt"}), folder = FakePath({"d", "s?"});
-    const std::string refused = FakePath({"d", "q|.txt"});
+    const std::string refused = FakePath({"d", "q|.txt"}), twin = FakePath({"d", "t.txt"});
     const std::string eol = Eol, reason = std::string(": ") + UnrepresentableNameReason + eol;
     const std::string notChanged = "Warn.: 変更できませんでした。(";
     struct {
@@ -308,12 +309,12 @@ TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {
         std::string Out, Err;
     } rows[] = {
         {{"-f2", "-r", FakePath({"d", "*.txt"})},
-         notChanged + file + ")" + eol + Eol + "更新日時を 2024-01-15 21:00:00 に変更します。" +
+         Eol + "更新日時を 2024-01-15 21:00:00 に変更します。" + eol + notChanged + file + ")" +
              eol + "変更しました。(" + FakePath({"d", "a.txt"}) + ")" + eol + notChanged + refused +
-             ")" + eol + notChanged + folder + ")" + eol +
+             ")" + eol + notChanged + twin + ")" + eol + notChanged + folder + ")" + eol +
              "Warn.: フォルダを検索できませんでした。(" + folder + ")" + eol,
-         Banner + file + reason + refused + ": error 123" + eol + folder + reason + folder +
-             reason},
+         Banner + file + reason + refused + ": error 123" + eol + twin + ": " +
+             NameListedTwiceReason + eol + folder + reason + folder + reason},
         {{"-e", FakePath({"d", "*.txt"})},
          "",
          Banner + eol + "タイムスタンプ復元設定を作成します。" + eol},
@@ -329,10 +330,63 @@ TEST(Run, ItemsThatCannotBeLookedUpByTheirNames) {
         Fake().Item(file).NameUnrepresentable = true;
         Fake().Item(folder).NameUnrepresentable = true;
         Fake().Item(refused).NameRefusal = 123;
+        Fake().AddFile(twin);
+        Fake().Item(twin).NameListedTwice = true;
         EXPECT_EQ(RunWith(row.Args), 2) << row.Args[0];
         EXPECT_EQ(Fake().Out.substr(0, row.Out.size()), row.Out) << row.Args[0];
         EXPECT_EQ(Fake().Err.substr(0, row.Err.size()), row.Err) << row.Args[0];
         EXPECT_EQ(Fake().Item(file).LastWriteTime, 0u);
         EXPECT_EQ(Fake().Item(refused).LastWriteTime, 0u);
+        EXPECT_EQ(Fake().Item(twin).LastWriteTime, 0u);
+    }
+}
+
+// An operand's heading comes before anything told of it, also where its first
+// item has no values of its own to head it with: one refused by its name, one
+// gone since its listing, a folder not searched. An operand whose date cannot
+// be had ends the run at such an item as at any other.
+TEST(Run, TheHeadingComesBeforeTheWarningsOfItsOperand) {
+    const std::string eol = Eol, refused = FakePath({"e", "a|.txt"});
+    const std::string warning = "Warn.: 変更できませんでした。(" + refused + ")" + eol;
+    const std::string second = "変更しました。(" + FakePath({"e", "b.txt"}) + ")" + eol;
+    struct {
+        std::vector<std::string> Args;
+        int Exit;
+        std::string Out;
+    } rows[] = {
+        {{"-d2011-03-15", FakePath({"e", "a*"})},
+         2,
+         eol + "更新日時を 2011-03-15 00:00:00 に変更します。" + eol + warning},
+        {{"-x", FakePath({"d", "c.txt"}), "-d2012-01-01", FakePath({"e", "*"})},
+         2,
+         eol + "更新日時を 2024-01-15 12:00:00 に変更します。" + eol + "変更しました。(" +
+             FakePath({"d", "c.txt"}) + ")" + eol + eol +
+             "更新日時を 2012-01-01 00:00:00 に変更します。" + eol + warning + second},
+        {{"-c", "-ss:" + FakePath({"o", ""}), FakePath({"e", "*"})},
+         2,
+         eol + "作成日時を '" + FakePath({"o", ""}) + "' の作成日時からコピーします。" + eol +
+             warning},
+        {{"-t12:00", FakePath({"f", "*"})},
+         2,
+         eol + "更新日時を 2024-01-15 12:00:00 に変更します。" + eol +
+             "Warn.: 変更できませんでした。(" + FakePath({"f", "a"}) + ")" + eol},
+        {{"-d2106-02-07", "-t23:00", FakePath({"e", "a*"})}, 1, ""},
+    };
+    for (const auto &row : rows) {
+        TFakePlatformScope scope;
+        Fake().AddFile(FakePath({"d", "c.txt"}));
+        Fake().AddFile(refused);
+        Fake().Item(refused).NameRefusal = 123;
+        Fake().AddFile(FakePath({"e", "b.txt"}));
+        Fake().AddFile(FakePath({"o", "b.txt"}));
+        Fake().AddFile(FakePath({"f", "a"}));
+        Fake().Item(FakePath({"f", "a"})).VanishWhenListed = true;
+        EXPECT_EQ(RunWith(row.Args), row.Exit) << row.Args[0];
+        EXPECT_EQ(Fake().Out.substr(0, row.Out.size()), row.Out) << row.Args[0];
+        if (row.Exit == 1) {
+            EXPECT_NE(Fake().Err.find("Error: " + std::string(DateTimeError)), std::string::npos)
+                << Fake().Err;
+            EXPECT_TRUE(Fake().Writes.empty());
+        }
     }
 }

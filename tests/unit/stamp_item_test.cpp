@@ -312,6 +312,30 @@ TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
     }
 }
 
+// What a volume keeps is asked once for the items of its folders, not once
+// per item and stamp.
+TEST_F(StampItemTest, TheVolumeIsAskedOnceForTheItemsOfItsFolders) {
+    SetVolume("FAT");
+    Fake().FoldersTellVolumes = true;
+    for (const char *path : {"C:/work/b.txt", "C:/work/sub/c.txt", "C:/work/sub/d.txt"})
+        Fake().AddFile(P(path), OldWrite);
+    Option.FileName = P("C:/work/*.txt");
+    Option.Recurse = true;
+    Option.Kinds.Include(skAccess);
+    TOutput output;
+    TReport report{output, Scope.Times};
+    TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
+    pipeline.BeginOperand(Option);
+    EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
+    pipeline.Drain();
+    EXPECT_EQ(Fake().Writes.size(), 4u);
+    EXPECT_EQ(Fake().VolumeQueries, 1);
+    // FAT keeps the access date only.
+    TTimeParts parts;
+    FileTimeToLocalParts(Fake().Item(P("C:/work/sub/d.txt")).LastAccessTime, parts);
+    EXPECT_EQ(parts.wHour + parts.wMinute + parts.wSecond, 0);
+}
+
 TEST_F(StampItemTest, MissingCounterpartLeavesTheItemAlone) {
     Option.Source = ssSameKind;
     Option.SourceFile = P("D:/backup/");
@@ -345,6 +369,23 @@ TEST_F(StampItemTest, CounterpartFound) {
     TItemStamps item = Apply();
     EXPECT_EQ(item.Outcome, soChanged);
     EXPECT_EQ(Fake().Item(Item).LastWriteTime, LocalValue(2005, 5, 5, 5, 5, 5, 5));
+}
+
+// A source file that is a device, named or found by a pattern, has no stamps
+// of a file: the item keeps its own, as with a missing counterpart.
+TEST_F(StampItemTest, ASourceFileThatIsADeviceIsRefusedLikeAMissingOne) {
+    for (const std::string &typed : {P("D:/dev/nul.txt"), P("D:/dev/n*")}) {
+        Fake().AddFile(P("D:/dev/nul.txt"), LocalValue(2001, 1, 1));
+        Fake().Item(P("D:/dev/nul.txt")).IsDevice = true;
+        Option.Source = ssModification;
+        Option.SourceFile = typed;
+        TItemStamps item = Apply();
+        EXPECT_EQ(item.Outcome, soSourceMissing) << typed;
+        EXPECT_EQ(item.MissingSource, typed);
+        EXPECT_EQ(item.Reason, DeviceSourceReason);
+        EXPECT_TRUE(Fake().Writes.empty());
+        ExpectUnchanged();
+    }
 }
 
 TEST_F(StampItemTest, SourceFileReplacedForTheReport) {

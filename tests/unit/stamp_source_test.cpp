@@ -325,6 +325,10 @@ TEST_F(StampSource, CounterpartUnderASourceFolder) {
     Option.SourceFile = P("D:/backup/");
     EXPECT_EQ(Compute(), LocalValue(2005, 5, 5, 5, 5, 5, 5));
     EXPECT_EQ(Option.SourceFile, P("D:/backup/")); // a folder is not replaced
+    // Below the source folder the counterpart is reached by folders, never through a link.
+    Fake().Item(P("D:/backup/sub")).IsLink = true;
+    EXPECT_THROW(Compute(), ESrcFileNotExist);
+    Fake().Item(P("D:/backup/sub")).IsLink = false;
     Fake().Items.erase(P("D:/backup/sub/a.txt"));
     EXPECT_THROW(Compute(), ESrcFileNotExist);
 }

@@ -39,6 +39,39 @@ TEST(WindowsPaths, VerbatimAndPlainFormsNameTheSamePlace) {
     }
 }
 
+// A search also matches names through their 8.3 short names: an entry is
+// selected only where its long name matches by the rules users know.
+TEST(WindowsPaths, APatternMatchesLongNamesByTheWindowsRules) {
+    const struct {
+        const wchar_t *Pattern, *Name;
+        bool Matches;
+    } rows[] = {
+        {L"*.txt", L"a.txt", true},
+        {L"*.txt", L"A.TXT", true},
+        {L"*.txt", L"A.TXT2", false}, // short name ATXT2~1.TXT
+        {L"*.txt", L"a.b.txt", true},
+        {L"*.tex", L"longer name.text", false},
+        {L"longer*.tex?", L"longer name.text", true},
+        {L"*~*", L"longer name.text", false},
+        {L"*~*", L"a~b.txt", true},
+        {L"*.", L"README", true}, // "*." names without an extension
+        {L"*.", L"a.txt", false},
+        {L"*.*", L"README", true},
+        {L"*", L"a.b", true},
+        {L"a?.txt", L"ab.txt", true},
+        {L"a?.txt", L"a.txt", true}, // "?" may take nothing before a "."
+        {L"a?", L"a", true},
+        {L"a?b", L"ab", false},
+        {L"a.*", L"a", true}, // ".*" may meet the end of the name
+        {L"a.*", L"ab", false},
+        {L"*.t*", L"a.tar.gz", true},
+        {L"LONGER~1.TEX", L"longer name.text", true}, // a name typed in full is the user's
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(MatchesLongName(row.Pattern, row.Name), row.Matches)
+            << static_cast<const void *>(row.Pattern) << " " << row.Matches;
+}
+
 } // namespace
 
 #endif

@@ -20,6 +20,11 @@ template <class T> T Failed(T result, int code = errno) {
 // Time values from POSIX times.
 inline constexpr int64_t EpochDifferenceSeconds = 11644473600LL; // 1601 to 1970
 uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds);
+// The same, false where the time value cannot hold it exactly: beyond the
+// ticks of a signed 64-bit number (a stamp before 1601 is a negative tick
+// count, held as its two's complement), or 1601-01-01 00:00:00.0000000 itself,
+// whose value 0 reads as no stamp.
+bool ExactTimespecValue(int64_t seconds, int64_t nanoseconds, uint64_t &value);
 // The nanoseconds of a POSIX time below its last 100-ns tick.
 inline uint8_t NanosBelowTick(int64_t nanoseconds) {
     return uint8_t(nanoseconds % 100);
@@ -47,6 +52,7 @@ bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, 
                   const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
+bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 bool FatVolumeOffset(TFolderHandle folder, const std::string &where, int32_t &offsetSeconds);
 // The target of a link in full, whatever its length; false with errno set.
@@ -66,6 +72,12 @@ bool AppendFile(TFileHandle file, const char *data, size_t size);
 void CloseFile(TFileHandle file);
 bool ListFiles(const std::string &folder, std::vector<TFileListing> &files);
 bool RemoveFile(const std::string &path);
+TOwnership OwnershipOf(const std::string &path);
+TFileHandle OpenOwnFile(const std::string &path, TOwnership &problem);
+bool ReadOwnFile(TFileHandle file, std::string &data);
+bool TruncateFile(TFileHandle file, uint64_t size);
+bool LockFile(TFileHandle file);
+TFolderHandle OpenFolderNoFollow(const std::string &path);
 void CatchInterrupts();
 bool InterruptRequested();
 // The user's home folder: HOME where it is absolute, else the password

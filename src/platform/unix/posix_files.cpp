@@ -246,14 +246,15 @@ bool FillEntry(int dirFd, const char *name, bool followLink, TFindData &entry, T
     entry.IsLink = S_ISLNK(info.stx_mode);
     entry.WriteRefusal =
         KnownRefusal(dirFd, name, info, danglingCode, !followLink || danglingCode != 0, mount);
-    entry.LastWriteTime = TimespecToValue(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
-    entry.LastWriteNanos = NanosBelowTick(info.stx_mtime.tv_nsec);
-    entry.LastAccessTime = TimespecToValue(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    entry.LastAccessNanos = NanosBelowTick(info.stx_atime.tv_nsec);
-    if (info.stx_mask & STATX_BTIME) {
-        entry.CreationTime = TimespecToValue(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
-        entry.CreationNanos = NanosBelowTick(info.stx_btime.tv_nsec);
-    }
+    const auto stamp = [&](const statx_timestamp &time, int kind, uint64_t &value, uint8_t &nanos) {
+        if (!ExactTimespecValue(time.tv_sec, time.tv_nsec, value))
+            entry.InexactStamps |= uint8_t(1 << kind);
+        nanos = NanosBelowTick(time.tv_nsec);
+    };
+    stamp(info.stx_mtime, 0, entry.LastWriteTime, entry.LastWriteNanos);
+    stamp(info.stx_atime, 2, entry.LastAccessTime, entry.LastAccessNanos);
+    if (info.stx_mask & STATX_BTIME)
+        stamp(info.stx_btime, 1, entry.CreationTime, entry.CreationNanos);
     entry.VolumeId = (uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
     entry.FileId = info.stx_ino;
     return true;
@@ -376,10 +377,17 @@ TSearchHandle StartSearch(int baseFd, TFolderState *open, const std::string &fol
     return reinterpret_cast<TSearchHandle>(search);
 }
 
+// A time value is a signed tick count: one before 1601 is negative.
 timespec ToTimespec(const TStampWrite &stamp) {
+    const auto ticks = int64_t(stamp.Value);
+    int64_t seconds = ticks / 10000000, rest = ticks % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
     timespec ts{};
-    ts.tv_sec = time_t(int64_t(stamp.Value / 10000000ULL) - EpochDifferenceSeconds);
-    ts.tv_nsec = long(stamp.Value % 10000000ULL) * 100 + std::min<long>(stamp.Nanos, 99);
+    ts.tv_sec = time_t(seconds - EpochDifferenceSeconds);
+    ts.tv_nsec = long(rest) * 100 + std::min<long>(stamp.Nanos, 99);
     return ts;
 }
 
@@ -628,6 +636,39 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
     return state;
 }
 
+TFolderHandle OpenFolderNoFollow(const std::string &path) {
+    if (path.empty() || path[0] != '/')
+        return Failed(nullptr, EINVAL);
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (size_t start = 1; fd >= 0 && start < path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty())
+            continue;
+        // A recorded path is a real one: a step up or in place is no part of it.
+        const bool plain = name != "." && name != "..";
+        const int next =
+            plain ? openat(fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+        int code = plain ? errno : EINVAL;
+        struct stat info {};
+        if (next < 0 && code == ENOTDIR &&
+            fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+            code = ELOOP; // a link on the way: never followed
+        close(fd);
+        fd = next;
+        errno = code;
+    }
+    if (fd < 0)
+        return Failed(nullptr);
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    return state;
+}
+
 void CloseFolder(TFolderHandle folder) {
     // Sub-folders still open may need this one's name: it is asked while its
     // descriptor can still tell it.
@@ -641,7 +682,8 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) 
     struct stat info {};
     if (fstat(DescriptorOf(folder), &info) != 0)
         return Failed(false);
-    volumeId = info.st_dev;
+    // In the form entries give (FillEntry), so that the two compare.
+    volumeId = (uint64_t(major(info.st_dev)) << 32) | minor(info.st_dev);
     fileId = info.st_ino;
     return true;
 }
@@ -666,6 +708,17 @@ bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TF
     const size_t slash = name.rfind('/');
     entry.Name = slash == std::string::npos ? name : name.substr(slash + 1);
     return true;
+}
+
+bool IsDevice(TFolderHandle folder, const std::string &name) {
+    if (name.empty())
+        return false;
+    const TReachablePath reach(DescriptorOf(folder), name);
+    struct stat info {};
+    if (!reach.Reached() || fstatat(reach.Fd(), reach.Rest(), &info, 0) != 0)
+        return false;
+    return S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode) ||
+           S_ISSOCK(info.st_mode);
 }
 
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool, bool followLink,

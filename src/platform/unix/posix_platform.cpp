@@ -19,6 +19,13 @@ uint64_t TimespecToValue(int64_t seconds, int64_t nanoseconds) {
     return uint64_t(seconds + EpochDifferenceSeconds) * 10000000ULL + uint64_t(nanoseconds / 100);
 }
 
+bool ExactTimespecValue(int64_t seconds, int64_t nanoseconds, uint64_t &value) {
+    const __int128 ticks =
+        (__int128(seconds) + EpochDifferenceSeconds) * 10000000 + nanoseconds / 100;
+    value = uint64_t(ticks);
+    return ticks != 0 && ticks >= INT64_MIN && ticks <= INT64_MAX;
+}
+
 std::string AsciiLower(const std::string &text) {
     std::string result = text;
     for (char &c : result)
@@ -211,6 +218,7 @@ const TPlatform PosixPlatform = {
     .SetItemTimes = SetItemTimes,
     .CanSetCreationTime = CanSetCreationTime,
     .FullPathName = FullPathName,
+    .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
     .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
@@ -223,6 +231,12 @@ const TPlatform PosixPlatform = {
     .CloseFile = CloseFile,
     .ListFiles = ListFiles,
     .RemoveFile = RemoveFile,
+    .OwnershipOf = OwnershipOf,
+    .OpenOwnFile = OpenOwnFile,
+    .ReadOwnFile = ReadOwnFile,
+    .TruncateFile = TruncateFile,
+    .LockFile = LockFile,
+    .OpenFolderNoFollow = OpenFolderNoFollow,
     .CatchInterrupts = CatchInterrupts,
     .InterruptRequested = InterruptRequested,
     .RegOpenRead = RegOpenRead,

@@ -62,12 +62,14 @@ TFolderHandle OpenFolder(const std::string &path);
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name);
 void CloseFolder(TFolderHandle folder);
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId);
+TFolderHandle OpenFolderNoFollow(const std::string &path);
 bool ReadItem(TFolderHandle folder, const std::string &name, bool followLink, TFindData &entry);
 bool SetItemTimes(TFolderHandle folder, const std::string &name, bool isFolder, bool followLink,
                   const TStampWrite *creation, const TStampWrite *lastAccess,
                   const TStampWrite *lastWrite);
 bool CanSetCreationTime();
 std::string FullPathNameAt(TFolderHandle folder, const std::string &name);
+bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
 bool ShortPathName(const std::string &path, std::string &shortPath);
 bool ReadWholeFile(const std::string &path, std::string &data);
@@ -103,6 +105,11 @@ bool AppendFile(TFileHandle file, const char *data, size_t size);
 void CloseFile(TFileHandle file);
 bool ListFiles(const std::string &folder, std::vector<TFileListing> &files);
 bool RemoveFile(const std::string &path);
+TOwnership OwnershipOf(const std::string &path);
+TFileHandle OpenOwnFile(const std::string &path, TOwnership &problem);
+bool ReadOwnFile(TFileHandle file, std::string &data);
+bool TruncateFile(TFileHandle file, uint64_t size);
+bool LockFile(TFileHandle file);
 void CatchInterrupts();
 bool InterruptRequested();
 

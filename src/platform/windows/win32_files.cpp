@@ -5,7 +5,10 @@
 #include "platform/windows/win32_calls.h"
 #include "platform/windows/win32_paths.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <memory>
+#include <mutex>
 
 namespace win32 {
 
@@ -94,23 +97,98 @@ void FillStamps(DWORD attributes, const FILETIME &creation, const FILETIME &acce
     entry.LastWriteTime = ToValue(write);
 }
 
-void FillEntry(const WIN32_FIND_DATAW &data, TFindData &entry) {
+// A hash of a listed name, to find the names that a listing holds twice.
+uint64_t NameHash(const wchar_t *name) {
+    uint64_t hash = 14695981039346656037ULL; // FNV-1a
+    for (; *name; ++name)
+        hash = (hash ^ uint64_t(*name)) * 1099511628211ULL;
+    return hash;
+}
+
+} // namespace
+
+} // namespace win32
+
+// A directory search: the system's handle, the name pattern that an entry's
+// long name must match (the system also matches 8.3 short names), and the
+// hashes of the names that the listing holds more than once, sorted.
+struct TSearchState {
+    HANDLE Handle = INVALID_HANDLE_VALUE;
+    std::wstring NamePattern;
+    std::vector<uint64_t> Twins;
+};
+
+namespace win32 {
+
+namespace {
+
+// The next entry whose long name matches; false at the end (the reason kept).
+bool NextListed(HANDLE handle, const std::wstring &namePattern, WIN32_FIND_DATAW &data) {
+    do {
+        if (!FindNextFileW(handle, &data))
+            return Failed(false);
+    } while (!MatchesLongName(namePattern, data.cFileName));
+    return true;
+}
+
+// The search's first entry whose long name matches; INVALID_HANDLE_VALUE
+// (ERROR_FILE_NOT_FOUND where only short names matched) when there is none.
+HANDLE FirstListed(const std::wstring &pattern, const std::wstring &namePattern,
+                   WIN32_FIND_DATAW &data) {
+    HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(INVALID_HANDLE_VALUE);
+    if (MatchesLongName(namePattern, data.cFileName) || NextListed(handle, namePattern, data))
+        return handle;
+    const DWORD code = KeptError;
+    FindClose(handle);
+    return Failed(INVALID_HANDLE_VALUE, code == ERROR_NO_MORE_FILES ? ERROR_FILE_NOT_FOUND : code);
+}
+
+// The names that the listing holds more than once. Names are unique in a
+// folder, yet the system may list two alike (Wine shows every byte that is no
+// UTF-8 as U+FFFD): a lookup by such a name reaches one of them at most.
+std::vector<uint64_t> TwinNames(const std::wstring &pattern, const std::wstring &namePattern) {
+    std::vector<uint64_t> hashes, twins;
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FirstListed(pattern, namePattern, data);
+    if (handle == INVALID_HANDLE_VALUE)
+        return twins;
+    do
+        hashes.push_back(NameHash(data.cFileName));
+    while (NextListed(handle, namePattern, data));
+    FindClose(handle);
+    std::sort(hashes.begin(), hashes.end());
+    for (size_t i = 1; i < hashes.size(); ++i)
+        if (hashes[i] == hashes[i - 1] && (twins.empty() || twins.back() != hashes[i]))
+            twins.push_back(hashes[i]);
+    return twins;
+}
+
+void FillEntry(const TSearchState &search, const WIN32_FIND_DATAW &data, TFindData &entry) {
     const std::wstring name = data.cFileName;
     entry.NameUnrepresentable = !FromWide(name, entry.Name);
     entry.NameRefusal = NameRefusalOf(name);
+    entry.NameListedTwice =
+        !search.Twins.empty() &&
+        std::binary_search(search.Twins.begin(), search.Twins.end(), NameHash(data.cFileName));
     entry.VolumeId = 0;
     entry.FileId = 0;
     FillStamps(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
                data.ftLastWriteTime, entry);
 }
 
+// A search of a path whose last part is a name or a pattern.
 TSearchHandle FindFirstWide(const std::wstring &pattern, TFindData &entry) {
+    auto search = std::make_unique<TSearchState>();
+    search->NamePattern = pattern.substr(pattern.find_last_of(L"\\/:") + 1);
+    search->Twins = TwinNames(pattern, search->NamePattern);
     WIN32_FIND_DATAW data;
-    HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failed(nullptr);
-    FillEntry(data, entry);
-    return reinterpret_cast<TSearchHandle>(handle);
+    search->Handle = FirstListed(pattern, search->NamePattern, data);
+    if (search->Handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    FillEntry(*search, data, entry);
+    return search.release();
 }
 
 } // namespace
@@ -124,14 +202,15 @@ TSearchHandle FindFirst(const std::string &pattern, TFindData &entry) {
 
 bool FindNext(TSearchHandle search, TFindData &entry) {
     WIN32_FIND_DATAW data;
-    if (!FindNextFileW(reinterpret_cast<HANDLE>(search), &data))
-        return Failed(false);
-    FillEntry(data, entry);
+    if (!NextListed(search->Handle, search->NamePattern, data))
+        return false;
+    FillEntry(*search, data, entry);
     return true;
 }
 
 void FindCloseSearch(TSearchHandle search) {
-    FindClose(reinterpret_cast<HANDLE>(search));
+    FindClose(search->Handle);
+    delete search;
 }
 
 namespace {
@@ -146,17 +225,21 @@ bool ReadWide(const std::wstring &path, bool followLink, TFindData &entry) {
         return Failed(false);
     FillStamps(data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
                data.ftLastWriteTime, entry);
-    if (!followLink || !entry.IsLink)
-        return true;
-    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The item itself, or what a link leads to, opened for its identity (and
+    // the stamps of what the link leads to); where it cannot be opened, the
+    // entry has no identity.
+    const bool through = followLink && entry.IsLink;
+    HANDLE handle = CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (through ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return true;
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(handle, &info)) {
-        FillStamps(info.dwFileAttributes, info.ftCreationTime, info.ftLastAccessTime,
-                   info.ftLastWriteTime, entry);
+        if (through)
+            FillStamps(info.dwFileAttributes, info.ftCreationTime, info.ftLastAccessTime,
+                       info.ftLastWriteTime, entry);
         entry.VolumeId = info.dwVolumeSerialNumber;
         entry.FileId = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
@@ -197,19 +280,6 @@ bool CanSetCreationTime() {
     return true;
 }
 
-bool FileSystemName(TFolderHandle, const std::string &where, std::string &name) {
-    std::wstring root;
-    if (!ToWide(where, root))
-        return false;
-    // The longest name the call gives, with its terminating zero.
-    wchar_t buffer[MAX_PATH + 1] = {};
-    DWORD scratch = 0;
-    if (!GetVolumeInformationW(root.empty() ? nullptr : root.c_str(), nullptr, 0, nullptr, &scratch,
-                               &scratch, buffer, MAX_PATH + 1))
-        return Failed(false);
-    return FromWide(buffer, wcslen(buffer), name);
-}
-
 namespace {
 
 std::string FullPathName(const std::string &path) {
@@ -234,6 +304,12 @@ struct TFolderState {
     // The folder was named in the verbatim form itself: names typed for it
     // are taken as they stand, as the system takes such a path.
     bool Verbatim = false;
+    // The file-system name of the folder's volume, asked once (the items of
+    // one folder are prepared on several threads).
+    std::mutex VolumeLock;
+    bool VolumeAsked = false;
+    DWORD VolumeError = ERROR_SUCCESS;
+    std::string FileSystem;
 };
 
 namespace win32 {
@@ -267,7 +343,10 @@ TFolderHandle OpenAt(const std::wstring &path, bool verbatim, bool viaLink) {
         return Failed(nullptr, StoppedOnLink);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Failed(nullptr, ERROR_DIRECTORY);
-    return new TFolderState{path.back() == L'\\' ? path : path + L'\\', verbatim};
+    auto *folder = new TFolderState;
+    folder->Path = path.back() == L'\\' ? path : path + L'\\';
+    folder->Verbatim = verbatim;
+    return folder;
 }
 
 } // namespace
@@ -307,6 +386,56 @@ void CloseFolder(TFolderHandle folder) {
 // volumes apart from none (Wine gives it to every Linux file system of its own
 // kind, such as proc, sysfs and tmpfs, whose folders share index numbers):
 // the identity is then not known.
+// A folder met on a recorded path that is a reparse point, or a path whose
+// final form is another one.
+constexpr DWORD ReparsePointOnPath = 4395; // ERROR_REPARSE_POINT_ENCOUNTERED
+
+TFolderHandle OpenFolderNoFollow(const std::string &path) {
+    std::wstring wide, full;
+    if (!ToWide(path, wide) || !FullWidePath(wide, full))
+        return nullptr;
+    const std::wstring verbatim = VerbatimForm(full);
+    // Each folder from the one below the root on: none is a reparse point.
+    size_t start = HasWidePrefix(verbatim, L"\\\\?\\UNC\\") ? verbatim.find(L'\\', 8) : 6;
+    if (start != std::wstring::npos && HasWidePrefix(verbatim, L"\\\\?\\UNC\\"))
+        start = verbatim.find(L'\\', start + 1);
+    while (start != std::wstring::npos && start + 1 < verbatim.size()) {
+        const size_t end = verbatim.find(L'\\', start + 1);
+        const DWORD attributes = GetFileAttributesW(verbatim.substr(0, end).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return Failed(nullptr);
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return Failed(nullptr, ReparsePointOnPath);
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Failed(nullptr, ERROR_DIRECTORY);
+        start = end;
+    }
+    // The folder reached is the one named: its final path is the same.
+    HANDLE handle =
+        CreateFileW(verbatim.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(nullptr);
+    std::wstring final(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD code = GetLastError();
+    CloseHandle(handle);
+    if (n == 0 || n >= final.size())
+        return Failed(nullptr, n == 0 ? code : ERROR_FILENAME_EXCED_RANGE);
+    final.resize(n);
+    std::wstring named = verbatim;
+    while (named.size() > 7 && named.back() == L'\\')
+        named.pop_back();
+    while (final.size() > 7 && final.back() == L'\\')
+        final.pop_back();
+    if (CompareStringOrdinal(VerbatimForm(final).c_str(), -1, named.c_str(), -1, TRUE) !=
+        CSTR_EQUAL)
+        return Failed(nullptr, ReparsePointOnPath);
+    return new TFolderState{named + L'\\', true};
+}
+
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
     std::wstring current;
     if (!folder && !FullPath(L".", current))
@@ -328,6 +457,76 @@ bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) 
     volumeId = info.dwVolumeSerialNumber;
     fileId = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
+}
+
+namespace {
+
+// The file-system name of the volume at a root ("C:\"; empty: the current
+// folder's).
+bool RootFileSystem(const std::string &where, std::string &name) {
+    std::wstring root;
+    if (!ToWide(where, root))
+        return false;
+    // The longest name the call gives, with its terminating zero.
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD scratch = 0;
+    if (!GetVolumeInformationW(root.empty() ? nullptr : root.c_str(), nullptr, 0, nullptr, &scratch,
+                               &scratch, buffer, MAX_PATH + 1))
+        return Failed(false);
+    return FromWide(buffer, wcslen(buffer), name);
+}
+
+// The file-system name of the volume that holds a folder, asked through the
+// folder's handle: a volume mounted in a folder answers for itself, and no
+// device is read. False where the system lacks the call (before Vista).
+bool HandleFileSystem(const std::wstring &folder, std::string &name) {
+    using TCall = BOOL(WINAPI *)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD);
+    static const TCall call = reinterpret_cast<TCall>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetVolumeInformationByHandleW")));
+    if (!call)
+        return Failed(false, ERROR_CALL_NOT_IMPLEMENTED);
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(false);
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const BOOL ok = call(handle, nullptr, 0, nullptr, nullptr, nullptr, buffer, MAX_PATH + 1);
+    const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(handle);
+    if (!ok)
+        return Failed(false, code);
+    return FromWide(buffer, wcslen(buffer), name);
+}
+
+} // namespace
+
+// A folder's volume is asked once, through its handle where the system can,
+// else at the root given; the answer (or the failure) is kept.
+bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name) {
+    if (!folder)
+        return RootFileSystem(where, name);
+    std::lock_guard<std::mutex> hold(folder->VolumeLock);
+    if (!folder->VolumeAsked) {
+        folder->VolumeAsked = true;
+        if (!HandleFileSystem(folder->Path, folder->FileSystem) &&
+            !RootFileSystem(where, folder->FileSystem))
+            folder->VolumeError = KeptError;
+    }
+    if (folder->VolumeError != ERROR_SUCCESS)
+        return Failed(false, folder->VolumeError);
+    name = folder->FileSystem;
+    return true;
+}
+
+// Whether the system reads typed text as a device name: its full path is then
+// "\\.\" and the device (GetFullPathNameW gives "\\.\NUL" for "d\nul.txt").
+// A name in an open folder is taken as it stands and names no device.
+bool IsDevice(TFolderHandle folder, const std::string &name) {
+    std::wstring wide, full;
+    if (folder || !ToWide(name, wide) || wide.empty() || !FullWidePath(wide, full))
+        return false;
+    return HasWidePrefix(full, L"\\\\.\\") && full.find_first_of(L"\\/", 4) == std::wstring::npos;
 }
 
 namespace {

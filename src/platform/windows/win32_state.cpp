@@ -71,30 +71,127 @@ bool MakePrivateFolder(const std::string &path) {
     return IsFolderW(wide) || Failed(false, ERROR_PATH_NOT_FOUND);
 }
 
+namespace {
+
+// A file of the program's own: shared with other processes, which keep to it
+// by its lock (LockFile), never opened through a reparse point.
+HANDLE OpenOwn(const std::wstring &path, DWORD disposition) {
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+} // namespace
+
 TFileHandle OpenAppend(const std::string &path, bool create) {
     std::wstring wide;
     if (!WidePath(path, wide))
         return nullptr;
-    HANDLE handle =
-        CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                    create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenOwn(wide, create ? CREATE_NEW : OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(nullptr);
     return new TFileState{handle};
 }
 
 bool AppendFile(TFileHandle file, const char *data, size_t size) {
+    LARGE_INTEGER before{}, zero{};
+    if (!SetFilePointerEx(file->Handle, zero, &before, FILE_END))
+        return Failed(false);
     while (size > 0) {
         DWORD written = 0;
         const DWORD chunk = size > 0x10000000 ? 0x10000000 : DWORD(size);
-        if (!WriteFile(file->Handle, data, chunk, &written, nullptr))
-            return Failed(false);
-        if (written == 0)
-            return Failed(false, ERROR_WRITE_FAULT);
+        const BOOL ok = WriteFile(file->Handle, data, chunk, &written, nullptr);
+        if (!ok || written == 0) {
+            const DWORD code = ok ? ERROR_WRITE_FAULT : GetLastError();
+            // A part written is taken back: the file ends with a whole line.
+            if (SetFilePointerEx(file->Handle, before, nullptr, FILE_BEGIN))
+                SetEndOfFile(file->Handle);
+            return Failed(false, code);
+        }
         data += written;
         size -= written;
     }
     return true;
+}
+
+// A folder that is a reparse point may lead anywhere: it is refused. Its
+// protection is what the user's local application data gives it.
+TOwnership OwnershipOf(const std::string &path) {
+    std::wstring wide;
+    if (!WidePath(path, wide))
+        return owUnreadable;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                   ? owMissing
+                   : Failed(owUnreadable, code);
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return owLink;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? owOwn : owWrongType;
+}
+
+TFileHandle OpenOwnFile(const std::string &path, TOwnership &problem) {
+    std::wstring wide;
+    problem = owUnreadable;
+    if (!WidePath(path, wide))
+        return nullptr;
+    HANDLE handle = OpenOwn(wide, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            problem = owMissing;
+        return Failed(nullptr, code);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    problem = !GetFileInformationByHandle(handle, &info)             ? owUnreadable
+              : info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? owLink
+              : info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY     ? owWrongType
+                                                                     : owOwn;
+    if (problem != owOwn) {
+        const DWORD code = problem == owUnreadable ? GetLastError() : ERROR_ACCESS_DENIED;
+        CloseHandle(handle);
+        return Failed(nullptr, code);
+    }
+    return new TFileState{handle};
+}
+
+bool ReadOwnFile(TFileHandle file, std::string &data) {
+    data.clear();
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(file->Handle, zero, nullptr, FILE_BEGIN))
+        return Failed(false);
+    char buffer[65536];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file->Handle, buffer, sizeof buffer, &read, nullptr))
+            return Failed(false);
+        if (read == 0)
+            return true;
+        data.append(buffer, read);
+    }
+}
+
+bool TruncateFile(TFileHandle file, uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = LONGLONG(size);
+    return (SetFilePointerEx(file->Handle, at, nullptr, FILE_BEGIN) &&
+            SetEndOfFile(file->Handle)) ||
+           Failed(false);
+}
+
+// One byte far beyond any journal's end: the lock keeps other processes
+// from taking it, and none from reading or writing the text.
+bool LockFile(TFileHandle file) {
+    OVERLAPPED where{};
+    where.Offset = 0xFFFFFFFEu;
+    where.OffsetHigh = 0x7FFFFFFFu;
+    if (LockFileEx(file->Handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &where))
+        return true;
+    const DWORD code = GetLastError();
+    return Failed(false, code == ERROR_IO_PENDING ? DWORD(ERROR_LOCK_VIOLATION) : code);
 }
 
 void CloseFile(TFileHandle file) {
@@ -114,7 +211,8 @@ bool ListFiles(const std::string &folder, std::vector<TFileListing> &files) {
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(false);
     do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        // A name in the way (a folder, a link) is no journal.
+        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
         std::string name;
         if (FromWide(data.cFileName, wcslen(data.cFileName), name))
