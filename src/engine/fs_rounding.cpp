@@ -75,6 +75,13 @@ TVolumeInfo TVolumeNames::InfoFor(const std::string &path, TFolderHandle folder,
     return volume;
 }
 
+bool IsFatFamilyVolume(const std::string &path, TVolumeNames *volumes, uint64_t volumeId,
+                       TFolderHandle folder) {
+    const TVolumeInfo volume =
+        volumes ? volumes->InfoFor(path, folder, volumeId) : AskVolume(path, folder);
+    return FamilyOf(volume.Name) != fyOther;
+}
+
 bool RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
                         TVolumeNames *volumes, uint64_t volumeId, TFolderHandle folder) {
     const TVolumeInfo volume =

@@ -40,6 +40,11 @@ private:
     std::map<uint64_t, TVolumeInfo> Known;
 };
 
+// Whether the volume of `path` is a FAT or an exFAT volume (asked as
+// RoundForFileSystem asks it).
+bool IsFatFamilyVolume(const std::string &path, TVolumeNames *volumes, uint64_t volumeId,
+                       TFolderHandle folder);
+
 // Cuts `value` (a new stamp of kind `kind` for the item at `path`) towards the
 // past to the step that a FAT or exFAT volume keeps for that kind (FAT's
 // access stamp to the date in the volume's own local time, where the platform
