@@ -36,6 +36,11 @@ cmake --preset ci-native >/dev/null
 cmake --build --preset ci-native -j"$jobs"
 ctest --preset ci-native -j"$jobs"
 
+# The native program on real vfat and exFAT volumes (Linux's own drivers,
+# booted under QEMU): about a minute.
+echo "== FAT and exFAT volumes"
+scripts/fat_volumes.sh build/ci-native/kelvard
+
 # A short fuzzing pass over every reader and round trip: a regression in a
 # reader shows at once. Longer runs: scripts/fuzz.sh SECONDS.
 if command -v clang++ >/dev/null 2>&1; then

@@ -18,60 +18,98 @@ TFamily FamilyOf(const std::string &name) {
     return fyOther;
 }
 
-// Even second: the step of the modification stamp on both families.
+// Even second: the step of FAT's modification stamp and of exFAT's access stamp.
 void CutToEvenSecond(TTimeParts &parts) {
     parts.wSecond = uint16_t(parts.wSecond & ~1u);
     parts.Fraction = 0;
 }
 
+// 10 ms: the step of the creation stamp on both families, and of exFAT's
+// modification stamp where the system's driver keeps it so.
+void CutTo10ms(TTimeParts &parts) {
+    parts.Fraction -= parts.Fraction % uint32_t(TicksPer10ms);
+}
+
+// What the platform is asked about the volume of `path`: the root of the
+// path's drive or share where paths have drives (none names the current
+// volume), else the path itself.
+std::string VolumeWhere(const std::string &path) {
+    if constexpr (HasDriveSyntax) {
+        const std::string prefix = DrivePrefix(path);
+        return prefix.empty() ? std::string() : prefix + "\\";
+    } else {
+        return path;
+    }
+}
+
 } // namespace
 
 std::string GetFileSystemName(const std::string &path, TFolderHandle folder) {
-    std::string where;
-    if constexpr (HasDriveSyntax) {
-        // The root of the path's drive or share; none names the current volume.
-        const std::string prefix = DrivePrefix(path);
-        if (!prefix.empty())
-            where = prefix + "\\";
-    } else {
-        where = path;
-    }
     std::string name;
-    if (!Platform().FileSystemName(folder, where, name))
+    if (!Platform().FileSystemName(folder, VolumeWhere(path), name))
         return std::string();
     return name;
 }
 
-std::string TVolumeNames::NameFor(const std::string &path, TFolderHandle folder,
+TVolumeInfo AskVolume(const std::string &path, TFolderHandle folder) {
+    TVolumeInfo volume;
+    volume.Name = GetFileSystemName(path, folder);
+    const TPlatform &platform = Platform();
+    if (FamilyOf(volume.Name) == fyFat && platform.FatVolumeOffset)
+        volume.HasOffset = platform.FatVolumeOffset(folder, VolumeWhere(path), volume.Offset);
+    return volume;
+}
+
+TVolumeInfo TVolumeNames::InfoFor(const std::string &path, TFolderHandle folder,
                                   uint64_t volumeId) {
     if (volumeId == 0)
-        return GetFileSystemName(path, folder);
+        return AskVolume(path, folder);
     {
         std::lock_guard<std::mutex> hold(Lock);
         if (auto known = Known.find(volumeId); known != Known.end())
             return known->second;
     }
-    std::string name = GetFileSystemName(path, folder);
+    TVolumeInfo volume = AskVolume(path, folder);
     std::lock_guard<std::mutex> hold(Lock);
-    Known.emplace(volumeId, name);
-    return name;
+    Known.emplace(volumeId, volume);
+    return volume;
+}
+
+bool IsFatFamilyVolume(const std::string &path, TVolumeNames *volumes, uint64_t volumeId,
+                       TFolderHandle folder) {
+    const TVolumeInfo volume =
+        volumes ? volumes->InfoFor(path, folder, volumeId) : AskVolume(path, folder);
+    return FamilyOf(volume.Name) != fyOther;
 }
 
 bool RoundForFileSystem(const std::string &path, TStampKind kind, TTimeValue &value,
                         TVolumeNames *volumes, uint64_t volumeId, TFolderHandle folder) {
-    const TFamily family = FamilyOf(volumes ? volumes->NameFor(path, folder, volumeId)
-                                            : GetFileSystemName(path, folder));
+    const TVolumeInfo volume =
+        volumes ? volumes->InfoFor(path, folder, volumeId) : AskVolume(path, folder);
+    const TFamily family = FamilyOf(volume.Name);
     if (family == fyOther)
         return false;
+    if (family == fyFat && kind == skAccess && volume.HasOffset) {
+        // The date at the volume's own offset, which may not be ours.
+        const int64_t offset = int64_t(volume.Offset) * int64_t(TicksPerSecond);
+        const int64_t day = 24 * int64_t(TicksPerHour);
+        const int64_t local = int64_t(value) + offset;
+        if (local >= day)
+            value = TTimeValue(local - local % day - offset);
+        return true;
+    }
     TTimeParts parts;
     if (!FileTimeToLocalParts(value, parts))
         return true;
     switch (kind) {
     case skModification:
-        CutToEvenSecond(parts);
+        if (family == fyExFat && ExFatWriteIn10ms)
+            CutTo10ms(parts);
+        else
+            CutToEvenSecond(parts);
         break;
     case skCreation:
-        parts.Fraction -= parts.Fraction % uint32_t(TicksPer10ms);
+        CutTo10ms(parts);
         break;
     case skAccess:
         if (family == fyFat) {

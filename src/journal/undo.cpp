@@ -169,9 +169,15 @@ TUndone UndoItem(const TJournalItem &record, bool preview, TReport &report,
     const bool reborn = !HasDriveSyntax && record.New[skCreation].Value == 0 &&
                         record.Old[skCreation].Value != 0 &&
                         PresentStamp(entry, skCreation) != record.Old[skCreation];
+    // Linux gives an item of a FAT or exFAT volume another number at every
+    // mount (and whenever it leaves the cache), and a card may come back as
+    // another device: there the birth alone tells the item.
+    const bool numbersHold =
+        HasDriveSyntax || !IsFatFamilyVolume(record.Path, context.Volumes, entry.VolumeId, opened);
     if (entry.IsFolder != record.IsFolder ||
         (entry.IsLink && !item.Place.FollowLink) != record.LinkItself ||
-        entry.VolumeId != record.VolumeId || entry.FileId != record.FileId || reborn) {
+        (numbersHold && (entry.VolumeId != record.VolumeId || entry.FileId != record.FileId)) ||
+        reborn) {
         WarnItemKept(report, "Warn.: 変更できませんでした", record.Path, AnotherItem);
         return udKept;
     }

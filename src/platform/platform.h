@@ -31,6 +31,9 @@ inline constexpr bool HasDriveSyntax = true;
 inline constexpr bool StreamsInCodePage = true;
 inline constexpr const char *LineEnd = "\r\n";
 inline constexpr bool StampWriteOpensItem = true;
+// The modification stamp on exFAT is cut to an even second, as on FAT: what
+// the system's driver keeps has not been measured here.
+inline constexpr bool ExFatWriteIn10ms = false;
 inline constexpr uint32_t AccessDeniedCode = 5; // ERROR_ACCESS_DENIED
 inline constexpr uint32_t LockedCode = 33;      // ERROR_LOCK_VIOLATION
 inline bool IsAbsenceCode(uint32_t code) {
@@ -47,6 +50,10 @@ inline constexpr bool HasDriveSyntax = false;
 inline constexpr bool StreamsInCodePage = false;
 inline constexpr const char *LineEnd = "\n";
 inline constexpr bool StampWriteOpensItem = false;
+// Linux's exFAT driver keeps the modification stamp in 10 ms steps (measured
+// by scripts/fat_volumes.sh): a value read from such a volume is written back
+// as it was.
+inline constexpr bool ExFatWriteIn10ms = true;
 inline constexpr uint32_t AccessDeniedCode = 13; // EACCES
 inline constexpr uint32_t LockedCode = 11;       // EWOULDBLOCK
 inline bool IsAbsenceCode(uint32_t code) {
@@ -262,6 +269,12 @@ struct TPlatform {
     // is asked (on Windows through its handle, once per open folder; `where`
     // only where the handle cannot tell), natively `where` is not read.
     bool (*FileSystemName)(TFolderHandle folder, const std::string &where, std::string &name);
+    // The offset from UTC, in seconds, of the local time in which the FAT
+    // volume at `folder` or `where` (as for FileSystemName) keeps its stamps,
+    // where the system tells one apart from the program's local time
+    // (natively: the mount's time_offset= or tz=UTC, else the kernel's time
+    // zone). Null, or false, where the volume keeps the program's local time.
+    bool (*FatVolumeOffset)(TFolderHandle folder, const std::string &where, int32_t &offsetSeconds);
     bool (*ShortPathName)(const std::string &path, std::string &shortPath);
     bool (*ReadWholeFile)(const std::string &path, std::string &data);
 

@@ -380,6 +380,13 @@ bool FileSystemName(TFolderHandle folder, const std::string &given, std::string 
     return true;
 }
 
+bool FatVolumeOffset(TFolderHandle, const std::string &, int32_t &offsetSeconds) {
+    if (!State.FatOffset)
+        return Injected(false);
+    offsetSeconds = *State.FatOffset;
+    return true;
+}
+
 bool IsAbsolute(const std::string &path) {
     if (HasDriveSyntax)
         return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
@@ -849,6 +856,7 @@ const TPlatform FakeTable = {
     .FullPathName = FullPathName,
     .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
+    .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .OpenForReading = OpenForReading,

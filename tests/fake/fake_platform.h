@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,6 +91,8 @@ struct TFakeState {
     std::map<std::string, std::string> Volumes;
     std::string DefaultFileSystem = "NTFS";
     bool VolumeQueryFails = false;
+    // The offset (seconds) that FatVolumeOffset gives; none: it fails.
+    std::optional<int32_t> FatOffset;
     int VolumeQueries = 0;
     // FolderIdentity tells a folder's volume (by the key of Volumes that holds
     // it); otherwise 0, as entries give it.

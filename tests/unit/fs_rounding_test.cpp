@@ -33,18 +33,26 @@ protected:
 
 } // namespace
 
-TEST_F(FsRounding, ModificationToTheEvenSecondBelow) {
-    for (const char *fs : {"FAT", "FAT32", "exFAT"}) {
-        SetVolume(fs);
+TEST_F(FsRounding, ModificationToTheEvenSecondBelowOrTo10msOnExFatNatively) {
+    // exFAT: 10 ms where the system's driver keeps them (natively), else as FAT.
+    struct Row {
+        const char *Fs;
+        bool In10ms;
+    };
+    for (const Row &row :
+         {Row{"FAT", false}, Row{"FAT32", false}, Row{"exFAT", ExFatWriteIn10ms}}) {
+        SetVolume(row.Fs);
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 39, 4567891)),
-                  LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+                  row.In10ms ? LocalValue(2011, 1, 17, 13, 25, 39, 4500000)
+                             : LocalValue(2011, 1, 17, 13, 25, 38))
+            << row.Fs;
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 38)),
                   LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+            << row.Fs;
         EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 38, 9999999)),
-                  LocalValue(2011, 1, 17, 13, 25, 38))
-            << fs;
+                  row.In10ms ? LocalValue(2011, 1, 17, 13, 25, 38, 9900000)
+                             : LocalValue(2011, 1, 17, 13, 25, 38))
+            << row.Fs;
     }
 }
 
@@ -68,6 +76,24 @@ TEST_F(FsRounding, AccessToTheLocalDateOnFatAndEvenSecondOnExFat) {
     EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 3, 0, 0)), LocalValue(2011, 1, 17));
     SetVolume("exFAT");
     EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39, 4567891)),
+              LocalValue(2011, 1, 17, 13, 25, 38));
+}
+
+TEST_F(FsRounding, AccessOnFatToTheDateAtTheVolumesOwnOffset) {
+    // A volume that keeps UTC (Linux's default) while local time is +9 h:
+    // the date is UTC's, so 03:00 local on the 17th is still the 16th.
+    SetVolume("FAT");
+    Fake().FatOffset = 0;
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39, 4567891)),
+              LocalValue(2011, 1, 17, 9));
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 3)), LocalValue(2011, 1, 16, 9));
+    Fake().FatOffset = -5 * 3600;
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39)), LocalValue(2011, 1, 16, 14));
+    // Only the date depends on it.
+    EXPECT_EQ(Rounded(skModification, LocalValue(2011, 1, 17, 13, 25, 39, 1)),
+              LocalValue(2011, 1, 17, 13, 25, 38));
+    SetVolume("exFAT");
+    EXPECT_EQ(Rounded(skAccess, LocalValue(2011, 1, 17, 13, 25, 39, 1)),
               LocalValue(2011, 1, 17, 13, 25, 38));
 }
 

@@ -277,6 +277,12 @@ TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
         // The volume keeps even seconds: the odd second the run wrote was cut.
         {"cut by a FAT volume", "FAT32", [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; },
          ""},
+        // Linux numbers FAT items afresh at every mount: there the birth
+        // alone tells the item.
+        {"numbered afresh on a FAT volume", "FAT32", [](TFakeItem &i) { i.Id += 1000; },
+         HasDriveSyntax ? another : ""},
+        {"another birth on a FAT volume", "exFAT", [](TFakeItem &i) { i.CreationTime += 1; },
+         HasDriveSyntax ? "" : another},
         {"cut by a volume that keeps every tick", "NTFS",
          [](TFakeItem &i) { i.LastWriteTime -= TicksPerSecond; }, changed},
         {"given back already", "NTFS",
@@ -312,7 +318,7 @@ TEST_F(Journal, UndoWritesOnlyToTheItemTheRunChangedAsTheRunLeftIt) {
         EXPECT_EQ(Stamps()["b.txt"], Before["b.txt"]);
         if (row.Reason.empty()) {
             auto expected = Before["a.txt"];
-            if (row.Name == "another birth")
+            if (row.Name.rfind("another birth", 0) == 0)
                 expected[1] += 1; // not written by the run: not written back
             EXPECT_EQ(Stamps()["a.txt"], expected);
             EXPECT_TRUE(ReadBack(1).Undone);

@@ -519,7 +519,7 @@ TEST_F(StampItemTest, TheDigitsBelowTheTickGoWithTheValue) {
 }
 
 TEST_F(StampItemTest, RoundingFollowsTheSwitch) {
-    SetVolume("exFAT");
+    SetVolume("FAT");
     TItemStamps item = Apply();
     EXPECT_EQ(item.NewValues[0], LocalValue(2011, 1, 17, 13, 25, 38));
     EXPECT_EQ(item.NewParts[0].wSecond, 38);

@@ -54,6 +54,7 @@ bool CanSetCreationTime();
 std::string FullPathName(TFolderHandle folder, const std::string &name);
 bool IsDevice(TFolderHandle folder, const std::string &name);
 bool FileSystemName(TFolderHandle folder, const std::string &where, std::string &name);
+bool FatVolumeOffset(TFolderHandle folder, const std::string &where, int32_t &offsetSeconds);
 // The target of a link in full, whatever its length; false with errno set.
 bool ReadLink(const std::string &path, std::string &target);
 TReadHandle OpenForReading(TFolderHandle folder, const std::string &name, bool followLink,

@@ -17,8 +17,10 @@
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char **environ;
 
@@ -878,6 +880,94 @@ bool ReadAt(TReadHandle file, uint64_t offset, void *buffer, size_t size, size_t
 void CloseReading(TReadHandle file) {
     close(file->Fd);
     delete file;
+}
+
+namespace {
+
+// The super-block options of the vfat or msdos mount of device `device` in
+// /proc/self/mountinfo; false where none is listed.
+bool FatMountOptions(dev_t device, std::string &options) {
+    const int fd = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, size_t(n));
+    }
+    close(fd);
+    const std::string id = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    // "36 35 8:1 /root /mnt rw,noatime shared:1 - vfat /dev/sdb1 rw,time_offset=540,..."
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        std::vector<std::string> fields;
+        for (size_t at = 0; at < line.size();) {
+            const size_t blank = std::min(line.find(' ', at), line.size());
+            fields.push_back(line.substr(at, blank - at));
+            at = blank + 1;
+        }
+        const auto dash = std::find(fields.begin(), fields.end(), "-");
+        if (fields.size() < 3 || fields[2] != id || fields.end() - dash < 4)
+            continue;
+        if (dash[1] == "vfat" || dash[1] == "msdos") {
+            options = dash[3];
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool FatVolumeOffset(TFolderHandle folder, const std::string &where, int32_t &offsetSeconds) {
+    struct stat info {};
+    if (folder) {
+        if (fstat(folder->Fd, &info) != 0)
+            return Failed(false);
+    } else {
+        const TReachablePath reach(AT_FDCWD, where.empty() ? "." : where);
+        if (!reach.Reached() || fstatat(reach.Fd(), reach.Rest(), &info, 0) != 0)
+            return Failed(false);
+    }
+    std::string options;
+    if (!FatMountOptions(info.st_dev, options))
+        return Failed(false, ENOENT);
+    // The driver keeps local time at time_offset= (minutes east of UTC) or,
+    // with tz=UTC, at UTC; without either at the kernel's time zone, which
+    // only the system call tells (glibc's gettimeofday gives zeros).
+    for (size_t at = 0; at <= options.size();) {
+        const size_t comma = std::min(options.find(',', at), options.size());
+        const std::string option = options.substr(at, comma - at);
+        at = comma + 1;
+        if (option == "tz=UTC") {
+            offsetSeconds = 0;
+            return true;
+        }
+        if (option.rfind("time_offset=", 0) == 0) {
+            char *end = nullptr;
+            const long minutes = strtol(option.c_str() + 12, &end, 10);
+            if (*end != '\0' || minutes < -24 * 60 || minutes > 24 * 60)
+                return Failed(false, EINVAL);
+            offsetSeconds = int32_t(minutes * 60);
+            return true;
+        }
+    }
+    struct timeval now {};
+    struct timezone zone {};
+    if (syscall(SYS_gettimeofday, &now, &zone) != 0)
+        return Failed(false);
+    offsetSeconds = -zone.tz_minuteswest * 60;
+    return true;
 }
 
 bool ShortPathName(const std::string &path, std::string &shortPath) {

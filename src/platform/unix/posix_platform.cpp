@@ -241,6 +241,7 @@ const TPlatform PosixPlatform = {
     .FullPathName = FullPathName,
     .IsDevice = IsDevice,
     .FileSystemName = FileSystemName,
+    .FatVolumeOffset = FatVolumeOffset,
     .ShortPathName = ShortPathName,
     .ReadWholeFile = ReadWholeFile,
     .OpenForReading = OpenForReading,

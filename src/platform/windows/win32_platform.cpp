@@ -143,6 +143,7 @@ const TPlatform Win32Platform = {
     .FullPathName = win32::FullPathNameAt,
     .IsDevice = win32::IsDevice,
     .FileSystemName = win32::FileSystemName,
+    .FatVolumeOffset = nullptr, // FAT keeps the system's local time
     .ShortPathName = win32::ShortPathName,
     .ReadWholeFile = win32::ReadWholeFile,
     .OpenForReading = win32::OpenForReading,
