@@ -438,7 +438,10 @@ TFolderHandle OpenFolderNoFollow(const std::string &path) {
     if (CompareStringOrdinal(VerbatimForm(final).c_str(), -1, named.c_str(), -1, TRUE) !=
         CSTR_EQUAL)
         return Failed(nullptr, ReparsePointOnPath);
-    return new TFolderState{named + L'\\', true};
+    auto *folder = new TFolderState;
+    folder->Path = named + L'\\';
+    folder->Verbatim = true;
+    return folder;
 }
 
 bool FolderIdentity(TFolderHandle folder, uint64_t &volumeId, uint64_t &fileId) {
