@@ -2,6 +2,8 @@
 """The checks of scripts/fat_volumes.sh on a vfat and an exFAT volume.
 
   fat_volumes.py guest            writes the guest system's /init (busybox sh)
+  fat_volumes.py media DIR        writes the photo and the video that -sm
+                                  reads on each volume (exiftool dates the photo)
   fat_volumes.py check LOG        reads the guest's console and prints one
                                   table per volume; exit 1 on any difference
 
@@ -12,7 +14,10 @@ each stamp is compared three ways: what the program reported (its preview,
 its restore lines), what the volume holds, and what the volume's rule says.
 """
 import calendar
+import os
 import re
+import struct
+import subprocess
 import sys
 
 OFFSET = 9 * 3600  # the guest's local time: TZ=JST-9, and the volumes mounted at +9 h
@@ -36,7 +41,8 @@ VOLUMES = [
      {"m": MS10, "a": 2 * SECOND, "c": MS10, "zone": 0}),
 ]
 KIND_NAMES = {"m": "更新日時", "a": "アクセス", "c": "作成日時"}
-FILES = ["f1", "f2", "f3", "f4", "f5", "f6", "f7", "d1"]
+MEDIA = ["photo.jpg", "clip.mp4"]
+FILES = ["f1", "f2", "f3", "f4", "f5", "f6", "f7", "d1"] + MEDIA
 CHANGED = "実行の後で変更されています"
 
 # The steps of each volume, in order: (name, command run in the volume's root).
@@ -70,7 +76,17 @@ STEPS = [
     ("beyond run", "kelvard -d2012-07-08 -t09:10:10 -w f7"),
     ("beyond set", "fat_probe set f7 {beyond} -"),
     ("beyond -Undo", "kelvard -Undo"),
+    ("-sm?", "kelvard -v -zs7 -sm photo.jpg clip.mp4"),
+    ("-sm", "kelvard -sm photo.jpg clip.mp4"),
 ]
+
+# The dates that -sm finds: the photo's Exif DateTimeOriginal with its
+# sub-seconds at +02:00 (21:25:37.457 here), the video's mvhd creation date in
+# whole seconds, UTC (12:04:05 here); both odd seconds, so that vfat cuts them.
+PHOTO_TAKEN = ("2015:06:20 14:25:37", "457", "+02:00")
+PHOTO_NS = (calendar.timegm((2015, 6, 20, 12, 25, 37)) * SECOND + 457 * 10**6)
+VIDEO_UTC = (2016, 9, 10, 3, 4, 5)
+VIDEO_NS = calendar.timegm(VIDEO_UTC) * SECOND
 
 
 def local_ns(year, month, day, hour=0, minute=0, second=0, fraction=0):
@@ -106,6 +122,34 @@ def cut(ns, step, zone=OFFSET):
     return ns - ns % step
 
 
+def media(folder):
+    """A one-pixel baseline JPEG dated by exiftool, and an MP4 of an ftyp and a
+    moov box holding only its mvhd."""
+    os.makedirs(folder, exist_ok=True)
+    photo = os.path.join(folder, "photo.jpg")
+    with open(photo, "wb") as out:
+        out.write(bytes.fromhex(
+            "ffd8" "ffdb004300" + "01" * 64 + "ffc0000b080001000101011100"
+            "ffc4001400" "01" + "00" * 16 + "ffc4001410" "01" + "00" * 16 +
+            "ffda0008010100003f00" "00" "ffd9"))
+    taken, subseconds, offset = PHOTO_TAKEN
+    subprocess.run(["exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=" + taken,
+                    "-SubSecTimeOriginal=" + subseconds, "-OffsetTimeOriginal=" + offset,
+                    photo], check=True)
+
+    def box(kind, body):
+        return struct.pack(">I", 8 + len(body)) + kind + body
+
+    since_1904 = calendar.timegm(VIDEO_UTC) + 2082844800
+    mvhd = (struct.pack(">B3xIIII", 0, since_1904, since_1904, 1000, 0) +
+            struct.pack(">IH", 0x10000, 0x100) + bytes(10) +
+            struct.pack(">9I", 0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000) +
+            bytes(24) + struct.pack(">I", 2))
+    with open(os.path.join(folder, "clip.mp4"), "wb") as out:
+        out.write(box(b"ftyp", b"isom" + struct.pack(">I", 512) + b"isomiso2mp41") +
+                  box(b"moov", box(b"mvhd", mvhd)))
+
+
 def guest():
     def q(text):
         return "'" + text.replace("'", "'\\''") + "'"
@@ -138,7 +182,9 @@ def guest():
             "export XDG_STATE_HOME=/state/$vol XDG_CONFIG_HOME=/config/$vol",
             "losetup /dev/loop0 /images/$vol.img || echo \"@@fail losetup $vol\"",
             'mount -t "$type" -o "$opts" /dev/loop0 /v || echo "@@fail mount $vol"',
-            "(cd /v && mkdir d1 && touch %s)" % " ".join(FILES),
+            "(cd /v && mkdir d1 && touch %s && cp %s .)" % (
+                " ".join(f for f in FILES if f not in MEDIA + ["d1"]),
+                " ".join("/media/" + f for f in MEDIA)),
             'echo "@@step start"',
             "disk",
         ]
@@ -306,6 +352,12 @@ def checks_of(vol, steps, records):
     rows.append(("beyond -Undo", "f7", "warn", None, None, None,
                  any(CHANGED in line for line in records["beyond -Undo"]["err"])))
     row("beyond -Undo", "f7", "m", None, disk("beyond -Undo", "f7", "m"), written - step)
+    # -sm: the date the photo was taken and the video's creation date, as
+    # the preview announced them, on the disk, cut as the volume cuts.
+    rc("-sm", "-sm", 0)
+    for name, taken in (("photo.jpg", PHOTO_NS), ("clip.mp4", VIDEO_NS)):
+        row("-sm", name, "m", preview(records["-sm?"], name, "m")[1], disk("-sm", name, "m"),
+            cut(taken, step))
     return rows
 
 
@@ -328,7 +380,7 @@ def check(path):
             continue
         print("\n== %s, mounted with %s (local time +09:00; m modification, a access, "
               "c creation)" % (vol, [v for v in VOLUMES if v[0] == vol][0][2]))
-        print("%-13s %-3s %-4s %-29s %-29s %-29s %s" % ("check", "", "", "program", "disk",
+        print("%-13s %-9s %-4s %-29s %-29s %-29s %s" % ("check", "", "", "program", "disk",
                                                          "expected", ""))
         for check_name, name, kind, program, on_disk, expected, ok in rows:
             if kind in ("rc",):
@@ -338,7 +390,7 @@ def check(path):
             else:
                 cells = (shown(program) if program is not None else "", shown(on_disk),
                          shown(expected))
-            print("%-13s %-3s %-4s %-29s %-29s %-29s %s" % ((check_name, name, kind) + cells +
+            print("%-13s %-9s %-4s %-29s %-29s %-29s %s" % ((check_name, name, kind) + cells +
                                                             ("ok" if ok else "DIFFERS",)))
             bad += not ok
         for name, _ in STEPS:
@@ -352,7 +404,9 @@ def check(path):
 if __name__ == "__main__":
     if sys.argv[1:] == ["guest"]:
         guest()
+    elif len(sys.argv) == 3 and sys.argv[1] == "media":
+        media(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "check":
         sys.exit(check(sys.argv[2]))
     else:
-        sys.exit("usage: fat_volumes.py guest | check LOG")
+        sys.exit("usage: fat_volumes.py guest | media DIR | check LOG")

@@ -10,7 +10,7 @@
 #                                      without it the native preset is built
 #
 # Needs root for apt-get (qemu-system-x86, busybox-static, dosfstools,
-# exfatprogs, cpio; the kernel package is only downloaded and unpacked, never
+# exfatprogs, cpio, exiftool; the kernel package is only downloaded and unpacked, never
 # installed). Work files go to build/fat-volumes/.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,7 +18,8 @@ cd "$top"
 work="$top/build/fat-volumes"
 mkdir -p "$work"
 
-packages=(qemu-system-x86 busybox-static dosfstools exfatprogs cpio python3 gcc libc6-dev)
+packages=(qemu-system-x86 busybox-static dosfstools exfatprogs cpio python3 gcc libc6-dev
+          libimage-exiftool-perl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -69,7 +70,8 @@ if [ ! -f "$kernel_dir/vmlinuz" ]; then
 fi
 
 # The initramfs: busybox, the program and the libraries it loads, the probe,
-# the file-system modules and an empty image of each volume.
+# the file-system modules, an empty image of each volume, and the photo and
+# video that -sm reads (copied onto each volume by the guest).
 root="$work/initramfs"
 rm -rf "$root"
 mkdir -p "$root"/{bin,lib64,modules,images,proc,sys,dev,tmp}
@@ -85,6 +87,7 @@ mkfs.fat -C -F 16 -n KELVARD "$root/images/vfat.img" 16384 >/dev/null
 truncate -s 16M "$root/images/exfat.img"
 mkfs.exfat -L KELVARD "$root/images/exfat.img" >/dev/null
 cp "$root/images/vfat.img" "$root/images/vfat-utc.img"
+python3 scripts/fat_volumes.py media "$root/media"
 python3 scripts/fat_volumes.py guest >"$root/init"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.gz"
