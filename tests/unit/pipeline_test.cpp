@@ -209,6 +209,11 @@ TEST_F(FakePipeline, AStopEndsTheWritingAndNamesEveryItemWritten) {
 // folder or file swapped for a link, a file for a folder) is left alone, in
 // the operand's own folder as below it.
 TEST_F(FakePipeline, AnEntrySwappedAfterTheListingIsLeftAlone) {
+    // The Windows build stamps a folder with nothing else in flight, so the
+    // items before one are written while the walk goes on: the swap cannot be
+    // placed between listing and reading by this test there.
+    if (StampWriteOpensItem)
+        GTEST_SKIP() << "folders are stamped with nothing else in flight";
     const struct {
         std::string Path;
         bool WasFolder;
