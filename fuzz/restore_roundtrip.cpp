@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,13 @@ bool LeftOutOfPaths(unsigned char c) {
     return c == 0;
 }
 
+// A name as the walk hands it on: never empty.
 std::string GeneratedPath(FuzzedDataProvider &input) {
     std::string path = input.ConsumeRandomLengthString(64);
     for (char &c : path)
         if (LeftOutOfPaths(static_cast<unsigned char>(c)))
             c = '_';
-    return path;
+    return path.empty() ? "_" : path;
 }
 
 // The stamps a restore line can give back: the reader refuses a year before
@@ -89,6 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int digits = input.ConsumeIntegralInRange<int>(0, 7);
     const int64_t readOffset = input.ConsumeIntegralInRange<int64_t>(-Day, Day);
 
+    std::string folder = Platform().FullPathName(nullptr, ".");
+    if (folder.empty() || folder.back() != PathSeparator)
+        folder += PathSeparator;
+    const auto anchor = std::make_shared<const std::string>(folder);
     std::vector<TItem> items(input.ConsumeIntegralInRange<size_t>(1, 3));
     for (TItem &item : items) {
         item.Stamps.Path = GeneratedPath(input);
@@ -110,7 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             }
         }
         item.Stamps.Place.Name = item.Stamps.Path;
-        item.Path = Platform().FullPathName(nullptr, item.Stamps.Path);
+        // The walk gives each item its operand's absolute folder: here the
+        // current one.
+        item.Stamps.Anchor = anchor;
+        item.Stamps.AnchorFrom = 0;
+        item.Path = AbsoluteItemPath(item.Stamps);
     }
 
     // Which items get lines is decided where they are written: a stamp's

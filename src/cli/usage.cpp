@@ -65,12 +65,12 @@ const char *const UsageLeads[] = {
     "",
     "    @file       ファイルに書いた引数を読む（-e の出力もそのまま使えます）",
 };
-const char *const UsageLeadsNative[] = {
+[[maybe_unused]] const char *const UsageLeadsNative[] = {
     "    --          以降の引数はすべてファイル名として扱う",
     "    --version   バージョンの表示",
     "  ・詳しくは man kelvard を参照してください。",
 };
-const char *const UsageLeadsWindows[] = {
+[[maybe_unused]] const char *const UsageLeadsWindows[] = {
     "  ・詳しくは Kelvard.exe と同じフォルダの readme-ja.txt を参照してください。",
 };
 
