@@ -623,6 +623,17 @@ void FindClose(TSearchHandle handle) {
     delete search;
 }
 
+// The state of a folder opened as `fd`: `name` in `parent`, or a folder
+// opened by a path (no parent).
+TFolderHandle NewFolderState(int fd, TFolderHandle parent, const std::string &name) {
+    auto *state = new TFolderState;
+    state->Fd = fd;
+    state->Where = std::make_shared<TFolderName>();
+    state->Where->Parent = parent ? parent->Where : nullptr;
+    state->Where->Name = name;
+    return state;
+}
+
 TFolderHandle OpenFolder(const std::string &path) {
     const std::string named = path.empty() ? "." : path;
     const TReachablePath reach(AT_FDCWD, named);
@@ -630,10 +641,7 @@ TFolderHandle OpenFolder(const std::string &path) {
         reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
-    auto *state = new TFolderState;
-    state->Fd = fd;
-    state->Where = std::make_shared<TFolderName>();
-    return state;
+    return NewFolderState(fd, nullptr, std::string());
 }
 
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
@@ -641,12 +649,7 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
         openat(DescriptorOf(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Failed(nullptr);
-    auto *state = new TFolderState;
-    state->Fd = fd;
-    state->Where = std::make_shared<TFolderName>();
-    state->Where->Parent = parent ? parent->Where : nullptr;
-    state->Where->Name = name;
-    return state;
+    return NewFolderState(fd, parent, name);
 }
 
 TFolderHandle OpenFolderNoFollow(const std::string &path) {
@@ -676,10 +679,7 @@ TFolderHandle OpenFolderNoFollow(const std::string &path) {
     }
     if (fd < 0)
         return Failed(nullptr);
-    auto *state = new TFolderState;
-    state->Fd = fd;
-    state->Where = std::make_shared<TFolderName>();
-    return state;
+    return NewFolderState(fd, nullptr, std::string());
 }
 
 void CloseFolder(TFolderHandle folder) {
