@@ -95,5 +95,9 @@ inline std::string AbsoluteItemPath(const TItemStamps &item) {
         return Platform().FullPathName(item.Place.Handle(), item.Place.Name);
     if (!item.Anchor || item.AnchorFrom > item.Path.size())
         return std::string();
-    return *item.Anchor + item.Path.substr(item.AnchorFrom);
+    std::string path;
+    path.reserve(item.Anchor->size() + item.Path.size() - item.AnchorFrom);
+    path += *item.Anchor;
+    path.append(item.Path, item.AnchorFrom);
+    return path;
 }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -34,15 +36,14 @@ int HexValue(char c) {
 // Appends `value` with at least `width` digits.
 void AppendNumber(std::string &text, uint64_t value, int width) {
     char digits[24];
-    int n = 0;
+    char *at = digits + sizeof digits;
     do {
-        digits[n++] = char('0' + value % 10);
+        *--at = char('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    for (int i = n; i < width; ++i)
-        text += '0';
-    while (n > 0)
-        text += digits[--n];
+    if (const ptrdiff_t n = digits + sizeof digits - at; n < width)
+        text.append(size_t(width - n), '0');
+    text.append(at, digits + sizeof digits);
 }
 
 // Reads exactly `width` digits (width 0: one or more) at `at`.
@@ -207,61 +208,85 @@ char *FormatStamp(char *end, const TTimeParts &parts, uint8_t nanos) {
     return at;
 }
 
-// A stamp with no calendar form of four digits: its signed tick count (a
-// stamp before 1601 is negative).
-void AppendTickStamp(std::string &text, const TJournalStamp &stamp) {
-    text += '@';
-    if (stamp.Value >> 63) {
-        text += '-';
-        AppendNumber(text, ~stamp.Value + 1, 1);
-    } else {
-        AppendNumber(text, stamp.Value, 1);
-    }
-    text += '.';
-    AppendNumber(text, stamp.Nanos, 2);
+// `value` in decimal written at `out`, which has room for 20 digits; gives
+// where it ends.
+char *PutNumber(char *out, uint64_t value) {
+    char digits[20];
+    char *end = digits + sizeof digits, *from = end;
+    do
+        *--from = char('0' + value % 10);
+    while ((value /= 10) != 0);
+    std::memcpy(out, from, size_t(end - from));
+    return out + (end - from);
 }
 
-// The calendar date of the stamp written last: the stamps of one record
-// mostly share their day, whose calendar form is then worked out once.
+// The calendar dates of the two days met last on a thread: the stamps of
+// its records (old and new) mostly fall on a few days, whose calendar form is
+// then worked out once.
 struct TDayMemo {
-    uint64_t Day = UINT64_MAX;
-    TTimeParts Date;
+    uint64_t Day[2] = {UINT64_MAX, UINT64_MAX}; // the one used less recently first
+    TTimeParts Date[2];
 };
 
-void AppendStampField(std::string &text, const TJournalStamp &stamp, TDayMemo &memo) {
+// The signed tick count of a stamp that has no calendar form of four digits
+// (one before 1601 is negative), written backwards to end at `end`.
+char *FormatTickStamp(char *end, const TJournalStamp &stamp) {
+    char *at = end;
+    auto put = [&](uint64_t value, int width) {
+        for (int i = 0; i < width || value != 0; ++i, value /= 10)
+            *--at = char('0' + value % 10);
+    };
+    put(stamp.Nanos, 2);
+    *--at = '.';
+    const bool negative = (stamp.Value >> 63) != 0;
+    put(negative ? ~stamp.Value + 1 : stamp.Value, 1);
+    if (negative)
+        *--at = '-';
+    *--at = '@';
+    return at;
+}
+
+// A stamp's field written at `out`, which has room for MaxStampField bytes;
+// gives where it ends.
+constexpr size_t MaxStampField = 48;
+char *PutStampField(char *out, const TJournalStamp &stamp, TDayMemo &memo) {
     if (stamp.Value == 0) {
-        text += '-';
-        return;
+        *out = '-';
+        return out + 1;
     }
     constexpr uint64_t TicksPerDay = 24 * TicksPerHour;
     const uint64_t day = stamp.Value / TicksPerDay;
     TTimeParts parts;
-    if (day == memo.Day) {
-        parts = memo.Date;
+    char buffer[MaxStampField];
+    char *end = buffer + sizeof buffer, *begin;
+    if (day == memo.Day[0] || day == memo.Day[1]) {
+        parts = memo.Date[day == memo.Day[0] ? 0 : 1];
         const uint64_t inDay = stamp.Value % TicksPerDay;
         parts.wHour = uint16_t(inDay / TicksPerHour);
         parts.wMinute = uint16_t(inDay / TicksPerMinute % 60);
         parts.wSecond = uint16_t(inDay / TicksPerSecond % 60);
         parts.Fraction = uint32_t(stamp.Value % TicksPerSecond);
+        begin = FormatStamp(end, parts, stamp.Nanos);
     } else if ((stamp.Value >> 63) != 0 || !FileTimeToTimeParts(stamp.Value, parts) ||
                parts.wYear > LastCalendarYear) {
-        AppendTickStamp(text, stamp);
-        return;
+        begin = FormatTickStamp(end, stamp);
     } else {
-        memo = TDayMemo{day, parts};
+        memo.Day[0] = memo.Day[1];
+        memo.Date[0] = memo.Date[1];
+        memo.Day[1] = day;
+        memo.Date[1] = parts;
+        begin = FormatStamp(end, parts, stamp.Nanos);
     }
-    char buffer[40];
-    char *end = buffer + sizeof buffer;
-    text.append(FormatStamp(end, parts, stamp.Nanos), end);
+    std::memcpy(out, begin, size_t(end - begin));
+    return out + (end - begin);
 }
 
 } // namespace
 
 std::string StampField(const TJournalStamp &stamp) {
-    std::string text;
+    char field[MaxStampField];
     TDayMemo memo;
-    AppendStampField(text, stamp, memo);
-    return text;
+    return std::string(field, PutStampField(field, stamp, memo));
 }
 
 bool ReadStampField(const std::string &field, TJournalStamp &stamp) {
@@ -305,9 +330,10 @@ namespace {
 // Ends the line that begins at `start` in `text` with its check and line end.
 void CloseLine(std::string &text, size_t start) {
     const uint32_t crc = Crc32(text.data() + start, text.size() - start);
-    text += "\t#";
-    for (int shift = 28; shift >= 0; shift -= 4)
-        text += Hex[(crc >> shift) & 15];
+    char check[10] = {'\t', '#'};
+    for (int i = 0; i < 8; ++i)
+        check[2 + i] = Hex[(crc >> (28 - 4 * i)) & 15];
+    text.append(check, sizeof check);
     text += LineEnd;
 }
 
@@ -340,19 +366,32 @@ bool CheckedText(const std::string &line, std::string &text) {
 } // namespace
 
 uint32_t Crc32(const char *data, size_t size, uint32_t crc) {
-    static constexpr auto Table = [] {
-        std::array<uint32_t, 256> table{};
+    // Eight tables, eight bytes a step: every journal line is checked as it
+    // is written, and this is most of a record's cost.
+    static constexpr auto Tables = [] {
+        std::array<std::array<uint32_t, 256>, 8> tables{};
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
             for (int k = 0; k < 8; ++k)
                 c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
+            tables[0][i] = c;
         }
-        return table;
+        for (uint32_t i = 0; i < 256; ++i)
+            for (size_t t = 1; t < 8; ++t)
+                tables[t][i] = tables[0][tables[t - 1][i] & 0xFF] ^ (tables[t - 1][i] >> 8);
+        return tables;
     }();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(data);
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i)
-        crc = Table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
+    for (; size >= 8; size -= 8, bytes += 8) {
+        const uint32_t low = crc ^ (uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
+                                    uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24);
+        crc = Tables[7][low & 0xFF] ^ Tables[6][(low >> 8) & 0xFF] ^ Tables[5][(low >> 16) & 0xFF] ^
+              Tables[4][low >> 24] ^ Tables[3][bytes[4]] ^ Tables[2][bytes[5]] ^
+              Tables[1][bytes[6]] ^ Tables[0][bytes[7]];
+    }
+    for (; size > 0; --size, ++bytes)
+        crc = Tables[0][(crc ^ *bytes) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -375,23 +414,42 @@ std::string ItemLine(const TJournalItem &item) {
 }
 
 void AppendItemLine(std::string &line, const TJournalItem &item) {
-    const size_t start = line.size();
-    line.reserve(line.size() + 240 + item.Path.size());
-    TDayMemo memo;
-    line += "item\t";
-    line += item.IsFolder ? 'd' : 'f';
+    // Every item of a run has a line, made on the thread that read the item:
+    // all but the path is put together in place, and the same stamp twice
+    // is worked out once.
+    thread_local TDayMemo memo;
+    char head[16 + 6 * (1 + MaxStampField) + 48];
+    char *at = head;
+    std::memcpy(at, "item\t", 5);
+    at += 5;
+    *at++ = item.IsFolder ? 'd' : 'f';
     if (item.LinkItself)
-        line += 'l';
+        *at++ = 'l';
+    const TJournalStamp *last = nullptr;
+    char *lastField = nullptr;
+    size_t lastSize = 0;
     for (const TJournalStamp *stamps : {item.Old, item.New})
         for (int k = 0; k < 3; ++k) {
-            line += '\t';
-            AppendStampField(line, stamps[k], memo);
+            *at++ = '\t';
+            char *field = at;
+            if (last && stamps[k] == *last && lastSize > 1) {
+                std::memmove(at, lastField, lastSize);
+                at += lastSize;
+            } else {
+                at = PutStampField(at, stamps[k], memo);
+            }
+            last = &stamps[k];
+            lastField = field;
+            lastSize = size_t(at - field);
         }
-    line += '\t';
-    AppendNumber(line, item.VolumeId, 1);
-    line += ':';
-    AppendNumber(line, item.FileId, 1);
-    line += '\t';
+    *at++ = '\t';
+    at = PutNumber(at, item.VolumeId);
+    *at++ = ':';
+    at = PutNumber(at, item.FileId);
+    *at++ = '\t';
+    const size_t start = line.size();
+    line.reserve(start + size_t(at - head) + item.Path.size() + 16);
+    line.append(head, size_t(at - head));
     AppendEscaped(line, item.Path);
     CloseLine(line, start);
 }

@@ -17,6 +17,8 @@ namespace {
 // written and reported.
 constexpr size_t InFlight = 1024;
 constexpr size_t InFlightAlone = 64;
+// Jobs emitted and kept for the items that follow, at most.
+constexpr size_t SpareLimit = 64;
 // Jobs a thread takes at once to prepare, and to write: the threads meet at
 // the lock once per batch. Items in hand (opened for writing, and journaled)
 // are at most WriteBatch times InHandPerThread per thread.
@@ -99,7 +101,7 @@ void TStampPipeline::Item(TFoundItem found) {
     StopIfInterrupted();
     if (Journal && Journal->PassesOver(found))
         return;
-    auto job = std::make_unique<TJob>();
+    std::unique_ptr<TJob> job = SpareJob();
     job->Item.Options = *Operand;
     job->Preset = Preset;
     // An operand whose new stamps cannot be had ends the run at its first
@@ -146,6 +148,27 @@ void TStampPipeline::Item(TFoundItem found) {
         }
     }
     Submit(std::move(job));
+}
+
+std::unique_ptr<TStampPipeline::TJob> TStampPipeline::SpareJob() {
+    if (Spare.empty())
+        return std::make_unique<TJob>();
+    std::unique_ptr<TJob> job = std::move(Spare.back());
+    Spare.pop_back();
+    return job;
+}
+
+void TStampPipeline::Recycle(std::unique_ptr<TJob> job) {
+    if (Spare.size() >= SpareLimit)
+        return;
+    // Everything as new, but for the room its options and record took.
+    TOption options = std::move(job->Item.Options);
+    std::string record = std::move(job->Record);
+    *job = TJob();
+    job->Item.Options = std::move(options);
+    record.clear();
+    job->Record = std::move(record);
+    Spare.push_back(std::move(job));
 }
 
 void TStampPipeline::Unsearchable(const std::string &path, const std::string &reason) {
@@ -229,27 +252,57 @@ void TStampPipeline::Prepare(TJob &job) {
     }
 }
 
-std::string TStampPipeline::KeyOf(const TJob &job) const {
+TStampPipeline::TItemKey TStampPipeline::KeyOf(const TJob &job) {
     const TItemStamps &item = job.Item;
     if (item.VolumeId != 0 || item.FileId != 0)
-        return "i" + std::to_string(item.VolumeId) + ":" + std::to_string(item.FileId);
+        return TItemKey{'i', item.VolumeId, item.FileId, std::string()};
     // No identity: the item is known by its folder and name only.
     if (job.FolderIdentified)
-        return "n" + std::to_string(job.FolderIdentity.first) + ":" +
-               std::to_string(job.FolderIdentity.second) + "/" + item.Place.Name;
-    return "p" + item.Path;
+        return TItemKey{'n', job.FolderIdentity.first, job.FolderIdentity.second, item.Place.Name};
+    return TItemKey{'p', 0, 0, item.Path};
+}
+
+TStampPipeline::TWriterTable::TSlot &TStampPipeline::TWriterTable::SlotOf(const TItemKey &key) {
+    const size_t mask = Slots.size() - 1;
+    for (size_t at = TItemKey::Hash()(key) & mask;; at = (at + 1) & mask)
+        if (Slots[at].Key.Kind == 0 || Slots[at].Key == key)
+            return Slots[at];
+}
+
+TStampPipeline::TWriter *TStampPipeline::TWriterTable::Find(const TItemKey &key) {
+    if (Count == 0)
+        return nullptr;
+    TSlot &slot = SlotOf(key);
+    return slot.Key.Kind != 0 ? &slot.Writer : nullptr;
+}
+
+void TStampPipeline::TWriterTable::Set(const TItemKey &key, const TWriter &writer) {
+    if (2 * (Count + 1) > Slots.size()) {
+        std::vector<TSlot> old(std::max<size_t>(64, 2 * Slots.size()));
+        old.swap(Slots);
+        Count = 0;
+        for (TSlot &slot : old)
+            if (slot.Key.Kind != 0)
+                Set(slot.Key, slot.Writer);
+    }
+    TSlot &slot = SlotOf(key);
+    if (slot.Key.Kind == 0) {
+        slot.Key = key;
+        ++Count;
+    }
+    slot.Writer = writer;
 }
 
 bool TStampPipeline::Validate(TJob &job) {
-    std::string key = KeyOf(job);
-    auto writer = Writers.find(key);
+    TItemKey key = KeyOf(job);
+    const TWriter *writer = Writers.Find(key);
     uint64_t after = NoJob;
     bool valid = true;
-    if (writer != Writers.end() && writer->second.Seq < job.Seq) {
-        if (!writer->second.Done) {
+    if (writer && writer->Seq < job.Seq) {
+        if (!writer->Done) {
             valid = false;
-            after = writer->second.Seq;
-        } else if (writer->second.DoneAt > job.ReadAt) {
+            after = writer->Seq;
+        } else if (writer->DoneAt > job.ReadAt) {
             valid = false;
         }
     }
@@ -275,7 +328,7 @@ bool TStampPipeline::Validate(TJob &job) {
         return false;
     }
     if (job.ToWrite && !job.Error) {
-        Writers[key] = TWriter{job.Seq, false, 0};
+        Writers.Set(key, TWriter{job.Seq, false, 0});
         job.WriterKey = std::move(key);
     }
     job.Validated = true;
@@ -284,12 +337,12 @@ bool TStampPipeline::Validate(TJob &job) {
 
 void TStampPipeline::MarkDone(TJob &job) {
     job.State = jsDone;
-    if (job.WriterKey.empty())
+    if (job.WriterKey.Kind == 0)
         return;
-    auto writer = Writers.find(job.WriterKey);
-    if (writer != Writers.end() && writer->second.Seq == job.Seq) {
-        writer->second.Done = true;
-        writer->second.DoneAt = ++Clock;
+    TWriter *writer = Writers.Find(job.WriterKey);
+    if (writer && writer->Seq == job.Seq) {
+        writer->Done = true;
+        writer->DoneAt = ++Clock;
     }
 }
 
@@ -302,12 +355,10 @@ void TStampPipeline::PruneWriters() {
         if (job.State >= jsPreparing && !job.Validated)
             oldestReading = std::min(oldestReading, job.ReadAt);
     }
-    for (auto it = Writers.begin(); it != Writers.end();)
-        if (it->second.Done && it->second.DoneAt < oldestReading)
-            it = Writers.erase(it);
-        else
-            ++it;
-    WritersPruneAt = std::max<size_t>(4 * InFlight, 2 * Writers.size());
+    Writers.KeepOnly([oldestReading](const TWriter &writer) {
+        return !writer.Done || writer.DoneAt >= oldestReading;
+    });
+    WritersPruneAt = std::max<size_t>(4 * InFlight, 2 * Writers.Size());
 }
 
 void TStampPipeline::AdvancePrepared() {
@@ -553,10 +604,11 @@ void TStampPipeline::Pump(size_t inFlight) {
                 hold.lock();
                 Stop(hold, std::current_exception());
             }
+            Recycle(std::move(job));
             hold.lock();
             continue;
         }
-        if (Writers.size() > WritersPruneAt)
+        if (Writers.Size() > WritersPruneAt)
             PruneWriters();
         if (Journal && FlushJournal(hold, false))
             continue;
@@ -582,7 +634,7 @@ bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold, bool eager
             continue;
         if (job.Described) {
             Journal->Append(job.Record);
-            job.Record = std::string();
+            job.Record.clear();
             appended = true;
         } else {
             // What -Undo could not find again is not changed.

@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -93,6 +94,26 @@ public:
     void StopIfInterrupted();
 
 private:
+    // What tells one item from another: its identity where the reading gave
+    // one, else its folder's identity and its name, else its path.
+    struct TItemKey {
+        char Kind = 0; // 'i', 'n' or 'p'; 0: none
+        uint64_t First = 0, Second = 0;
+        std::string Name;
+        bool operator==(const TItemKey &) const = default;
+        struct Hash {
+            size_t operator()(const TItemKey &key) const {
+                // Mixed well: inode numbers come in runs, and a table of open
+                // addressing fills up in runs where its hash does not mix.
+                uint64_t hash = key.First * 0x9E3779B97F4A7C15u ^ key.Second;
+                if (!key.Name.empty())
+                    hash ^= std::hash<std::string>()(key.Name);
+                hash = (hash ^ hash >> 33) * 0xFF51AFD7ED558CCDu;
+                hash = (hash ^ hash >> 33) * 0xC4CEB9FE1A85EC53u;
+                return size_t(hash ^ hash >> 33);
+            }
+        };
+    };
     enum TJobKind : uint8_t { jkStamp, jkRestore, jkRefuse, jkUnsearchable, jkOperand, jkLine };
     enum TJobState : uint8_t {
         jsWaiting,
@@ -131,7 +152,7 @@ private:
         // prepared (false: none could be made, and Record tells why).
         bool Described = false;
         std::string Record;
-        std::string WriterKey; // its item's key, for a job to be written
+        TItemKey WriterKey; // its item's, for a job to be written
     };
     static constexpr uint64_t NoJob = UINT64_MAX;
     // The last job to write an item, by the item's key.
@@ -180,7 +201,34 @@ private:
     std::atomic<bool> Closing{false};
     const std::thread::id RunThread;
 
-    std::unordered_map<std::string, TWriter> Writers;
+    // The last job to write each item, by the item's key: looked up once for
+    // every item, so held in one array (open addressing), never a node each.
+    class TWriterTable {
+    public:
+        TWriter *Find(const TItemKey &key);
+        void Set(const TItemKey &key, const TWriter &writer);
+        size_t Size() const { return Count; }
+        // Keeps the writers for which `keep` is true, and only them.
+        template <class TKeep> void KeepOnly(TKeep keep) {
+            std::vector<TSlot> old(Slots.size());
+            old.swap(Slots);
+            Count = 0;
+            for (TSlot &slot : old)
+                if (slot.Key.Kind != 0 && keep(slot.Writer))
+                    Set(slot.Key, slot.Writer);
+        }
+
+    private:
+        struct TSlot {
+            TItemKey Key; // Kind 0: free
+            TWriter Writer;
+        };
+        std::vector<TSlot> Slots; // a power of two of them, at most half used
+        size_t Count = 0;
+        // The slot that holds `key`, or the free one where it would go.
+        TSlot &SlotOf(const TItemKey &key);
+    };
+    TWriterTable Writers;
     size_t WritersPruneAt;
 
     // Folders handed on with their access stamp to be written, by path, and
@@ -190,6 +238,14 @@ private:
     // The jobs of folders in the window, by path: a folder's stamps are read
     // before its listing, as the walk met it.
     std::unordered_map<std::string, uint64_t> FolderJobs;
+
+    // Jobs emitted, kept on the run's thread for the items that follow: the
+    // room their texts took is taken again.
+    std::vector<std::unique_ptr<TJob>> Spare;
+    // A job for an item: one kept, or a new one. Its options are those of an
+    // earlier item, to be replaced.
+    std::unique_ptr<TJob> SpareJob();
+    void Recycle(std::unique_ptr<TJob> job);
 
     TJob &At(uint64_t seq) { return *Window[size_t(seq - Front)]; }
     uint64_t End() const { return Front + Window.size(); }
@@ -208,7 +264,7 @@ private:
     // Whether the job read what every job of its item before it left; if
     // not, it is made to be prepared again.
     bool Validate(TJob &job);
-    std::string KeyOf(const TJob &job) const;
+    static TItemKey KeyOf(const TJob &job);
     void MarkDone(TJob &job);
     void PruneWriters();
     // How far writes may be opened now: as many items as there is room for

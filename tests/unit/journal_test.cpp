@@ -139,6 +139,29 @@ TEST(JournalFormat, FieldsKeepEveryByteAndEveryStamp) {
     }
 }
 
+// The check of every line is the common CRC-32 (journals written before stay
+// readable): its published value, and a bit-by-bit reckoning at every length
+// and start around the eight-byte steps.
+TEST(JournalFormat, TheLineCheckIsTheCommonCrc32) {
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(Crc32("", 0), 0u);
+    std::string bytes;
+    for (int i = 0; i < 64; ++i)
+        bytes += char(i * 37 + 11);
+    for (size_t start = 0; start < 8; ++start)
+        for (size_t size = 0; start + size <= bytes.size(); ++size) {
+            uint32_t crc = 0xFFFFFFFFu;
+            for (size_t i = start; i < start + size; ++i) {
+                crc ^= static_cast<unsigned char>(bytes[i]);
+                for (int k = 0; k < 8; ++k)
+                    crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+            }
+            ASSERT_EQ(Crc32(bytes.data() + start, size), ~crc) << start << "+" << size;
+        }
+    // In pieces, as one.
+    EXPECT_EQ(Crc32(bytes.data() + 13, 40, Crc32(bytes.data(), 13)), Crc32(bytes.data(), 53));
+}
+
 // A line as the writer ends it: its text and its check.
 std::string Checked(const std::string &text) {
     char check[16];
