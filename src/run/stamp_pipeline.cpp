@@ -17,6 +17,8 @@ namespace {
 // written and reported.
 constexpr size_t InFlight = 1024;
 constexpr size_t InFlightAlone = 64;
+// Jobs done that the run's thread takes out of the window at once to emit.
+constexpr size_t EmitBatch = 32;
 // Jobs emitted and kept for the items that follow, at most.
 constexpr size_t SpareLimit = 64;
 // Jobs a thread takes at once to prepare, and to write: the threads meet at
@@ -49,7 +51,7 @@ TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, in
     : Report(report), Context(context), FractionWidth(fractionWidth), Journal(journal),
       WindowLimit(threads > 1 ? InFlight : InFlightAlone),
       InHandLimit(WriteBatch * InHandPerThread * std::max(threads, 1u)),
-      RunThread(std::this_thread::get_id()), WritersPruneAt(4 * InFlight) {
+      RunThread(std::this_thread::get_id()), WritersPruneAt(2 * WindowLimit) {
     for (unsigned i = 1; i < threads; ++i)
         Workers.emplace_back([this] { WorkerLoop(); });
 }
@@ -215,8 +217,8 @@ void TStampPipeline::Listed(const std::string &path, const TItemPlace &place) {
 }
 
 void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
+    std::unique_lock<std::mutex> hold(Lock);
     {
-        std::lock_guard<std::mutex> hold(Lock);
         const bool work = job->Kind == jkStamp || job->Kind == jkRestore;
         if (!work) {
             job->State = jsPrepared;
@@ -232,7 +234,7 @@ void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
         if (Waiters > 0 && End() - std::max(NextToPrepare, Front) >= TaskBatch)
             Changed.notify_one();
     }
-    Pump(WindowLimit);
+    Pump(hold, WindowLimit);
 }
 
 void TStampPipeline::Prepare(TJob &job) {
@@ -358,7 +360,7 @@ void TStampPipeline::PruneWriters() {
     Writers.KeepOnly([oldestReading](const TWriter &writer) {
         return !writer.Done || writer.DoneAt >= oldestReading;
     });
-    WritersPruneAt = std::max<size_t>(4 * InFlight, 2 * Writers.Size());
+    WritersPruneAt = std::max<size_t>(2 * WindowLimit, 2 * Writers.Size());
 }
 
 void TStampPipeline::AdvancePrepared() {
@@ -577,6 +579,11 @@ void TStampPipeline::Stop(std::unique_lock<std::mutex> &hold, std::exception_ptr
 
 void TStampPipeline::Pump(size_t inFlight) {
     std::unique_lock<std::mutex> hold(Lock);
+    Pump(hold, inFlight);
+}
+
+void TStampPipeline::Pump(std::unique_lock<std::mutex> &hold, size_t inFlight) {
+    std::unique_ptr<TJob> done[EmitBatch];
     for (;;) {
         CheckHalt(hold);
         if (!Window.empty() && Window.front()->State >= jsPrepared && Window.front()->Error &&
@@ -585,8 +592,13 @@ void TStampPipeline::Pump(size_t inFlight) {
             // and nothing after it was written.
             Stop(hold, Window.front()->Error);
         }
-        if (!Window.empty() && Window.front()->State == jsDone) {
-            std::unique_ptr<TJob> job = std::move(Window.front());
+        // The jobs done at the front are emitted with the lock let go once.
+        size_t taken = 0;
+        for (; taken < EmitBatch && !Window.empty() && Window.front()->State == jsDone &&
+               !Window.front()->Error;
+             ++taken) {
+            std::unique_ptr<TJob> &job = done[taken];
+            job = std::move(Window.front());
             Window.pop_front();
             if (job->IsFolder) {
                 auto folder = FolderJobs.find(job->Item.Path);
@@ -595,16 +607,27 @@ void TStampPipeline::Pump(size_t inFlight) {
             }
             ++Front;
             WindowBytes -= job->Item.Path.size() + job->Text.size();
+        }
+        if (taken > 0) {
             hold.unlock();
+            size_t emitted = 0;
             try {
-                Emit(*job);
+                for (; emitted < taken; ++emitted)
+                    Emit(*done[emitted]);
             } catch (...) {
                 // The output failed (say): the items written since are still
-                // reported, where the report can still go.
+                // reported, where the report can still go, those taken out
+                // here and not yet emitted first.
                 hold.lock();
+                for (size_t i = taken; i-- > emitted + 1;) {
+                    WindowBytes += done[i]->Item.Path.size() + done[i]->Text.size();
+                    --Front;
+                    Window.push_front(std::move(done[i]));
+                }
                 Stop(hold, std::current_exception());
             }
-            Recycle(std::move(job));
+            for (size_t i = 0; i < taken; ++i)
+                Recycle(std::move(done[i]));
             hold.lock();
             continue;
         }

@@ -210,10 +210,10 @@ private:
         size_t Size() const { return Count; }
         // Keeps the writers for which `keep` is true, and only them.
         template <class TKeep> void KeepOnly(TKeep keep) {
-            std::vector<TSlot> old(Slots.size());
-            old.swap(Slots);
+            Other.assign(Slots.size(), TSlot{});
+            Other.swap(Slots);
             Count = 0;
-            for (TSlot &slot : old)
+            for (TSlot &slot : Other)
                 if (slot.Key.Kind != 0 && keep(slot.Writer))
                     Set(slot.Key, slot.Writer);
         }
@@ -224,6 +224,7 @@ private:
             TWriter Writer;
         };
         std::vector<TSlot> Slots; // a power of two of them, at most half used
+        std::vector<TSlot> Other; // the room KeepOnly makes the table anew in
         size_t Count = 0;
         // The slot that holds `key`, or the free one where it would go.
         TSlot &SlotOf(const TItemKey &key);
@@ -253,6 +254,7 @@ private:
     // Brings the window down to `inFlight` jobs: emits what is done, records
     // and flushes, and works or waits as long as it must.
     void Pump(size_t inFlight);
+    void Pump(std::unique_lock<std::mutex> &hold, size_t inFlight);
     // One task for a thread, if any: a write, else a preparation. Called
     // with the lock held; the lock is released while the task runs.
     bool RunTask(std::unique_lock<std::mutex> &hold);
