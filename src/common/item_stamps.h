@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 enum TStampOutcome : uint8_t {
     soChanged = 0,       // the stamps were written
@@ -86,18 +87,30 @@ struct TItemStamps {
 
 // The item's absolute path, from its operand's absolute folder and the names
 // the walk went down by: no limit on its length, and (natively) no system
-// call. Empty where none is known. The Windows build's folders are already
-// absolute paths made from the walk's names; the system's full form of the
-// item tells where a name needs the "\\?\" form (one ending in a blank or a
-// point).
-inline std::string AbsoluteItemPath(const TItemStamps &item) {
-    if constexpr (HasDriveSyntax)
-        return Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+// call. It is `head` followed by `tail`, a part of the item's Path; false
+// where none is known. The Windows build's folders are already absolute
+// paths made from the walk's names; the system's full form of the item tells
+// where a name needs the "\\?\" form (one ending in a blank or a point).
+inline bool AbsoluteItemPathParts(const TItemStamps &item, std::string &head,
+                                  std::string_view &tail) {
+    tail = std::string_view();
+    if constexpr (HasDriveSyntax) {
+        head = Platform().FullPathName(item.Place.Handle(), item.Place.Name);
+        return !head.empty();
+    }
     if (!item.Anchor || item.AnchorFrom > item.Path.size())
+        return false;
+    head = *item.Anchor;
+    tail = std::string_view(item.Path).substr(item.AnchorFrom);
+    return true;
+}
+
+// The same as one text; empty where none is known.
+inline std::string AbsoluteItemPath(const TItemStamps &item) {
+    std::string head;
+    std::string_view tail;
+    if (!AbsoluteItemPathParts(item, head, tail))
         return std::string();
-    std::string path;
-    path.reserve(item.Anchor->size() + item.Path.size() - item.AnchorFrom);
-    path += *item.Anchor;
-    path.append(item.Path, item.AnchorFrom);
-    return path;
+    head.append(tail);
+    return head;
 }

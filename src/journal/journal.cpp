@@ -8,6 +8,8 @@ namespace {
 // Journals are looked for by number: a run that finds its number taken by
 // another one started at the same time takes the next.
 constexpr int NumberAttempts = 100;
+// Bytes of room the records waiting to be written keep between writes, at most.
+constexpr size_t KeptBufferRoom = 256 * 1024;
 
 // A journal that cannot be made: the run changes nothing.
 const char *const CannotCreate = "ジャーナルを作成できません。何も変更していません";
@@ -103,17 +105,23 @@ bool TJournal::Describe(const TItemStamps &item, bool isFolder, std::string &rec
             reason = "日時が記録できる範囲の外にあるため、取り消しのための記録ができません";
             return false;
         }
-    std::string fullPath = AbsoluteItemPath(item);
-    if (fullPath.empty()) {
+    std::string head;
+    std::string_view tail;
+    if (!AbsoluteItemPathParts(item, head, tail) || head.size() + tail.size() == 0) {
         reason = "絶対パスが得られないため、取り消しのための記録ができません";
         return false;
     }
-    AppendItemLine(record, JournalItemOf(item, isFolder, std::move(fullPath)));
+    AppendItemLine(record, JournalItemOf(item, isFolder, std::move(head)), tail);
     return true;
 }
 
-void TJournal::Append(const std::string &record) {
-    Buffer += record;
+void TJournal::Append(std::string &&record) {
+    // A record alone is taken as it is: a deep tree's long path is not
+    // copied once more.
+    if (Buffer.empty())
+        Buffer.swap(record);
+    else
+        Buffer += record;
     ++WaitingCount;
 }
 
@@ -121,7 +129,7 @@ bool TJournal::Append(const TItemStamps &item, bool isFolder) {
     std::string record, reason;
     if (!Describe(item, isFolder, record, reason))
         return false;
-    Append(record);
+    Append(std::move(record));
     return true;
 }
 
@@ -130,7 +138,11 @@ void TJournal::Flush() {
         return;
     if (!Write(Buffer))
         throw EAppError(JournalWriteError, FilePath + ": " + Reason());
-    Buffer.clear();
+    // The room of a few records of a deep tree's long paths is given back.
+    if (Buffer.capacity() > KeptBufferRoom)
+        std::string().swap(Buffer);
+    else
+        Buffer.clear();
     RecordedCount += WaitingCount;
     WaitingCount = 0;
 }

@@ -41,8 +41,9 @@ public:
     // The item must then keep its stamps.
     static bool Describe(const TItemStamps &item, bool isFolder, std::string &record,
                          std::string &reason);
-    // Adds a record that Describe made to those waiting for Flush.
-    void Append(const std::string &record);
+    // Adds a record that Describe made to those waiting for Flush, taking its
+    // text.
+    void Append(std::string &&record);
     // Both at once.
     bool Append(const TItemStamps &item, bool isFolder);
     // Whether an item of this identity is the journal's folder, which the run

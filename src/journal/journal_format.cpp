@@ -120,7 +120,7 @@ std::string EscapeField(const std::string &text) {
     return result;
 }
 
-void AppendEscaped(std::string &result, const std::string &text) {
+void AppendEscaped(std::string &result, std::string_view text) {
     if (std::none_of(text.begin(), text.end(),
                      [](char c) { return Escaped(static_cast<unsigned char>(c)); })) {
         result += text;
@@ -413,7 +413,7 @@ std::string ItemLine(const TJournalItem &item) {
     return line;
 }
 
-void AppendItemLine(std::string &line, const TJournalItem &item) {
+void AppendItemLine(std::string &line, const TJournalItem &item, std::string_view pathTail) {
     // Every item of a run has a line, made on the thread that read the item:
     // all but the path is put together in place, and the same stamp twice
     // is worked out once.
@@ -448,9 +448,10 @@ void AppendItemLine(std::string &line, const TJournalItem &item) {
     at = PutNumber(at, item.FileId);
     *at++ = '\t';
     const size_t start = line.size();
-    line.reserve(start + size_t(at - head) + item.Path.size() + 16);
+    line.reserve(start + size_t(at - head) + item.Path.size() + pathTail.size() + 16);
     line.append(head, size_t(at - head));
     AppendEscaped(line, item.Path);
+    AppendEscaped(line, pathTail);
     CloseLine(line, start);
 }
 

@@ -36,6 +36,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A stamp as the journal keeps it: its time value (0: none) and, natively,
@@ -91,15 +92,16 @@ inline constexpr uint64_t JournalBytesKept = 200ULL * 1024 * 1024;
 
 // Line texts.
 std::string EscapeField(const std::string &text);
-void AppendEscaped(std::string &result, const std::string &text);
+void AppendEscaped(std::string &result, std::string_view text);
 bool UnescapeField(const std::string &field, std::string &text);
 std::string StampField(const TJournalStamp &stamp);
 bool ReadStampField(const std::string &field, TJournalStamp &stamp);
 std::string HeaderLines(TTimeValue start, const std::string &program, const std::string &folder,
                         const std::vector<std::string> &arguments);
 std::string ItemLine(const TJournalItem &item);
-// The same appended to `text`.
-void AppendItemLine(std::string &text, const TJournalItem &item);
+// The same appended to `text`; the item's path is its Path followed by
+// `pathTail` (a deep tree's path is not put together twice).
+void AppendItemLine(std::string &text, const TJournalItem &item, std::string_view pathTail = {});
 std::string EndLine(int exitCode, bool interrupted);
 std::string TakenLine(size_t line);
 std::string UndoneLine(TTimeValue when, int exitCode);

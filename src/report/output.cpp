@@ -110,11 +110,37 @@ void TOutput::OutLine(std::string_view text) {
         ErrLine(text);
         return;
     }
-    // Both before a flush: a line is never split between two writes.
-    if (!HasDriveSyntax && ToTerminal(stdOutput))
-        Buffer.append(SafeForTerminal(text));
-    else
+    // Both before a flush: a line is never split between two writes. A long
+    // line (a deep tree's path) takes the room it needs, no more.
+    const size_t lineEnd = std::char_traits<char>::length(LineEnd);
+    if (!HasDriveSyntax && ToTerminal(stdOutput)) {
+        const std::string shown = SafeForTerminal(text);
+        Buffer.reserve(Buffer.size() + shown.size() + lineEnd);
+        Buffer.append(shown);
+    } else {
+        Buffer.reserve(Buffer.size() + text.size() + lineEnd);
         Buffer.append(text);
+    }
+    Buffer.append(LineEnd);
+    if (Buffer.size() >= BufferLimit)
+        Flush();
+}
+
+void TOutput::OutLine(std::initializer_list<std::string_view> parts) {
+    size_t size = 0;
+    for (std::string_view part : parts)
+        size += part.size();
+    if (OutFailed || (!HasDriveSyntax && ToTerminal(stdOutput))) {
+        std::string line;
+        line.reserve(size);
+        for (std::string_view part : parts)
+            line.append(part);
+        OutLine(line);
+        return;
+    }
+    Buffer.reserve(Buffer.size() + size + std::char_traits<char>::length(LineEnd));
+    for (std::string_view part : parts)
+        Buffer.append(part);
     Buffer.append(LineEnd);
     if (Buffer.size() >= BufferLimit)
         Flush();

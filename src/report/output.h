@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,8 @@ class TOutput {
 public:
     void Out(std::string_view text);
     void OutLine(std::string_view text); // text and the line end
+    // The parts as one line, put together where it waits to be written.
+    void OutLine(std::initializer_list<std::string_view> parts);
     void Err(std::string_view text);
     void ErrLine(std::string_view text);
     // Text for the error stream that goes out before anything else does, in

@@ -321,6 +321,17 @@ void ReportLine(TReport &report, std::string_view line) {
         report.Output.OutLine(line);
 }
 
+void ReportLine(TReport &report, std::initializer_list<std::string_view> parts) {
+    if (!report.RestoreRun) {
+        report.Output.OutLine(parts);
+        return;
+    }
+    std::string line;
+    for (std::string_view part : parts)
+        line.append(part);
+    report.Output.ErrLine(line);
+}
+
 void ReportText(TReport &report, std::string_view text) {
     if (report.RestoreRun)
         report.Output.Err(text);
@@ -363,10 +374,7 @@ void ReportItem(TReport &report, const TItemStamps &item) {
         return;
     }
     const std::string_view message = OutcomeMessage(item.Outcome);
-    std::string line;
-    line.reserve(message.size() + item.Path.size() + 8);
-    line.append(message).append("。(").append(item.Path).append(")");
-    ReportLine(report, line);
+    ReportLine(report, {message, "。(", item.Path, ")"});
     if (item.Outcome == soPreview) {
         WriteValueLines(report, item);
         // Where a media date came from, and the offset it was read at.

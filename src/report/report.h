@@ -9,6 +9,7 @@
 #include "report/output.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,8 @@ void BeginReport(TReport &report, const std::vector<TOption> &operands);
 // One line, or text of whole lines that names no item, of the report, on
 // its stream: the standard output, or the error stream in a restore run.
 void ReportLine(TReport &report, std::string_view line);
+// The parts as one line.
+void ReportLine(TReport &report, std::initializer_list<std::string_view> parts);
 void ReportText(TReport &report, std::string_view text);
 
 // Every warning after which an item or folder keeps its stamps (or gets no

@@ -88,7 +88,7 @@ public:
                                    entry) &&
                Journal.IsOwnFolder(entry.VolumeId, entry.FileId);
     }
-    void Append(const std::string &record) override { Journal.Append(record); }
+    void Append(std::string &&record) override { Journal.Append(std::move(record)); }
     void Flush() override { Journal.Flush(); }
 
 private:

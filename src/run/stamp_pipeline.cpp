@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -21,14 +22,18 @@ constexpr size_t InFlightAlone = 64;
 constexpr size_t EmitBatch = 32;
 // Jobs emitted and kept for the items that follow, at most.
 constexpr size_t SpareLimit = 64;
+// Bytes of a record's room that a job kept for another item holds at most.
+constexpr size_t SpareRoomLimit = 4096;
 // Jobs a thread takes at once to prepare, and to write: the threads meet at
 // the lock once per batch. Items in hand (opened for writing, and journaled)
 // are at most WriteBatch times InHandPerThread per thread.
 constexpr size_t TaskBatch = 32;
 constexpr size_t WriteBatch = 8;
 constexpr size_t InHandPerThread = 4;
-// Bytes of paths the window holds at most: deep trees have long paths.
-constexpr size_t WindowBytesLimit = 4 << 20;
+// Bytes of paths (and of the journal's records, which hold them again) the
+// window holds at most: a deep tree's paths are long, and its items are then
+// handed on a few at a time.
+constexpr size_t WindowBytesLimit = 1 << 20;
 // How long a waiting thread sleeps before it looks for an interrupt again.
 constexpr auto InterruptPoll = std::chrono::milliseconds(10);
 
@@ -51,7 +56,7 @@ TStampPipeline::TStampPipeline(TReport &report, const TStampContext &context, in
     : Report(report), Context(context), FractionWidth(fractionWidth), Journal(journal),
       WindowLimit(threads > 1 ? InFlight : InFlightAlone),
       InHandLimit(WriteBatch * InHandPerThread * std::max(threads, 1u)),
-      RunThread(std::this_thread::get_id()), WritersPruneAt(2 * WindowLimit) {
+      RunThread(std::this_thread::get_id()), WritersPruneAt(WindowLimit + WindowLimit / 2) {
     for (unsigned i = 1; i < threads; ++i)
         Workers.emplace_back([this] { WorkerLoop(); });
 }
@@ -163,13 +168,19 @@ std::unique_ptr<TStampPipeline::TJob> TStampPipeline::SpareJob() {
 void TStampPipeline::Recycle(std::unique_ptr<TJob> job) {
     if (Spare.size() >= SpareLimit)
         return;
-    // Everything as new, but for the room its options and record took.
+    // Everything as new, but for the room its options and record took,
+    // where that is the room of an ordinary path: a deep tree's long paths
+    // are not held on to.
     TOption options = std::move(job->Item.Options);
     std::string record = std::move(job->Record);
-    *job = TJob();
+    // Made anew in place: an assignment would keep the room of every text.
+    std::destroy_at(job.get());
+    std::construct_at(job.get());
     job->Item.Options = std::move(options);
-    record.clear();
-    job->Record = std::move(record);
+    if (record.capacity() <= SpareRoomLimit) {
+        record.clear();
+        job->Record = std::move(record);
+    }
     Spare.push_back(std::move(job));
 }
 
@@ -225,7 +236,7 @@ void TStampPipeline::Submit(std::unique_ptr<TJob> job) {
             job->Validated = true;
         }
         job->Seq = End();
-        WindowBytes += job->Item.Path.size() + job->Text.size();
+        WindowBytes += BytesOf(*job);
         Window.push_back(std::move(job));
         if (!work)
             AdvancePrepared();
@@ -257,11 +268,12 @@ void TStampPipeline::Prepare(TJob &job) {
 TStampPipeline::TItemKey TStampPipeline::KeyOf(const TJob &job) {
     const TItemStamps &item = job.Item;
     if (item.VolumeId != 0 || item.FileId != 0)
-        return TItemKey{'i', item.VolumeId, item.FileId, std::string()};
+        return TItemKey{'i', item.VolumeId, item.FileId, nullptr};
     // No identity: the item is known by its folder and name only.
     if (job.FolderIdentified)
-        return TItemKey{'n', job.FolderIdentity.first, job.FolderIdentity.second, item.Place.Name};
-    return TItemKey{'p', 0, 0, item.Path};
+        return TItemKey{'n', job.FolderIdentity.first, job.FolderIdentity.second,
+                        std::make_shared<const std::string>(item.Place.Name)};
+    return TItemKey{'p', 0, 0, std::make_shared<const std::string>(item.Path)};
 }
 
 TStampPipeline::TWriterTable::TSlot &TStampPipeline::TWriterTable::SlotOf(const TItemKey &key) {
@@ -301,7 +313,7 @@ bool TStampPipeline::Validate(TJob &job) {
     uint64_t after = NoJob;
     bool valid = true;
     if (writer && writer->Seq < job.Seq) {
-        if (!writer->Done) {
+        if (writer->DoneAt == 0) {
             valid = false;
             after = writer->Seq;
         } else if (writer->DoneAt > job.ReadAt) {
@@ -330,7 +342,7 @@ bool TStampPipeline::Validate(TJob &job) {
         return false;
     }
     if (job.ToWrite && !job.Error) {
-        Writers.Set(key, TWriter{job.Seq, false, 0});
+        Writers.Set(key, TWriter{job.Seq, 0});
         job.WriterKey = std::move(key);
     }
     job.Validated = true;
@@ -343,7 +355,6 @@ void TStampPipeline::MarkDone(TJob &job) {
         return;
     TWriter *writer = Writers.Find(job.WriterKey);
     if (writer && writer->Seq == job.Seq) {
-        writer->Done = true;
         writer->DoneAt = ++Clock;
     }
 }
@@ -358,9 +369,10 @@ void TStampPipeline::PruneWriters() {
             oldestReading = std::min(oldestReading, job.ReadAt);
     }
     Writers.KeepOnly([oldestReading](const TWriter &writer) {
-        return !writer.Done || writer.DoneAt >= oldestReading;
+        return writer.DoneAt == 0 || writer.DoneAt >= oldestReading;
     });
-    WritersPruneAt = std::max<size_t>(2 * WindowLimit, 2 * Writers.Size());
+    WritersPruneAt =
+        std::max<size_t>(WindowLimit + WindowLimit / 2, Writers.Size() + WindowLimit / 2);
 }
 
 void TStampPipeline::AdvancePrepared() {
@@ -563,7 +575,7 @@ void TStampPipeline::Stop(std::unique_lock<std::mutex> &hold, std::exception_ptr
             job->State == jsDone || (job->State == jsPrepared && job->Validated && !job->ToWrite);
         const bool finished = told && !job->Error;
         ++Front;
-        WindowBytes -= job->Item.Path.size() + job->Text.size();
+        WindowBytes -= BytesOf(*job);
         if (finished && (inOrder || job->Written)) {
             hold.unlock();
             try {
@@ -606,7 +618,7 @@ void TStampPipeline::Pump(std::unique_lock<std::mutex> &hold, size_t inFlight) {
                     FolderJobs.erase(folder);
             }
             ++Front;
-            WindowBytes -= job->Item.Path.size() + job->Text.size();
+            WindowBytes -= BytesOf(*job);
         }
         if (taken > 0) {
             hold.unlock();
@@ -620,7 +632,7 @@ void TStampPipeline::Pump(std::unique_lock<std::mutex> &hold, size_t inFlight) {
                 // here and not yet emitted first.
                 hold.lock();
                 for (size_t i = taken; i-- > emitted + 1;) {
-                    WindowBytes += done[i]->Item.Path.size() + done[i]->Text.size();
+                    WindowBytes += BytesOf(*done[i]);
                     --Front;
                     Window.push_front(std::move(done[i]));
                 }
@@ -656,7 +668,7 @@ bool TStampPipeline::FlushJournal(std::unique_lock<std::mutex> &hold, bool eager
         if (!job.ToWrite)
             continue;
         if (job.Described) {
-            Journal->Append(job.Record);
+            Journal->Append(std::move(job.Record));
             job.Record.clear();
             appended = true;
         } else {

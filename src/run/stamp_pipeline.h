@@ -54,9 +54,9 @@ public:
     // An item the run passes over without a word: the recorder's own files
     // and folder.
     virtual bool PassesOver(const TFoundItem &found) const = 0;
-    // Keeps a record that Describe made; called in walk order, on the run's
-    // thread.
-    virtual void Append(const std::string &record) = 0;
+    // Keeps a record that Describe made (taking its text); called in walk
+    // order, on the run's thread.
+    virtual void Append(std::string &&record) = 0;
     // What was appended is kept, whatever becomes of the process later.
     // Raises EAppError when it cannot be: nothing appended since the last
     // flush is then written.
@@ -99,15 +99,18 @@ private:
     struct TItemKey {
         char Kind = 0; // 'i', 'n' or 'p'; 0: none
         uint64_t First = 0, Second = 0;
-        std::string Name;
-        bool operator==(const TItemKey &) const = default;
+        std::shared_ptr<const std::string> Name; // of the kinds 'n' and 'p'
+        bool operator==(const TItemKey &other) const {
+            return Kind == other.Kind && First == other.First && Second == other.Second &&
+                   (Name == other.Name || (Name && other.Name && *Name == *other.Name));
+        }
         struct Hash {
             size_t operator()(const TItemKey &key) const {
                 // Mixed well: inode numbers come in runs, and a table of open
                 // addressing fills up in runs where its hash does not mix.
                 uint64_t hash = key.First * 0x9E3779B97F4A7C15u ^ key.Second;
-                if (!key.Name.empty())
-                    hash ^= std::hash<std::string>()(key.Name);
+                if (key.Name)
+                    hash ^= std::hash<std::string>()(*key.Name);
                 hash = (hash ^ hash >> 33) * 0xFF51AFD7ED558CCDu;
                 hash = (hash ^ hash >> 33) * 0xC4CEB9FE1A85EC53u;
                 return size_t(hash ^ hash >> 33);
@@ -158,8 +161,7 @@ private:
     // The last job to write an item, by the item's key.
     struct TWriter {
         uint64_t Seq = 0;
-        bool Done = false;
-        uint64_t DoneAt = 0; // the clock when it was done
+        uint64_t DoneAt = 0; // the clock when it was done; 0: not done yet
     };
 
     TReport &Report;
@@ -210,12 +212,16 @@ private:
         size_t Size() const { return Count; }
         // Keeps the writers for which `keep` is true, and only them.
         template <class TKeep> void KeepOnly(TKeep keep) {
-            Other.assign(Slots.size(), TSlot{});
-            Other.swap(Slots);
+            Kept.clear();
+            for (TSlot &slot : Slots)
+                if (slot.Key.Kind != 0) {
+                    if (keep(slot.Writer))
+                        Kept.push_back(std::move(slot));
+                    slot = TSlot{};
+                }
             Count = 0;
-            for (TSlot &slot : Other)
-                if (slot.Key.Kind != 0 && keep(slot.Writer))
-                    Set(slot.Key, slot.Writer);
+            for (TSlot &slot : Kept)
+                Set(slot.Key, slot.Writer);
         }
 
     private:
@@ -224,7 +230,7 @@ private:
             TWriter Writer;
         };
         std::vector<TSlot> Slots; // a power of two of them, at most half used
-        std::vector<TSlot> Other; // the room KeepOnly makes the table anew in
+        std::vector<TSlot> Kept;  // those KeepOnly keeps, while it makes the table anew
         size_t Count = 0;
         // The slot that holds `key`, or the free one where it would go.
         TSlot &SlotOf(const TItemKey &key);
@@ -248,6 +254,11 @@ private:
     std::unique_ptr<TJob> SpareJob();
     void Recycle(std::unique_ptr<TJob> job);
 
+    // What the job counts for in WindowBytes: its texts, and the journal's
+    // record to come, which holds the path again.
+    size_t BytesOf(const TJob &job) const {
+        return job.Item.Path.size() * (Journal ? 2 : 1) + job.Text.size();
+    }
     TJob &At(uint64_t seq) { return *Window[size_t(seq - Front)]; }
     uint64_t End() const { return Front + Window.size(); }
     void Submit(std::unique_ptr<TJob> job);

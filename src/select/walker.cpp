@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <set>
 #include <utility>
@@ -25,12 +26,13 @@ const char *const FolderChanged = "フォルダが検索の途中で別のもの
 struct TLevel {
     TFolderRef Folder; // null while closed
     // The length of the path text of its items (the walk's Text up to its
-    // separator), and its name in the level above.
+    // separator). Its name in the level above is the text's last part.
     size_t TextEnd = 0;
-    std::string Name;
     bool Identified = false;
     std::pair<uint64_t, uint64_t> Identity; // device and inode, where the platform knows them
-    std::vector<TFindData> SubFolders;      // left to visit, in listing order
+    // Left to visit, in listing order, from Next on; let go once all are
+    // taken, so that a deep tree's levels keep no more than their names.
+    std::vector<TFindData> SubFolders;
     size_t Next = 0;
 };
 
@@ -86,7 +88,8 @@ private:
     bool Found = false;
     // Why a search in the operand's own folder failed (0: none did).
     uint32_t OperandFolderError = 0;
-    std::vector<TLevel> Levels;
+    // A deque: a deep walk's levels are never copied as they grow.
+    std::deque<TLevel> Levels;
     // The path text of the deepest level's items: each level's text is the
     // beginning of it, up to its TextEnd.
     std::string Text;
@@ -119,6 +122,11 @@ private:
 
     // The path of level `index` as messages show it.
     std::string Shown(size_t index) const { return Text.substr(0, Levels[index].TextEnd - 1); }
+    // The name of level `index` (not the operand's folder) in the level above.
+    std::string NameOf(size_t index) const {
+        const size_t from = Levels[index - 1].TextEnd;
+        return Text.substr(from, Levels[index].TextEnd - 1 - from);
+    }
 
     void PopTo(size_t count) {
         Levels.resize(count);
@@ -197,7 +205,7 @@ private:
                 level.SubFolders.push_back(entry);
         if (!operandLevel)
             Visitor.Listed(Shown(index),
-                           TItemPlace{Levels[index - 1].Folder, level.Name, index == 1});
+                           TItemPlace{Levels[index - 1].Folder, NameOf(index), index == 1});
     }
 
     // One sub-folder of the deepest level, or the end of that level.
@@ -207,7 +215,12 @@ private:
             PopTo(index);
             return;
         }
-        const TFindData sub = Levels[index].SubFolders[Levels[index].Next++];
+        TLevel &here = Levels[index];
+        const TFindData sub = std::move(here.SubFolders[here.Next++]);
+        if (here.Next == here.SubFolders.size()) {
+            std::vector<TFindData>().swap(here.SubFolders);
+            here.Next = 0;
+        }
         if (!Reopen(index))
             return;
         const bool operandLevel = index == 0;
@@ -230,7 +243,6 @@ private:
         }
         TLevel level;
         level.Folder = Share(opened);
-        level.Name = sub.Name;
         Identify(level);
         if (!FirstVisit(level))
             return;
@@ -255,8 +267,7 @@ private:
         for (size_t k = open + 1; k <= index; ++k) {
             MakeRoom(k - 1);
             TLevel &level = Levels[k];
-            TFolderHandle opened =
-                Platform().OpenSubFolder(Levels[k - 1].Folder->Get(), level.Name);
+            TFolderHandle opened = Platform().OpenSubFolder(Levels[k - 1].Folder->Get(), NameOf(k));
             std::string reason;
             if (!opened) {
                 reason = SystemReason(Platform().LastErrorCode());

@@ -5,6 +5,8 @@ import os
 import resource
 import stat
 import subprocess
+import tempfile
+import time
 import unittest
 
 from kelvard_cli import (SEP, WINDOWS, TempDirTestCase, command, isolated_environment,
@@ -95,6 +97,24 @@ class SerialAndParallel(TempDirTestCase):
             self.assertEqual(r.code, code, (args, r.err_text[-300:]))
 
 
+def peak_memory(proc, program):
+    """The most memory (KB) the running `program` held, as /proc shows it
+    while it runs (the counts of a finished child begin with the test's own,
+    and so does the process until it has started `program`)."""
+    peak = 0
+    name = os.path.basename(program)[:15]
+    while proc.poll() is None:
+        try:
+            with open("/proc/%d/status" % proc.pid) as f:
+                fields = dict(line.split(":", 1) for line in f if ":" in line)
+            if fields["Name"].strip() == name:
+                peak = max(peak, int(fields["VmHWM"].split()[0]))
+        except (OSError, KeyError, ValueError):
+            pass
+        time.sleep(0.005)
+    return peak
+
+
 @unittest.skipIf(WINDOWS, "a full device and the native memory limit")
 class LimitsOfTheRun(TempDirTestCase):
     def journaled(self, state):
@@ -161,9 +181,20 @@ class LimitsOfTheRun(TempDirTestCase):
         env.update(state_environment(self.path("state")))
         for args in (["-r", "-d2011-03-15", "-t12:00", "*.txt"], ["-r", "-e", "*.txt"]):
             with self.subTest(args=args):
-                proc = subprocess.run(command(args), cwd=self.path("t"), env=env, preexec_fn=limit,
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+                with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+                    argv = command(args)
+                    proc = subprocess.Popen(argv, cwd=self.path("t"), env=env,
+                                            preexec_fn=limit, stdout=stdout, stderr=stderr)
+                    peak = peak_memory(proc, argv[0])
+                    stdout.seek(0)
+                    stderr.seek(0)
+                    proc.stdout, proc.stderr = stdout.read(), stderr.read()
                 self.assertEqual(proc.returncode, 0, proc.stderr[-300:])
+                # What the run holds follows the names (200 KB) and a few of
+                # the paths made from them (200 KB each), not the depth times
+                # the paths: well under 24 MB at its peak.
+                self.assertLess(0, peak)
+                self.assertLess(peak, 24 << 10)
                 out = proc.stdout.decode("utf-8", "replace")
                 if "-e" in args:
                     # The deepest file gets its lines by its absolute path.

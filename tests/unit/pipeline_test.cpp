@@ -45,7 +45,7 @@ public:
         return TJournal::Describe(item, isFolder, record, reason);
     }
     bool PassesOver(const TFoundItem &) const override { return false; }
-    void Append(const std::string &record) override { Kept.push_back(record); }
+    void Append(std::string &&record) override { Kept.push_back(std::move(record)); }
     void Flush() override {}
 };
 

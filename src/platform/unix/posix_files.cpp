@@ -41,7 +41,8 @@ struct TMountFlags {
 struct TFolderName {
     std::shared_ptr<TFolderName> Parent; // null for a folder opened by its path
     std::string Name;                    // in Parent
-    std::mutex Lock;
+    // Under RealPathLock: one lock for all, as a deep walk has one of these
+    // for every level.
     bool Asked = false;
     std::string RealPath;
 };
@@ -524,8 +525,9 @@ bool NamedPathOf(int fd, std::string &path) {
 // (-1 once it is closed), or else a sub-folder's from its parent's and its
 // own name (the walk follows no link below the operand's folder), the
 // operand's folder's climbed to the root.
+std::mutex RealPathLock;
+
 std::string RealPathOf(TFolderName &where, int fd) {
-    std::lock_guard<std::mutex> hold(where.Lock);
     if (!where.Asked) {
         where.Asked = true;
         if (fd >= 0 && NamedPathOf(fd, where.RealPath))
@@ -542,6 +544,7 @@ std::string RealPathOf(TFolderName &where, int fd) {
 }
 
 std::string RealPathOf(TFolderHandle folder) {
+    std::lock_guard<std::mutex> hold(RealPathLock);
     return RealPathOf(*folder->Where, folder->Fd);
 }
 
