@@ -1,8 +1,8 @@
 #include "update/update_check.h"
 
-#include "run/run.h"
 #include "common/settings.h"
 #include "fake/fake_platform.h"
+#include "run/run.h"
 
 #include <gtest/gtest.h>
 
