@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -223,9 +224,17 @@ char *PutNumber(char *out, uint64_t value) {
 // The calendar dates of the two days met last on a thread: the stamps of
 // its records (old and new) mostly fall on a few days, whose calendar form is
 // then worked out once.
+constexpr size_t MaxStampField = 48;
 struct TDayMemo {
     uint64_t Day[2] = {UINT64_MAX, UINT64_MAX}; // the one used less recently first
     TTimeParts Date[2];
+    // The fields of the two stamps met last, the one used less recently
+    // first: a run's new stamp recurs in every record.
+    struct TField {
+        TJournalStamp Stamp;
+        uint8_t Size = 0; // 0: none yet
+        char Text[MaxStampField];
+    } Field[2];
 };
 
 // The signed tick count of a stamp that has no calendar form of four digits
@@ -248,12 +257,19 @@ char *FormatTickStamp(char *end, const TJournalStamp &stamp) {
 
 // A stamp's field written at `out`, which has room for MaxStampField bytes;
 // gives where it ends.
-constexpr size_t MaxStampField = 48;
 char *PutStampField(char *out, const TJournalStamp &stamp, TDayMemo &memo) {
     if (stamp.Value == 0) {
         *out = '-';
         return out + 1;
     }
+    for (int k = 1; k >= 0; --k)
+        if (memo.Field[k].Size != 0 && memo.Field[k].Stamp == stamp) {
+            std::memcpy(out, memo.Field[k].Text, memo.Field[k].Size);
+            const size_t size = memo.Field[k].Size;
+            if (k == 0)
+                std::swap(memo.Field[0], memo.Field[1]);
+            return out + size;
+        }
     constexpr uint64_t TicksPerDay = 24 * TicksPerHour;
     const uint64_t day = stamp.Value / TicksPerDay;
     TTimeParts parts;
@@ -277,8 +293,13 @@ char *PutStampField(char *out, const TJournalStamp &stamp, TDayMemo &memo) {
         memo.Date[1] = parts;
         begin = FormatStamp(end, parts, stamp.Nanos);
     }
-    std::memcpy(out, begin, size_t(end - begin));
-    return out + (end - begin);
+    const auto size = size_t(end - begin);
+    memo.Field[0] = memo.Field[1];
+    memo.Field[1].Stamp = stamp;
+    memo.Field[1].Size = uint8_t(size);
+    std::memcpy(memo.Field[1].Text, begin, size);
+    std::memcpy(out, begin, size);
+    return out + size;
 }
 
 } // namespace
