@@ -363,26 +363,25 @@ protected:
 // report and in the journal.
 TEST_F(NativePipeline, EveryThreadCountGivesTheSerialResult) {
     const int64_t base = 1262304000; // 2010-01-01
-    for (int i = 0; i < 40; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "h/f%03d.txt", i);
-        File(name, base + i * 86400);
-        std::snprintf(name, sizeof name, "h/g%03d.txt", i);
-        fs::create_hard_link(std::string(name).replace(2, 1, "f"), name);
-        if (i < 10) {
-            std::snprintf(name, sizeof name, "h/l%03d.txt", i);
-            fs::create_symlink(std::string(name).substr(2).replace(0, 1, "f"), name);
+    // Files f<number> in `folder`, each with a second name g<number>.
+    const auto twoNames = [&](const std::string &folder, int count, const char *format,
+                              int64_t step) {
+        for (int i = 0; i < count; ++i) {
+            char number[16];
+            std::snprintf(number, sizeof number, format, i);
+            File(folder + "/f" + number + ".txt", base + i * step);
+            fs::create_hard_link(folder + "/f" + number + ".txt", folder + "/g" + number + ".txt");
         }
+    };
+    twoNames("h", 40, "%03d", 86400);
+    for (int i = 0; i < 10; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "h/l%03d.txt", i);
+        fs::create_symlink(std::string(name).substr(2).replace(0, 1, "f"), name);
     }
     // More names of one file than the pipeline keeps track of at once: what
     // it lets go of must be what no job can still need.
-    for (int i = 0; i < 1200; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "k/f%04d.txt", i);
-        File(name, base + i * 60);
-        std::snprintf(name, sizeof name, "k/g%04d.txt", i);
-        fs::create_hard_link(std::string(name).replace(2, 1, "f"), name);
-    }
+    twoNames("k", 1200, "%04d", 60);
     for (int i = 0; i < 300; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "a/x%03d.txt", i);
