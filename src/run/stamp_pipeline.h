@@ -247,7 +247,8 @@ private:
     std::unordered_map<std::string, uint64_t> FolderJobs;
 
     // Jobs emitted, kept on the run's thread for the items that follow: the
-    // room their texts took is taken again.
+    // job and the room of its options (and of a short record) are taken
+    // again.
     std::vector<std::unique_ptr<TJob>> Spare;
     // A job for an item: one kept, or a new one. Its options are those of an
     // earlier item, to be replaced.
