@@ -34,19 +34,6 @@ struct TMountFlags {
     bool ReadOnly = false;
 };
 
-// Where an open folder stands, kept apart from its descriptor: a sub-folder
-// can name itself from its parent's name while the parent's real path is
-// known. The real path is asked for rarely (a walk asks for its operand's
-// folder's), and then once.
-struct TFolderName {
-    std::shared_ptr<TFolderName> Parent; // null for a folder opened by its path
-    std::string Name;                    // in Parent
-    // Under RealPathLock: one lock for all, as a deep walk has one of these
-    // for every level.
-    bool Asked = false;
-    std::string RealPath;
-};
-
 } // namespace posix
 
 // An open folder of a walk.
@@ -58,7 +45,12 @@ struct TListedEntry {
 
 struct TFolderState {
     int Fd = -1; // O_PATH: needs no right to list the folder and touches none of its stamps
-    std::shared_ptr<posix::TFolderName> Where;
+    // Its real path, asked for rarely (a walk asks for its operand's
+    // folder's) and then once; under RealPathLock. A folder keeps no word of
+    // the folders above it: a deep walk's open folders hold no more than
+    // their descriptors.
+    bool Asked = false;
+    std::string RealPath;
     // The whole listing read by the last search of the folder, for the next
     // one: a walk searches each folder twice in a row (what a pattern
     // matches, then its sub-folders), and the folder is read once. Only the
@@ -483,7 +475,7 @@ bool ClimbedPath(int fd, std::string &path) {
     int current = openat(fd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (current < 0)
         return false;
-    std::string result;
+    std::vector<std::string> names;
     bool ok = true;
     for (;;) {
         struct stat here {
@@ -500,11 +492,16 @@ bool ClimbedPath(int fd, std::string &path) {
         current = up;
         if (!ok)
             break;
-        result.insert(0, "/" + name);
+        names.push_back(std::move(name));
     }
     if (current >= 0)
         close(current);
-    path = result.empty() ? "/" : result;
+    // The names met from the folder up, joined from the root down.
+    path.clear();
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        path.append("/").append(*name);
+    if (path.empty())
+        path = "/";
     return ok;
 }
 
@@ -521,31 +518,20 @@ bool NamedPathOf(int fd, std::string &path) {
            SameFile(self, named);
 }
 
-// The real path of a folder: the name the system gives its descriptor `fd`
-// (-1 once it is closed), or else a sub-folder's from its parent's and its
-// own name (the walk follows no link below the operand's folder), the
-// operand's folder's climbed to the root.
 std::mutex RealPathLock;
 
-std::string RealPathOf(TFolderName &where, int fd) {
-    if (!where.Asked) {
-        where.Asked = true;
-        if (fd >= 0 && NamedPathOf(fd, where.RealPath))
-            return where.RealPath;
-        where.RealPath.clear();
-        if (!where.Parent) {
-            if (fd < 0 || !ClimbedPath(fd, where.RealPath))
-                where.RealPath.clear();
-        } else if (const std::string above = RealPathOf(*where.Parent, -1); !above.empty()) {
-            where.RealPath = (above.back() == '/' ? above : above + "/") + where.Name;
-        }
-    }
-    return where.RealPath;
-}
-
+// The real path of an open folder: the name the system gives its
+// descriptor, where that still leads to it (not past the length a path may
+// have), or else the folder climbed to the root.
 std::string RealPathOf(TFolderHandle folder) {
     std::lock_guard<std::mutex> hold(RealPathLock);
-    return RealPathOf(*folder->Where, folder->Fd);
+    if (!folder->Asked) {
+        folder->Asked = true;
+        if (!NamedPathOf(folder->Fd, folder->RealPath) &&
+            !ClimbedPath(folder->Fd, folder->RealPath))
+            folder->RealPath.clear();
+    }
+    return folder->RealPath;
 }
 
 std::string Joined(const std::string &folder, const std::string &name) {
@@ -626,14 +612,10 @@ void FindClose(TSearchHandle handle) {
     delete search;
 }
 
-// The state of a folder opened as `fd`: `name` in `parent`, or a folder
-// opened by a path (no parent).
-TFolderHandle NewFolderState(int fd, TFolderHandle parent, const std::string &name) {
+// The state of a folder opened as `fd`.
+TFolderHandle NewFolderState(int fd) {
     auto *state = new TFolderState;
     state->Fd = fd;
-    state->Where = std::make_shared<TFolderName>();
-    state->Where->Parent = parent ? parent->Where : nullptr;
-    state->Where->Name = name;
     return state;
 }
 
@@ -644,7 +626,7 @@ TFolderHandle OpenFolder(const std::string &path) {
         reach.Reached() ? openat(reach.Fd(), reach.Rest(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return Failed(nullptr);
-    return NewFolderState(fd, nullptr, std::string());
+    return NewFolderState(fd);
 }
 
 TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
@@ -652,7 +634,7 @@ TFolderHandle OpenSubFolder(TFolderHandle parent, const std::string &name) {
         openat(DescriptorOf(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Failed(nullptr);
-    return NewFolderState(fd, parent, name);
+    return NewFolderState(fd);
 }
 
 TFolderHandle OpenFolderNoFollow(const std::string &path) {
@@ -682,7 +664,7 @@ TFolderHandle OpenFolderNoFollow(const std::string &path) {
     }
     if (fd < 0)
         return Failed(nullptr);
-    return NewFolderState(fd, nullptr, std::string());
+    return NewFolderState(fd);
 }
 
 void CloseFolder(TFolderHandle folder) {
