@@ -169,6 +169,58 @@ std::string Checked(const std::string &text) {
     return text + check + Eol;
 }
 
+// Records made one after another on one thread, as a run makes them: stamps
+// that share a day, a value with other nanoseconds, a stamp of the line
+// before, one with no calendar form, a path given in two parts. Each record
+// reads back as its own item, whatever the records before it held.
+TEST(JournalFormat, RecordsOneAfterAnotherKeepTheirOwnStamps) {
+    const TJournalStamp pool[] = {
+        {Utc(2024, 1, 15, 12, 0, 0, 1234567), 89},
+        {Utc(2024, 1, 15, 12, 0, 0, 1234567), 88},
+        {Utc(2024, 1, 15, 23, 59, 59, 9999999), 0},
+        {Utc(2024, 1, 16), 0},
+        {Utc(2011, 3, 15, 12), 0},
+        {Utc(10000, 1, 1), 3},
+        {(1ULL << 63) + 5, 7},
+        {0, 0},
+    };
+    const size_t count = sizeof pool / sizeof pool[0];
+    std::vector<TJournalItem> items;
+    std::string text = HeaderLines(Utc(2024, 1, 15), "kelvard", "/work", {});
+    uint32_t seed = 7;
+    for (int i = 0; i < 200; ++i) {
+        TJournalItem item;
+        for (int k = 0; k < 3; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            item.Old[k] = pool[(seed >> 16) % count];
+            item.New[k] = pool[(seed >> 8) % count];
+        }
+        item.VolumeId = 2049;
+        item.FileId = uint64_t(i) * 1000003;
+        item.Path = "/work/";
+        const std::string tail = "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt";
+        AppendItemLine(text, item, tail);
+        item.Path += tail;
+        items.push_back(item);
+    }
+    TJournalRun run;
+    ASSERT_TRUE(ParseJournal(text, run));
+    EXPECT_TRUE(run.Damaged.empty());
+    ASSERT_EQ(run.Items.size(), items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(run.Items[i].Path, items[i].Path);
+        EXPECT_EQ(run.Items[i].FileId, items[i].FileId);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(run.Items[i].Old[k], items[i].Old[k]);
+            EXPECT_EQ(run.Items[i].New[k], items[i].New[k]);
+        }
+        // The same text as the stamp's field made alone.
+        const std::string line = ItemLine(items[i]);
+        EXPECT_NE(line.find("\t" + StampField(items[i].Old[1]) + "\t"), std::string::npos);
+    }
+}
+
 TEST(JournalFormat, ReadingBackTrustsOnlyWholeCheckedLines) {
     TJournalItem item;
     item.Path = "/x/y z\t.txt";
