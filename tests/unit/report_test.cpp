@@ -329,6 +329,17 @@ TEST(TerminalOutput, NamesCannotActOnATerminal) {
                           "b" +
                               EOL);
     EXPECT_EQ(Fake().Err, "a?b" + EOL);
+    // A line put together from parts where it waits: the same on both.
+    for (bool terminal : {false, true}) {
+        TFakePlatformScope parts;
+        Fake().OutIsTerminal = terminal;
+        TOutput joined;
+        joined.OutLine({"変更しました。(", "a\x1b[2J", "b.txt", ")"});
+        joined.Flush();
+        EXPECT_EQ(Fake().Out, std::string(terminal ? "変更しました。(a?[2Jb.txt)"
+                                                   : "変更しました。(a\x1b[2Jb.txt)") +
+                                  EOL);
+    }
 }
 
 // The banner waits for the run's first output, and goes out in the form the
