@@ -12,7 +12,7 @@ import time
 import unittest
 import zlib
 
-from kelvard_cli import SEP, TempDirTestCase, main
+from kelvard_cli import SEP, TempDirTestCase, main, state_environment
 
 EXIFTOOL = shutil.which("exiftool")
 HEIF_ENC = shutil.which("heif-enc")
@@ -308,9 +308,12 @@ class SourceForms(MediaTestCase):
         r = self.run_here(["-e", "-sm", "u.jpg"], env=UTC)
         self.assertEqual(r.code, 0, r)
         self.assertIn("-d:2001-09-09 -t:01:46:40", r.out_text)
-        r = self.run_here(["-sm", "u.jpg"])
+        # A state folder of the test's own: the Windows build's default one is
+        # the Wine prefix's, which tests running meanwhile journal into too.
+        state = state_environment(self.path("state"))
+        r = self.run_here(["-sm", "u.jpg"], env=state)
         self.assertEqual((r.code, self.mtime("u.jpg")), (0, ns(2019, 4, 12, 15, 30, 12)), r)
-        r = self.run_here(["-Undo"])
+        r = self.run_here(["-Undo"], env=state)
         self.assertEqual((r.code, self.mtime("u.jpg")), (0, OLD_NS), r)
 
 
