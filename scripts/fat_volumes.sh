@@ -18,18 +18,9 @@ cd "$top"
 work="$top/build/fat-volumes"
 mkdir -p "$work"
 
-packages=(qemu-system-x86 busybox-static dosfstools exfatprogs cpio python3 gcc libc6-dev
-          libimage-exiftool-perl)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/packages.sh
+need_packages --no-install-recommends qemu-system-x86 busybox-static dosfstools exfatprogs cpio python3 gcc libc6-dev \
+  libimage-exiftool-perl
 
 if [ $# -ge 1 ]; then
   program="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"

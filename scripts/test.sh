@@ -3,19 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3
-          dpkg-dev groff-base man-db lintian clang libclang-rt-dev
-          libimage-exiftool-perl libheif-examples)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source scripts/packages.sh
+need_packages cmake make g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 locales python3 \
+  dpkg-dev groff-base man-db lintian clang libclang-rt-dev \
+  libimage-exiftool-perl libheif-examples
 
 # Wine garbles non-ASCII arguments without the glibc locale ja_JP.UTF-8.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -44,6 +44,16 @@ protected:
         return item;
     }
 
+    // The operand walked and stamped as a run does it, on one thread.
+    void WalkAndStamp() {
+        TOutput output;
+        TReport report{output, Scope.Times};
+        TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
+        pipeline.BeginOperand(Option);
+        EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
+        pipeline.Drain();
+    }
+
     void ExpectUnchanged() {
         const TFakeItem &item = Fake().Item(Item);
         EXPECT_EQ(item.LastWriteTime, OldWrite);
@@ -303,12 +313,7 @@ TEST_F(StampItemTest, ALinkBelowTheOperandsFolderIsWrittenAsItself) {
         Option.FileName = pattern;
         Option.FolderMode = mode;
         Option.Recurse = recurse;
-        TOutput output;
-        TReport report{output, Scope.Times};
-        TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
-        pipeline.BeginOperand(Option);
-        EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
-        pipeline.Drain();
+        WalkAndStamp();
     };
     for (TFolderMode mode : {fmNoFolders, fmMatchedFolders, fmAllFolders}) {
         run(P("C:/work/*"), mode, true);
@@ -343,12 +348,7 @@ TEST_F(StampItemTest, TheVolumeIsAskedOnceForTheItemsOfItsFolders) {
     Option.FileName = P("C:/work/*.txt");
     Option.Recurse = true;
     Option.Kinds.Include(skAccess);
-    TOutput output;
-    TReport report{output, Scope.Times};
-    TStampPipeline pipeline(report, Scope.Context(), 7, 1, nullptr);
-    pipeline.BeginOperand(Option);
-    EXPECT_TRUE(SearchOperand(Option, pipeline).Found);
-    pipeline.Drain();
+    WalkAndStamp();
     EXPECT_EQ(Fake().Writes.size(), 4u);
     EXPECT_EQ(Fake().VolumeQueries, 1);
     // FAT keeps the access date only.
