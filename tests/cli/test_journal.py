@@ -330,6 +330,11 @@ class UndoOnRealFiles(JournalCase):
                               r.out_text)
                 self.assertEqual(stamps(a), written)
                 self.assertEqual(stamps(b), before[b])
+                # Taken back in part: no "undone" mark, and the list says so.
+                with open(path) as f:
+                    self.assertFalse(any(l.startswith("undone\t") for l in f))
+                r = self.kel(["-Undo", "list"])
+                self.assertIn("一部取り消し", r.out_text)
 
     def test_stamps_of_any_age_come_back_or_the_item_is_left_alone(self):
         shm = tempfile.mkdtemp(prefix="kelvard-tmpfs-", dir="/dev/shm")
@@ -590,6 +595,8 @@ class StoppedRuns(JournalCase):
                 r = self.kel(args)
                 self.assertEqual(r.code, 1, r)
                 self.assertIn("Error: 実行 1 はまだ続いています。\n", r.err_text)
+            r = self.kel(["-Undo", "list"])
+            self.assertIn("     1  実行中", r.out_text)
             for _ in range(51):
                 self.assertEqual(self.kel(["-d2021-01-01", other]).code, 0)
             self.assertIn("run-000001.txt", self.journals())

@@ -438,27 +438,6 @@ TEST_F(Journal, UndoNeverGoesThroughALinkOnTheWay) {
     EXPECT_EQ(Stamps(), Before);
 }
 
-TEST_F(Journal, ADamagedRecordIsNamedAndNeverApplied) {
-    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt"), Full("b.txt")}), 0);
-    const auto written = Stamps();
-    std::string &text = Fake().Files[JournalPath(1)];
-    // A digit of a.txt's old modification stamp (line 6) changed.
-    const size_t at = text.find("2001-02-03T04:05:06");
-    ASSERT_NE(at, std::string::npos);
-    text[at + 3] = '9';
-    EXPECT_EQ(Run({"-Undo"}), 2);
-    EXPECT_NE(Fake().Out.find("Warn.: 変更できませんでした。(" + JournalPath(1) + " の 6 行目)"),
-              std::string::npos)
-        << Fake().Out;
-    EXPECT_NE(Fake().Err.find(JournalPath(1) + " の 6 行目: 検査値の合わない記録です。"),
-              std::string::npos);
-    EXPECT_EQ(Stamps()["a.txt"], written.at("a.txt"));
-    EXPECT_EQ(Stamps()["b.txt"], Before["b.txt"]);
-    EXPECT_FALSE(ReadBack(1).Undone);
-    ASSERT_EQ(Run({"-Undo", "list"}), 0);
-    EXPECT_NE(Fake().Out.find("一部取り消し"), std::string::npos) << Fake().Out;
-}
-
 TEST_F(Journal, MarksAreAppendedToWholeLinesOnly) {
     ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt"), Full("b.txt")}), 0);
     // A write cut short (the disk was full) left part of a line.
@@ -472,29 +451,6 @@ TEST_F(Journal, MarksAreAppendedToWholeLinesOnly) {
     ASSERT_TRUE(ParseJournal(text, run));
     EXPECT_TRUE(run.Damaged.empty() && run.Undone && !run.CutLastLine);
     EXPECT_EQ(run.Taken, (std::vector<size_t>{6, 7}));
-}
-
-TEST_F(Journal, ARunStillGoingIsNeitherTakenBackNorPruned) {
-    ASSERT_EQ(Run({"-d2020-01-01", Full("a.txt")}), 0);
-    Fake().LockedElsewhere.insert(JournalPath(1));
-    const auto written = Stamps();
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{"-Undo"}, std::vector<std::string>{"-Undo", "1"}}) {
-        EXPECT_EQ(Run(args), 1);
-        EXPECT_EQ(Fake().Err.substr(Fake().Err.find("Error")),
-                  "Error: 実行 1 はまだ続いています。" + Eol + JournalPath(1) + Eol);
-        EXPECT_EQ(Stamps(), written);
-    }
-    ASSERT_EQ(Run({"-Undo", "list"}), 0);
-    EXPECT_NE(Fake().Out.find("     1  実行中"), std::string::npos) << Fake().Out;
-    // Fifty-one runs later the journal of the run still going is there.
-    for (int i = 0; i < 51; ++i)
-        ASSERT_EQ(Run({"-d2021-01-01", Full("b.txt")}), 0);
-    EXPECT_TRUE(HasJournal(1));
-    EXPECT_FALSE(HasJournal(2));
-    Fake().LockedElsewhere.clear();
-    EXPECT_EQ(Run({"-Undo", "1"}), 0);
-    EXPECT_EQ(Stamps()["a.txt"], Before["a.txt"]);
 }
 
 TEST_F(Journal, AStateFolderThatIsNotTheUsersAloneIsNeverUsed) {
