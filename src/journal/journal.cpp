@@ -125,14 +125,6 @@ void TJournal::Append(std::string &&record) {
     ++WaitingCount;
 }
 
-bool TJournal::Append(const TItemStamps &item, bool isFolder) {
-    std::string record, reason;
-    if (!Describe(item, isFolder, record, reason))
-        return false;
-    Append(std::move(record));
-    return true;
-}
-
 void TJournal::Flush() {
     if (!File || Buffer.empty())
         return;

@@ -44,8 +44,6 @@ public:
     // Adds a record that Describe made to those waiting for Flush, taking its
     // text.
     void Append(std::string &&record);
-    // Both at once.
-    bool Append(const TItemStamps &item, bool isFolder);
     // Whether an item of this identity is the journal's folder, which the run
     // never stamps (0 and 0: unknown, never).
     bool IsOwnFolder(uint64_t volumeId, uint64_t fileId) const {

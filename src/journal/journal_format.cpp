@@ -446,22 +446,10 @@ void AppendItemLine(std::string &line, const TJournalItem &item, std::string_vie
     *at++ = item.IsFolder ? 'd' : 'f';
     if (item.LinkItself)
         *at++ = 'l';
-    const TJournalStamp *last = nullptr;
-    char *lastField = nullptr;
-    size_t lastSize = 0;
     for (const TJournalStamp *stamps : {item.Old, item.New})
         for (int k = 0; k < 3; ++k) {
             *at++ = '\t';
-            char *field = at;
-            if (last && stamps[k] == *last && lastSize > 1) {
-                std::memmove(at, lastField, lastSize);
-                at += lastSize;
-            } else {
-                at = PutStampField(at, stamps[k], memo);
-            }
-            last = &stamps[k];
-            lastField = field;
-            lastSize = size_t(at - field);
+            at = PutStampField(at, stamps[k], memo);
         }
     *at++ = '\t';
     at = PutNumber(at, item.VolumeId);
